@@ -1,0 +1,3 @@
+#include "app/app_folder.h"
+
+std::u16string app_folder;

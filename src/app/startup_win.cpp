@@ -1,0 +1,75 @@
+#include "app/startup_win.h"
+
+#include <windows.h>
+#include <process.h>
+
+#include "app/app_messages.h"
+#include "app/language_file_win.h"
+#include "app/main_window_win.h"
+#include "app/physical_memory.h"
+#include "app/settings.h"
+#include "app/settings_win.h"
+#include "app/system_probe_win.h"
+#include "app/unicode_text.h"
+#include "engine/found_queue_win.h"
+#include "pages/drive_list_win.h"
+#include "ui/message_loop_win.h"
+#include "ui/shared_fonts_win.h"
+
+namespace {
+
+void make_executable_folder_current() {
+    wchar_t path[MAX_PATH + 1] = {};
+    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return;
+    wchar_t* last_backslash = wcsrchr(path, L'\\');
+    if (!last_backslash) return;
+    *last_backslash = L'\0';
+    SetCurrentDirectoryW(path);
+}
+
+int show_startup_failure(int code) {
+    wchar_t text[128];
+    wsprintfW(text, L"Application initialization failed, error code: %d.", code);
+    MessageBoxW(nullptr, text, APP_TITLE, MB_ICONERROR);
+    return -1;
+}
+
+}  // namespace
+
+int init_application() {
+    make_executable_folder_current();
+    if (!probe_system()) return show_startup_failure(startup_error_probe);
+    query_physical_memory();
+    init_settings();
+    set_queue_lock(CreateMutexW(nullptr, FALSE, nullptr));
+    reset_found_queue();
+    if (should_start_thumbnail_worker(physical_memory_bytes)) {
+        uintptr_t worker = _beginthreadex(nullptr, 0, thumbnail_worker, nullptr, 0, nullptr);
+        if (worker) CloseHandle(reinterpret_cast<HANDLE>(worker));
+    }
+    refresh_drive_list();
+    create_shared_fonts();
+    if (load_language(settings.language, true) != 0)
+        return show_startup_failure(startup_error_language_file);
+    if (!equals_ignoring_case(settings.language, u"English")) load_language(u"English", false);
+    return 0;
+}
+
+int run_main_window(int show_command) {
+    CMessageLoop loop;
+    app_module.add_message_loop(&loop);
+    auto* window = new main_window_c;
+    RECT rect{0, 0, main_window_width, main_window_height};
+    if (!window->create(nullptr, rect, APP_TITLE, WS_CAPTION | WS_CLIPCHILDREN)) {
+        delete window;
+        app_module.remove_message_loop();
+        return -1;
+    }
+    centre_on_work_area(window->hwnd());
+    ShowWindow(window->hwnd(), show_command);
+    int exit_code = loop.run();
+    app_module.remove_message_loop();
+    delete window;
+    return exit_code;
+}

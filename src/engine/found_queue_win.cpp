@@ -1,0 +1,81 @@
+#include "engine/found_queue_win.h"
+
+#include <cstring>
+
+namespace {
+
+HANDLE queue_mutex = nullptr;
+found_queue_c queue;
+volatile thumbnail_builder_fn thumbnail_builder = nullptr;
+
+constexpr DWORD worker_idle_ms = 20;
+
+// Takes the next record to handle, or returns false when the worker is level with the queue.
+bool take_next_record(found_file_t& copy, uint64_t& generation) {
+    queue_lock_c lock;
+    if (queue.thumbs_done >= queue.size()) return false;
+    copy = queue.at(queue.thumbs_done);
+    generation = queue.generation();
+    return true;
+}
+
+// Writes back only the fields the worker produced, so a tick set meanwhile survives; a result
+// for a queue that was emptied in the meantime is dropped.
+void write_back(const found_file_t& copy, uint64_t generation) {
+    queue_lock_c lock;
+    if (queue.generation() != generation || queue.thumbs_done >= queue.size()) return;
+    found_file_t& record = queue.at(queue.thumbs_done);
+    std::memcpy(record.thumb_path, copy.thumb_path, sizeof record.thumb_path);
+    record.width = copy.width;
+    record.height = copy.height;
+    record.taken_time = copy.taken_time;
+    std::memcpy(record.camera_model, copy.camera_model, sizeof record.camera_model);
+    ++queue.thumbs_done;
+}
+
+}  // namespace
+
+void set_queue_lock(HANDLE mutex) { queue_mutex = mutex; }
+
+queue_lock_c::queue_lock_c() {
+    if (queue_mutex) WaitForSingleObject(queue_mutex, INFINITE);
+}
+
+queue_lock_c::~queue_lock_c() {
+    if (queue_mutex) ReleaseMutex(queue_mutex);
+}
+
+found_queue_c& found_queue() { return queue; }
+
+void queue_found_file(const char* path, size_t path_length) {
+    found_file_t record = make_found_file(path, path_length);
+    queue_lock_c lock;
+    queue.append(record);
+}
+
+void reset_found_queue() {
+    queue_lock_c lock;
+    queue.reset();
+}
+
+void set_thumbnail_builder(thumbnail_builder_fn builder) { thumbnail_builder = builder; }
+
+unsigned __stdcall thumbnail_worker(void*) {
+    for (;;) {
+        found_file_t copy;
+        uint64_t generation = 0;
+        if (!take_next_record(copy, generation)) {
+            Sleep(worker_idle_ms);
+            continue;
+        }
+        copy.thumb_image.reset();
+        make_thumb_path(copy.path, copy.thumb_path);
+        thumbnail_builder_fn builder = thumbnail_builder;
+        // A builder failure leaves the record without a thumbnail; the worker goes on in order.
+        try {
+            if (builder) builder(copy);
+        } catch (...) {
+        }
+        write_back(copy, generation);
+    }
+}

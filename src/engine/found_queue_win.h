@@ -1,0 +1,33 @@
+// The process-wide found-file queue, its lock and the thumbnail worker.
+#pragma once
+
+#include <windows.h>
+
+#include "engine/found_file.h"
+
+// Hands the queue the unnamed mutex that start-up created. A Win32 mutex is re-entrant and passes
+// to the next waiter even when its owner was killed, which stop and reset rely on.
+void set_queue_lock(HANDLE mutex);
+
+// Holds queue_lock for its lifetime. Every wait is unbounded; an abandoned mutex counts as taken.
+class queue_lock_c {
+public:
+    queue_lock_c();
+    ~queue_lock_c();
+    queue_lock_c(const queue_lock_c&) = delete;
+    queue_lock_c& operator=(const queue_lock_c&) = delete;
+};
+
+// The queue itself; touch it only while holding a queue_lock_c.
+found_queue_c& found_queue();
+
+void queue_found_file(const char* path, size_t path_length = found_path_capacity);
+void reset_found_queue();
+
+// The thumbnail builder the worker calls on its own copy of a record, outside the lock. With no
+// builder set the worker still fills thumb_path and advances through the queue in order.
+using thumbnail_builder_fn = void (*)(found_file_t& record);
+void set_thumbnail_builder(thumbnail_builder_fn builder);
+
+// The worker's thread procedure: takes no argument and never returns.
+unsigned __stdcall thumbnail_worker(void*);

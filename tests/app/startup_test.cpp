@@ -1,0 +1,114 @@
+// Tessera.exe started as a real process in the test prefix: its settings on a first run, the
+// failure dialog, and the single running copy.
+#include <gtest/gtest.h>
+
+#include "support/process_win.h"
+#include "support/registry_win.h"
+#include "support/temp_folder_win.h"
+
+namespace {
+
+constexpr DWORD start_timeout_ms = 30000;
+
+class startup : public ::testing::Test {
+protected:
+    void SetUp() override {
+        delete_tessera_keys();
+        app_ = folder_ / L"app";
+        elsewhere_ = folder_ / L"elsewhere";
+        CreateDirectoryW(app_.c_str(), nullptr);
+        CreateDirectoryW(elsewhere_.c_str(), nullptr);
+        ASSERT_TRUE(copy_program_file(L"Tessera.exe", app_));
+    }
+    void TearDown() override {
+        for (child_process_t& child : children_) end_process(child);
+        delete_tessera_keys();
+    }
+
+    child_process_t start_tessera(const std::wstring& working_folder) {
+        children_.push_back(start_process(app_ + L"\\Tessera.exe", L"", working_folder));
+        return children_.back();
+    }
+
+    HWND wait_for_main_window(const child_process_t& child) {
+        return wait_for_window(child.id, L"Tessera", start_timeout_ms, L"TesseraMainWindow");
+    }
+
+    // Closes the window as the user would and returns the exit code.
+    DWORD close_and_wait(const child_process_t& child, HWND window) {
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        return wait_for_exit(child, start_timeout_ms);
+    }
+
+    temp_folder_c folder_{L"startup"};
+    std::wstring app_, elsewhere_;
+    std::vector<child_process_t> children_;
+};
+
+}  // namespace
+
+TEST_F(startup, a_first_start_from_another_folder_stores_the_settings_and_opens_the_window) {
+    ASSERT_TRUE(copy_program_file(L"language.ini", app_));
+    child_process_t tessera = start_tessera(elsewhere_);
+    ASSERT_NE(tessera.process, nullptr);
+    HWND window = wait_for_main_window(tessera);
+    ASSERT_NE(window, nullptr) << "no window titled Tessera appeared";
+
+    RECT frame{};
+    GetWindowRect(window, &frame);
+    EXPECT_EQ(frame.right - frame.left, 800);
+    EXPECT_EQ(frame.bottom - frame.top, 600);
+    RECT work{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    EXPECT_NEAR((frame.left + frame.right) / 2, (work.left + work.right) / 2, 1);
+    EXPECT_NEAR((frame.top + frame.bottom) / 2, (work.top + work.bottom) / 2, 1);
+
+    wchar_t temp[MAX_PATH + 1] = {};
+    GetTempPathW(MAX_PATH, temp);
+    EXPECT_EQ(stored_text(L"RecoveryPath"), app_ + L"\\recovery");
+    EXPECT_EQ(stored_text(L"CachePath"), std::wstring(temp) + L"TSR_Cache");
+    EXPECT_EQ(stored_text(L"language"), L"English");
+    EXPECT_TRUE(is_folder(app_ + L"\\recovery"));
+    EXPECT_TRUE(is_folder(std::wstring(temp) + L"TSR_Cache"));
+
+    EXPECT_EQ(close_and_wait(tessera, window), 0u);
+}
+
+TEST_F(startup, the_installer_language_is_taken_on_the_first_run) {
+    ASSERT_TRUE(copy_program_file(L"language.ini", app_));
+    store_installer_language(4);
+    child_process_t tessera = start_tessera(app_);
+    HWND window = wait_for_main_window(tessera);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(stored_text(L"language"), L"Français");
+    EXPECT_EQ(close_and_wait(tessera, window), 0u);
+}
+
+TEST_F(startup, a_missing_language_file_shows_code_4_and_ends_with_minus_one) {
+    child_process_t tessera = start_tessera(app_);
+    HWND dialog = wait_for_window(tessera.id, L"Tessera", start_timeout_ms, L"#32770");
+    ASSERT_NE(dialog, nullptr) << "no failure dialog appeared";
+    wchar_t text[256] = {};
+    GetDlgItemTextW(dialog, 0xFFFF, text, 256);  // the message box's text control
+    EXPECT_STREQ(text, L"Application initialization failed, error code: 4.");
+    EXPECT_EQ(wait_for_window(tessera.id, L"Tessera", 0, L"TesseraMainWindow"), nullptr);
+    PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(wait_for_exit(tessera, start_timeout_ms), 0xFFFFFFFFu);
+}
+
+TEST_F(startup, a_second_copy_raises_the_first_and_ends_without_a_window) {
+    ASSERT_TRUE(copy_program_file(L"language.ini", app_));
+    child_process_t first = start_tessera(app_);
+    HWND window = wait_for_main_window(first);
+    ASSERT_NE(window, nullptr);
+    ShowWindow(window, SW_MINIMIZE);
+    ASSERT_TRUE(IsIconic(window));
+
+    child_process_t second = start_tessera(app_);
+    ASSERT_NE(second.process, nullptr);
+    EXPECT_EQ(wait_for_exit(second, start_timeout_ms), 0xFFFFFFFFu);
+    EXPECT_FALSE(has_visible_window(second.id));
+    EXPECT_FALSE(IsIconic(window));
+    EXPECT_TRUE(IsWindowVisible(window));
+    EXPECT_EQ(close_and_wait(first, window), 0u);
+}
