@@ -1,0 +1,118 @@
+#include "engine/engine_run_win.h"
+
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <string>
+#include <vector>
+
+#include "app/wide_text_win.h"
+#include "engine/found_queue_win.h"
+#include "engine/pipe_packet.h"
+#include "engine/work_folders_win.h"
+
+namespace {
+
+constexpr DWORD pipe_output_buffer = 0x4000;
+constexpr DWORD pipe_input_buffer = 0x100000;
+
+void make_cache_folder(const std::u16string& folder) {
+    if (folder.empty() || PathIsDirectoryW(wide(folder))) return;
+    SHCreateDirectoryExW(nullptr, wide(folder), nullptr);
+}
+
+bool start_engine(engine_run_t& run, const std::string& command_line) {
+    std::vector<char> writable(command_line.begin(), command_line.end());
+    writable.push_back('\0');
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    run.engine_process = nullptr;
+    run.engine_process_id = 0;
+    if (!CreateProcessA(engine_program, writable.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                        nullptr, nullptr, &startup, &info))
+        return false;
+    run.engine_process = info.hProcess;
+    run.engine_thread = info.hThread;
+    run.engine_process_id = info.dwProcessId;
+    run.engine_thread_id = info.dwThreadId;
+    return true;
+}
+
+}  // namespace
+
+reader_gate_c::reader_gate_c(HANDLE gate) : gate_(gate) { enter(); }
+reader_gate_c::~reader_gate_c() { leave(); }
+
+void reader_gate_c::enter() {
+    if (gate_) WaitForSingleObject(gate_, INFINITE);  // an abandoned gate counts as taken
+}
+
+void reader_gate_c::leave() {
+    if (gate_) ReleaseMutex(gate_);
+}
+
+HANDLE create_engine_pipe() {
+    return CreateNamedPipeW(engine_pipe_name, PIPE_ACCESS_DUPLEX,
+                            PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1,
+                            pipe_output_buffer, pipe_input_buffer, 0, nullptr);
+}
+
+void close_engine_pipe(engine_run_t& run) {
+    HANDLE pipe = run.pipe.exchange(INVALID_HANDLE_VALUE);
+    if (pipe == INVALID_HANDLE_VALUE) return;
+    FlushFileBuffers(pipe);
+    DisconnectNamedPipe(pipe);
+    CloseHandle(pipe);
+}
+
+int32_t read_engine_pipe(engine_run_t& run) {
+    reader_gate_c gate(run.reader_gate);
+    HANDLE pipe = run.pipe.load();
+    bool is_connected = gate.release_during([&] { return ConnectNamedPipe(pipe, nullptr) != FALSE; });
+    if (!is_connected && GetLastError() != ERROR_PIPE_CONNECTED) {
+        HANDLE own = run.pipe.exchange(INVALID_HANDLE_VALUE);
+        if (own != INVALID_HANDLE_VALUE) CloseHandle(own);
+        return -1;
+    }
+    for (;;) {
+        uint8_t bytes[pipe_packet_size];
+        DWORD got = 0;
+        bool is_read = gate.release_during(
+            [&] { return ReadFile(pipe, bytes, pipe_packet_size, &got, nullptr) != FALSE; });
+        // A failed read covers a closed client and a message longer than a packet.
+        if (!is_read) return -1;
+        if (got == 0) return 0;
+        pipe_packet_t packet;
+        if (!decode_pipe_packet(bytes, got, packet)) return -1;
+        run.total_sectors.store(packet.total_sectors);
+        run.current_sector.store(packet.current_sector);
+        size_t path_length = packet_path_length(packet);
+        if (path_length > 0) queue_found_file(packet.found_path, path_length);
+    }
+}
+
+int32_t run_engine(void* param) {
+    auto& run = *static_cast<engine_run_t*>(param);
+    std::string command_line;
+    {
+        reader_gate_c gate(run.reader_gate);
+        reset_found_queue();
+        const scan_request_t& request = run.request;
+        std::string search_options =
+            build_search_options(request.want_photo, request.want_video, request.want_audio);
+        std::u16string cache_dir = from_ansi(std::string(request.cache_dir, strnlen(request.cache_dir, request_text_capacity)));
+        delete_matching(cache_dir + (cache_dir.empty() || cache_dir.back() == u'\\' ? u"tmp*" : u"\\tmp*"));
+        make_cache_folder(cache_dir);
+        command_line = build_engine_command_line(request, search_options).command_line;
+        if (!start_engine(run, command_line)) return -1;
+    }
+    int32_t result = read_engine_pipe(run);
+    // The run is over once the pipe is; an engine that has not ended by itself shortly after
+    // is ended here rather than left scanning and writing into a work folder nobody reads.
+    reader_gate_c gate(run.reader_gate);
+    HANDLE process = run.engine_process;
+    if (process && gate.release_during([&] { return WaitForSingleObject(process, engine_exit_grace_ms); }) == WAIT_TIMEOUT)
+        TerminateProcess(process, 0xFFFFFFFF);
+    return result;
+}

@@ -1,0 +1,66 @@
+// One run of the carving engine: the named pipe the front end serves, the engine process it
+// starts, and the reader thread that stores progress and queues every file the engine reports.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+
+#include "engine/engine_command.h"
+
+// Where the engine lives, relative to the program's folder (the current folder).
+constexpr const char* engine_program = "Ember/embsrv.exe";
+constexpr const wchar_t* engine_pipe_name = L"\\\\.\\pipe\\Ember";
+
+// How long a run waits for an engine that has closed its end to exit by itself before ending it.
+constexpr DWORD engine_exit_grace_ms = 2000;
+
+struct engine_run_t {
+    scan_request_t request;
+    // The server end of the pipe; whoever closes it swaps in INVALID_HANDLE_VALUE first.
+    std::atomic<HANDLE> pipe{INVALID_HANDLE_VALUE};
+    std::atomic<uint64_t> total_sectors{0};
+    std::atomic<uint64_t> current_sector{0};
+    HANDLE engine_process = nullptr;
+    HANDLE engine_thread = nullptr;
+    uint32_t engine_process_id = 0;
+    uint32_t engine_thread_id = 0;
+    // Held by the reader whenever it runs anything but a blocking pipe call, so that pause and
+    // stop, which take it first, find the reader outside every lock (the queue's, the heap's).
+    HANDLE reader_gate = nullptr;
+};
+
+// Creates the pipe with the parameters the engine expects; the handle may be invalid, which
+// the reader then meets as a failed connect.
+HANDLE create_engine_pipe();
+// Flushes, disconnects and closes the run's pipe if it still holds one.
+void close_engine_pipe(engine_run_t& run);
+
+// The reader's task procedure, given the engine_run_t. 0 or -1; nobody acts on it.
+int32_t run_engine(void* run);
+// Connects and reads packets until the engine ends the run. 0 for a zero-length message, -1 for
+// every other end.
+int32_t read_engine_pipe(engine_run_t& run);
+
+// Takes the reader gate for the lifetime of the object and can give it up around a blocking call.
+class reader_gate_c {
+public:
+    explicit reader_gate_c(HANDLE gate);
+    ~reader_gate_c();
+    reader_gate_c(const reader_gate_c&) = delete;
+    reader_gate_c& operator=(const reader_gate_c&) = delete;
+
+    template <class blocking_call>
+    auto release_during(blocking_call call) {
+        leave();
+        auto result = call();
+        enter();
+        return result;
+    }
+
+private:
+    void enter();
+    void leave();
+    HANDLE gate_;
+};

@@ -1,0 +1,157 @@
+#include "engine/scan_control_win.h"
+
+#include "engine/found_queue_win.h"
+#include "engine/scan_progress.h"
+
+scan_control_c::scan_control_c(scan_view_i& view) : view_(view), run_(new engine_run_t) {
+    run_->reader_gate = CreateMutexW(nullptr, FALSE, nullptr);
+}
+
+// The reader works on run_, so it is ended before run_ goes; abandoning alone would leave it
+// writing into freed memory.
+scan_control_c::~scan_control_c() {
+    end_reader();
+    close_engine_pipe(*run_);
+    reader_.abandon();
+    close_engine_handles();
+    if (run_->reader_gate) CloseHandle(run_->reader_gate);
+}
+
+// The gate is taken before the reader or the engine is suspended or killed: the reader gives it
+// up only while blocked on the pipe, so it is then outside every lock.
+void scan_control_c::take_gate() {
+    if (is_gate_held_) return;
+    WaitForSingleObject(run_->reader_gate, INFINITE);
+    is_gate_held_ = true;
+}
+
+void scan_control_c::release_gate() {
+    if (!is_gate_held_) return;
+    ReleaseMutex(run_->reader_gate);
+    is_gate_held_ = false;
+}
+
+void scan_control_c::close_engine_handles() {
+    if (run_->engine_process) CloseHandle(run_->engine_process);
+    if (run_->engine_thread) CloseHandle(run_->engine_thread);
+    run_->engine_process = run_->engine_thread = nullptr;
+    run_->engine_process_id = run_->engine_thread_id = 0;
+}
+
+void scan_control_c::set_buttons(const char* start_key, bool is_start_shown, bool is_stop_shown) {
+    buttons_.start_text_key = start_key;
+    buttons_.is_start_shown = is_start_shown;
+    buttons_.is_stop_shown = is_stop_shown;
+    view_.show_buttons(buttons_);
+}
+
+// Kills a reader that still runs and the engine with it. A suspended engine is killed as it is.
+void scan_control_c::end_reader() {
+    if (!reader_.has_thread()) {
+        release_gate();
+        return;
+    }
+    take_gate();
+    reader_.terminate();
+    if (run_->engine_process) TerminateProcess(run_->engine_process, 0xFFFFFFFF);
+    release_gate();
+}
+
+void scan_control_c::begin_run() {
+    close_engine_pipe(*run_);
+    run_->pipe.store(create_engine_pipe());
+    close_engine_handles();
+    reader_.start(run_engine, run_.get());
+    view_.start_timer();
+    state_ = scan_state_t::scanning;
+}
+
+void scan_control_c::start_scan(const scan_request_t& request) {
+    end_reader();
+    run_->request = request;
+    run_->total_sectors.store(0);
+    run_->current_sector.store(0);
+    progress_ = 0;
+    state_ = scan_state_t::scanning;
+    set_buttons("btn_pause", true, true);
+    begin_run();
+}
+
+void scan_control_c::toggle_scan() {
+    switch (state_) {
+    case scan_state_t::idle:
+        reset_scan();
+        begin_run();
+        break;
+    case scan_state_t::scanning:
+        // The gate stays with this thread for the whole pause, so the reader cannot move even
+        // if it is woken; both threads are suspended too.
+        take_gate();
+        if (reader_.has_thread()) SuspendThread(reader_.thread());
+        if (run_->engine_thread) SuspendThread(run_->engine_thread);
+        state_ = scan_state_t::paused;
+        break;
+    case scan_state_t::paused:
+        if (reader_.has_thread()) ResumeThread(reader_.thread());
+        if (run_->engine_thread) ResumeThread(run_->engine_thread);
+        release_gate();
+        state_ = scan_state_t::scanning;
+        break;
+    }
+    const char* key = state_ == scan_state_t::idle     ? "btn_start"
+                      : state_ == scan_state_t::paused ? "btn_resume"
+                                                       : "btn_pause";
+    set_buttons(key, buttons_.is_start_shown, true);
+}
+
+void scan_control_c::stop_scan() {
+    view_.kill_timer();
+    end_reader();
+    if (run_->engine_process) TerminateProcess(run_->engine_process, 0xFFFFFFFF);
+    close_engine_pipe(*run_);
+    state_ = scan_state_t::idle;
+    set_buttons("btn_start", buttons_.is_start_shown, false);
+}
+
+void scan_control_c::reset_scan() {
+    view_.clear_results();
+    state_ = scan_state_t::idle;
+    if (reader_.has_thread()) {
+        view_.kill_timer();
+        end_reader();
+    }
+    release_gate();
+    run_->current_sector.store(0);
+    progress_ = 0;
+    reset_found_queue();
+}
+
+void scan_control_c::show_results() {
+    state_ = scan_state_t::idle;
+    set_buttons(buttons_.start_text_key.c_str(), false, false);
+    view_.start_timer();
+}
+
+bool scan_control_c::on_timer_tick() {
+    if (!reader_.has_ended()) return false;
+    reader_.close_thread();
+    release_gate();
+    view_.kill_timer();
+    progress_ = 1;
+    state_ = scan_state_t::idle;
+    set_buttons("btn_start", buttons_.is_start_shown, false);
+    return true;
+}
+
+bool scan_control_c::may_leave() {
+    return state_ == scan_state_t::idle || view_.confirm_cancel() == 1;
+}
+
+void scan_control_c::terminate_engine() {
+    if (run_->engine_process) TerminateProcess(run_->engine_process, 0xFFFFFFFF);
+}
+
+float scan_control_c::update_progress() {
+    progress_ = next_progress(progress_, run_->current_sector.load(), run_->total_sectors.load());
+    return progress_;
+}

@@ -1,0 +1,45 @@
+// The cache folder's work files: deleting those of the previous scan, listing and walking what is
+// there, and loading an earlier scan back into the found-file queue.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Deletes through the shell, permanently and silently, everything the wildcard pattern matches,
+// folders with their contents. A pattern that is not an absolute path, or too long to pass
+// whole, deletes nothing: a cut or relative pattern could name other files.
+void delete_matching(const std::u16string& pattern);
+
+// The names (not paths) matching a pattern, "." and ".." left out; a pattern naming an existing
+// folder lists that folder. Returns their number, or -1 when nothing matches.
+int list_matching_names(const std::u16string& pattern, std::vector<std::u16string>& names);
+
+// Yields the full path of every file below a folder, depth first, a subfolder's files before the
+// rest of its parent. Names beginning with a dot are passed over, and so are linked folders
+// (reparse points), which could lead the walk in a circle.
+class folder_walker_c {
+public:
+    explicit folder_walker_c(std::u16string root);
+    ~folder_walker_c();
+    folder_walker_c(const folder_walker_c&) = delete;
+    folder_walker_c& operator=(const folder_walker_c&) = delete;
+
+    bool next(std::u16string& path);
+
+private:
+    struct listing_t {
+        std::u16string folder;
+        HANDLE find = INVALID_HANDLE_VALUE;
+        bool is_started = false;
+    };
+    void pop();
+
+    std::vector<listing_t> stack_;
+};
+
+// The loader's task procedure; `owner` is the home page's window, which receives
+// UM_LOAD_FINISHED at the end. Returns 0.
+int32_t load_earlier_scan(void* owner);

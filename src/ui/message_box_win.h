@@ -1,0 +1,21 @@
+// The one way the program shows a message to the user after start-up. Until the skinned message
+// box exists it is the system's; tests replace the shower to see what would be shown.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+enum message_mode_t : int {
+    mode_notice = 0,
+    mode_warning = 1,
+    mode_error = 2,
+    mode_question = 3,  // returns 1 when the user confirms
+    mode_done = 4,      // returns 1 for the confirming button
+};
+
+// Shows `text` modally over `owner` and returns 1 for the confirming button, 0 otherwise.
+int show_message(HWND owner, const std::u16string& text, message_mode_t mode);
+
+using message_shower_fn = int (*)(HWND owner, const std::u16string& text, message_mode_t mode);
+void set_message_shower(message_shower_fn shower);
