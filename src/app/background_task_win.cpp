@@ -2,6 +2,8 @@
 
 #include <process.h>
 
+#include <atomic>
+
 // The state the owner and the thread share. `is_alive` is set while the procedure runs;
 // `is_abandoned` once the owner has gone. A Win32 mutex guards both, since the thread may be
 // killed while holding it and the owner must still get it.
@@ -15,6 +17,8 @@ struct background_task_c::shared_t {
 };
 
 namespace {
+
+std::atomic<long> shared_state_count{0};
 
 class shared_lock_c {
 public:
@@ -32,7 +36,10 @@ private:
 void background_task_c::free_shared(shared_t* shared) {
     CloseHandle(shared->lock);
     delete shared;
+    --shared_state_count;
 }
+
+long background_task_c::live_shared_states() { return shared_state_count.load(); }
 
 unsigned __stdcall background_task_c::thread_main(void* param) {
     auto* shared = static_cast<shared_t*>(param);
@@ -57,9 +64,10 @@ bool background_task_c::start(task_procedure_fn procedure, void* argument) {
     if (thread_ || !procedure) return false;
     abandon();
     auto* shared = new shared_t;
+    ++shared_state_count;
     shared->lock = CreateMutexW(nullptr, FALSE, nullptr);
     if (!shared->lock) {
-        delete shared;
+        free_shared(shared);
         return false;
     }
     shared->procedure = procedure;

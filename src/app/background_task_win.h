@@ -32,6 +32,10 @@ public:
     // Gives up the task: a thread still running frees the shared state when it ends.
     void abandon();
 
+    // How many shared states exist in the process: those of tasks still owned, plus those of
+    // abandoned threads still running.
+    static long live_shared_states();
+
 private:
     struct shared_t;
     static unsigned __stdcall thread_main(void* shared);

@@ -1,0 +1,158 @@
+// Deleting, listing, walking and re-loading work files in real folders of the test prefix.
+#include "engine/work_folders_win.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "app/app_messages.h"
+#include "app/settings.h"
+#include "app/wide_text_win.h"
+#include "engine/found_queue_win.h"
+#include "support/temp_folder_win.h"
+
+namespace {
+
+std::u16string u16(const std::wstring& text) { return from_wide(text.c_str()); }
+
+bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::vector<std::string> queued_paths() {
+    queue_lock_c lock;
+    std::vector<std::string> paths;
+    for (size_t i = 0; i < found_queue().size(); ++i) paths.push_back(found_queue().at(i).path);
+    return paths;
+}
+
+std::string ansi(const std::wstring& path) { return to_ansi(u16(path)); }
+
+class work_folders : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { set_queue_lock(CreateMutexW(nullptr, FALSE, nullptr)); }
+    void SetUp() override {
+        reset_found_queue();
+        cache_ = folder_ / L"cache";
+        CreateDirectoryW(cache_.c_str(), nullptr);
+        settings.cache_path = u16(cache_);
+    }
+    void make_folder(const std::wstring& relative) { CreateDirectoryW((cache_ + L"\\" + relative).c_str(), nullptr); }
+    void make_file(const std::wstring& relative) { ASSERT_TRUE(write_file(cache_ + L"\\" + relative, "data")); }
+
+    temp_folder_c folder_{L"work"};
+    std::wstring cache_;
+};
+
+}  // namespace
+
+TEST_F(work_folders, deleting_tmp_star_takes_files_and_whole_folders_and_nothing_else) {
+    make_folder(L"tmp");
+    make_file(L"tmp\\a.jpg");
+    make_folder(L"tmp.old");
+    make_file(L"tmp.old\\b.jpg");
+    make_file(L"tmp.txt");
+    make_file(L"keep.jpg");
+    make_folder(L"other");
+    delete_matching(u16(cache_ + L"\\tmp*"));
+    EXPECT_FALSE(exists(cache_ + L"\\tmp"));
+    EXPECT_FALSE(exists(cache_ + L"\\tmp.old"));
+    EXPECT_FALSE(exists(cache_ + L"\\tmp.txt"));
+    EXPECT_TRUE(exists(cache_ + L"\\keep.jpg"));
+    EXPECT_TRUE(exists(cache_ + L"\\other"));
+}
+
+TEST_F(work_folders, a_relative_or_overlong_pattern_deletes_nothing) {
+    make_file(L"tmp.txt");
+    wchar_t previous[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    SetCurrentDirectoryW(cache_.c_str());
+    delete_matching(u"tmp*");
+    SetCurrentDirectoryW(previous);
+    EXPECT_TRUE(exists(cache_ + L"\\tmp.txt"));
+    delete_matching(u16(cache_ + L"\\" + std::wstring(300, L'x') + L"\\..\\..\\tmp*"));
+    EXPECT_TRUE(exists(cache_ + L"\\tmp.txt"));
+}
+
+TEST_F(work_folders, listing_names_leaves_out_the_dot_entries) {
+    make_folder(L"tmp");
+    make_folder(L"tmp.old");
+    make_file(L"tmp.txt");
+    make_file(L"photo.jpg");
+    std::vector<std::u16string> names{u"stale"};
+    EXPECT_EQ(list_matching_names(u16(cache_ + L"\\tmp.*"), names), 3);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::u16string>{u"tmp", u"tmp.old", u"tmp.txt"}));
+    EXPECT_EQ(list_matching_names(u16(cache_), names), 4);  // a folder lists its contents
+    EXPECT_EQ(list_matching_names(u16(cache_ + L"\\nothing*"), names), -1);
+    EXPECT_TRUE(names.empty());
+}
+
+TEST_F(work_folders, the_walk_goes_depth_first_and_passes_over_dot_names) {
+    make_folder(L"tmp");
+    make_file(L"tmp\\a.jpg");
+    make_folder(L"tmp\\sub");
+    make_file(L"tmp\\sub\\b.mov");
+    make_file(L"tmp\\sub\\c.mov");
+    make_file(L"tmp\\z.jpg");
+    make_file(L"tmp\\.hidden.jpg");
+    make_folder(L"tmp\\.cache");
+    make_file(L"tmp\\.cache\\d.jpg");
+    std::wstring root = cache_ + L"\\tmp";
+    std::replace(root.begin(), root.end(), L'\\', L'/');  // forward slashes are accepted
+    folder_walker_c walker(u16(root));
+    std::vector<std::u16string> found;
+    std::u16string path;
+    while (walker.next(path)) found.push_back(path);
+    std::u16string base = u16(cache_ + L"\\tmp\\");
+    std::vector<std::u16string> sorted = found;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(sorted, (std::vector<std::u16string>{base + u"a.jpg", base + u"sub\\b.mov",
+                                                    base + u"sub\\c.mov", base + u"z.jpg"}));
+    auto b = std::find(found.begin(), found.end(), base + u"sub\\b.mov");
+    auto c = std::find(found.begin(), found.end(), base + u"sub\\c.mov");
+    EXPECT_EQ(std::abs(static_cast<int>(b - c)), 1);  // the subfolder's files stand together
+}
+
+TEST_F(work_folders, an_earlier_scan_is_loaded_without_thumbnails_and_reports_its_end) {
+    make_folder(L"tmp");
+    make_file(L"tmp\\a.jpg");
+    make_file(L"tmp\\thumb_a.png");
+    make_folder(L"tmp\\sub");
+    make_file(L"tmp\\sub\\b.mov");
+    make_folder(L"tmp.old");
+    make_file(L"tmp.old\\c.jpg");
+    make_file(L"tmp.txt");
+    make_folder(L"elsewhere");
+    make_file(L"elsewhere\\e.jpg");
+
+    HWND owner = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    EXPECT_EQ(load_earlier_scan(owner), 0);
+    MSG msg{};
+    EXPECT_TRUE(PeekMessageW(&msg, owner, UM_LOAD_FINISHED, UM_LOAD_FINISHED, PM_REMOVE));
+    DestroyWindow(owner);
+
+    std::vector<std::string> paths = queued_paths();
+    std::sort(paths.begin(), paths.end());
+    EXPECT_EQ(paths, (std::vector<std::string>{ansi(cache_ + L"\\tmp.old\\c.jpg"), ansi(cache_ + L"\\tmp\\a.jpg"),
+                                               ansi(cache_ + L"\\tmp\\sub\\b.mov")}));
+    queue_lock_c lock;
+    EXPECT_STREQ(found_queue().at(0).thumb_path, "");
+}
+
+TEST_F(work_folders, a_cache_folder_whose_path_holds_thumb_loads_nothing) {
+    std::wstring odd = folder_ / L"thumb_cache";
+    CreateDirectoryW(odd.c_str(), nullptr);
+    CreateDirectoryW((odd + L"\\tmp").c_str(), nullptr);
+    ASSERT_TRUE(write_file(odd + L"\\tmp\\a.jpg", "data"));
+    settings.cache_path = u16(odd);
+    EXPECT_EQ(load_earlier_scan(nullptr), 0);
+    EXPECT_TRUE(queued_paths().empty());
+}
+
+TEST_F(work_folders, an_empty_cache_folder_loads_nothing_and_still_reports) {
+    HWND owner = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    EXPECT_EQ(load_earlier_scan(owner), 0);
+    MSG msg{};
+    EXPECT_TRUE(PeekMessageW(&msg, owner, UM_LOAD_FINISHED, UM_LOAD_FINISHED, PM_REMOVE));
+    DestroyWindow(owner);
+    EXPECT_TRUE(queued_paths().empty());
+}
