@@ -3,9 +3,11 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "app/path_text.h"
 #include "app/wide_text_win.h"
 #include "engine/found_queue_win.h"
 #include "engine/pipe_packet.h"
@@ -102,7 +104,7 @@ int32_t run_engine(void* param) {
         std::string search_options =
             build_search_options(request.want_photo, request.want_video, request.want_audio);
         std::u16string cache_dir = from_ansi(std::string(request.cache_dir, strnlen(request.cache_dir, request_text_capacity)));
-        delete_matching(cache_dir + (cache_dir.empty() || cache_dir.back() == u'\\' ? u"tmp*" : u"\\tmp*"));
+        delete_matching(append_path_component(cache_dir, u"tmp*"));
         make_cache_folder(cache_dir);
         command_line = build_engine_command_line(request, search_options).command_line;
         if (!start_engine(run, command_line)) return -1;

@@ -38,8 +38,8 @@ void scan_control_c::close_engine_handles() {
     run_->engine_process_id = run_->engine_thread_id = 0;
 }
 
-void scan_control_c::set_buttons(const char* start_key, bool is_start_shown, bool is_stop_shown) {
-    buttons_.start_text_key = start_key;
+void scan_control_c::set_buttons(std::string start_key, bool is_start_shown, bool is_stop_shown) {
+    buttons_.start_text_key = std::move(start_key);
     buttons_.is_start_shown = is_start_shown;
     buttons_.is_stop_shown = is_stop_shown;
     view_.show_buttons(buttons_);
@@ -128,7 +128,7 @@ void scan_control_c::reset_scan() {
 
 void scan_control_c::show_results() {
     state_ = scan_state_t::idle;
-    set_buttons(buttons_.start_text_key.c_str(), false, false);
+    set_buttons(buttons_.start_text_key, false, false);
     view_.start_timer();
 }
 

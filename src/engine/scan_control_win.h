@@ -71,7 +71,7 @@ private:
     void take_gate();
     void release_gate();
     void close_engine_handles();
-    void set_buttons(const char* start_key, bool is_start_shown, bool is_stop_shown);
+    void set_buttons(std::string start_key, bool is_start_shown, bool is_stop_shown);
 
     scan_view_i& view_;
     std::unique_ptr<engine_run_t> run_;
