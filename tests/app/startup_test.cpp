@@ -2,6 +2,9 @@
 // failure dialog, and the single running copy.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "support/process_win.h"
 #include "support/registry_win.h"
 #include "support/temp_folder_win.h"
@@ -111,4 +114,28 @@ TEST_F(startup, a_second_copy_raises_the_first_and_ends_without_a_window) {
     EXPECT_FALSE(IsIconic(window));
     EXPECT_TRUE(IsWindowVisible(window));
     EXPECT_EQ(close_and_wait(first, window), 0u);
+}
+
+TEST(tessera_resources, carry_the_manifest_the_icon_and_the_version) {
+    std::wstring exe = programs_folder() + L"\\Tessera.exe";
+    HMODULE module = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(module, nullptr);
+    HRSRC manifest = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));  // RT_MANIFEST
+    ASSERT_NE(manifest, nullptr);
+    const char* text = static_cast<const char*>(LockResource(LoadResource(module, manifest)));
+    std::string xml(text, SizeofResource(module, manifest));
+    EXPECT_NE(xml.find("level=\"requireAdministrator\""), std::string::npos);
+    EXPECT_NE(xml.find("Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""), std::string::npos);
+    EXPECT_NE(FindResourceW(module, MAKEINTRESOURCEW(183), MAKEINTRESOURCEW(14)), nullptr);  // RT_GROUP_ICON
+    FreeLibrary(module);
+
+    DWORD size = GetFileVersionInfoSizeW(exe.c_str(), nullptr);
+    ASSERT_GT(size, 0u);
+    std::vector<char> info(size);
+    ASSERT_TRUE(GetFileVersionInfoW(exe.c_str(), 0, size, info.data()));
+    wchar_t* product = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(info.data(), L"\\StringFileInfo\\040904B0\\ProductName",
+                               reinterpret_cast<void**>(&product), &length));
+    EXPECT_STREQ(product, L"Tessera");
 }
