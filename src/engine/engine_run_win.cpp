@@ -41,6 +41,38 @@ bool start_engine(engine_run_t& run, const std::string& command_line) {
     return true;
 }
 
+constexpr DWORD connect_poll_ms = 20;
+
+bool is_connect_success(DWORD error) {
+    // Connected before we asked, or connected and already closed by the engine: either way
+    // what it wrote is read next.
+    return error == ERROR_PIPE_CONNECTED || error == ERROR_NO_DATA;
+}
+
+// Waits until the engine has opened the pipe, or has ended without doing so (it crashed on the
+// way), which a blocking connect would wait out forever. The pipe listens without blocking
+// meanwhile and goes back to blocking reads afterwards.
+bool wait_for_engine(HANDLE pipe, HANDLE engine, reader_gate_c& gate) {
+    DWORD mode = PIPE_READMODE_MESSAGE | PIPE_NOWAIT;
+    if (!engine || !SetNamedPipeHandleState(pipe, &mode, nullptr, nullptr)) {
+        return gate.release_during([&] { return ConnectNamedPipe(pipe, nullptr) != FALSE; }) ||
+               is_connect_success(GetLastError());
+    }
+    bool is_connected = false;
+    for (;;) {
+        bool has_ended = WaitForSingleObject(engine, 0) == WAIT_OBJECT_0;
+        if (ConnectNamedPipe(pipe, nullptr) || is_connect_success(GetLastError())) {
+            is_connected = true;
+            break;
+        }
+        if (GetLastError() != ERROR_PIPE_LISTENING || has_ended) break;
+        gate.release_during([&] { return WaitForSingleObject(engine, connect_poll_ms); });
+    }
+    mode = PIPE_READMODE_MESSAGE | PIPE_WAIT;
+    SetNamedPipeHandleState(pipe, &mode, nullptr, nullptr);
+    return is_connected;
+}
+
 }  // namespace
 
 reader_gate_c::reader_gate_c(HANDLE gate) : gate_(gate) { enter(); }
@@ -71,8 +103,7 @@ void close_engine_pipe(engine_run_t& run) {
 int32_t read_engine_pipe(engine_run_t& run) {
     reader_gate_c gate(run.reader_gate);
     HANDLE pipe = run.pipe.load();
-    bool is_connected = gate.release_during([&] { return ConnectNamedPipe(pipe, nullptr) != FALSE; });
-    if (!is_connected && GetLastError() != ERROR_PIPE_CONNECTED) {
+    if (!wait_for_engine(pipe, run.engine_process, gate)) {
         HANDLE own = run.pipe.exchange(INVALID_HANDLE_VALUE);
         if (own != INVALID_HANDLE_VALUE) CloseHandle(own);
         return -1;

@@ -205,6 +205,13 @@ TEST_F(engine_run, every_way_a_run_can_end_shows_the_same_end) {
     }
 }
 
+TEST_F(engine_run, an_engine_that_ends_before_opening_the_pipe_ends_the_run) {
+    start("no_pipe", request());
+    ASSERT_TRUE(wait_for_end());
+    expect_idle_after_end();
+    EXPECT_EQ(control_->reader_result(), -1);
+}
+
 TEST_F(engine_run, a_missing_engine_ends_the_run_at_once) {
     DeleteFileW((folder_ / L"Ember\\embsrv.exe").c_str());
     start("finds=3", request());

@@ -9,6 +9,7 @@
 //   hang          connects and never writes
 //   stream        a packet every 2 ms (a found file every 10th) until it is killed
 //   unterminated  one packet whose path fills all 264 bytes without a terminator
+//   no_pipe       ends at once without opening the pipe
 // With TESSERA_FAKE_ENGINE_LOG set it first writes its command line, byte for byte, to that file.
 #include <windows.h>
 
@@ -85,6 +86,7 @@ int main() {
     std::string folder = work_folder(command_line);
     CreateDirectoryA(folder.c_str(), nullptr);
 
+    if (scenario == "no_pipe") return 3;
     HANDLE pipe = connect_pipe();
     if (pipe == INVALID_HANDLE_VALUE) return 2;
 
