@@ -72,7 +72,7 @@ int32_t recover_one(int32_t index) {
                                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!destination.is_valid()) return recovery_destination_uncreatable;
 
-    static thread_local uint8_t block[copy_block_bytes];
+    uint8_t block[copy_block_bytes];
     trailing_zero_counter_c zeros;
     uint64_t copied = 0;
     for (;;) {

@@ -70,7 +70,6 @@ protected:
         SetEvent(builder_may_finish);
         set_thumbnail_builder(nullptr);
         reset_found_queue();
-        wait_for_thumbs(0);
         Sleep(50);  // let a worker still inside the builder leave it before the events go
         CloseHandle(builder_entered);
         CloseHandle(builder_may_finish);
