@@ -1,0 +1,92 @@
+#include "carve_input.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "byte_order.h"
+
+namespace ember {
+namespace {
+
+// A window of 1 MiB keeps a frame walk to one device read per megabyte; the window starts on a
+// 512-byte boundary so that device reads stay sector-aligned.
+constexpr size_t window_capacity = 1024 * 1024;
+constexpr uint64_t sector_mask = ~uint64_t(511);
+
+}  // namespace
+
+size_t memory_source_c::read_at(uint64_t offset, uint8_t* buf, size_t len) {
+    if (offset >= bytes_.size()) return 0;
+    size_t n = size_t(std::min<uint64_t>(len, bytes_.size() - offset));
+    std::memcpy(buf, bytes_.data() + offset, n);
+    return n;
+}
+
+carve_input_c::carve_input_c(byte_source_i& source, uint64_t start)
+    : source_(&source), start_(start) {
+    uint64_t total = source.size();
+    size_ = start < total ? total - start : 0;
+    if (const uint8_t* whole = source.contiguous()) memory_ = whole + start;
+}
+
+carve_input_c::carve_input_c(std::span<const uint8_t> bytes)
+    : size_(bytes.size()), memory_(bytes.data()) {}
+
+bool carve_input_c::load(uint64_t offset, size_t want) {
+    if (offset >= window_offset_ && offset - window_offset_ + want <= window_size_) return true;
+    if (!source_) return false;
+    if (window_.empty()) window_.resize(window_capacity);
+    uint64_t first = offset & sector_mask;
+    size_t count = size_t(std::min<uint64_t>(window_capacity, size_ - first));
+    window_offset_ = first;
+    window_size_ = source_->read_at(start_ + first, window_.data(), count);
+    return offset - window_offset_ + want <= window_size_;
+}
+
+const uint8_t* carve_input_c::at(uint64_t offset, size_t n) {
+    if (n > max_span || offset > size_ || n > size_ - offset) return nullptr;
+    if (memory_) return memory_ + offset;
+    if (!load(offset, n)) return nullptr;
+    return window_.data() + (offset - window_offset_);
+}
+
+std::span<const uint8_t> carve_input_c::run(uint64_t offset) {
+    if (offset >= size_) return {};
+    size_t want = size_t(std::min<uint64_t>(max_span, size_ - offset));
+    if (memory_) return {memory_ + offset, size_t(size_ - offset)};
+    if (!load(offset, want)) return {};
+    return {window_.data() + (offset - window_offset_), window_size_ - size_t(offset - window_offset_)};
+}
+
+bool carve_input_c::le16(uint64_t offset, uint16_t& v) {
+    const uint8_t* p = at(offset, 2);
+    if (p) v = load_le16(p);
+    return p != nullptr;
+}
+bool carve_input_c::be16(uint64_t offset, uint16_t& v) {
+    const uint8_t* p = at(offset, 2);
+    if (p) v = load_be16(p);
+    return p != nullptr;
+}
+bool carve_input_c::le32(uint64_t offset, uint32_t& v) {
+    const uint8_t* p = at(offset, 4);
+    if (p) v = load_le32(p);
+    return p != nullptr;
+}
+bool carve_input_c::be32(uint64_t offset, uint32_t& v) {
+    const uint8_t* p = at(offset, 4);
+    if (p) v = load_be32(p);
+    return p != nullptr;
+}
+bool carve_input_c::le64(uint64_t offset, uint64_t& v) {
+    const uint8_t* p = at(offset, 8);
+    if (p) v = load_le64(p);
+    return p != nullptr;
+}
+bool carve_input_c::be64(uint64_t offset, uint64_t& v) {
+    const uint8_t* p = at(offset, 8);
+    if (p) v = load_be64(p);
+    return p != nullptr;
+}
+
+}  // namespace ember

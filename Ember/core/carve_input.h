@@ -1,0 +1,59 @@
+// What a format's carver sees of a candidate: the source from the candidate's first byte to the
+// end of the source, read through a window so that a carver may jump (box and IFD walks) or scan
+// (entropy-coded data, frame walks) without ever holding the whole file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "byte_source.h"
+
+namespace ember {
+
+class carve_input_c {
+public:
+    // The largest block at() hands out in one piece.
+    static constexpr size_t max_span = 64 * 1024;
+
+    // Sees `source` from `start` (a multiple of 512) to its end.
+    carve_input_c(byte_source_i& source, uint64_t start);
+    // Sees `bytes` (tests and fuzzers); no copy.
+    explicit carve_input_c(std::span<const uint8_t> bytes);
+
+    carve_input_c(const carve_input_c&) = delete;
+    carve_input_c& operator=(const carve_input_c&) = delete;
+
+    // Bytes from the candidate start to the end of the source.
+    uint64_t size() const { return size_; }
+
+    // n bytes at offset (relative to the candidate start), valid until the next call; nullptr
+    // when any of them lies past the end, or n > max_span.
+    const uint8_t* at(uint64_t offset, size_t n);
+
+    // The bytes from offset on that are at hand in one piece: min(max_span, size() - offset) of
+    // them at least; empty at or past the end. For linear scans.
+    std::span<const uint8_t> run(uint64_t offset);
+
+    // Typed loads; false (and v untouched) past the end.
+    bool le16(uint64_t offset, uint16_t& v);
+    bool be16(uint64_t offset, uint16_t& v);
+    bool le32(uint64_t offset, uint32_t& v);
+    bool be32(uint64_t offset, uint32_t& v);
+    bool le64(uint64_t offset, uint64_t& v);
+    bool be64(uint64_t offset, uint64_t& v);
+
+private:
+    bool load(uint64_t offset, size_t want);
+
+    byte_source_i* source_ = nullptr;
+    uint64_t start_ = 0;
+    uint64_t size_ = 0;
+    const uint8_t* memory_ = nullptr;  // the whole candidate when the source is one block
+    std::vector<uint8_t> window_;
+    uint64_t window_offset_ = 0;       // relative to start_
+    size_t window_size_ = 0;
+};
+
+}  // namespace ember

@@ -1,0 +1,10 @@
+// The audio types the engine carves, in the order they are tried on a sector.
+#include "core/format.h"
+
+namespace ember {
+
+format_list audio_formats() {
+    return {};
+}
+
+}  // namespace ember
