@@ -1,3 +1,0 @@
-# The search names that have carvers, one fuzz target each.
-set(ember_fuzz_formats
-)

@@ -1,0 +1,3 @@
+# The audio search names that have carvers, one fuzz target each.
+set(ember_fuzz_audio_formats
+)

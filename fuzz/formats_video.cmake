@@ -1,0 +1,3 @@
+# The video search names that have carvers, one fuzz target each.
+set(ember_fuzz_video_formats
+)
