@@ -29,6 +29,11 @@ carve_input_c::carve_input_c(byte_source_i& source, uint64_t start)
     if (const uint8_t* whole = source.contiguous()) memory_ = whole + start;
 }
 
+carve_input_c::carve_input_c(byte_source_i& source, uint64_t start, std::span<const uint8_t> resident)
+    : carve_input_c(source, start) {
+    resident_ = resident.first(size_t(std::min<uint64_t>(resident.size(), size_)));
+}
+
 carve_input_c::carve_input_c(std::span<const uint8_t> bytes)
     : size_(bytes.size()), memory_(bytes.data()) {}
 
@@ -46,6 +51,7 @@ bool carve_input_c::load(uint64_t offset, size_t want) {
 const uint8_t* carve_input_c::at(uint64_t offset, size_t n) {
     if (n > max_span || offset > size_ || n > size_ - offset) return nullptr;
     if (memory_) return memory_ + offset;
+    if (offset + n <= resident_.size()) return resident_.data() + offset;
     if (!load(offset, n)) return nullptr;
     return window_.data() + (offset - window_offset_);
 }
@@ -54,6 +60,8 @@ std::span<const uint8_t> carve_input_c::run(uint64_t offset) {
     if (offset >= size_) return {};
     size_t want = size_t(std::min<uint64_t>(max_span, size_ - offset));
     if (memory_) return {memory_ + offset, size_t(size_ - offset)};
+    if (offset < resident_.size() && resident_.size() - offset >= want)
+        return resident_.subspan(size_t(offset));
     if (!load(offset, want)) return {};
     return {window_.data() + (offset - window_offset_), window_size_ - size_t(offset - window_offset_)};
 }

@@ -19,6 +19,9 @@ public:
 
     // Sees `source` from `start` (a multiple of 512) to its end.
     carve_input_c(byte_source_i& source, uint64_t start);
+    // As above, with the bytes from `start` on that the caller already holds in memory (the
+    // scan's current chunk): reads inside them need no device read. They must outlive this.
+    carve_input_c(byte_source_i& source, uint64_t start, std::span<const uint8_t> resident);
     // Sees `bytes` (tests and fuzzers); no copy.
     explicit carve_input_c(std::span<const uint8_t> bytes);
 
@@ -51,6 +54,7 @@ private:
     uint64_t start_ = 0;
     uint64_t size_ = 0;
     const uint8_t* memory_ = nullptr;  // the whole candidate when the source is one block
+    std::span<const uint8_t> resident_;  // the first bytes of the candidate, already in memory
     std::vector<uint8_t> window_;
     uint64_t window_offset_ = 0;       // relative to start_
     size_t window_size_ = 0;

@@ -1,0 +1,153 @@
+#include "scan.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "aligned_buffer.h"
+#include "read_ahead.h"
+
+namespace ember {
+namespace {
+
+constexpr uint64_t sector = 512;
+constexpr size_t copy_piece = 1024 * 1024;
+
+uint64_t align_up(uint64_t offset) { return (offset + sector - 1) / sector * sector; }
+
+// Hands out the source in chunks: straight from memory when it is one block, otherwise through
+// the read-ahead thread.
+class chunk_feed_c {
+public:
+    chunk_feed_c(byte_source_i& source, const scan_config_t& config)
+        : source_(source), memory_(source.contiguous()), config_(config) {
+        if (!memory_) read_ahead_ = std::make_unique<read_ahead_c>(source, config.chunk_size, config.read_ahead_depth);
+    }
+    bool chunk_at(uint64_t offset, chunk_view_t& out) {
+        if (read_ahead_) return read_ahead_->chunk_at(offset, config_.wait_ms, out);
+        size_t size = size_t(std::min<uint64_t>(config_.chunk_size, source_.size() - offset));
+        out = {offset, memory_ + offset, size};
+        return true;
+    }
+
+private:
+    byte_source_i& source_;
+    const uint8_t* memory_;
+    const scan_config_t& config_;
+    std::unique_ptr<read_ahead_c> read_ahead_;
+};
+
+class scanner_c {
+public:
+    scanner_c(byte_source_i& source, const std::vector<const format_t*>& formats,
+              scan_output_i& output, const scan_config_t& config)
+        : source_(source), size_(source.size()), table_(formats), output_(output), config_(config) {}
+
+    scan_summary_t run() {
+        output_.total((size_ + sector - 1) / sector);
+        chunk_feed_c feed(source_, config_);
+        uint64_t pos = 0;
+        while (pos < size_) {
+            chunk_view_t chunk;
+            if (!feed.chunk_at(pos, chunk)) {
+                output_.progress(pos / sector);
+                continue;
+            }
+            if (chunk.size == 0) break;  // the source ended before its size
+            pos = scan_chunk(chunk);
+            summary_.bytes_scanned = std::min(pos, size_);
+            output_.progress(std::min(pos, size_) / sector);
+        }
+        output_.progress((size_ + sector - 1) / sector);
+        return summary_;
+    }
+
+private:
+    // Scans one chunk; returns where the scan goes on (past the chunk, or past a find).
+    uint64_t scan_chunk(const chunk_view_t& chunk) {
+        const uint8_t* data = chunk.data;
+        size_t size = chunk.size;
+        for (size_t at = 0; at < size; at += sector) {
+            uint8_t lead = data[at];
+            if (table_.is_empty(lead)) continue;
+            uint64_t start = chunk.offset + at;
+            size_t head = size_t(std::min<uint64_t>(sector, size_ - start));
+            if (size - at < head) head = size - at;
+            uint64_t length = try_formats(lead, data + at, head, start, {data + at, size - at});
+            if (length == 0) continue;
+            uint64_t next = align_up(start + length);
+            if (next >= chunk.offset + size) return next;
+            at = size_t(next - chunk.offset) - sector;
+        }
+        return chunk.offset + size;
+    }
+
+    uint64_t try_formats(uint8_t lead, const uint8_t* head, size_t head_size, uint64_t start,
+                         std::span<const uint8_t> resident) {
+        for (const format_t* const* f = table_.begin(lead); f != table_.end(lead); ++f) {
+            if (!(*f)->probe(head, head_size)) continue;
+            carve_result_t found;
+            {
+                carve_input_c in(source_, start, resident);
+                found = (*f)->carve(in);
+            }
+            if (found.length == 0 || found.extension == nullptr) continue;
+            found.length = std::min<uint64_t>(found.length, size_ - start);
+            save(start, found);
+            return found.length;
+        }
+        return 0;
+    }
+
+    // Copies the find to the output in pieces; it is reported only once complete.
+    void save(uint64_t start, const carve_result_t& found) {
+        if (!output_.begin_file(start / sector, found.extension)) {
+            ++summary_.write_failures;
+            return;
+        }
+        bool is_ok = true;
+        const uint8_t* memory = source_.contiguous();
+        if (!memory && copy_buffer_.size() == 0) copy_buffer_.resize(copy_piece);
+        for (uint64_t done = 0; is_ok && done < found.length;) {
+            size_t piece = size_t(std::min<uint64_t>(copy_piece, found.length - done));
+            const uint8_t* bytes = memory ? memory + start + done : copy_buffer_.data();
+            if (!memory && source_.read_at(start + done, copy_buffer_.data(), piece) != piece) is_ok = false;
+            is_ok = is_ok && output_.write_file(bytes, piece);
+            done += piece;
+            output_.progress((start + done) / sector);
+        }
+        output_.end_file(is_ok);
+        if (!is_ok) {
+            ++summary_.write_failures;
+            return;
+        }
+        ++summary_.files;
+        summary_.bytes_found += found.length;
+    }
+
+    byte_source_i& source_;
+    const uint64_t size_;
+    dispatch_table_c table_;
+    scan_output_i& output_;
+    const scan_config_t& config_;
+    aligned_buffer_c copy_buffer_;
+    scan_summary_t summary_;
+};
+
+}  // namespace
+
+dispatch_table_c::dispatch_table_c(const std::vector<const format_t*>& formats) {
+    for (int lead = 0; lead < 256; ++lead) {
+        ranges_[lead].first = uint32_t(flat_.size());
+        for (const format_t* f : formats)
+            if (f && f->lead_bytes.find(char(lead)) != std::string_view::npos) flat_.push_back(f);
+        ranges_[lead].count = uint32_t(flat_.size() - ranges_[lead].first);
+    }
+}
+
+scan_summary_t scan_source(byte_source_i& source, const std::vector<const format_t*>& formats,
+                           scan_output_i& output, const scan_config_t& config) {
+    scanner_c scanner(source, formats, output, config);
+    return scanner.run();
+}
+
+}  // namespace ember

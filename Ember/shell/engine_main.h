@@ -1,0 +1,20 @@
+// The engine from its command line to the end of the scan, on any system.
+#pragma once
+
+#include <string_view>
+
+namespace ember {
+
+// Exit codes: 0 scanned to the end; the others end the run before anything is written.
+enum class engine_exit_t : int {
+    done = 0,
+    bad_command_line = 2,
+    source_unreadable = 3,
+    work_dir_on_source = 4,
+    work_dir_too_long = 5,
+    work_dir_not_created = 6,
+};
+
+int engine_main(std::string_view command_line);
+
+}  // namespace ember

@@ -1,0 +1,101 @@
+#include "engine_output.h"
+
+#include <cstring>
+
+#include "core/engine_options.h"
+
+namespace ember {
+namespace {
+
+constexpr uint64_t progress_interval_ms = 50;
+constexpr uint64_t console_interval_ms = 500;
+
+}  // namespace
+
+engine_output_c::engine_output_c(std::string work_dir, report_channel_i* channel)
+    : work_dir_(std::move(work_dir)), channel_(channel) {
+    if (!work_dir_.empty() && work_dir_.back() != path_separator && work_dir_.back() != '/')
+        work_dir_ += path_separator;
+}
+
+engine_output_c::~engine_output_c() {
+    // A file still open here was cut short: it is neither kept nor reported.
+    if (file_) end_file(false);
+}
+
+std::string engine_output_c::found_path(uint64_t start_sector, const char* extension) const {
+    std::string path = work_dir_ + found_file_name(start_sector, extension);
+    return path.size() <= max_found_path ? path : std::string();
+}
+
+void engine_output_c::total(uint64_t total_sectors) {
+    total_sectors_ = total_sectors;
+    send(nullptr);
+}
+
+bool engine_output_c::begin_file(uint64_t start_sector, const char* extension) {
+    file_path_ = found_path(start_sector, extension);
+    if (file_path_.empty()) return false;
+    file_ = std::fopen(file_path_.c_str(), "wb");
+    current_sector_ = start_sector;
+    return file_ != nullptr;
+}
+
+bool engine_output_c::write_file(const uint8_t* data, size_t size) {
+    return file_ && std::fwrite(data, 1, size, file_) == size;
+}
+
+void engine_output_c::end_file(bool is_complete) {
+    if (!file_) return;
+    bool is_closed = std::fclose(file_) == 0;
+    file_ = nullptr;
+    if (!is_complete || !is_closed) {
+        std::remove(file_path_.c_str());
+        return;
+    }
+    ++files_;
+    send(file_path_.c_str());
+}
+
+void engine_output_c::progress(uint64_t current_sector) {
+    current_sector_ = current_sector;
+    uint64_t now = now_ms();
+    if (now - last_sent_ms_ < (channel_ ? progress_interval_ms : console_interval_ms)) return;
+    send(nullptr);
+}
+
+void engine_output_c::send(const char* found) {
+    last_sent_ms_ = now_ms();
+    if (!channel_) {
+        print_console_line();
+        return;
+    }
+    if (is_channel_broken_) return;
+    pipe_packet_t packet;
+    packet.total_sectors = total_sectors_;
+    packet.current_sector = current_sector_;
+    if (found) std::strncpy(packet.found_path, found, packet_path_bytes - 1);
+    if (!channel_->send(packet)) is_channel_broken_ = true;
+}
+
+void engine_output_c::print_console_line() {
+    double percent = total_sectors_ ? 100.0 * double(current_sector_) / double(total_sectors_) : 0.0;
+    std::fprintf(stderr, "\rscanned %llu of %llu MiB (%.1f%%), %llu files found   ",
+                 static_cast<unsigned long long>(current_sector_ / 2048),
+                 static_cast<unsigned long long>(total_sectors_ / 2048), percent,
+                 static_cast<unsigned long long>(files_));
+}
+
+void engine_output_c::finish(uint64_t files, uint64_t bytes_found, uint64_t write_failures) {
+    current_sector_ = total_sectors_;
+    send(nullptr);
+    if (channel_) return;
+    std::fprintf(stderr, "\n%llu files found (%llu bytes) in %s",
+                 static_cast<unsigned long long>(files), static_cast<unsigned long long>(bytes_found),
+                 work_dir_.c_str());
+    if (write_failures)
+        std::fprintf(stderr, ", %llu could not be written", static_cast<unsigned long long>(write_failures));
+    std::fprintf(stderr, "\n");
+}
+
+}  // namespace ember

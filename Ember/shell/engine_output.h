@@ -1,0 +1,46 @@
+// The shell's scan output: found files written into the work folder in pieces, then reported
+// on the pipe (or counted on the console) once they are closed; progress at most every 50 ms.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "core/scan_output.h"
+#include "engine_platform.h"
+
+namespace ember {
+
+class engine_output_c final : public scan_output_i {
+public:
+    // channel may be nullptr: progress then goes to standard error as one line.
+    engine_output_c(std::string work_dir, report_channel_i* channel);
+    ~engine_output_c() override;
+
+    void total(uint64_t total_sectors) override;
+    bool begin_file(uint64_t start_sector, const char* extension) override;
+    bool write_file(const uint8_t* data, size_t size) override;
+    void end_file(bool is_complete) override;
+    void progress(uint64_t current_sector) override;
+
+    // The last progress packet (current == total) and, on the console, the summary line.
+    void finish(uint64_t files, uint64_t bytes_found, uint64_t write_failures);
+
+    // The path a find at start_sector with this extension gets (empty when too long).
+    std::string found_path(uint64_t start_sector, const char* extension) const;
+
+private:
+    void send(const char* found);
+    void print_console_line();
+
+    std::string work_dir_;
+    report_channel_i* channel_;
+    uint64_t total_sectors_ = 0;
+    uint64_t current_sector_ = 0;
+    uint64_t last_sent_ms_ = 0;
+    uint64_t files_ = 0;
+    std::FILE* file_ = nullptr;
+    std::string file_path_;
+    bool is_channel_broken_ = false;
+};
+
+}  // namespace ember
