@@ -31,7 +31,8 @@ public:
     // A word up to the next space, or a "quoted" text (quotes removed, none inside).
     std::string word() {
         if (!ok_ || pos_ >= line_.size()) return fail();
-        if (line_[pos_] == '"') {
+        was_quoted_ = line_[pos_] == '"';
+        if (was_quoted_) {
             size_t close = line_.find('"', pos_ + 1);
             if (close == std::string_view::npos) return fail();
             std::string text(line_.substr(pos_ + 1, close - pos_ - 1));
@@ -46,6 +47,7 @@ public:
         if (text.find('"') != std::string::npos) return fail();
         return text;
     }
+    bool was_quoted() const { return was_quoted_; }
     void expect(std::string_view literal) {
         if (word() != literal) ok_ = false;
     }
@@ -62,6 +64,7 @@ private:
     std::string_view line_;
     size_t pos_ = 0;
     bool ok_ = true;
+    bool was_quoted_ = false;
 };
 
 bool is_name_char(char c) {
@@ -97,13 +100,14 @@ bool parse_engine_command_line(std::string_view line, engine_options_t& options)
     cursor.expect("/d");
     cursor.spaces();
     options.work_dir = cursor.word();
+    bool is_work_dir_quoted = cursor.was_quoted();
     cursor.spaces();
     cursor.expect("/cmd");
     cursor.spaces();
     options.source = cursor.word();
     cursor.spaces();
     std::string search = cursor.word();
-    if (!cursor.ok() || !cursor.at_end()) return false;
+    if (!cursor.ok() || !cursor.at_end() || !is_work_dir_quoted) return false;
     if (options.work_dir.empty() || options.source.empty()) return false;
     if (options.work_dir.find('\0') != std::string::npos || options.source.find('\0') != std::string::npos)
         return false;

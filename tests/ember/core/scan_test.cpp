@@ -1,0 +1,211 @@
+// The carving loop over memory and over a device-like source (read-ahead thread, small chunks,
+// failing ranges), with two toy formats: "TOY!" + le32 length and "TWIN" + le32 length.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <set>
+
+#include "core/byte_order.h"
+#include "core/format_registry.h"
+#include "core/scan.h"
+#include "core/sector_retry.h"
+
+using namespace ember;
+
+namespace {
+
+// A file is the magic, its whole length (le32) and filler; a length below 8 or past the end of
+// the source is refused.
+template <uint32_t magic>
+carve_result_t carve_toy(carve_input_c& in) {
+    uint32_t length = 0;
+    if (!in.le32(4, length) || length < 8 || length > in.size()) return {};
+    // Walk the body as a carver does: every byte must be reachable.
+    for (uint64_t at = 0; at < length;) {
+        auto run = in.run(at);
+        if (run.empty()) return {};
+        at += run.size();
+    }
+    return {length, magic == fourcc("TOY!") ? "toy" : "twn"};
+}
+
+bool probe_toy(const uint8_t* head, size_t size) { return size >= 8 && std::memcmp(head, "TOY!", 4) == 0; }
+bool probe_twin(const uint8_t* head, size_t size) { return size >= 8 && std::memcmp(head, "TWIN", 4) == 0; }
+// Accepts the same sectors as toy but never carves: the next format must still be asked.
+bool probe_greedy(const uint8_t* head, size_t size) { return size >= 4 && head[0] == 'T'; }
+carve_result_t carve_nothing(carve_input_c&) { return {}; }
+
+const format_t toy{"toy", "T", probe_toy, carve_toy<fourcc("TOY!")>};
+const format_t twin{"twin", "T", probe_twin, carve_toy<fourcc("TWIN")>};
+const format_t greedy{"greedy", "T", probe_greedy, carve_nothing};
+
+struct found_t {
+    std::string extension;
+    std::vector<uint8_t> bytes;
+};
+
+class memory_output_c final : public scan_output_i {
+public:
+    uint64_t total_sectors = ~0ull;
+    std::map<uint64_t, found_t> files;
+    uint64_t last_progress = 0;
+    bool is_progress_monotonic = true;
+    bool is_open = false;
+
+    void total(uint64_t t) override { total_sectors = t; }
+    bool begin_file(uint64_t sector, const char* extension) override {
+        EXPECT_FALSE(is_open);
+        is_open = true;
+        current_ = sector;
+        files_in_progress_ = {extension, {}};
+        return true;
+    }
+    bool write_file(const uint8_t* data, size_t size) override {
+        files_in_progress_.bytes.insert(files_in_progress_.bytes.end(), data, data + size);
+        return true;
+    }
+    void end_file(bool is_complete) override {
+        is_open = false;
+        if (is_complete) files[current_] = files_in_progress_;
+    }
+    void progress(uint64_t sector) override {
+        if (sector < last_progress && sector != current_) is_progress_monotonic = false;
+        last_progress = sector;
+    }
+
+private:
+    uint64_t current_ = 0;
+    found_t files_in_progress_;
+};
+
+void put_toy(std::vector<uint8_t>& card, size_t at, const char* magic, uint32_t length, uint8_t fill) {
+    ASSERT_LE(at + 8, card.size());
+    std::memcpy(card.data() + at, magic, 4);
+    for (int i = 0; i < 4; ++i) card[at + 4 + i] = uint8_t(length >> (8 * i));
+    for (size_t i = 8; i < length && at + i < card.size(); ++i) card[at + i] = fill;
+}
+
+// Behaves like a worn card: reads that touch a bad sector fail as a whole.
+class worn_source_c final : public byte_source_i, private raw_reader_i {
+public:
+    worn_source_c(const std::vector<uint8_t>& bytes, std::set<uint64_t> bad) : bytes_(bytes), bad_(std::move(bad)) {}
+    size_t read_at(uint64_t offset, uint8_t* buf, size_t len) override {
+        if (offset >= bytes_.size()) return 0;
+        len = std::min<size_t>(len, bytes_.size() - offset);
+        return read_with_retry(*this, offset, buf, len, stats_);
+    }
+    uint64_t size() const override { return bytes_.size(); }
+    retry_stats_t stats_;
+
+private:
+    int64_t read_raw(uint64_t offset, uint8_t* buf, size_t len) override {
+        for (uint64_t s = offset / 512; s * 512 < offset + len; ++s)
+            if (bad_.count(s)) return -1;
+        size_t n = std::min<size_t>(len, bytes_.size() - offset);
+        std::memcpy(buf, bytes_.data() + offset, n);
+        return int64_t(n);
+    }
+    const std::vector<uint8_t>& bytes_;
+    std::set<uint64_t> bad_;
+};
+
+// A test card: finds at sectors 0, 3 (2000 bytes, so through sector 6), a false start inside
+// that file at sector 5 (skipped), a refused candidate at 9 (length 4), a twin at 10, a toy
+// spanning the small chunks at 30, and a toy ending exactly at the end of the card.
+std::vector<uint8_t> test_card(size_t sectors) {
+    std::vector<uint8_t> card(sectors * 512, 0x5a);
+    put_toy(card, 0, "TOY!", 100, 1);
+    put_toy(card, 3 * 512, "TOY!", 2000, 2);
+    put_toy(card, 5 * 512, "TOY!", 600, 3);
+    put_toy(card, 9 * 512, "TOY!", 4, 4);
+    put_toy(card, 10 * 512, "TWIN", 512, 5);
+    put_toy(card, 30 * 512, "TOY!", 5000, 6);
+    put_toy(card, card.size() - 700, "TOY!", 700, 7);  // not on a sector boundary: never seen
+    put_toy(card, card.size() - 1024, "TOY!", 1024, 8);
+    return card;
+}
+
+void expect_test_card_finds(const memory_output_c& out, const std::vector<uint8_t>& card) {
+    std::vector<uint64_t> starts;
+    for (auto& [sector, file] : out.files) starts.push_back(sector);
+    uint64_t last = card.size() / 512 - 2;
+    EXPECT_EQ(starts, (std::vector<uint64_t>{0, 3, 10, 30, last}));
+    for (auto& [sector, file] : out.files) {
+        ASSERT_LE(sector * 512 + file.bytes.size(), card.size());
+        EXPECT_TRUE(std::equal(file.bytes.begin(), file.bytes.end(), card.begin() + sector * 512)) << sector;
+    }
+    EXPECT_EQ(out.files.at(10).extension, "twn");
+    EXPECT_EQ(out.files.at(3).bytes.size(), 2000u);
+    EXPECT_EQ(out.total_sectors, card.size() / 512);
+    EXPECT_EQ(out.last_progress, card.size() / 512);
+    EXPECT_TRUE(out.is_progress_monotonic);
+}
+
+}  // namespace
+
+TEST(scan, memory_source_dispatch_skip_reject_and_end) {
+    std::vector<uint8_t> card = test_card(64);
+    memory_source_c source(card);
+    memory_output_c out;
+    scan_summary_t summary = scan_source(source, {&greedy, &toy, &twin}, out);
+    expect_test_card_finds(out, card);
+    EXPECT_EQ(summary.files, 5u);
+    EXPECT_EQ(summary.bytes_found, 100u + 2000 + 512 + 5000 + 1024);
+}
+
+TEST(scan, device_source_through_small_chunks_gives_the_same_finds) {
+    std::vector<uint8_t> card = test_card(64);
+    worn_source_c source(card, {});
+    for (size_t chunk : {512u, 1536u, 4096u}) {
+        memory_output_c out;
+        scan_config_t config;
+        config.chunk_size = chunk;
+        config.read_ahead_depth = 2;
+        scan_source(source, {&toy, &twin}, out, config);
+        expect_test_card_finds(out, card);
+    }
+}
+
+TEST(scan, formats_not_enabled_are_never_asked) {
+    std::vector<uint8_t> card = test_card(64);
+    memory_source_c source(card);
+    memory_output_c out;
+    scan_source(source, {&twin}, out);
+    ASSERT_EQ(out.files.size(), 1u);
+    EXPECT_EQ(out.files.begin()->first, 10u);
+    memory_output_c none;
+    scan_source(source, {}, none);
+    EXPECT_TRUE(none.files.empty());
+    EXPECT_EQ(none.last_progress, 64u);
+}
+
+TEST(scan, unreadable_sectors_read_as_zeros_and_the_scan_goes_on) {
+    std::vector<uint8_t> card = test_card(64);
+    // Sector 4 lies inside the file at 3; 20..22 lie between finds; 0 is the first file's head.
+    worn_source_c source(card, {0, 4, 20, 21, 22});
+    memory_output_c out;
+    scan_config_t config;
+    config.chunk_size = 8192;
+    scan_summary_t summary = scan_source(source, {&toy, &twin}, out, config);
+    std::vector<uint64_t> starts;
+    for (auto& [sector, file] : out.files) starts.push_back(sector);
+    EXPECT_EQ(starts, (std::vector<uint64_t>{3, 10, 30, 62}));
+    const std::vector<uint8_t>& damaged = out.files.at(3).bytes;
+    ASSERT_EQ(damaged.size(), 2000u);
+    EXPECT_TRUE(std::all_of(damaged.begin() + 512, damaged.begin() + 1024, [](uint8_t b) { return b == 0; }));
+    EXPECT_TRUE(std::equal(damaged.begin() + 1024, damaged.end(), card.begin() + 3 * 512 + 1024));
+    EXPECT_GE(source.stats_.bad_sectors, 5u);
+    EXPECT_EQ(summary.files, 4u);
+}
+
+TEST(sector_retry, a_failing_device_reads_as_zeros_sector_by_sector) {
+    std::vector<uint8_t> card(16 * 512, 0x11);
+    std::set<uint64_t> bad;
+    for (uint64_t s = 0; s < 16; ++s) bad.insert(s);
+    worn_source_c source(card, bad);
+    std::vector<uint8_t> buf(card.size(), 0xff);
+    EXPECT_EQ(source.read_at(100, buf.data(), 5000), 5000u);  // unaligned: still only zeros
+    EXPECT_TRUE(std::all_of(buf.begin(), buf.begin() + 5000, [](uint8_t b) { return b == 0; }));
+    EXPECT_EQ(source.read_at(8000, buf.data(), 1000), 192u);  // the end of the device
+}
