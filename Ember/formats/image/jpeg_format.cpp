@@ -2,8 +2,10 @@
 // walking the marker segments by their lengths (so an EXIF thumbnail's EOI inside APP1 is skipped)
 // and scanning entropy-coded data for the next marker. Multi-picture files (MPF in APP2) extend to
 // the furthest image their index points to.
+#include <algorithm>
 #include <cstring>
 
+#include "core/byte_reader.h"
 #include "core/byte_order.h"
 #include "formats/image/image_types.h"
 #include "formats/image/jpeg_markers.h"
@@ -29,7 +31,51 @@ struct jpeg_state_t {
     bool saw_dqt = false;
     int scans = 0;
     uint64_t mpf_header = 0;  // offset of the MPF TIFF header, 0 when none
+    bool pads_with_zeros = false;
 };
+
+// Sony cameras that write multi-picture files pad them to the next multiple of 32 KiB with
+// zeros (A57, A6400) or FF bytes (A55); the padding is part of the file they wrote.
+constexpr uint64_t sony_padding = 32 * 1024;
+
+// True when the EXIF block (APP1 body after "Exif\0\0") names a maker that pads its files.
+bool exif_maker_pads(const uint8_t* tiff, size_t size) {
+    constexpr uint16_t tag_make = 271, type_ascii = 2;
+    byte_reader_c r(tiff, size);
+    uint16_t order = r.le16();
+    bool little = order == 0x4949;
+    if (!little && order != 0x4D4D) return false;
+    auto u16 = [&] { return little ? r.le16() : r.be16(); };
+    auto u32 = [&] { return little ? r.le32() : r.be32(); };
+    u16();
+    r.seek(u32());
+    uint16_t count = u16();
+    for (uint16_t i = 0; i < count && r.ok(); ++i) {
+        uint16_t tag = u16(), type = u16();
+        uint32_t n = u32(), value = u32();
+        if (tag != tag_make || type != type_ascii || n < 5) continue;
+        const uint8_t* make = n <= 4 ? nullptr : (value <= size && size - value >= 4 ? tiff + value : nullptr);
+        return make && std::memcmp(make, "SONY", 4) == 0;
+    }
+    return false;
+}
+
+// The end of the zero padding after a picture that ends at end, or end when there is none.
+uint64_t after_padding(carve_input_c& in, uint64_t end) {
+    uint64_t boundary = (end + sony_padding - 1) / sony_padding * sony_padding;
+    const uint8_t* first = in.at(end, 1);
+    if (!first || (*first != 0x00 && *first != 0xFF)) return end;
+    uint8_t fill = *first;
+    for (uint64_t pos = end; pos < boundary;) {
+        std::span<const uint8_t> span = in.run(pos);
+        if (span.empty()) return end;
+        size_t n = size_t(std::min<uint64_t>(span.size(), boundary - pos));
+        for (size_t i = 0; i < n; ++i)
+            if (span[i] != fill) return end;
+        pos += n;
+    }
+    return boundary;
+}
 
 bool is_zero_sector(carve_input_c& in, uint64_t offset) {
     const uint8_t* p = in.at(offset, sector);
@@ -161,6 +207,8 @@ carve_result_t carve_jpeg(carve_input_c& in) {
             if (st.mpf_header) {
                 uint64_t extra = mpf_end(in, st.mpf_header);
                 if (extra > end) end = extra;
+                // Sony's multi-picture cameras pad the whole file; their older models do not.
+                if (st.pads_with_zeros) end = after_padding(in, end);
             }
             return {end, "jpg"};
         }
@@ -183,6 +231,8 @@ carve_result_t carve_jpeg(carve_input_c& in) {
             st.saw_dqt = true;
         } else if (marker == marker_app2 && length >= 2 + 4 + 8 && std::memcmp(body, "MPF\0", 4) == 0) {
             st.mpf_header = pos + 2 + 4;
+        } else if (marker == 0xE1 && length >= 2 + 6 + 8 && std::memcmp(body, "Exif\0\0", 6) == 0) {
+            st.pads_with_zeros = exif_maker_pads(body + 6, length - 2u - 6u);
         }
         pos += length;
         if (marker == marker_sos) {

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -21,6 +23,15 @@ inline ember::carve_result_t carve_photo(const std::vector<uint8_t>& bytes) {
         if (r.length) return r;
     }
     return {};
+}
+
+// Reads a whole file in one call (the camera files are megabytes).
+inline std::vector<uint8_t> read_file(const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary | std::ios::ate);
+    std::vector<uint8_t> bytes(file ? size_t(file.tellg()) : 0);
+    file.seekg(0);
+    file.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(bytes.size()));
+    return bytes;
 }
 
 inline std::vector<uint8_t> noise(size_t n, uint32_t seed) {
