@@ -1,0 +1,179 @@
+// The video carvers on real files made by real encoders (fixtures/video, made by its
+// make_fixtures.sh) and on camera files from the bench media where present.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+
+#include "core/format_registry.h"
+#include "ember/support/carve_test_support.h"
+
+namespace {
+
+using ember_test::carve_bytes;
+using ember_test::fixture;
+using ember_test::read_bytes;
+
+const ember::format_t& format(std::string_view name) {
+    std::string_view names[] = {name};
+    static std::vector<const ember::format_t*> keep;
+    auto found = ember::formats_named(names);
+    EXPECT_EQ(found.size(), 1u) << name;
+    keep.push_back(found.at(0));
+    return *keep.back();
+}
+
+struct sample_t {
+    const char* file;
+    const char* search_name;
+    const char* extension;
+};
+
+const sample_t samples[] = {
+    {"faststart.mp4", "mov", "mp4"}, {"camera.mp4", "mov", "mp4"},   {"quicktime.mov", "mov", "mov"},
+    {"sample.3gp", "mov", "3gp"},    {"clip.avi", "riff", "avi"},    {"tone.wav", "riff", "wav"},
+    {"clip.wmv", "asf", "wmv"},      {"tone.wma", "asf", "wma"},     {"clip.flv", "flv", "flv"},
+    {"clip.mkv", "mkv", "mkv"},      {"clip.webm", "mkv", "webm"},   {"clip.mpg", "mpg", "mpg"},
+    {"clip.ts", "m2ts", "m2t"},      {"clip.m2ts", "m2ts", "m2ts"},  {"frame_ntsc.dv", "dv", "dv"},
+    {"clip.rm", "rm", "rm"},     {"clip.swf", "swf", "swf"},     {"frame.dpx", "dpx", "dpx"},
+};
+
+std::vector<uint8_t> random_bytes(size_t n, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::vector<uint8_t> v(n);
+    for (auto& b : v) b = uint8_t(rng());
+    return v;
+}
+
+std::vector<uint8_t> load(const std::string& name) {
+    std::vector<uint8_t> bytes = read_bytes(fixture("video/" + name));
+    EXPECT_FALSE(bytes.empty()) << name;
+    return bytes;
+}
+
+// The whole file comes back, alone or followed by zeros, random data or another copy.
+std::vector<uint8_t> load(const std::string& name);
+
+// The whole file comes back, alone or followed by zeros, random data or a file of another type
+// (a copy of itself would make one longer stream of the frame and packet formats).
+void expect_exact(const ember::format_t& f, const std::vector<uint8_t>& file, const char* ext,
+                  const std::string& what) {
+    std::vector<uint8_t> other = load(f.search_name == "riff" ? "clip.flv" : "tone.wav");
+    std::vector<std::vector<uint8_t>> tails = {{}, std::vector<uint8_t>(4096), random_bytes(4096, 7), other};
+    for (size_t t = 0; t < tails.size(); ++t) {
+        std::vector<uint8_t> bytes = file;
+        bytes.insert(bytes.end(), tails[t].begin(), tails[t].end());
+        ember::carve_result_t r = carve_bytes(f, bytes);
+        EXPECT_EQ(r.length, file.size()) << what << " tail " << t;
+        if (r.length) EXPECT_STREQ(r.extension, ext) << what;
+    }
+}
+
+TEST(video_carve, every_fixture_carves_to_its_own_length_and_kind) {
+    for (const sample_t& s : samples) {
+        if (!s.extension) continue;
+        expect_exact(format(s.search_name), load(s.file), s.extension, s.file);
+    }
+}
+
+
+TEST(video_carve, dv_stream_ends_after_its_last_whole_frame) {
+    std::vector<uint8_t> frame = load("frame_ntsc.dv");
+    ASSERT_EQ(frame.size(), 120000u);
+    std::vector<uint8_t> three;
+    for (int i = 0; i < 3; ++i) three.insert(three.end(), frame.begin(), frame.end());
+    expect_exact(format("dv"), three, "dv", "three frames");
+    std::vector<uint8_t> cut(three.begin(), three.end() - 1000);
+    EXPECT_EQ(carve_bytes(format("dv"), cut).length, 240000u);
+}
+
+// Cut files never come back longer than what is there; corrupted ones never crash or overrun.
+TEST(video_carve, truncated_and_corrupted_files_stay_inside_the_data) {
+    for (const sample_t& s : samples) {
+        if (!s.extension) continue;
+        const ember::format_t& f = format(s.search_name);
+        std::vector<uint8_t> file = load(s.file);
+        for (size_t cut : {size_t(16), size_t(100), file.size() / 3, file.size() / 2, file.size() - 1}) {
+            if (cut >= file.size()) continue;
+            std::vector<uint8_t> part(file.begin(), file.begin() + cut);
+            EXPECT_LE(carve_bytes(f, part).length, cut) << s.file << " cut at " << cut;
+        }
+        std::mt19937 rng(1);
+        for (int round = 0; round < 200; ++round) {
+            std::vector<uint8_t> bad = file;
+            for (int k = 0; k < 8; ++k) bad[rng() % bad.size()] = uint8_t(rng());
+            ember::carve_result_t r = carve_bytes(f, bad);
+            EXPECT_LE(r.length, bad.size()) << s.file;
+        }
+    }
+}
+
+TEST(video_carve, zeros_and_random_data_are_no_video) {
+    std::vector<uint8_t> zeros(1 << 20);
+    std::vector<uint8_t> noise = random_bytes(1 << 20, 3);
+    for (const ember::format_t* f : ember::video_formats()) {
+        EXPECT_EQ(carve_bytes(*f, zeros).length, 0u) << f->search_name;
+        EXPECT_EQ(carve_bytes(*f, noise).length, 0u) << f->search_name;
+    }
+}
+
+TEST(video_carve, mp4_without_its_index_is_not_reported) {
+    // The camera layout cut before its moov: media without an index is no playable file.
+    std::vector<uint8_t> file = load("camera.mp4");
+    size_t moov = 0;
+    for (size_t i = 4; i + 4 <= file.size(); ++i)
+        if (std::memcmp(&file[i], "moov", 4) == 0) moov = i - 4;
+    ASSERT_GT(moov, 0u);
+    std::vector<uint8_t> cut(file.begin(), file.begin() + moov);
+    cut.resize(cut.size() + 4096, 0);
+    EXPECT_EQ(carve_bytes(format("mov"), cut).length, 0u);
+    // A junk box header after the moov ends the file at the moov.
+    std::vector<uint8_t> junk = file;
+    std::vector<uint8_t> noise = random_bytes(512, 9);
+    junk.insert(junk.end(), noise.begin(), noise.end());
+    junk[file.size()] = 0;
+    EXPECT_EQ(carve_bytes(format("mov"), junk).length, file.size());
+}
+
+TEST(video_carve, ifo_ends_at_its_last_sector) {
+    std::vector<uint8_t> ifo(3 * 2048 + 512, 0);
+    std::memcpy(ifo.data(), "DVDVIDEO-VTS", 12);
+    ifo[0x0F] = 40;  // last sector of the title set
+    ifo[0x1F] = 2;   // last sector of the IFO
+    ember::carve_result_t r = carve_bytes(format("ifo"), ifo);
+    EXPECT_EQ(r.length, 3u * 2048);
+    EXPECT_STREQ(r.extension, "ifo");
+    ifo[0x0F] = 1;  // an IFO cannot end past its title set
+    EXPECT_EQ(carve_bytes(format("ifo"), ifo).length, 0u);
+}
+
+// Camera files from the bench media, where present.
+TEST(video_carve, bench_media_videos_carve_to_their_own_length) {
+    namespace fs = std::filesystem;
+    fs::path root(TESSERA_BENCH_MEDIA);
+    if (!fs::is_directory(root)) GTEST_SKIP() << "no bench media at " << root;
+    struct kind_t { const char* suffix; const char* search_name; const char* ext; };
+    const kind_t kinds[] = {{".mov", "mov", "mov"}, {".mp4", "mov", "mp4"}, {".m4v", "mov", "mp4"},
+                            {".3gp", "mov", "3gp"}, {".avi", "riff", "avi"}, {".wav", "riff", "wav"},
+                            {".mpg", "mpg", "mpg"}};
+    int seen = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        if (!entry.is_regular_file()) continue;
+        std::string suffix = entry.path().extension().string();
+        for (auto& c : suffix) c = char(std::tolower(static_cast<unsigned char>(c)));
+        for (const kind_t& k : kinds) {
+            if (suffix != k.suffix) continue;
+            std::vector<uint8_t> file = read_bytes(entry.path());
+            // This camera writes 4 bytes past the end of its RIFF; the file is what the RIFF holds.
+            if (entry.path().filename().string().starts_with("P101000") && k.ext == std::string("wav"))
+                file.resize(std::min<size_t>(file.size(), 32216));
+            expect_exact(format(k.search_name), file, k.ext, entry.path().string());
+            std::vector<uint8_t> half(file.begin(), file.begin() + file.size() / 2);
+            EXPECT_LE(carve_bytes(format(k.search_name), half).length, half.size());
+            ++seen;
+        }
+    }
+    if (seen == 0) GTEST_SKIP() << "no videos in the bench media";
+}
+
+}  // namespace
