@@ -14,6 +14,8 @@ namespace {
 // Fragmented recordings have a moof and an mdat per fragment; more boxes than this is junk.
 constexpr uint32_t max_top_boxes = 1u << 20;
 constexpr uint32_t max_ftyp_size = 4096;
+// Larger than any card: a box claiming more is junk, not a file cut short.
+constexpr uint64_t max_box_size = uint64_t(1) << 42;
 
 bool is_top_level_type(uint32_t t) {
     switch (t) {
@@ -79,7 +81,7 @@ carve_result_t carve(carve_input_c& in) {
             // only when it is whole before this box.
             break;
         }
-        if (box < header) break;
+        if (box < header || box > max_box_size) break;
         if (type == fourcc("ftyp")) {
             if (n != 0 || box < 16 || box > max_ftyp_size) break;
             const uint8_t* f = in.at(pos, size_t(box));

@@ -177,3 +177,93 @@ TEST(video_carve, bench_media_videos_carve_to_their_own_length) {
 }
 
 }  // namespace
+
+namespace {
+
+void put_be32(std::vector<uint8_t>& v, size_t at, uint32_t x) {
+    for (int i = 0; i < 4; ++i) v[at + i] = uint8_t(x >> (24 - 8 * i));
+}
+
+TEST(video_carve, iso_box_sizes_64_bit_and_to_the_end) {
+    std::vector<uint8_t> file = load("camera.mp4");  // ftyp 28, free 8, mdat 4384 at 36, moov
+    // The same mdat with a 64-bit size in place of the free box before it.
+    std::vector<uint8_t> wide = file;
+    put_be32(wide, 28, 1);
+    std::memcpy(&wide[32], "mdat", 4);
+    wide.insert(wide.begin() + 36, {0, 0, 0, 0, 0, 0, 0, 0});
+    uint64_t size = 16 + (4384 - 8);
+    for (int i = 0; i < 8; ++i) wide[36 + i] = uint8_t(size >> (56 - 8 * i));
+    wide.erase(wide.begin() + 44, wide.begin() + 52);  // the old mdat header
+    ASSERT_EQ(wide.size(), file.size());
+    expect_exact(format("mov"), wide, "mp4", "64-bit mdat");
+    // A last box that runs "to the end of the file" has no end on a card: the file is whole
+    // only when that box is not needed.
+    std::vector<uint8_t> open_end = load("faststart.mp4");
+    size_t last = 0;
+    for (size_t p = 0; p + 8 <= open_end.size();) {
+        last = p;
+        p += (size_t(open_end[p]) << 24 | open_end[p + 1] << 16 | open_end[p + 2] << 8 | open_end[p + 3]);
+    }
+    ASSERT_EQ(std::memcmp(&open_end[last + 4], "mdat", 4), 0);
+    put_be32(open_end, last, 0);
+    EXPECT_EQ(carve_bytes(format("mov"), open_end).length, 0u);
+}
+
+TEST(video_carve, avi_goes_on_in_its_avix_parts) {
+    std::vector<uint8_t> avi = load("clip.avi");
+    std::vector<uint8_t> part = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'A', 'V', 'I', 'X',
+                                 'L', 'I', 'S', 'T', 0, 0, 0, 0, 'm', 'o', 'v', 'i'};
+    std::vector<uint8_t> chunk = {'0', '0', 'd', 'c', 100, 0, 0, 0};
+    chunk.resize(chunk.size() + 100, 0x55);
+    part.insert(part.end(), chunk.begin(), chunk.end());
+    uint32_t list = uint32_t(4 + chunk.size()), riff = uint32_t(part.size() - 8);
+    std::memcpy(&part[16], &list, 4);  // little-endian host
+    std::memcpy(&part[4], &riff, 4);
+    std::vector<uint8_t> big = avi;
+    big.insert(big.end(), part.begin(), part.end());
+    expect_exact(format("riff"), big, "avi", "AVI with an AVIX part");
+}
+
+TEST(video_carve, flv_ends_at_the_last_tag_whose_size_matches) {
+    std::vector<uint8_t> flv = load("clip.flv");
+    // Break the trailing size of the last tag: the file ends after the tag before it.
+    std::vector<uint8_t> bad = flv;
+    bad[bad.size() - 1] ^= 0x01;
+    uint64_t length = carve_bytes(format("flv"), bad).length;
+    EXPECT_GT(length, 13u);
+    EXPECT_LT(length, flv.size());
+}
+
+TEST(video_carve, matroska_segment_of_unknown_size_ends_at_the_first_foreign_element) {
+    std::vector<uint8_t> mkv = load("clip.mkv");
+    size_t seg = 0;
+    for (size_t i = 0; i + 4 <= mkv.size() && !seg; ++i)
+        if (mkv[i] == 0x18 && mkv[i + 1] == 0x53 && mkv[i + 2] == 0x80 && mkv[i + 3] == 0x67) seg = i;
+    ASSERT_GT(seg, 0u);
+    ASSERT_EQ(mkv[seg + 4], 0x01);  // an 8-byte size, overwritten with "unknown"
+    std::memset(&mkv[seg + 5], 0xFF, 7);
+    expect_exact(format("mkv"), mkv, "mkv", "unknown-size segment");
+}
+
+// Inputs that once crashed, hung or misparsed a carver, with the outcome they must have now:
+// tests/crashers/video/<search name>/<expected length>_<what>.bin
+TEST(video_carve, crashers_keep_their_outcome) {
+    namespace fs = std::filesystem;
+    fs::path root = fs::path(TESSERA_SOURCE_DIR) / "tests/crashers/video";
+    ASSERT_TRUE(fs::is_directory(root)) << root;
+    int count = 0;
+    for (const auto& dir : fs::directory_iterator(root)) {
+        if (!dir.is_directory()) continue;
+        const ember::format_t& f = format(dir.path().filename().string());
+        for (const auto& entry : fs::directory_iterator(dir.path())) {
+            std::string name = entry.path().filename().string();
+            if (name.ends_with(".txt")) continue;
+            uint64_t expected = std::stoull(name.substr(0, name.find('_')));
+            EXPECT_EQ(carve_bytes(f, read_bytes(entry.path())).length, expected) << name;
+            ++count;
+        }
+    }
+    EXPECT_GT(count, 0);
+}
+
+}  // namespace
