@@ -30,6 +30,7 @@ constexpr uint64_t max_header_size = 16 * 1024 * 1024;
 constexpr uint32_t max_header_objects = 1024;
 constexpr uint64_t data_object_header = 50;
 constexpr uint32_t max_top_objects = 64;
+constexpr uint64_t max_data_size = uint64_t(1) << 42;  // beyond any card
 
 bool is(const uint8_t* p, const guid_t& g) { return std::memcmp(p, g, 16) == 0; }
 
@@ -87,7 +88,8 @@ carve_result_t carve(carve_input_c& in) {
         for (const guid_t& g : index_guids) is_index |= is(o, g);
         if (!is_data && !is_index) break;
         if (is_data && has_data) break;
-        if (is_data && size == 0 && info.packet_size != 0) {
+        if (is_data && size == 0 && info.packet_size != 0 &&
+            info.packets <= max_data_size / info.packet_size) {
             // Size unknown (live writer): the packets say where the data ends.
             size = data_object_header + info.packets * uint64_t(info.packet_size);
         }

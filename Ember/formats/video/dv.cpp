@@ -1,6 +1,8 @@
 // Raw DV streams: fixed-size frames of DIF sequences (10 for 525/60, 12 for 625/50), each
 // sequence 150 blocks of 80 bytes starting with a header block. The stream ends at the first
 // frame whose sequence headers are not in place.
+#include <algorithm>
+
 #include "core/byte_order.h"
 #include "core/format.h"
 #include "video_formats.h"

@@ -1,6 +1,7 @@
 // Matroska and WebM: the EBML header, then one Segment. A Segment of known size ends where it
 // says; one of unknown size (a recording that was never finished) ends at the first element that
 // is neither a top-level element nor, inside an unknown-size Cluster, a Cluster child.
+#include <algorithm>
 #include <cstring>
 
 #include "core/format.h"

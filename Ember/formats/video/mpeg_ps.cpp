@@ -1,5 +1,7 @@
 // MPEG program streams (MPEG-1 system streams and MPEG-2 PS, as cameras and DVDs write them):
 // packs and the packets in them, to the end code, or to where they stop.
+#include <algorithm>
+
 #include "core/byte_order.h"
 #include "core/format.h"
 #include "video_formats.h"

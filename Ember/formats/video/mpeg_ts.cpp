@@ -2,6 +2,7 @@
 // 192-byte packets with a 4-byte arrival time first (AVCHD and Blu-ray, "m2ts"). The stream ends
 // at the first packet out of sync; a last packet of a PID never seen before that is not followed
 // by another packet in sync is taken for chance and dropped.
+#include <algorithm>
 #include <bitset>
 #include <memory>
 
@@ -28,8 +29,9 @@ bool probe(const uint8_t* h, size_t size) {
 }
 
 carve_result_t carve(carve_input_c& in) {
-    const uint8_t* h = in.at(0, 2 * 192 + 5);
-    bool m2ts = !(h && in_sync(h, 2 * 192 + 5, 188, 0));
+    size_t head = size_t(std::min<uint64_t>(in.size(), 2 * 192 + 5));
+    const uint8_t* h = in.at(0, head);
+    bool m2ts = !(h && in_sync(h, head, 188, 0));
     uint64_t packet = m2ts ? 192 : 188, lead = m2ts ? 4 : 0;
     auto seen = std::make_unique<std::bitset<pid_count>>();
     bool has_pat = false;

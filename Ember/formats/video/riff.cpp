@@ -32,7 +32,7 @@ walk_t walk_chunks(carve_input_c& in, uint64_t base, uint64_t riff_end, uint32_t
     walk_t w;
     uint64_t pos = base + 12;
     for (uint32_t n = 0; n < max_chunks && pos + 8 <= riff_end; ++n) {
-        const uint8_t* h = in.at(pos, 12);
+        const uint8_t* h = in.at(pos, 8);
         if (!h) {  // the data ends here
             w.end = pos;
             return w;
@@ -40,7 +40,8 @@ walk_t walk_chunks(carve_input_c& in, uint64_t base, uint64_t riff_end, uint32_t
         if (!is_fourcc_text(h)) break;
         uint32_t id = load_be32(h);
         uint64_t size = load_le32(h + 4);
-        uint32_t list = load_be32(h + 8);
+        const uint8_t* l = size >= 4 ? in.at(pos + 8, 4) : nullptr;
+        uint32_t list = l ? load_be32(l) : 0;
         if (form == fourcc("AVI ") && id == fourcc("LIST") && list == fourcc("hdrl")) w.has_header = true;
         if (form == fourcc("AVI ") && id == fourcc("LIST") && list == fourcc("movi")) w.has_data = true;
         if (form == fourcc("WAVE") && id == fourcc("fmt ")) w.has_header = true;
