@@ -53,6 +53,35 @@ std::vector<uint8_t> load(const std::string& name) {
 
 // The whole file comes back, alone or followed by zeros, random data or another copy.
 std::vector<uint8_t> load(const std::string& name);
+std::vector<uint8_t> random_bytes(size_t n, unsigned seed);
+
+// A source that is not one block of memory, as a card is: the carver reads through the window.
+class copying_source_c final : public ember::byte_source_i {
+public:
+    explicit copying_source_c(const std::vector<uint8_t>& bytes) : bytes_(bytes) {}
+    size_t read_at(uint64_t offset, uint8_t* buf, size_t len) override {
+        if (offset >= bytes_.size()) return 0;
+        size_t n = size_t(std::min<uint64_t>(len, bytes_.size() - offset));
+        std::memcpy(buf, bytes_.data() + offset, n);
+        return n;
+    }
+    uint64_t size() const override { return bytes_.size(); }
+
+private:
+    const std::vector<uint8_t>& bytes_;
+};
+
+// The file stored at a sector boundary inside a larger image, read as the scan reads it.
+uint64_t carve_in_image(const ember::format_t& f, const std::vector<uint8_t>& file) {
+    constexpr size_t start = 3 * 512 * 1024 + 512;  // not on a window boundary
+    std::vector<uint8_t> image = random_bytes(start, 5);
+    image.insert(image.end(), file.begin(), file.end());
+    image.resize(image.size() + 64 * 1024, 0);
+    copying_source_c source(image);
+    ember::carve_input_c in(source, start);
+    if (!f.probe(image.data() + start, std::min(file.size(), ember::probe_size))) return 0;
+    return f.carve(in).length;
+}
 
 // The whole file comes back, alone or followed by zeros, random data or a file of another type
 // (a copy of itself would make one longer stream of the frame and packet formats).
@@ -61,6 +90,7 @@ void expect_exact(const ember::format_t& f, const std::vector<uint8_t>& file, co
     // The scan only offers a sector to the types whose lead bytes hold its first byte.
     EXPECT_NE(f.lead_bytes.find(char(file.at(0))), std::string_view::npos) << what;
     std::vector<uint8_t> other = load(f.search_name == "riff" ? "clip.flv" : "tone.wav");
+    EXPECT_EQ(carve_in_image(f, file), file.size()) << what << " inside an image";
     std::vector<std::vector<uint8_t>> tails = {{}, std::vector<uint8_t>(4096), random_bytes(4096, 7), other};
     for (size_t t = 0; t < tails.size(); ++t) {
         std::vector<uint8_t> bytes = file;
