@@ -87,7 +87,8 @@ carve_result_t carve(carve_input_c& in) {
     for (uint64_t pos = 0; pos < e.size;) {
         element_t c;
         carve_input_c sub({head, size_t(e.size)});
-        if (!read_element(sub, pos, c) || c.size > e.size - pos - c.header) return {};
+        if (!read_element(sub, pos, c) || c.header > e.size - pos || c.size > e.size - pos - c.header)
+            return {};
         if (c.id == doctype_id) {
             const uint8_t* d = head + pos + c.header;
             if (c.size >= 4 && std::memcmp(d, "webm", 4) == 0) ext = "webm";
