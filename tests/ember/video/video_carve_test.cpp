@@ -279,6 +279,28 @@ TEST(video_carve, matroska_segment_of_unknown_size_ends_at_the_first_foreign_ele
     expect_exact(format("mkv"), mkv, "mkv", "unknown-size segment");
 }
 
+TEST(video_carve, transport_stream_needs_its_program_table_and_drops_a_chance_packet) {
+    std::vector<uint8_t> ts = load("clip.ts");
+    ASSERT_EQ(ts.size() % 188, 0u);
+    // After the learning packets a packet in sync of a PID never seen, followed by junk, is chance.
+    std::vector<uint8_t> longer = ts;
+    while (longer.size() < 1100 * 188) longer.insert(longer.end(), ts.begin() + 188 * 3, ts.end());
+    longer.resize(longer.size() / 188 * 188);
+    size_t whole = longer.size();
+    std::vector<uint8_t> stray(188, 0xAA);
+    stray[0] = 0x47, stray[1] = 0x12, stray[2] = 0x34;
+    longer.insert(longer.end(), stray.begin(), stray.end());
+    longer.push_back(0x00);
+    EXPECT_EQ(carve_bytes(format("m2ts"), longer).length, whole);
+    // Without its program table (PID 0) a run of packets is a fragment, not a file.
+    std::vector<uint8_t> no_pat;
+    for (size_t p = 0; p + 188 <= ts.size(); p += 188)
+        if (((ts[p + 1] & 0x1F) << 8 | ts[p + 2]) != 0) no_pat.insert(no_pat.end(), ts.begin() + p, ts.begin() + p + 188);
+    const std::vector<uint8_t> some(no_pat.begin(), no_pat.begin() + 188 * 10);
+    while (no_pat.size() < 1100 * 188) no_pat.insert(no_pat.end(), some.begin(), some.end());
+    EXPECT_EQ(carve_bytes(format("m2ts"), no_pat).length, 0u);
+}
+
 // Inputs that once crashed, hung or misparsed a carver, with the outcome they must have now:
 // tests/crashers/video/<search name>/<expected length>_<what>.bin
 TEST(video_carve, crashers_keep_their_outcome) {
