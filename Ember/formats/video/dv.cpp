@@ -1,0 +1,52 @@
+// Raw DV streams: fixed-size frames of DIF sequences (10 for 525/60, 12 for 625/50), each
+// sequence 150 blocks of 80 bytes starting with a header block. The stream ends at the first
+// frame whose sequence headers are not in place.
+#include <algorithm>
+
+#include "core/byte_order.h"
+#include "core/format.h"
+#include "video_formats.h"
+
+namespace ember::video {
+namespace {
+
+constexpr uint64_t dif_block = 80;
+constexpr uint64_t dif_sequence = 150 * dif_block;  // 12000 bytes
+constexpr uint64_t max_frames = uint64_t(1) << 32;
+
+// A header block of sequence `seq`: section type 0, the sequence number, block number 0.
+bool is_sequence_header(const uint8_t* p, unsigned seq) {
+    return (p[0] & 0xE0) == 0 && (p[1] >> 4) == seq && p[2] == 0 &&
+           (p[dif_block] & 0xE0) == 0x20 && (p[3 * dif_block] & 0xE0) == 0x40;
+}
+
+bool probe(const uint8_t* h, size_t size) {
+    return size >= 4 * dif_block && is_sequence_header(h, 0);
+}
+
+carve_result_t carve(carve_input_c& in) {
+    const uint8_t* h = in.at(0, 4);
+    if (!h) return {};
+    bool pal = h[3] & 0x80;
+    unsigned sequences = pal ? 12 : 10;
+    uint64_t frame = sequences * dif_sequence;
+    uint64_t frames = 0;
+    for (; frames < max_frames; ++frames) {
+        uint64_t base = frames * frame;
+        if (frame > in.size() - std::min(in.size(), base) || base >= in.size()) break;
+        bool ok = true;
+        for (unsigned s = 0; s < sequences && ok; ++s) {
+            const uint8_t* p = in.at(base + s * dif_sequence, 4 * dif_block);
+            ok = p && is_sequence_header(p, s) && (s != 0 || bool(p[3] & 0x80) == pal);
+        }
+        if (!ok) break;
+    }
+    if (frames == 0) return {};
+    return {frames * frame, "dv"};
+}
+
+}  // namespace
+
+const format_t dv_format = {"dv", "\x1F", probe, carve};
+
+}  // namespace ember::video

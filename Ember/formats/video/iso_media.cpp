@@ -1,0 +1,114 @@
+// ISO base media and QuickTime files (mp4, mov, 3gp, 3g2): a walk over the top-level boxes.
+// ftyp names the kind; moov and mdat must both be there, in either order (cameras write the
+// media first and the index last).
+#include <cstring>
+
+#include "core/byte_order.h"
+#include "core/format.h"
+#include "video_formats.h"
+#include "video_util.h"
+
+namespace ember::video {
+namespace {
+
+// Fragmented recordings have a moof and an mdat per fragment; more boxes than this is junk.
+constexpr uint32_t max_top_boxes = 1u << 20;
+constexpr uint32_t max_ftyp_size = 4096;
+// Larger than any card: a box claiming more is junk, not a file cut short.
+constexpr uint64_t max_box_size = uint64_t(1) << 42;
+
+bool is_top_level_type(uint32_t t) {
+    switch (t) {
+    case fourcc("ftyp"): case fourcc("moov"): case fourcc("mdat"): case fourcc("free"):
+    case fourcc("skip"): case fourcc("wide"): case fourcc("pnot"): case fourcc("uuid"):
+    case fourcc("meta"): case fourcc("moof"): case fourcc("mfra"): case fourcc("sidx"):
+    case fourcc("ssix"): case fourcc("styp"): case fourcc("pdin"): case fourcc("prft"):
+    case fourcc("emsg"): case fourcc("udta"): case fourcc("junk"): case fourcc("PICT"):
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Boxes a file may start with: ftyp for anything modern, the others for classic QuickTime.
+bool is_first_type(uint32_t t) {
+    return t == fourcc("ftyp") || t == fourcc("moov") || t == fourcc("mdat") ||
+           t == fourcc("wide") || t == fourcc("free") || t == fourcc("skip") || t == fourcc("pnot");
+}
+
+bool probe(const uint8_t* h, size_t size) {
+    if (size < 16 || h[0] != 0) return false;
+    uint32_t box = load_be32(h);
+    if (box != 1 && box < 8) return false;
+    return is_first_type(load_be32(h + 4));
+}
+
+// The extension from the major brand, then the compatible brands; nullptr for HEIF stills and
+// raw photos, which share the box layout but are not videos.
+const char* kind_of(const uint8_t* ftyp, uint32_t size) {
+    auto brand = [&](uint32_t b) -> const char* {
+        if (b == fourcc("qt  ")) return "mov";
+        if ((b >> 8) == (fourcc("3gp0") >> 8)) return "3gp";
+        if ((b >> 8) == (fourcc("3g20") >> 8)) return "3g2";
+        if (b == fourcc("heic") || b == fourcc("heix") || b == fourcc("mif1") ||
+            b == fourcc("msf1") || b == fourcc("avif") || b == fourcc("crx ") ||
+            b == fourcc("hevc") || b == fourcc("heim") || b == fourcc("heis"))
+            return "";
+        return nullptr;
+    };
+    const char* k = brand(load_be32(ftyp + 8));
+    for (uint32_t off = 16; !k && off + 4 <= size; off += 4) k = brand(load_be32(ftyp + off));
+    if (!k) return "mp4";
+    return *k ? k : nullptr;
+}
+
+carve_result_t carve(carve_input_c& in) {
+    uint64_t pos = 0;
+    bool has_moov = false, has_mdat = false;
+    const char* ext = "mov";  // classic QuickTime has no ftyp
+    for (uint32_t n = 0; n < max_top_boxes; ++n) {
+        const uint8_t* h = in.at(pos, 8);
+        if (!h) break;
+        uint64_t box = load_be32(h);
+        uint32_t type = load_be32(h + 4);
+        if (!is_top_level_type(type) || (n == 0 && !is_first_type(type))) break;
+        uint64_t header = 8;
+        if (box == 1) {
+            if (!in.be64(pos + 8, box)) break;
+            header = 16;
+        } else if (box == 0) {
+            // "Runs to the end of the file": on a card there is no such end, so the file is kept
+            // only when it is whole before this box.
+            break;
+        }
+        if (box < header || box > max_box_size) break;
+        if (type == fourcc("ftyp")) {
+            if (n != 0 || box < 16 || box > max_ftyp_size) break;
+            const uint8_t* f = in.at(pos, size_t(box));
+            if (!f) break;
+            ext = kind_of(f, uint32_t(box));
+            if (!ext) return {};
+        } else if (type == fourcc("moov")) {
+            // The first child must look like a box that fits.
+            const uint8_t* c = in.at(pos + header, 8);
+            if (c && (load_be32(c) < 8 || load_be32(c) > box - header || !is_fourcc_text(c + 4)))
+                break;
+            has_moov = true;
+        } else if (type == fourcc("mdat")) {
+            has_mdat = true;
+        }
+        if (box > in.size() - pos) {  // the data ends inside this box
+            pos = in.size();
+            break;
+        }
+        pos += box;
+    }
+    if (!has_moov || !has_mdat || pos == 0) return {};
+    return {pos, ext};
+}
+
+}  // namespace
+
+const format_t iso_media_format = {"mov", std::string_view("\0", 1), probe, carve};
+
+}  // namespace ember::video

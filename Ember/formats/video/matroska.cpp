@@ -1,0 +1,141 @@
+// Matroska and WebM: the EBML header, then one Segment. A Segment of known size ends where it
+// says; one of unknown size (a recording that was never finished) ends at the first element that
+// is neither a top-level element nor, inside an unknown-size Cluster, a Cluster child.
+#include <algorithm>
+#include <cstring>
+
+#include "core/format.h"
+#include "video_formats.h"
+#include "video_util.h"
+
+namespace ember::video {
+namespace {
+
+constexpr uint32_t ebml_id = 0x1A45DFA3, segment_id = 0x18538067, cluster_id = 0x1F43B675;
+constexpr uint32_t doctype_id = 0x4282, tracks_id = 0x1654AE6B;
+constexpr uint64_t unknown_size = ~uint64_t(0);
+constexpr uint64_t max_ebml_header = 4096;
+constexpr uint64_t max_elements = uint64_t(1) << 32;
+
+struct element_t {
+    uint32_t id = 0;
+    uint64_t size = 0;    // unknown_size when all its bits are set
+    uint64_t header = 0;  // bytes of ID and size
+};
+
+// Reads an element header at pos; false when it is not one.
+bool read_element(carve_input_c& in, uint64_t pos, element_t& e) {
+    const uint8_t* p = in.at(pos, 12);
+    uint8_t buf[12] = {};
+    if (!p) {
+        uint64_t left = pos < in.size() ? in.size() - pos : 0;
+        if (left < 2) return false;
+        p = in.at(pos, size_t(left));
+        if (!p) return false;
+        std::memcpy(buf, p, size_t(left));
+        p = buf;
+    }
+    unsigned id_len = p[0] & 0x80 ? 1 : p[0] & 0x40 ? 2 : p[0] & 0x20 ? 3 : p[0] & 0x10 ? 4 : 0;
+    if (!id_len) return false;
+    e.id = 0;
+    for (unsigned i = 0; i < id_len; ++i) e.id = e.id << 8 | p[i];
+    uint8_t first = p[id_len];
+    if (!first) return false;
+    unsigned len = 1;
+    while (!(first & (0x80 >> (len - 1)))) ++len;
+    uint64_t v = first & (0xFF >> len);
+    bool all_ones = v == (0xFFu >> len);
+    for (unsigned i = 1; i < len; ++i) {
+        v = v << 8 | p[id_len + i];
+        all_ones = all_ones && p[id_len + i] == 0xFF;
+    }
+    e.size = all_ones ? unknown_size : v;
+    e.header = id_len + len;
+    return true;
+}
+
+bool is_top_level(uint32_t id) {
+    switch (id) {
+    case 0x114D9B74: case 0x1549A966: case 0x1654AE6B: case 0x1F43B675: case 0x1C53BB6B:
+    case 0x1941A469: case 0x1043A770: case 0x1254C367: case 0xEC: case 0xBF:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool is_cluster_child(uint32_t id) {
+    switch (id) {
+    case 0xE7: case 0xA3: case 0xA0: case 0xA7: case 0xAB: case 0xEC: case 0xBF: case 0x5854:
+    case 0xAF:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool probe(const uint8_t* h, size_t size) {
+    return size >= 8 && load_be32(h) == ebml_id;
+}
+
+carve_result_t carve(carve_input_c& in) {
+    element_t e;
+    if (!read_element(in, 0, e) || e.id != ebml_id || e.size > max_ebml_header) return {};
+    const uint8_t* head = in.at(e.header, size_t(e.size));
+    if (!head) return {};
+    const char* ext = nullptr;
+    for (uint64_t pos = 0; pos < e.size;) {
+        element_t c;
+        carve_input_c sub({head, size_t(e.size)});
+        if (!read_element(sub, pos, c) || c.header > e.size - pos || c.size > e.size - pos - c.header)
+            return {};
+        if (c.id == doctype_id) {
+            const uint8_t* d = head + pos + c.header;
+            if (c.size >= 4 && std::memcmp(d, "webm", 4) == 0) ext = "webm";
+            else if (c.size >= 8 && std::memcmp(d, "matroska", 8) == 0) ext = "mkv";
+            else return {};
+        }
+        pos += c.header + c.size;
+    }
+    if (!ext) return {};
+    uint64_t seg_pos = e.header + e.size;
+    element_t seg;
+    if (!read_element(in, seg_pos, seg) || seg.id != segment_id) return {};
+    uint64_t data = seg_pos + seg.header;
+    uint64_t seg_end = seg.size == unknown_size || seg.size > unknown_size - data ? unknown_size
+                                                                                  : data + seg.size;
+    bool has_tracks = false, has_cluster = false, in_cluster = false;
+    uint64_t pos = data;
+    for (uint64_t n = 0; n < max_elements && pos < seg_end; ++n) {
+        element_t c;
+        if (!read_element(in, pos, c)) break;
+        bool child = in_cluster && is_cluster_child(c.id);
+        if (!child && !is_top_level(c.id)) break;
+        if (!child) in_cluster = false;
+        has_tracks |= c.id == tracks_id;
+        if (c.id == cluster_id) {
+            has_cluster = true;
+            if (c.size == unknown_size) {
+                in_cluster = true;
+                pos += c.header;
+                continue;
+            }
+        }
+        if (c.size == unknown_size) break;
+        if (c.header > seg_end - pos || c.size > seg_end - pos - c.header) break;  // fits in its segment
+        uint64_t next = pos + c.header + c.size;
+        if (next > in.size()) {
+            pos = in.size();
+            break;
+        }
+        pos = next;
+    }
+    if (!has_tracks || !has_cluster) return {};
+    return {std::min(pos, in.size()), ext};
+}
+
+}  // namespace
+
+const format_t matroska_format = {"mkv", "\x1A", probe, carve};
+
+}  // namespace ember::video

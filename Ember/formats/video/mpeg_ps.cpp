@@ -1,0 +1,54 @@
+// MPEG program streams (MPEG-1 system streams and MPEG-2 PS, as cameras and DVDs write them):
+// packs and the packets in them, to the end code, or to where they stop.
+#include <algorithm>
+
+#include "core/byte_order.h"
+#include "core/format.h"
+#include "video_formats.h"
+
+namespace ember::video {
+namespace {
+
+constexpr uint8_t pack_code = 0xBA, end_code = 0xB9, system_header_code = 0xBB;
+constexpr uint64_t mpeg1_pack_size = 12, mpeg2_pack_size = 14;
+constexpr uint64_t max_units = uint64_t(1) << 32;
+
+bool probe(const uint8_t* h, size_t size) {
+    if (size < 14 || h[0] || h[1] || h[2] != 1 || h[3] != pack_code) return false;
+    return (h[4] & 0xC4) == 0x44 || (h[4] & 0xF1) == 0x21;  // MPEG-2 or MPEG-1 marker bits
+}
+
+carve_result_t carve(carve_input_c& in) {
+    uint64_t pos = 0, packs = 0, packets = 0;
+    for (uint64_t n = 0; n < max_units; ++n) {
+        const uint8_t* p = in.at(pos, 4);
+        if (!p || p[0] || p[1] || p[2] != 1) break;
+        uint8_t code = p[3];
+        if (code == end_code) {
+            pos += 4;
+            break;
+        }
+        p = in.at(pos, 14);
+        if (!p) break;
+        if (code == pack_code) {
+            uint64_t size;
+            if ((p[4] & 0xC4) == 0x44) size = mpeg2_pack_size + (p[13] & 7);
+            else if ((p[4] & 0xF1) == 0x21) size = mpeg1_pack_size;
+            else break;
+            pos += size;
+            ++packs;
+            continue;
+        }
+        if (code < system_header_code) break;
+        pos += 6 + uint64_t(load_be16(p + 4));
+        ++packets;
+    }
+    if (packs == 0 || packets == 0) return {};
+    return {std::min(pos, in.size()), "mpg"};
+}
+
+}  // namespace
+
+const format_t mpeg_ps_format = {"mpg", std::string_view("\0", 1), probe, carve};
+
+}  // namespace ember::video

@@ -1,0 +1,84 @@
+// MPEG transport streams: 188-byte packets (broadcast and camera .ts, written as "m2t") or
+// 192-byte packets with a 4-byte arrival time first (AVCHD and Blu-ray, "m2ts"). The stream ends
+// at the first packet out of sync; a last packet of a PID never seen before that is not followed
+// by another packet in sync is taken for chance and dropped.
+#include <algorithm>
+#include <bitset>
+#include <memory>
+
+#include "core/byte_order.h"
+#include "core/format.h"
+#include "video_formats.h"
+
+namespace ember::video {
+namespace {
+
+constexpr uint8_t sync_byte = 0x47;
+constexpr uint32_t pat_pid = 0;
+constexpr uint32_t pid_count = 8192;
+// A stream must show its program table in the first packets.
+constexpr uint64_t pat_window = 1024;
+
+bool in_sync(const uint8_t* h, size_t size, size_t packet, size_t lead) {
+    return size >= 2 * packet + lead + 1 && h[lead] == sync_byte && h[lead + packet] == sync_byte &&
+           h[lead + 2 * packet] == sync_byte;
+}
+
+bool probe(const uint8_t* h, size_t size) {
+    return in_sync(h, size, 188, 0) || (h[0] < 0x40 && in_sync(h, size, 192, 4));
+}
+
+carve_result_t carve(carve_input_c& in) {
+    size_t head = size_t(std::min<uint64_t>(in.size(), 2 * 192 + 5));
+    const uint8_t* h = in.at(0, head);
+    bool m2ts = !(h && in_sync(h, head, 188, 0));
+    uint64_t packet = m2ts ? 192 : 188, lead = m2ts ? 4 : 0;
+    auto seen = std::make_unique<std::bitset<pid_count>>();
+    bool has_pat = false;
+    uint64_t count = 0, pos = 0;
+    for (;;) {
+        std::span<const uint8_t> run = in.run(pos);
+        if (run.size() < packet) break;
+        size_t i = 0;
+        bool stop = false;
+        for (; i + packet <= run.size(); i += packet) {
+            const uint8_t* p = run.data() + i + lead;
+            if (p[0] != sync_byte) {
+                stop = true;
+                break;
+            }
+            uint32_t pid = load_be16(p + 1) & 0x1FFF;
+            if (!(*seen)[pid]) {
+                uint8_t next = 0;
+                const uint8_t* n = in.at(pos + i + packet + lead, 1);
+                if (n) next = *n;
+                if (count >= pat_window && next != sync_byte && n) {
+                    stop = true;
+                    break;
+                }
+                seen->set(pid);
+            }
+            has_pat |= pid == pat_pid;
+            ++count;
+            if (count == pat_window && !has_pat) return {};
+        }
+        pos += i;
+        if (stop) break;
+        if (i == 0) break;
+    }
+    if (!has_pat || count < 2) return {};
+    return {pos, m2ts ? "m2ts" : "m2t"};
+}
+
+}  // namespace
+
+// 0x47 leads a 188-byte stream; the 192-byte kind leads with its arrival time, whose top two
+// bits (copy permission) are zero.
+const format_t mpeg_ts_format = {"m2ts",
+    std::string_view("\x47\x00\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0A\x0B\x0C\x0D\x0E\x0F"
+                     "\x10\x11\x12\x13\x14\x15\x16\x17\x18\x19\x1A\x1B\x1C\x1D\x1E\x1F"
+                     "\x20\x21\x22\x23\x24\x25\x26\x27\x28\x29\x2A\x2B\x2C\x2D\x2E\x2F"
+                     "\x30\x31\x32\x33\x34\x35\x36\x37\x38\x39\x3A\x3B\x3C\x3D\x3E\x3F", 65),
+    probe, carve};
+
+}  // namespace ember::video
