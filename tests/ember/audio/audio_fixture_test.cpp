@@ -86,7 +86,7 @@ TEST_P(audio_fixture_test, damage_ends_the_file_where_its_data_stops_being_sound
     const fixture_t& f = GetParam();
     std::vector<uint8_t> file = read_bytes(fixture("audio/" + std::string(f.file)));
     const ember::format_t& format = format_named(f.search_name);
-    size_t damage = file.size() * 3 / 4;
+    size_t damage = std::min(file.size() * 3 / 4, file.size() - 512);
     for (uint32_t seed : {1u, 2u, 3u}) {
         std::vector<uint8_t> bytes = file;
         std::vector<uint8_t> noise = random_bytes(512, seed);
