@@ -20,23 +20,29 @@ constexpr auto crc8_table = [] {
     return t;
 }();
 
-constexpr auto crc16_table = [] {
-    std::array<uint16_t, 256> t{};
+// Tables for eight bytes at a time: table k gives the CRC of a byte followed by k zero bytes.
+constexpr auto crc16_tables = [] {
+    std::array<std::array<uint16_t, 256>, 8> t{};
     for (unsigned i = 0; i < 256; ++i) {
         unsigned c = i << 8;
         for (int k = 0; k < 8; ++k) c = (c & 0x8000) ? (c << 1) ^ 0x8005 : c << 1;
-        t[i] = uint16_t(c);
+        t[0][i] = uint16_t(c);
     }
+    for (int k = 1; k < 8; ++k)
+        for (unsigned i = 0; i < 256; ++i)
+            t[k][i] = uint16_t(t[k - 1][i] << 8) ^ t[0][t[k - 1][i] >> 8];
     return t;
 }();
 
-constexpr auto crc32_table = [] {
-    std::array<uint32_t, 256> t{};
+constexpr auto crc32_tables = [] {
+    std::array<std::array<uint32_t, 256>, 8> t{};
     for (uint32_t i = 0; i < 256; ++i) {
         uint32_t c = i << 24;
         for (int k = 0; k < 8; ++k) c = (c & 0x80000000u) ? (c << 1) ^ 0x04C11DB7u : c << 1;
-        t[i] = c;
+        t[0][i] = c;
     }
+    for (int k = 1; k < 8; ++k)
+        for (uint32_t i = 0; i < 256; ++i) t[k][i] = (t[k - 1][i] << 8) ^ t[0][t[k - 1][i] >> 24];
     return t;
 }();
 
@@ -133,14 +139,25 @@ uint8_t flac_crc8(const uint8_t* p, size_t n) {
 }
 
 uint16_t flac_crc16(uint16_t crc, const uint8_t* p, size_t n) {
-    for (size_t i = 0; i < n; ++i) crc = uint16_t(crc << 8) ^ crc16_table[(crc >> 8) ^ p[i]];
+    const auto& t = crc16_tables;
+    for (; n >= 8; n -= 8, p += 8) {
+        crc = t[7][(crc >> 8) ^ p[0]] ^ t[6][(crc & 0xFF) ^ p[1]] ^ t[5][p[2]] ^ t[4][p[3]] ^
+              t[3][p[4]] ^ t[2][p[5]] ^ t[1][p[6]] ^ t[0][p[7]];
+    }
+    for (; n > 0; --n, ++p) crc = uint16_t(crc << 8) ^ t[0][(crc >> 8) ^ *p];
     return crc;
 }
 
-const uint16_t* flac_crc16_table() { return crc16_table.data(); }
+const uint16_t* flac_crc16_table() { return crc16_tables[0].data(); }
 
 uint32_t ogg_crc32(uint32_t crc, const uint8_t* p, size_t n) {
-    for (size_t i = 0; i < n; ++i) crc = (crc << 8) ^ crc32_table[(crc >> 24) ^ p[i]];
+    const auto& t = crc32_tables;
+    for (; n >= 8; n -= 8, p += 8) {
+        uint32_t a = crc ^ load_be32(p), b = load_be32(p + 4);
+        crc = t[7][a >> 24] ^ t[6][(a >> 16) & 0xFF] ^ t[5][(a >> 8) & 0xFF] ^ t[4][a & 0xFF] ^
+              t[3][b >> 24] ^ t[2][(b >> 16) & 0xFF] ^ t[1][(b >> 8) & 0xFF] ^ t[0][b & 0xFF];
+    }
+    for (; n > 0; --n, ++p) crc = (crc << 8) ^ t[0][(crc >> 24) ^ *p];
     return crc;
 }
 

@@ -2,6 +2,9 @@
 // CRC-8 and the frame ends in a CRC-16 of everything before it, so the frame's end is the first
 // place where that CRC holds and the next frame's header follows (with the next frame or sample
 // number); the last frame, or one followed by damage, ends at the first place its CRC holds.
+#include <algorithm>
+#include <cstring>
+
 #include "audio_checks.h"
 #include "audio_types.h"
 #include "core/byte_order.h"
@@ -100,47 +103,70 @@ bool probe(const uint8_t* head, size_t size) {
            (head[4] & 0x7F) == 0 && head[5] == 0 && head[6] == 0 && head[7] == streaminfo_size;
 }
 
+// Continues `crc` over bytes [from, to) of the input.
+bool crc_over(carve_input_c& in, uint64_t from, uint64_t to, uint16_t& crc) {
+    while (from < to) {
+        std::span<const uint8_t> r = in.run(from);
+        if (r.empty()) return false;
+        size_t n = size_t(std::min<uint64_t>(r.size(), to - from));
+        crc = flac_crc16(crc, r.data(), n);
+        from += n;
+    }
+    return true;
+}
+
 // The end of the frame at `start`, or 0. Sets `next` to the header that follows, when one does.
 uint64_t frame_end(carve_input_c& in, uint64_t start, size_t header_size, uint64_t limit,
                    const stream_info_t& info, const frame_header_t& current, frame_header_t& next) {
     next = {};
     uint64_t expected = current.is_variable ? current.number + current.block : current.number + 1;
-    const uint16_t* table = flac_crc16_table();
-    uint64_t first_match = 0;
-    uint16_t crc = 0;
-    uint64_t pos = start;
     uint64_t stop = std::min(in.size(), start + limit);
-    bool is_first = true;
-    while (pos < stop) {
+
+    // The next frame's header (sync, CRC-8, the expected number) where this frame's CRC holds.
+    uint16_t crc = 0;
+    uint64_t crc_pos = start;
+    for (uint64_t pos = start + header_size + 2; pos < stop;) {
         std::span<const uint8_t> r = in.run(pos);
         if (r.empty()) break;
         size_t n = size_t(std::min<uint64_t>(r.size(), stop - pos));
-        size_t i = 0;
-        if (is_first) {  // the header itself cannot hold the frame's CRC
-            crc = flac_crc16(crc, r.data(), std::min(n, header_size));
-            i = std::min(n, header_size);
-            is_first = false;
+        const uint8_t* p = r.data();
+        const uint8_t* hit = static_cast<const uint8_t*>(std::memchr(p, 0xFF, n));
+        if (!hit) {
+            pos += n;
+            continue;
         }
-        // Byte-wise CRC with a check at every position where it comes to zero.
-        for (; i < n; ++i) {
+        uint64_t c = pos + uint64_t(hit - p);
+        pos = c + 1;
+        size_t avail = size_t(std::min<uint64_t>(in.size() - c, max_frame_header));
+        const uint8_t* h = in.at(c, avail);
+        if (!h || avail < 2 || (h[1] & 0xFE) != 0xF8) continue;
+        frame_header_t candidate = parse_frame_header(h, avail, info);
+        if (candidate.size == 0 || candidate.is_variable != current.is_variable ||
+            candidate.number != expected)
+            continue;
+        if (!crc_over(in, crc_pos, c, crc)) break;
+        crc_pos = c;
+        if (crc == 0) {
+            next = candidate;
+            return c;
+        }
+    }
+
+    // No next frame (the last one, or damage follows): the frame ends where its CRC first holds.
+    const uint16_t* table = flac_crc16_table();
+    crc = 0;
+    if (!crc_over(in, start, start + header_size, crc)) return 0;
+    for (uint64_t pos = start + header_size; pos < stop;) {
+        std::span<const uint8_t> r = in.run(pos);
+        if (r.empty()) break;
+        size_t n = size_t(std::min<uint64_t>(r.size(), stop - pos));
+        for (size_t i = 0; i < n; ++i) {
             crc = uint16_t(crc << 8) ^ table[(crc >> 8) ^ r[i]];
-            if (crc != 0) continue;
-            uint64_t end = pos + i + 1;
-            if (first_match == 0) first_match = end;
-            const uint8_t* h = in.at(end, max_frame_header);
-            size_t avail = h ? max_frame_header : size_t(std::min<uint64_t>(in.size() - end, max_frame_header));
-            if (!h && avail > 0) h = in.at(end, avail);
-            if (!h) continue;
-            frame_header_t candidate = parse_frame_header(h, avail, info);
-            if (candidate.size != 0 && candidate.is_variable == current.is_variable &&
-                candidate.number == expected) {
-                next = candidate;
-                return end;
-            }
+            if (crc == 0) return pos + i + 1;
         }
         pos += n;
     }
-    return first_match;
+    return 0;
 }
 
 carve_result_t carve(carve_input_c& in) {
