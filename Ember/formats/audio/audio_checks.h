@@ -24,4 +24,8 @@ uint64_t id3v2_tag_size(const uint8_t* p, size_t n);
 // header), a Lyrics3 v2 block, an ID3v1 tag, in that order. Returns `end` when none is there.
 uint64_t skip_trailing_tags(carve_input_c& in, uint64_t end);
 
+// The length of the FLAC stream that starts at `base` ("fLaC" to the last frame and its tags),
+// or 0; lets a FLAC file behind an ID3v2 tag be carved whole.
+uint64_t flac_stream_length(carve_input_c& in, uint64_t base);
+
 }  // namespace ember

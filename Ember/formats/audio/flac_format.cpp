@@ -169,23 +169,27 @@ uint64_t frame_end(carve_input_c& in, uint64_t start, size_t header_size, uint64
     return 0;
 }
 
-carve_result_t carve(carve_input_c& in) {
-    uint64_t pos = 4;
+}  // namespace
+
+uint64_t flac_stream_length(carve_input_c& in, uint64_t base) {
+    const uint8_t* magic = in.at(base, 8);
+    if (!magic || !probe(magic, 8)) return 0;
+    uint64_t pos = base + 4;
     stream_info_t info;
     bool is_last = false;
     for (int blocks = 0; !is_last; ++blocks) {
         const uint8_t* b = in.at(pos, 4);
-        if (!b || blocks == max_metadata_blocks) return {};
+        if (!b || blocks == max_metadata_blocks) return 0;
         unsigned type = b[0] & 0x7F;
         is_last = b[0] & 0x80;
         uint32_t length = uint32_t(b[1]) << 16 | uint32_t(b[2]) << 8 | b[3];
-        if (type == 127 || (blocks == 0) != (type == 0)) return {};
+        if (type == 127 || (blocks == 0) != (type == 0)) return 0;
         if (type == 0) {
             const uint8_t* s = in.at(pos + 4, streaminfo_size);
-            if (length != streaminfo_size || !s || !read_stream_info(s, info)) return {};
+            if (length != streaminfo_size || !s || !read_stream_info(s, info)) return 0;
         }
         pos += 4 + uint64_t(length);
-        if (pos > in.size()) return {};
+        if (pos > in.size()) return 0;
     }
 
     uint64_t limit = info.max_frame != 0
@@ -193,9 +197,9 @@ carve_result_t carve(carve_input_c& in) {
         : uint64_t(info.max_block) * info.channels * (info.bits + 1) / 8 + frame_overhead;
     uint64_t samples = 0, frames = 0;
     const uint8_t* h = in.at(pos, max_frame_header);
-    if (!h) return {};
+    if (!h) return 0;
     frame_header_t header = parse_frame_header(h, max_frame_header, info);
-    if (header.number != 0) return {};
+    if (header.number != 0) return 0;
     while (header.size != 0) {
         frame_header_t next;
         uint64_t end = frame_end(in, pos, header.size, limit, info, header, next);
@@ -206,8 +210,15 @@ carve_result_t carve(carve_input_c& in) {
         if (info.total_samples != 0 && samples >= info.total_samples) break;
         header = next;
     }
-    if (frames == 0) return {};
-    return {skip_trailing_tags(in, pos), "flac"};
+    if (frames == 0) return 0;
+    return skip_trailing_tags(in, pos) - base;
+}
+
+namespace {
+
+carve_result_t carve(carve_input_c& in) {
+    uint64_t length = flac_stream_length(in, 0);
+    return length != 0 ? carve_result_t{length, "flac"} : carve_result_t{};
 }
 
 }  // namespace

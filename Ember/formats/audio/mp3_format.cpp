@@ -85,6 +85,7 @@ carve_result_t carve(carve_input_c& in) {
         pos = id3v2_tag_size(h, 10);
         if (pos == 0) return {};
         has_id3 = true;
+        if (uint64_t flac = flac_stream_length(in, pos)) return {pos + flac, "flac"};
         std::span<const uint8_t> r = in.run(pos);
         size_t zeros = 0;
         while (zeros < r.size() && zeros < max_id3_slack && r[zeros] == 0) ++zeros;

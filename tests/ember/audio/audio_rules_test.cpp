@@ -70,3 +70,21 @@ TEST(audio_rules, id3v2_without_frames_gives_no_mp3) {
 }
 
 }  // namespace
+
+namespace {
+
+// A FLAC file behind an ID3v2 tag (written by some taggers) comes back whole, as FLAC.
+TEST(audio_rules, flac_behind_an_id3v2_tag_is_one_flac_file) {
+    std::vector<uint8_t> mp3 = read_bytes(fixture("audio/cbr_id3v2.mp3"));
+    size_t tag = 10 + (size_t(mp3[6]) << 21 | mp3[7] << 14 | mp3[8] << 7 | mp3[9]);
+    std::vector<uint8_t> bytes(mp3.begin(), mp3.begin() + tag);
+    std::vector<uint8_t> flac = read_bytes(fixture("audio/plain.flac"));
+    bytes.insert(bytes.end(), flac.begin(), flac.end());
+    size_t whole = bytes.size();
+    bytes.resize(whole + 4096, 0);
+    ember::carve_result_t r = carve_bytes(format_named("mp3"), bytes);
+    EXPECT_EQ(r.length, whole);
+    EXPECT_STREQ(r.extension ? r.extension : "", "flac");
+}
+
+}  // namespace
