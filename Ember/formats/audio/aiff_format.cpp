@@ -1,0 +1,56 @@
+// AIFF and AIFF-C: "FORM" with its size, then chunks (COMM first in practice, SSND with the
+// samples). The FORM size gives the end; the chunk walk confirms it, and damage inside cuts the
+// file after the last sound chunk.
+#include <algorithm>
+
+#include "audio_types.h"
+#include "core/byte_order.h"
+
+namespace ember {
+namespace {
+
+constexpr int max_chunks = 4096;
+
+bool is_chunk_id(const uint8_t* p) {
+    for (int i = 0; i < 4; ++i)
+        if (p[i] < 0x20 || p[i] > 0x7E) return false;
+    return true;
+}
+
+bool probe(const uint8_t* head, size_t size) {
+    if (size < 12 || load_be32(head) != fourcc("FORM")) return false;
+    uint32_t type = load_be32(head + 8);
+    return (type == fourcc("AIFF") || type == fourcc("AIFC")) && load_be32(head + 4) >= 4;
+}
+
+carve_result_t carve(carve_input_c& in) {
+    uint32_t form_size;
+    if (!in.be32(4, form_size)) return {};
+    uint64_t form_end = 8 + uint64_t(form_size);
+    uint64_t pos = 12;
+    bool has_comm = false, has_sound = false;
+    for (int i = 0; i < max_chunks && pos + 8 <= form_end; ++i) {
+        const uint8_t* c = in.at(pos, 8);
+        if (!c) break;  // the source ends inside the file
+        if (!is_chunk_id(c)) break;
+        uint64_t size = load_be32(c + 4);
+        uint64_t end = pos + 8 + size;
+        if (end > form_end) break;
+        if (load_be32(c) == fourcc("COMM")) {
+            if (size < 18) break;
+            has_comm = true;
+        }
+        if (load_be32(c) == fourcc("SSND")) has_sound = true;
+        pos = std::min(form_end, end + (size & 1));
+    }
+    if (!has_comm) return {};
+    if (pos == form_end && form_end <= in.size()) return {form_end, "aif"};
+    if (pos >= in.size() || (has_sound && pos + 8 > in.size())) return {in.size(), "aif"};
+    return has_sound ? carve_result_t{pos, "aif"} : carve_result_t{};
+}
+
+}  // namespace
+
+const format_t aiff_format = {"aif", "F", probe, carve};
+
+}  // namespace ember

@@ -1,0 +1,64 @@
+// WavPack: a run of "wvpk" blocks, each with its size, version and sample position. The file
+// ends after the last block that follows on from the one before, plus any trailing tags.
+#include "audio_checks.h"
+#include "audio_types.h"
+#include "core/byte_order.h"
+
+namespace ember {
+namespace {
+
+constexpr size_t block_header_size = 32;
+constexpr uint32_t max_block = 1024 * 1024;  // blocks are limited to 1 MiB
+constexpr uint16_t min_version = 0x402, max_version = 0x410;
+
+struct block_t {
+    uint32_t size = 0;  // the whole block; 0 when not a block header
+    uint16_t version = 0;
+    uint64_t index = 0, samples = 0;
+};
+
+block_t read_block(const uint8_t* p) {
+    block_t b;
+    if (load_be32(p) != fourcc("wvpk")) return b;
+    uint32_t ck_size = load_le32(p + 4);
+    uint16_t version = load_le16(p + 8);
+    if (ck_size < block_header_size - 8 || ck_size > max_block || (ck_size & 1) ||
+        version < min_version || version > max_version)
+        return b;
+    b.size = ck_size + 8;
+    b.version = version;
+    b.index = uint64_t(p[10]) << 32 | load_le32(p + 16);
+    b.samples = load_le32(p + 20);
+    return b;
+}
+
+bool probe(const uint8_t* head, size_t size) {
+    return size >= block_header_size && read_block(head).size != 0;
+}
+
+carve_result_t carve(carve_input_c& in) {
+    uint64_t pos = 0;
+    block_t last;
+    uint32_t blocks = 0;
+    for (;;) {
+        const uint8_t* p = in.at(pos, block_header_size);
+        if (!p) break;
+        block_t b = read_block(p);
+        if (b.size == 0 || b.size > in.size() - pos) break;
+        // Blocks of one multichannel frame share a position; the next frame follows on.
+        if (blocks != 0 && (b.version != last.version ||
+                            (b.index != last.index && b.index != last.index + last.samples)))
+            break;
+        last = b;
+        pos += b.size;
+        ++blocks;
+    }
+    if (blocks == 0) return {};
+    return {skip_trailing_tags(in, pos), "wv"};
+}
+
+}  // namespace
+
+const format_t wavpack_format = {"wv", "w", probe, carve};
+
+}  // namespace ember
