@@ -45,6 +45,7 @@ wavpack dosfstools mtools time"
     PATH="$PATH:/usr/sbin:/sbin"
     export PATH
     mkdir -p "$out"
+    python3 "$root/bench/check_fat.py"
     python3 "$root/bench/build_card.py" --out "$out" --size-mib "$size" --seed "$seed"
 fi
 
