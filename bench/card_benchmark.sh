@@ -53,4 +53,5 @@ if [ ! -x "$embsrv" ]; then
     echo "No engine at $embsrv: build it (tools/build.sh) and run again with --score-only." >&2
     exit 1
 fi
+# shellcheck disable=SC2086  # $keep is empty or one word
 python3 "$root/bench/score_card.py" --manifest "$out/manifest.json" --embsrv "$embsrv" $keep

@@ -198,8 +198,11 @@ def main():
             work = tempfile.mkdtemp(prefix="tessera-card-")
             folder = os.path.join(work, "found")
             os.mkdir(folder)
+            before = sha256(image)
             cat = timed_cat(image)
             rc, wall, rss, cmd = run_engine(a.embsrv, image, folder, os.path.join(work, "embsrv.log"))
+            if sha256(image) != before:
+                print("WARNING: the card image changed during the scan; the engine wrote to it")
             timing = (rc, wall, rss, cat, cmd, os.path.join(work, "embsrv.log"))
             if rc != 0:
                 print("embsrv exited with %d; its last lines:" % rc)
