@@ -187,6 +187,9 @@ class Bench:
         mid = fill[len(fill) // 4: len(fill) * 3 // 4]
         small = [p for p in mid if self.originals[p]["size"] <= 12 * 1024 * 1024]
         gone = small[::2]
+        if not gone:
+            log("fragment: too few files to make gaps")
+            return
         self.delete(gone)
         vol = self.card.reload()
         # The allocator resumes at the first gap, as after a remount.
@@ -318,6 +321,7 @@ def main():
     p.add_argument("--delete-share", type=float, default=0.75)
     p.add_argument("--overwrite-share", type=float, default=0.12)
     a = p.parse_args()
+    os.environ["PATH"] += ":/usr/sbin:/sbin"  # mkfs.vfat
     a.cache = os.path.abspath(a.cache or os.path.join(a.out, "media"))
     a.out = os.path.abspath(a.out)
     if not a.cluster_kib:
