@@ -1,0 +1,57 @@
+#!/bin/sh
+# Card benchmark, run by hand (not in CI): builds an SD-card-like FAT32 image from real media
+# (bench/build_card.py; encoders are installed here when missing), then scores the native embsrv
+# on it (bench/score_card.py). Everything goes to build/bench/ (card.img, manifest.json, and the
+# encoded media cache, so a second run encodes nothing).
+#
+#   bench/card_benchmark.sh [--size-mib N] [--seed N] [--score-only] [--embsrv PATH] [--keep]
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd)
+out="$root/build/bench"
+size=2112
+seed=1
+score_only=0
+embsrv="$root/build/native/bin/embsrv"
+keep=""
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --size-mib) size=${2:?--size-mib needs a value}; shift 2 ;;
+        --seed) seed=${2:?--seed needs a value}; shift 2 ;;
+        --embsrv) embsrv=${2:?--embsrv needs a path}; shift 2 ;;
+        --score-only) score_only=1; shift ;;
+        --keep) keep="--keep"; shift ;;
+        -h|--help) sed -n '2,8p' "$0"; exit 0 ;;
+        *) echo "card_benchmark.sh: unknown option $1" >&2; exit 2 ;;
+    esac
+done
+
+if [ "$score_only" = 0 ]; then
+    # The encoders and FAT tools, installed only here: CI never runs the benchmark.
+    packages="python3 imagemagick ffmpeg sox libsox-fmt-base flac lame vorbis-tools opus-tools
+wavpack dosfstools mtools time"
+    missing=""
+    for p in $packages; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+    done
+    if [ -n "$missing" ]; then
+        echo "Installing:$missing"
+        sudo=""
+        [ "$(id -u)" -eq 0 ] || sudo="sudo"
+        export DEBIAN_FRONTEND=noninteractive
+        $sudo apt-get update -qq
+        # shellcheck disable=SC2086
+        $sudo apt-get install -y -qq --no-install-recommends $missing >/dev/null
+    fi
+    PATH="$PATH:/usr/sbin:/sbin"
+    export PATH
+    mkdir -p "$out"
+    python3 "$root/bench/check_fat.py"
+    python3 "$root/bench/build_card.py" --out "$out" --size-mib "$size" --seed "$seed"
+fi
+
+if [ ! -x "$embsrv" ]; then
+    echo "No engine at $embsrv: build it (tools/build.sh) and run again with --score-only." >&2
+    exit 1
+fi
+# shellcheck disable=SC2086  # $keep is empty or one word
+python3 "$root/bench/score_card.py" --manifest "$out/manifest.json" --embsrv "$embsrv" $keep
