@@ -29,6 +29,6 @@ export WINEPREFIX WINEDEBUG=-all
 for kind in jpeg raw; do
     printf '%s (%s files): ' "$kind" "$count"
     /usr/bin/time -f 'wine max RSS %M KiB' wine "$root/build/win/bin/thumbnail_bench.exe" \
-        "Z:$(echo "$work/$kind" | tr / '\\\\')" 2>&1 | tr '\n' ' '
+        "Z:$(echo "$work/$kind" | tr / '\\\\')" 2>&1 | grep -v '^INFO: ' | tr '\n' ' '
     echo
 done
