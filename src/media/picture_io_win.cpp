@@ -172,7 +172,9 @@ int read_whole_file(const char* path, std::vector<uint8_t>& bytes) {
         bytes.clear();
         return -1;
     }
+    bool is_read_error = std::ferror(in) != 0;
     std::fclose(in);
+    if (is_read_error) bytes.clear();
     return bytes.empty() ? -1 : 0;
 }
 
