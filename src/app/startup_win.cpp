@@ -12,6 +12,7 @@
 #include "app/system_probe_win.h"
 #include "app/unicode_text.h"
 #include "engine/found_queue_win.h"
+#include "media/thumbnail_win.h"
 #include "pages/drive_list_win.h"
 #include "ui/message_loop_win.h"
 #include "ui/shared_fonts_win.h"
@@ -44,6 +45,7 @@ int init_application() {
     init_settings();
     set_queue_lock(CreateMutexW(nullptr, FALSE, nullptr));
     reset_found_queue();
+    set_thumbnail_builder(thumbnail_builder);
     if (should_start_thumbnail_worker(physical_memory_bytes)) {
         uintptr_t worker = _beginthreadex(nullptr, 0, thumbnail_worker, nullptr, 0, nullptr);
         if (worker) CloseHandle(reinterpret_cast<HANDLE>(worker));

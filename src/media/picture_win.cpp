@@ -1,0 +1,70 @@
+#include "media/picture_win.h"
+
+#include <cstring>
+#include <vector>
+
+void picture_t::reset() {
+    if (bitmap) DeleteObject(bitmap);
+    bitmap = nullptr;
+    bits = nullptr;
+    width = height = bits_per_pixel = 0;
+    stride = 0;
+}
+
+int create_picture(picture_t& picture, int32_t width, int32_t height, int32_t bits_per_pixel,
+                   const RGBQUAD* palette, uint32_t palette_size) {
+    picture.reset();
+    if (width <= 0 || height <= 0 || uint64_t(width) * uint64_t(height) > max_picture_pixels)
+        return -1;
+    bool is_indexed = bits_per_pixel == 1 || bits_per_pixel == 4 || bits_per_pixel == 8;
+    if (!is_indexed && bits_per_pixel != 24 && bits_per_pixel != 32) return -1;
+    if (is_indexed && (!palette || palette_size == 0 || palette_size > (1u << bits_per_pixel)))
+        return -1;
+    std::vector<uint8_t> header(sizeof(BITMAPINFOHEADER) + 256 * sizeof(RGBQUAD), 0);
+    auto* info = reinterpret_cast<BITMAPINFO*>(header.data());
+    info->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info->bmiHeader.biWidth = width;
+    info->bmiHeader.biHeight = -height;  // top-down rows
+    info->bmiHeader.biPlanes = 1;
+    info->bmiHeader.biBitCount = static_cast<WORD>(bits_per_pixel);
+    info->bmiHeader.biCompression = BI_RGB;
+    if (is_indexed) {
+        info->bmiHeader.biClrUsed = palette_size;
+        std::memcpy(info->bmiColors, palette, palette_size * sizeof(RGBQUAD));
+    }
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(nullptr, info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!bitmap || !bits) {
+        if (bitmap) DeleteObject(bitmap);
+        return -1;
+    }
+    picture.bitmap = bitmap;
+    picture.bits = static_cast<uint8_t*>(bits);
+    picture.width = width;
+    picture.height = height;
+    picture.bits_per_pixel = bits_per_pixel;
+    picture.stride = ((size_t(width) * size_t(bits_per_pixel) + 31) / 32) * 4;  // DWORD-aligned
+    return 0;
+}
+
+int draw_picture(const picture_t& source, picture_t& target, int stretch_mode) {
+    if (!source.bitmap || !target.bitmap) return -1;
+    HDC source_dc = CreateCompatibleDC(nullptr);
+    HDC target_dc = CreateCompatibleDC(nullptr);
+    int result = -1;
+    if (source_dc && target_dc) {
+        HGDIOBJ old_source = SelectObject(source_dc, source.bitmap);
+        HGDIOBJ old_target = SelectObject(target_dc, target.bitmap);
+        SetStretchBltMode(target_dc, stretch_mode);
+        if (stretch_mode == HALFTONE) SetBrushOrgEx(target_dc, 0, 0, nullptr);  // as HALFTONE needs
+        if (StretchBlt(target_dc, 0, 0, target.width, target.height, source_dc, 0, 0, source.width,
+                       source.height, SRCCOPY))
+            result = 0;
+        GdiFlush();
+        SelectObject(target_dc, old_target);
+        SelectObject(source_dc, old_source);
+    }
+    if (target_dc) DeleteDC(target_dc);
+    if (source_dc) DeleteDC(source_dc);
+    return result;
+}

@@ -1,0 +1,14 @@
+// Develops a camera RAW file with libraw into a full-size 24-bit picture and fills the record's
+// size, time of the shot and camera on the way.
+#pragma once
+
+#include "engine/found_file.h"
+#include "media/picture_win.h"
+
+class raw_library_c;
+
+// 0 with `picture` holding the developed image, or -1. Writes the log line first; width,
+// height, taken_time and camera_model are set once libraw has read the sizes and stay set even
+// when developing fails later.
+int decode_raw_photo(found_file_t& record, picture_t& picture);
+int decode_raw_photo(const raw_library_c& library, found_file_t& record, picture_t& picture);

@@ -1,0 +1,53 @@
+#include "raw/raw_library_win.h"
+
+namespace {
+
+template <class fn>
+bool bind(HMODULE module, const char* name, fn& target) {
+    target = reinterpret_cast<fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+    return target != nullptr;
+}
+
+std::wstring executable_folder() {
+    wchar_t path[MAX_PATH + 1] = {};
+    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return {};
+    std::wstring folder(path, length);
+    size_t slash = folder.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring() : folder.substr(0, slash + 1);
+}
+
+}  // namespace
+
+raw_library_c::raw_library_c(const std::wstring& dll_path) {
+    if (dll_path.empty()) return;
+    // No error box from the loader for a damaged file: it simply does not load.
+    UINT old_mode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    module_ = LoadLibraryExW(dll_path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    SetErrorMode(old_mode);
+    if (!module_) return;
+    decltype(&libraw_versionNumber) version = nullptr;
+    bool is_complete = bind(module_, "libraw_versionNumber", version) &&
+                       bind(module_, "libraw_init", api_.init) &&
+                       bind(module_, "libraw_open_buffer", api_.open_buffer) &&
+                       bind(module_, "libraw_unpack", api_.unpack) &&
+                       bind(module_, "libraw_adjust_sizes_info_only", api_.adjust_sizes_info_only) &&
+                       bind(module_, "libraw_dcraw_process", api_.dcraw_process) &&
+                       bind(module_, "libraw_dcraw_make_mem_image", api_.dcraw_make_mem_image) &&
+                       bind(module_, "libraw_dcraw_clear_mem", api_.dcraw_clear_mem) &&
+                       bind(module_, "libraw_recycle", api_.recycle) &&
+                       bind(module_, "libraw_close", api_.close);
+    // The record fields are read straight from libraw_data_t, so the DLL must come from the
+    // same release as the headers compiled in here.
+    is_loaded_ = is_complete && version() == LIBRAW_VERSION;
+    if (!is_loaded_) api_ = raw_api_t{};
+}
+
+raw_library_c::~raw_library_c() {
+    if (module_) FreeLibrary(module_);
+}
+
+const raw_library_c& raw_library() {
+    static raw_library_c library(executable_folder() + L"libraw.dll");
+    return library;
+}

@@ -1,0 +1,25 @@
+#!/bin/sh
+# Makes the pictures the thumbnail tests decode, with ImageMagick, into the folder given.
+# Each has four colour quarters (red, green / blue, white) so that a thumbnail shows whether the
+# whole picture was stretched onto it.
+set -eu
+out=$1
+mkdir -p "$out"
+cd "$out"
+quad() {  # quad WIDTH HEIGHT: the four quarters as an ImageMagick argument list
+    w=$(($1 / 2)); h=$(($2 / 2))
+    echo "( -size ${w}x${h} xc:red -size ${w}x${h} xc:lime +append )" \
+         "( -size ${w}x${h} xc:blue -size ${w}x${h} xc:white +append ) -append +repage -depth 8"
+}
+# shellcheck disable=SC2046
+{
+    convert $(quad 400 300) -quality 92 -interlace none quad_400x300.jpg
+    convert $(quad 400 300) -quality 92 -interlace JPEG quad_400x300_progressive.jpg
+    cp quad_400x300.jpg IMG_0001.JPG
+    convert $(quad 40 40) quad_40x40.gif
+    convert $(quad 64 48) -type TrueColor BMP3:quad_bmp.bmp
+    convert $(quad 64 48) -alpha set -channel A -evaluate set 40% +channel PNG32:quad_alpha.png
+    convert $(quad 64 48) PNG8:quad_palette.png
+    convert $(quad 64 48) -compress none quad_tiff.tiff
+    cp quad_tiff.tiff quad_tif.tif
+}

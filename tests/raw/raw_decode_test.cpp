@@ -1,0 +1,198 @@
+// RAW decoding through the real libraw.dll beside the tests, with camera files from the shared
+// sample folder where present and small linear DNGs written here.
+#include "raw/raw_library_win.h"  // first: libraw wants winsock2.h ahead of windows.h
+#include "raw/raw_decode_win.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "media/media_text.h"
+#include "media/thumbnail_win.h"
+#include "raw/raw_log.h"
+#include "support/dng_writer.h"
+#include "support/picture_check_win.h"
+#include "support/temp_folder_win.h"
+
+namespace {
+
+const std::string bench_media = "Z:" TESSERA_SOURCE_DIR "/../shared/bench-media/";
+const std::string fixtures = "Z:" TESSERA_MEDIA_FIXTURES "/";
+
+std::string narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+std::wstring widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+bool exists(const std::string& path) {
+    return GetFileAttributesW(widen(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::vector<std::string> log_lines() {
+    std::ifstream in(raw_log_path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+found_file_t record_for(const std::string& path) {
+    found_file_t record = make_found_file(path.c_str(), path.size());
+    make_thumb_path(record.path, record.thumb_path);
+    return record;
+}
+
+// Left half pure red, right half pure blue.
+std::string red_blue_dng(const std::string& make, const std::string& model,
+                         const std::string& date_time) {
+    dng_spec_t spec;
+    spec.make = make;
+    spec.model = model;
+    spec.date_time = date_time;
+    spec.pixel = [&](uint32_t x, uint32_t, uint16_t rgb[3]) {
+        rgb[0] = x < spec.width / 2 ? 60000 : 0;
+        rgb[2] = x < spec.width / 2 ? 0 : 60000;
+    };
+    return make_linear_dng(spec);
+}
+
+class raw_decode : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(raw_library().is_loaded()) << "libraw.dll beside the tests"; }
+    temp_folder_c folder{L"raw"};
+    std::string dir = narrow(folder.path()) + "/";
+};
+
+TEST_F(raw_decode, a_linear_dng_gives_its_picture_size_time_and_cut_camera_text) {
+    ASSERT_TRUE(write_file(folder / L"f0000001.dng",
+                           red_blue_dng("Tessera", "Longexposure Field Camera 4000",
+                                        "2014:07:09 18:05:00")));
+    found_file_t record = record_for(dir + "f0000001.dng");
+    picture_t picture;
+    ASSERT_EQ(decode_raw_photo(record, picture), 0);
+    EXPECT_EQ(record.width, 64);
+    EXPECT_EQ(record.height, 48);
+    EXPECT_EQ(picture.width, 64);
+    EXPECT_EQ(picture.height, 48);
+    EXPECT_EQ(picture.bits_per_pixel, 24);
+    // Maker, a blank and the model, cut to 31 characters and terminated.
+    EXPECT_STREQ(record.camera_model, "Tessera Longexposure Field Came");
+    EXPECT_EQ(taken_time_text(record.taken_time), u"2014/07/09 18:05");
+
+    // Red comes from the first byte of each triplet: the left half stays red, the right blue.
+    auto pixel = [&](int x, int y) {
+        const uint8_t* p = picture.bits + size_t(y) * picture.stride + size_t(x) * 3;  // B, G, R
+        return (uint32_t(p[2]) << 16) | (uint32_t(p[1]) << 8) | p[0];
+    };
+    EXPECT_EQ(colour_name(pixel(4, 24)), "red") << std::hex << pixel(4, 24);
+    EXPECT_EQ(colour_name(pixel(60, 24)), "blue") << std::hex << pixel(60, 24);
+}
+
+TEST_F(raw_decode, a_raw_thumbnail_shows_the_developed_colours_and_no_time_means_unknown) {
+    ASSERT_TRUE(write_file(folder / L"f0000002.nef", red_blue_dng("Tessera", "Test", "")));
+    found_file_t record = record_for(dir + "f0000002.nef");
+    ASSERT_EQ(build_thumbnail(record), 0);
+    EXPECT_EQ(record.taken_time, 0);
+    EXPECT_EQ(taken_time_text(record.taken_time), u"Unknown");
+    EXPECT_STREQ(record.camera_model, "Tessera Test");
+    read_back_t thumb;
+    read_back(widen(record.thumb_path), thumb);
+    ASSERT_TRUE(thumb.is_read);
+    EXPECT_EQ(thumb.width, 117u);
+    EXPECT_EQ(thumb.height, 82u);
+    EXPECT_EQ(thumb.bits_per_pixel, 24u);
+    EXPECT_EQ(colour_name(thumb.rgb(5, 40)), "red");
+    EXPECT_EQ(colour_name(thumb.rgb(110, 40)), "blue");
+}
+
+TEST_F(raw_decode, each_decode_appends_one_line_and_keeps_the_old_ones) {
+    std::vector<std::string> before = log_lines();
+    ASSERT_TRUE(write_file(folder / L"a.dng", red_blue_dng("Tessera", "Test", "")));
+    ASSERT_TRUE(write_file(folder / L"b.dng", "not a camera file"));
+    found_file_t first = record_for(dir + "a.dng"), second = record_for(dir + "b.dng");
+    picture_t picture;
+    EXPECT_EQ(decode_raw_photo(first, picture), 0);
+    EXPECT_EQ(decode_raw_photo(second, picture), -1);
+    std::vector<std::string> after = log_lines();
+    ASSERT_EQ(after.size(), before.size() + 2);
+    for (size_t i = 0; i < before.size(); ++i) EXPECT_EQ(after[i], before[i]);
+    const std::string* lines[] = {&after[after.size() - 2], &after.back()};
+    const found_file_t* records[] = {&first, &second};
+    for (int i = 0; i < 2; ++i) {
+        const std::string& line = *lines[i];
+        ASSERT_GT(line.size(), 24u);
+        EXPECT_EQ(line.substr(24), std::string("  [src\\raw:6] ") + records[i]->path);
+        EXPECT_EQ(line[3], ' ');  // "Www Mmm dd hh:mm:ss yyyy"
+        EXPECT_EQ(line[13], ':');
+    }
+}
+
+TEST_F(raw_decode, what_libraw_cannot_read_gets_no_thumbnail_and_no_facts) {
+    // A plain TIFF picture named .tif goes to the RAW decoder, which does not take it; the same
+    // file named .tiff is a picture (see the thumbnail tests).
+    std::vector<std::string> before = log_lines();
+    ASSERT_TRUE(CopyFileW(widen(fixtures + "quad_tif.tif").c_str(), (folder / L"scan.tif").c_str(), FALSE));
+    ASSERT_TRUE(write_file(folder / L"empty.cr2", ""));
+    ASSERT_TRUE(write_file(folder / L"noise.arw", std::string(4096, '\x5a')));
+    for (const char* name : {"scan.tif", "empty.cr2", "noise.arw"}) {
+        SCOPED_TRACE(name);
+        found_file_t record = record_for(dir + name);
+        EXPECT_EQ(build_thumbnail(record), -1);
+        EXPECT_FALSE(exists(record.thumb_path));
+        EXPECT_EQ(record.width, 0);
+        EXPECT_EQ(record.taken_time, 0);
+        EXPECT_STREQ(record.camera_model, "");
+    }
+    EXPECT_EQ(log_lines().size(), before.size() + 3);
+}
+
+TEST_F(raw_decode, without_a_working_libraw_dll_raw_files_just_get_no_picture) {
+    ASSERT_TRUE(write_file(folder / L"a.dng", red_blue_dng("Tessera", "Test", "")));
+    ASSERT_TRUE(write_file(folder / L"libraw.dll", "MZ but nothing like a library"));
+    wchar_t system[MAX_PATH] = {};
+    GetSystemDirectoryW(system, MAX_PATH);
+    raw_library_c missing(folder / L"absent\\libraw.dll");
+    raw_library_c broken(folder / L"libraw.dll");
+    raw_library_c other(std::wstring(system) + L"\\version.dll");  // a DLL without libraw's API
+    for (const raw_library_c* library : {&missing, &broken, &other}) {
+        EXPECT_FALSE(library->is_loaded());
+        found_file_t record = record_for(dir + "a.dng");
+        picture_t picture;
+        EXPECT_EQ(decode_raw_photo(*library, record, picture), -1);
+        EXPECT_EQ(picture.bitmap, nullptr);
+        EXPECT_EQ(record.width, 0);
+    }
+}
+
+TEST_F(raw_decode, real_camera_files_from_the_sample_folder) {
+    std::string chart = bench_media + "syoyo+tinydng/colorchart.dng";
+    if (!exists(chart)) GTEST_SKIP() << "no sample folder at " << bench_media;
+    found_file_t record = record_for(chart);
+    std::strcpy(record.thumb_path, (dir + "thumb_colorchart.png").c_str());
+    ASSERT_EQ(build_thumbnail(record), 0);
+    EXPECT_GT(record.width, 1000);
+    EXPECT_GT(record.height, 1000);
+    EXPECT_STRNE(record.camera_model, "");
+    read_back_t thumb;
+    read_back(widen(record.thumb_path), thumb);
+    EXPECT_TRUE(thumb.is_read);
+    EXPECT_EQ(thumb.width, 117u);
+
+    // exiftool's samples keep the metadata but not the image data: libraw still identifies
+    // the camera and the size, whatever becomes of the (zeroed) picture.
+    std::string stubs = bench_media + "exiftool+exiftool/t/images/";
+    for (const char* name : {"CanonRaw.cr2"}) {
+        SCOPED_TRACE(name);
+        found_file_t stub = record_for(stubs + name);
+        std::strcpy(stub.thumb_path, (dir + "thumb_" + name + ".png").c_str());
+        int result = build_thumbnail(stub);
+        EXPECT_EQ(exists(stub.thumb_path), result == 0);
+        if (result == 0) {
+            EXPECT_GT(stub.width, 0);
+            EXPECT_STRNE(stub.camera_model, "");
+        }
+    }
+}
+
+}  // namespace

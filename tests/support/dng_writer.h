@@ -1,0 +1,100 @@
+// Writes a small, valid linear DNG (uncompressed 16-bit RGB samples in one strip) so that the
+// RAW tests have a decodable camera file whose colours, camera and time are known.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+struct dng_spec_t {
+    uint32_t width = 64;
+    uint32_t height = 48;
+    std::string make = "Tessera";
+    std::string model = "Test";
+    std::string date_time;  // "YYYY:MM:DD hh:mm:ss", none when empty
+    // The linear RGB of pixel (x, y), each 0 to 65535.
+    std::function<void(uint32_t x, uint32_t y, uint16_t rgb[3])> pixel;
+};
+
+inline std::string make_linear_dng(const dng_spec_t& spec) {
+    struct entry_t {
+        uint16_t tag, type;
+        uint32_t count;
+        std::string data;  // the value's bytes, little-endian
+    };
+    auto u16 = [](uint16_t v) { return std::string{char(v & 0xFF), char(v >> 8)}; };
+    auto u32 = [](uint32_t v) {
+        return std::string{char(v & 0xFF), char((v >> 8) & 0xFF), char((v >> 16) & 0xFF), char(v >> 24)};
+    };
+    auto text = [](const std::string& s) { return s + '\0'; };
+    auto srational = [&](const std::vector<double>& values) {
+        std::string out;
+        for (double v : values) out += u32(uint32_t(int32_t(v * 10000))) + u32(10000);
+        return out;
+    };
+    std::string pixels;
+    for (uint32_t y = 0; y < spec.height; ++y) {
+        for (uint32_t x = 0; x < spec.width; ++x) {
+            uint16_t rgb[3] = {0, 0, 0};
+            if (spec.pixel) spec.pixel(x, y, rgb);
+            pixels += u16(rgb[0]) + u16(rgb[1]) + u16(rgb[2]);
+        }
+    }
+    // XYZ to camera: the camera's samples are linear sRGB, so this is the XYZ to sRGB matrix.
+    std::vector<double> colour_matrix = {3.2406, -1.5372, -0.4986, -0.9689, 1.8758,
+                                         0.0415, 0.0557,  -0.2040, 1.0570};
+    std::vector<entry_t> entries = {
+        {254, 4, 1, u32(0)},
+        {256, 4, 1, u32(spec.width)},
+        {257, 4, 1, u32(spec.height)},
+        {258, 3, 3, u16(16) + u16(16) + u16(16)},
+        {259, 3, 1, u16(1)},
+        {262, 3, 1, u16(34892)},  // LinearRaw
+        {271, 2, uint32_t(spec.make.size() + 1), text(spec.make)},
+        {272, 2, uint32_t(spec.model.size() + 1), text(spec.model)},
+        {273, 4, 1, std::string()},  // strip offset, filled below
+        {274, 3, 1, u16(1)},
+        {277, 3, 1, u16(3)},
+        {278, 4, 1, u32(spec.height)},
+        {279, 4, 1, u32(uint32_t(pixels.size()))},
+        {284, 3, 1, u16(1)},
+    };
+    if (!spec.date_time.empty()) entries.push_back({306, 2, 20, text(spec.date_time)});
+    std::string unique = spec.make + " " + spec.model;
+    entries.push_back({50706, 1, 4, std::string{1, 4, 0, 0}});
+    entries.push_back({50708, 2, uint32_t(unique.size() + 1), text(unique)});
+    entries.push_back({50717, 3, 1, u16(65535)});
+    entries.push_back({50721, 10, 9, srational(colour_matrix)});
+    entries.push_back({50728, 5, 3, u32(1) + u32(1) + u32(1) + u32(1) + u32(1) + u32(1)});
+    entries.push_back({50778, 3, 1, u16(21)});  // D65
+
+    uint32_t ifd_size = uint32_t(2 + entries.size() * 12 + 4);
+    uint32_t data_offset = 8 + ifd_size;
+    std::string ifd = u16(uint16_t(entries.size())), data;
+    uint32_t strip_offset = 0;
+    // Lay out the out-of-line values, then the strip.
+    std::vector<uint32_t> offsets(entries.size(), 0);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (entries[i].data.size() > 4) {
+            if (data.size() % 2) data += '\0';
+            offsets[i] = data_offset + uint32_t(data.size());
+            data += entries[i].data;
+        }
+    }
+    if (data.size() % 2) data += '\0';
+    strip_offset = data_offset + uint32_t(data.size());
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const entry_t& e = entries[i];
+        ifd += u16(e.tag) + u16(e.type) + u32(e.count);
+        if (e.tag == 273) {
+            ifd += u32(strip_offset);
+        } else if (e.data.size() > 4) {
+            ifd += u32(offsets[i]);
+        } else {
+            ifd += e.data + std::string(4 - e.data.size(), '\0');
+        }
+    }
+    ifd += u32(0);
+    return std::string("II*\0", 4) + u32(8) + ifd + data + pixels;
+}
