@@ -193,21 +193,24 @@ put(167, 'logo', 90, 68, mosaic(27, 4, 10, 3) + "<text x='45' y='60' text-anchor
     "letter-spacing='1' fill='#ffffff' " + FONT + ">TESSERA</text>", CAPTION)
 put(147, 'emblem', 64, 64, "<rect x='2' y='2' width='60' height='60' rx='12' fill='" + DEEP + "'/>" + mosaic(12, 12, 11, 4),
     CAPTION)
-put(168, 'caption_band', 5, 24, grad('g', '#a6c9f5', CAPTION) + "<rect width='5' height='24' fill='url(#g)'/>"
-    "<rect y='23' width='5' height='1' fill='#9fc3f3'/>", CAPTION)
+# The top band is the caption colour with a faint light edge, so the caption buttons (drawn on
+# the flat colour) sit on it without a seam.
+put(168, 'caption_band', 5, 24, "<rect y='4' width='5' height='1' fill='#a3c7f5'/>", CAPTION)
 put(148, 'about_strip', 460, 2, "<rect width='460' height='1' fill='" + BORDER + "' opacity='0.5'/>"
     "<rect y='1' width='460' height='1' fill='#ffffff' opacity='0.7'/>", CAPTION)
 
 
-# Step bar, 580 x 21: three segments; the ones reached are white with a blue number.
+# Step bar, 580 x 21: a track with three numbered marks, each just left of the place where the
+# caption writes its step label (x 110, 250 and 420 in the window, the bar starting at x 20).
+# The part reached is white.
 def steps(reached):
+    marks = [74, 214, 384]
     out = "<rect x='0.5' y='6.5' width='579' height='8' rx='4' fill='#7aa7e3'/>"
-    widths = [(0, 193), (193, 386), (386, 580)]
-    for i, (a, b) in enumerate(widths):
+    if reached:
+        end = marks[reached] if reached < 3 else 579.5
+        out += f"<rect x='0.5' y='6.5' width='{end - 0.5}' height='8' rx='4' fill='#ffffff'/>"
+    for i, cx in enumerate(marks):
         done = i < reached
-        if done:
-            out += f"<rect x='{a + 0.5}' y='6.5' width='{b - a - 1}' height='8' rx='4' fill='#ffffff'/>"
-        cx = a + 16
         out += (f"<circle cx='{cx}' cy='10.5' r='9.5' fill='{'#ffffff' if done else '#7aa7e3'}' stroke='{'#4171b8' if done else '#9fc3f3'}'/>"
                 f"<text x='{cx}' y='14.5' text-anchor='middle' font-size='11' fill='{DEEP if done else '#ffffff'}' {FONT}>{i + 1}</text>")
     return out
