@@ -1,15 +1,145 @@
 #include "app/main_window_win.h"
 
+#include <shellapi.h>
+
+#include <cstring>
+
+#include "app/language.h"
+#include "app/settings.h"
+#include "app/settings_win.h"
+#include "app/wide_text_win.h"
+#include "ui/bitmap_button_win.h"
+#include "ui/draw_text_win.h"
+#include "ui/message_box_win.h"
+#include "ui/window_place_win.h"
+
+namespace {
+
+constexpr int band_id = 168, logo_id = 167, first_step_id = 169;
+constexpr int band_bottom = 24;
+const wchar_t* const help_page_address = L"https://www.tessera.example/help/";
+
+void close_action(main_window_c& window) { window.close_steps(); }
+void minimise_action(main_window_c& window) { ShowWindow(window.hwnd(), SW_MINIMIZE); }
+void menu_action(main_window_c& window) { window.open_menu(); }
+void logo_action(main_window_c& window) {
+    ShellExecuteW(window.hwnd(), nullptr, reinterpret_cast<const wchar_t*>(product_page_address()),
+                  nullptr, nullptr, SW_SHOW);
+}
+
+// x positions of the three step labels, chosen by the language's code.
+void step_label_positions(int x[3]) {
+    const char* code = current_language_code();
+    auto is = [code](const char* c) { return code && std::strcmp(code, c) == 0; };
+    if (is("fr") || is("it") || is("es")) {
+        x[0] = 30, x[1] = 190, x[2] = 430;
+    } else if (is("de")) {
+        x[0] = 80, x[1] = 200, x[2] = 420;
+    } else {
+        x[0] = 110, x[1] = 250, x[2] = 420;
+    }
+}
+
+void draw_text_at(HDC dc, int x, int y, const std::u16string& text) {
+    TextOutW(dc, x, y, wide(text), static_cast<int>(text.size()));
+}
+
+void set_item_text(HMENU menu, UINT id, const std::u16string& text) {
+    std::u16string copy = text;
+    MENUITEMINFOW item{};
+    item.cbSize = sizeof item;
+    item.fMask = MIIM_STRING;
+    item.dwTypeData = const_cast<wchar_t*>(wide(copy));
+    SetMenuItemInfoW(menu, id, FALSE, &item);
+}
+
+}  // namespace
+
+main_window_c::main_window_c() { caption_height = 100; }
+
+main_window_c::~main_window_c() {
+    if (menu_) DestroyMenu(menu_);
+    options_page_.reset();
+    scan_page_.reset();
+    home_page_.reset();
+    if (band_brush_) DeleteObject(band_brush_);
+    if (small_icon_) DestroyIcon(small_icon_);
+    if (large_icon_) DestroyIcon(large_icon_);
+    for (HBITMAP image : step_images_)
+        if (image) DeleteObject(image);
+    if (logo_image_) DeleteObject(logo_image_);
+    if (band_image_) DeleteObject(band_image_);
+}
+
 bool main_window_c::pre_translate_message(MSG*) { return false; }
 
 bool main_window_c::on_idle() { return false; }
+
+void main_window_c::add_caption_button(int normal, int hover, int pressed, const RECT& hit,
+                                       const wchar_t* name, void (*action)(main_window_c&)) {
+    auto* button = new system_button_c<main_window_c>;
+    button->action = action;
+    button->init_button(normal, hover, pressed, hit, name);
+    add_button(button);
+}
 
 LRESULT main_window_c::on_create(UINT, WPARAM, LPARAM, bool&) {
     if (CMessageLoop* loop = app_module.get_message_loop()) {
         loop->add_message_filter(this);
         loop->add_idle_handler(this);
     }
+    const int f = frame_width, t = frame_height;
+    add_caption_button(113, 114, 115, RECT{f, t, f + 30, t + 21}, L"system_close", close_action);
+    add_caption_button(104, 105, 106, RECT{f + 30, t, f + 60, t + 21}, L"system_minimum", minimise_action);
+    add_caption_button(101, 102, 103, RECT{f + 60, t, f + 90, t + 21}, L"system_dropdown", menu_action);
+
+    band_image_ = load_skin_bitmap(band_id);
+    logo_image_ = load_skin_bitmap(logo_id);
+    if (band_image_) band_brush_ = CreatePatternBrush(band_image_);
+    for (int i = 0; i < 4; ++i) step_images_[i] = load_skin_bitmap(first_step_id + i);
+
+    RECT client{};
+    GetClientRect(hwnd(), &client);
+    home_page_ = std::make_unique<home_window_c>(hwnd());
+    scan_page_ = std::make_unique<recovery_window_c>(hwnd());
+    options_page_ = std::make_unique<option_window_c>(hwnd());
+    home_page_->create(hwnd(), client, L"", page_style | WS_VISIBLE);
+    options_page_->create(hwnd(), client, L"", page_style);
+    scan_page_->create(hwnd(), client, L"", page_style);
+    current_page_ = home_page_->hwnd();
+
+    build_menu();
+
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    large_icon_ = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(183), IMAGE_ICON,
+                                                GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
+    small_icon_ = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(183), IMAGE_ICON,
+                                                GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+    if (HICON old = reinterpret_cast<HICON>(SendMessageW(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(large_icon_))))
+        if (old != large_icon_) DestroyIcon(old);
+    if (HICON old = reinterpret_cast<HICON>(SendMessageW(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_icon_))))
+        if (old != small_icon_) DestroyIcon(old);
+
+    set_whole_window_region(hwnd());
+    add_caption_button(logo_id, logo_id, logo_id, RECT{f + 20, t + 25, f + 110, t + 25 + 83}, L"logo", logo_action);
+    step_ = 0;
     return 0;
+}
+
+void main_window_c::build_menu() {
+    menu_ = CreatePopupMenu();
+    HMENU languages = CreatePopupMenu();
+    const auto& names = language_table().names();
+    for (size_t i = 0; i < names.size(); ++i) {
+        UINT flags = MF_STRING | (i == language_table().current_index() ? MF_CHECKED : 0);
+        AppendMenuW(languages, flags, id_language_first + i, wide(names[i]));
+    }
+    AppendMenuW(menu_, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(languages), L"Language");
+    AppendMenuW(menu_, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(menu_, MF_STRING, id_menu_help, L"Help");
+    AppendMenuW(menu_, MF_STRING, id_menu_about, L"About");
+    AppendMenuW(menu_, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(menu_, MF_STRING, id_menu_exit, L"Exit");
 }
 
 LRESULT main_window_c::on_destroy(UINT, WPARAM, LPARAM, bool&) {
@@ -21,9 +151,33 @@ LRESULT main_window_c::on_destroy(UINT, WPARAM, LPARAM, bool&) {
     return 0;
 }
 
-LRESULT main_window_c::on_close(UINT, WPARAM, LPARAM, bool&) {
-    DestroyWindow(hwnd());
+LRESULT main_window_c::on_set_focus(UINT, WPARAM, LPARAM, bool&) {
+    if (IsWindow(current_page_)) SetFocus(current_page_);
     return 0;
+}
+
+LRESULT main_window_c::on_close(UINT, WPARAM, LPARAM, bool&) {
+    close_steps();
+    return 0;
+}
+
+void main_window_c::close_steps() {
+    if (scan_page_ && !scan_page_->may_close()) return;
+    if (scan_page_) scan_page_->terminate_engine();
+    DestroyWindow(hwnd());
+}
+
+void main_window_c::open_menu() {
+    set_item_text(menu_, id_menu_help, lookup_text("menu_help"));
+    set_item_text(menu_, id_menu_exit, lookup_text("menu_exit"));
+    set_item_text(menu_, id_menu_about, lookup_text("menu_about"));
+    RECT window{}, client{};
+    GetWindowRect(hwnd(), &window);
+    GetClientRect(hwnd(), &client);
+    int x = window.left + client.right - 103;
+    int y = window.top + 10;
+    x = clamp_to_work_area(x, y);
+    TrackPopupMenu(menu_, TPM_LEFTALIGN | TPM_RIGHTBUTTON, x, y, 0, hwnd(), nullptr);
 }
 
 LRESULT main_window_c::on_erase_background(UINT, WPARAM wp, LPARAM, bool&) {
@@ -57,15 +211,98 @@ LRESULT main_window_c::on_raise_window(UINT, WPARAM, LPARAM, bool&) {
     return 0;
 }
 
-void centre_on_work_area(HWND window) {
-    RECT frame{};
-    GetWindowRect(window, &frame);
-    MONITORINFO info{};
-    info.cbSize = sizeof info;
-    if (!GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &info)) return;
-    const RECT& work = info.rcWork;
-    int width = frame.right - frame.left, height = frame.bottom - frame.top;
-    int left = work.left + ((work.right - work.left) - width) / 2;
-    int top = work.top + ((work.bottom - work.top) - height) / 2;
-    SetWindowPos(window, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+void main_window_c::switch_to(HWND page, int new_step) {
+    if (new_step >= 0) {
+        step_ = new_step;
+        repaint_frame_now();
+    }
+    if (!page || page == current_page_) return;
+    if (current_page_) ShowWindow(current_page_, SW_HIDE);
+    current_page_ = page;
+    ShowWindow(page, SW_SHOW);
+    SetFocus(page);
+    RECT client{};
+    GetClientRect(hwnd(), &client);
+    SetWindowPos(page, nullptr, 0, 0, client.right, client.bottom, SWP_NOZORDER | SWP_NOACTIVATE);
+    RedrawWindow(page, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
+
+LRESULT main_window_c::on_show_page(UINT msg, WPARAM wp, LPARAM lp, bool&) {
+    switch (msg) {
+    case UM_SHOW_HOME:
+        switch_to(home_page(), 0);
+        break;
+    case UM_SHOW_OPTIONS:
+        switch_to(options_page(), 1);
+        break;
+    case UM_SHOW_SCAN_AND_START:
+        switch_to(scan_page(), 2);
+        if (wp != 0 && scan_page()) SendMessageW(scan_page(), UM_START_SEARCH, wp, lp);
+        break;
+    case UM_SHOW_SCAN:
+        switch_to(scan_page(), -1);
+        if (scan_page()) SendMessageW(scan_page(), UM_SHOW_RESULTS, wp, lp);
+        break;
+    }
+    return 0;
+}
+
+LRESULT main_window_c::on_step_done(UINT, WPARAM, LPARAM, bool&) {
+    if (step_ != 3) {
+        step_ = 3;
+        repaint_frame_now();
+    }
+    return 0;
+}
+
+LRESULT main_window_c::on_language(WORD, WORD id, HWND, bool&) {
+    size_t index = id - id_language_first;
+    const auto& names = language_table().names();
+    if (index >= names.size() || index == language_table().current_index()) return 0;
+    settings.language = cut_to_capacity(names[index], language_capacity);
+    language_table().set_current_index(index);
+    save_settings();
+    show_message(hwnd(), lookup_text("config_language_change_notice"), mode_notice);
+    return 0;
+}
+
+LRESULT main_window_c::on_help(WORD, WORD, HWND, bool&) {
+    ShellExecuteW(hwnd(), nullptr, help_page_address, nullptr, nullptr, SW_SHOW);
+    return 0;
+}
+
+// The about dialog comes with its own page; until then the command is accepted and does nothing.
+LRESULT main_window_c::on_about(WORD, WORD, HWND, bool&) { return 0; }
+
+LRESULT main_window_c::on_exit(WORD, WORD, HWND, bool&) {
+    close_steps();
+    return 0;
+}
+
+void main_window_c::paint_band(HDC dc, const RECT& window) {
+    if (!band_brush_) return;
+    RECT band{0, frame_height, window.right - window.left, band_bottom};
+    FillRect(dc, &band, band_brush_);
+}
+
+void main_window_c::paint_caption(HDC dc, const RECT&) {
+    wchar_t title[256] = {};
+    int length = GetWindowTextW(hwnd(), title, 256);
+    if (length <= 0) return;
+    SetBkMode(dc, TRANSPARENT);
+    HFONT font = shared_font(font_face::verdana, 8, true);
+    HGDIOBJ old = font ? SelectObject(dc, font) : nullptr;
+    SetTextColor(dc, title_colour);
+    if (large_icon_) DrawIconEx(dc, 5, 5, large_icon_, 20, 20, 0, nullptr, DI_NORMAL);
+    TextOutW(dc, 30, 8, title, length);
+    SetTextColor(dc, RGB(255, 255, 255));
+    int x[3];
+    step_label_positions(x);
+    draw_text_at(dc, x[0], 38, lookup_text("top_step1"));
+    draw_text_at(dc, x[1], 38, lookup_text("top_step2"));
+    draw_text_at(dc, x[2], 38, lookup_text("top_step3"));
+    if (step_ >= 0 && step_ < 4) draw_bitmap(dc, step_images_[step_], 20, 60);
+    if (old) SelectObject(dc, old);
+}
+
+void centre_on_work_area(HWND window) { centre_window(window, nullptr); }

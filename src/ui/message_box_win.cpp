@@ -2,20 +2,16 @@
 
 #include <atomic>
 
-#include "app/app_messages.h"
+#include "ui/message_window_win.h"
 
 namespace {
 
-int show_system_message(HWND owner, const std::u16string& text, message_mode_t mode) {
-    UINT style = MB_OK | MB_ICONINFORMATION;
-    if (mode == mode_warning) style = MB_OK | MB_ICONWARNING;
-    if (mode == mode_error) style = MB_OK | MB_ICONERROR;
-    if (mode == mode_question) style = MB_YESNO | MB_ICONQUESTION;
-    int pressed = MessageBoxW(owner, reinterpret_cast<const wchar_t*>(text.c_str()), APP_TITLE, style);
-    return pressed == IDOK || pressed == IDYES ? 1 : 0;
+int show_skinned_message(HWND owner, const std::u16string& text, message_mode_t mode) {
+    message_window_c box(text, mode);
+    return box.show_modal(owner);
 }
 
-std::atomic<message_shower_fn> shower{show_system_message};
+std::atomic<message_shower_fn> shower{show_skinned_message};
 
 }  // namespace
 
@@ -24,5 +20,5 @@ int show_message(HWND owner, const std::u16string& text, message_mode_t mode) {
 }
 
 void set_message_shower(message_shower_fn new_shower) {
-    shower.store(new_shower ? new_shower : show_system_message);
+    shower.store(new_shower ? new_shower : show_skinned_message);
 }

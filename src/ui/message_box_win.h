@@ -1,5 +1,5 @@
-// The one way the program shows a message to the user after start-up. Until the skinned message
-// box exists it is the system's; tests replace the shower to see what would be shown.
+// The one way the program shows a message to the user after start-up: the skinned message box.
+// Tests may replace the shower to see what would be shown.
 #pragma once
 
 #include <windows.h>
@@ -14,7 +14,8 @@ enum message_mode_t : int {
     mode_done = 4,      // returns 1 for the confirming button
 };
 
-// Shows `text` modally over `owner` and returns 1 for the confirming button, 0 otherwise.
+// Shows `text` modally over `owner`: 1 for the first (confirming) button, 2 for the second,
+// 0 when the box was closed by its caption button. Callers test for 1 only.
 int show_message(HWND owner, const std::u16string& text, message_mode_t mode);
 
 using message_shower_fn = int (*)(HWND owner, const std::u16string& text, message_mode_t mode);

@@ -1,0 +1,125 @@
+#include "ui/message_window_win.h"
+
+#include <shellapi.h>
+
+#include "app/language.h"
+#include "app/settings.h"
+#include "app/wide_text_win.h"
+#include "ui/draw_text_win.h"
+
+namespace {
+
+constexpr int box_width = 300, box_height = 200;
+constexpr int band_top = 130;
+constexpr COLORREF body_colour = RGB(226, 240, 253);
+constexpr COLORREF text_colour = RGB(91, 135, 201);
+
+int icon_of_mode(int mode) {
+    switch (mode) {
+    case mode_notice: return 131;
+    case mode_warning: return 130;
+    case mode_error: return 129;
+    case mode_question: return 132;
+    case mode_done: return 131;
+    default: return 0;
+    }
+}
+
+void close_box(message_window_c& box) { box.end_dialog(0); }
+
+}  // namespace
+
+message_window_c::message_window_c(const std::u16string& text, int mode) : text_(text), mode_(mode) {
+    caption_height = 30;
+    if (int icon = icon_of_mode(mode)) icon_ = load_skin_bitmap(icon);
+}
+
+message_window_c::~message_window_c() {
+    if (image_list_) ImageList_Destroy(image_list_);
+    if (icon_) DeleteObject(icon_);
+    if (background_brush_) DeleteObject(background_brush_);
+    if (band_brush_) DeleteObject(band_brush_);
+}
+
+int message_window_c::show_modal(HWND owner) {
+    INT_PTR result = do_modal(owner);
+    return result == 1 || result == 2 ? static_cast<int>(result) : 0;
+}
+
+void message_window_c::attach_button(bitmap_button_c& button, int id, const char* caption_key, int x) {
+    HWND control = GetDlgItem(hwnd(), id);
+    button.set_extended_style(button_style_hover | button_style_auto_size | button_style_shared_list);
+    button.set_image_list(image_list_);
+    button.set_image_indices(0, 1, 2, -1);
+    button.set_font(shared_font(font_face::verdana, 9, true));
+    button.set_text_colour(RGB(255, 255, 255));
+    button.attach(control);
+    button.set_text(wide(lookup_text(caption_key)));
+    if (x >= 0) SetWindowPos(control, nullptr, x, 136, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+LRESULT message_window_c::on_init_dialog(UINT, WPARAM, LPARAM, bool&) {
+    auto* close = new system_button_c<message_window_c>;
+    close->init_button(136, 137, 138,
+                       RECT{frame_width, frame_height, 31 + frame_width, 21 + frame_height}, L"system_close");
+    close->action = close_box;
+    add_button(close);
+
+    image_list_ = ImageList_Create(70, 24, ILC_COLOR32, 3, 0);
+    for (int id : {133, 135, 134}) {
+        HBITMAP bitmap = load_skin_bitmap(id);
+        if (!bitmap) bitmap = CreateBitmap(70, 24, 1, 32, nullptr);
+        ImageList_Add(image_list_, bitmap, nullptr);
+        DeleteObject(bitmap);
+    }
+    if (mode_ == mode_question || mode_ == mode_done) {
+        attach_button(first_button_, 1, mode_ == mode_question ? "btn_yes" : "btn_open", 180);
+        attach_button(second_button_, 2, mode_ == mode_question ? "btn_no" : "btn_ok", 50);
+    } else {
+        attach_button(first_button_, 1, "btn_ok", 115);
+    }
+    background_brush_ = CreateSolidBrush(body_colour);
+    band_brush_ = CreateSolidBrush(caption_colour);
+
+    SetWindowPos(hwnd(), nullptr, 0, 0, box_width, box_height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    centre_window(hwnd(), GetWindow(hwnd(), GW_OWNER));
+    set_whole_window_region(hwnd());
+    return TRUE;
+}
+
+LRESULT message_window_c::on_erase_background(UINT, WPARAM wp, LPARAM, bool&) {
+    HDC dc = reinterpret_cast<HDC>(wp);
+    RECT client{};
+    GetClientRect(hwnd(), &client);
+    FillRect(dc, &client, background_brush_);
+    client.top = band_top;
+    FillRect(dc, &client, band_brush_);
+    return 1;
+}
+
+LRESULT message_window_c::on_paint(UINT, WPARAM, LPARAM, bool&) {
+    PAINTSTRUCT ps{};
+    HDC dc = BeginPaint(hwnd(), &ps);
+    draw_bitmap(dc, icon_, 15, 30);
+    HFONT font = shared_font(font_face::verdana, 10, false);
+    HGDIOBJ old = font ? SelectObject(dc, font) : nullptr;
+    SetTextColor(dc, text_colour);
+    SetBkMode(dc, TRANSPARENT);
+    RECT area{80, 30, 272, 100};
+    draw_wrapped_text(dc, text_, area, 6, DT_VCENTER);
+    if (old) SelectObject(dc, old);
+    EndPaint(hwnd(), &ps);
+    return 0;
+}
+
+LRESULT message_window_c::on_first(WORD, WORD, HWND, bool&) {
+    if (mode_ == mode_done)
+        ShellExecuteW(hwnd(), nullptr, wide(settings.recovery_path), nullptr, nullptr, SW_SHOW);
+    end_dialog(1);
+    return 0;
+}
+
+LRESULT message_window_c::on_second(WORD, WORD, HWND, bool&) {
+    end_dialog(2);
+    return 0;
+}

@@ -1,0 +1,53 @@
+// The program's own modal message box: a skinned 300 × 200 dialog with an icon by mode, the
+// wrapped text and one or two bitmap buttons labelled from the language file.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+
+#include "ui/bitmap_button_win.h"
+#include "ui/dialog_impl_win.h"
+#include "ui/message_box_win.h"
+#include "ui/ui_window_win.h"
+
+constexpr int message_dialog_id = 145;
+
+class message_window_c : public CDialogImpl<message_window_c>, public ui_window_c<message_window_c> {
+public:
+    static constexpr int dialog_id = message_dialog_id;
+
+    // The text is borrowed: the caller keeps it alive until the box has closed.
+    message_window_c(const std::u16string& text, int mode);
+    ~message_window_c() override;
+
+    // 1 for the first button (or Enter), 2 for the second (or Escape), 0 for the caption's close.
+    int show_modal(HWND owner);
+
+    BEGIN_MSG_MAP(message_window_c)
+        CHAIN_MSG_MAP(ui_window_c<message_window_c>)
+        MESSAGE_HANDLER(WM_INITDIALOG, on_init_dialog)
+        MESSAGE_HANDLER(WM_ERASEBKGND, on_erase_background)
+        MESSAGE_HANDLER(WM_PAINT, on_paint)
+        COMMAND_ID_HANDLER(1, on_first)
+        COMMAND_ID_HANDLER(2, on_second)
+    END_MSG_MAP()
+
+private:
+    LRESULT on_init_dialog(UINT msg, WPARAM wp, LPARAM lp, bool& handled);
+    LRESULT on_erase_background(UINT msg, WPARAM wp, LPARAM lp, bool& handled);
+    LRESULT on_paint(UINT msg, WPARAM wp, LPARAM lp, bool& handled);
+    LRESULT on_first(WORD code, WORD id, HWND control, bool& handled);
+    LRESULT on_second(WORD code, WORD id, HWND control, bool& handled);
+    void attach_button(bitmap_button_c& button, int id, const char* caption_key, int x);
+
+    HIMAGELIST image_list_ = nullptr;
+    bitmap_button_c first_button_;
+    bitmap_button_c second_button_;
+    HBRUSH background_brush_ = nullptr;
+    HBRUSH band_brush_ = nullptr;
+    HBITMAP icon_ = nullptr;
+    const std::u16string& text_;
+    int mode_;
+};

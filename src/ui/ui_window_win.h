@@ -1,0 +1,235 @@
+// The skinned frame every top-level window draws instead of the system's: a light blue caption
+// band of caption_height pixels, a dark outer border, the title, and caption buttons that light
+// up under the mouse. It works only through the non-client messages, so the client area stays
+// the window's own. T chains this map first and may hide paint_band and paint_caption.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <vector>
+
+#include "ui/caption_button_win.h"
+#include "ui/shared_fonts_win.h"
+#include "ui/window_impl_win.h"
+#include "ui/window_place_win.h"
+
+constexpr COLORREF caption_colour = RGB(139, 184, 241);
+constexpr COLORREF border_colour = RGB(66, 90, 138);
+constexpr COLORREF title_colour = RGB(233, 243, 255);
+
+template <class T>
+class ui_window_c {
+public:
+    virtual ~ui_window_c() = default;
+
+    BEGIN_MSG_MAP(ui_window_c)
+        MESSAGE_HANDLER(WM_NCCREATE, on_nc_create)
+        MESSAGE_HANDLER(WM_INITDIALOG, on_init_dialog)
+        MESSAGE_HANDLER(WM_NCCALCSIZE, on_nc_calc_size)
+        MESSAGE_HANDLER(WM_NCPAINT, on_nc_paint)
+        MESSAGE_HANDLER(WM_NCACTIVATE, on_nc_activate)
+        MESSAGE_HANDLER(WM_NCMOUSEMOVE, on_nc_mouse_move)
+        MESSAGE_HANDLER(WM_NCLBUTTONDOWN, on_nc_button_down)
+        MESSAGE_HANDLER(WM_NCLBUTTONUP, on_nc_button_up)
+        MESSAGE_HANDLER(WM_NCLBUTTONDBLCLK, on_nc_double_click)
+        MESSAGE_HANDLER(WM_NCMOUSELEAVE, on_nc_mouse_leave)
+    END_MSG_MAP()
+
+    // Takes ownership of a button whose action is set; hit-tested and drawn in the order added.
+    void add_button(button_c<T>* button) { buttons.emplace_back(button); }
+
+    // Hooks T may hide: drawn into the caption band before the border, and after the buttons.
+    void paint_band(HDC, const RECT&) {}
+    void paint_caption(HDC dc, const RECT&) {
+        wchar_t title[256] = {};
+        if (GetWindowTextW(self().hwnd(), title, 256) <= 0) return;
+        SetBkMode(dc, TRANSPARENT);
+        SetTextColor(dc, title_colour);
+        HFONT font = shared_font(font_face::verdana, 8, true);
+        HGDIOBJ old = font ? SelectObject(dc, font) : nullptr;
+        TextOutW(dc, 10, 10, title, lstrlenW(title));
+        if (old) SelectObject(dc, old);
+    }
+
+    // Composes the whole frame off-screen and copies it onto the window in one step, leaving the
+    // client area alone.
+    void paint_frame() {
+        HWND hwnd = self().hwnd();
+        if (!hwnd) return;
+        ++frame_paints;
+        RECT window{};
+        GetWindowRect(hwnd, &window);
+        const int width = window.right - window.left, height = window.bottom - window.top;
+        RECT client{};
+        GetClientRect(hwnd, &client);
+        POINT origin{0, 0};
+        ClientToScreen(hwnd, &origin);
+        OffsetRect(&client, origin.x - window.left, origin.y - window.top);
+
+        HDC window_dc = GetWindowDC(hwnd);
+        HDC dc = CreateCompatibleDC(window_dc);
+        HBITMAP picture = CreateCompatibleBitmap(window_dc, width, height);
+        HGDIOBJ old_picture = SelectObject(dc, picture);
+
+        HBRUSH band = CreateSolidBrush(caption_colour);
+        RECT whole{0, 0, width, height};
+        FillRect(dc, &whole, band);
+        RECT caption{frame_height, frame_width, width + frame_height, caption_height + frame_width};
+        FillRect(dc, &caption, band);
+        self().paint_band(dc, window);
+        HBRUSH dark = CreateSolidBrush(border_colour);
+        FrameRect(dc, &whole, dark);
+        RECT ring = whole;
+        for (int i = 1; i < frame_width; ++i) {
+            InflateRect(&ring, -1, -1);
+            FrameRect(dc, &ring, band);
+        }
+        for (const auto& button : buttons) button->draw_button(dc, window);
+        self().paint_caption(dc, window);
+
+        ExcludeClipRect(window_dc, client.left, client.top, client.right, client.bottom);
+        BitBlt(window_dc, 0, 0, width, height, dc, 0, 0, SRCCOPY);
+
+        DeleteObject(dark);
+        DeleteObject(band);
+        SelectObject(dc, old_picture);
+        DeleteObject(picture);
+        DeleteDC(dc);
+        ReleaseDC(hwnd, window_dc);
+    }
+
+    int caption_metric = 0;
+    int frame_width = 0;
+    int frame_height = 0;
+    int caption_height = 0;
+    std::vector<std::unique_ptr<button_c<T>>> buttons;
+    bool leave_tracking = false;
+    // How often the frame was painted; lets tests see that a repaint happened or did not.
+    int frame_paints = 0;
+
+protected:
+    void invalidate_frame() {
+        RedrawWindow(self().hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_NOERASE | RDW_NOINTERNALPAINT | RDW_NOCHILDREN);
+    }
+    void repaint_frame_now() {
+        RedrawWindow(self().hwnd(), nullptr, nullptr,
+                     RDW_INVALIDATE | RDW_FRAME | RDW_NOERASE | RDW_NOINTERNALPAINT | RDW_NOCHILDREN | RDW_UPDATENOW);
+    }
+
+private:
+    T& self() { return static_cast<T&>(*this); }
+
+    // The mouse point of a non-client message relative to the window's top-left corner.
+    POINT window_point(LPARAM lp, RECT& window) {
+        GetWindowRect(self().hwnd(), &window);
+        return POINT{static_cast<short>(LOWORD(lp)) - window.left, static_cast<short>(HIWORD(lp)) - window.top};
+    }
+
+    LRESULT on_nc_create(UINT, WPARAM, LPARAM, bool& handled) {
+        caption_metric = GetSystemMetrics(SM_CYCAPTION);
+        frame_width = GetSystemMetrics(SM_CXFRAME);
+        frame_height = GetSystemMetrics(SM_CYFRAME);
+        handled = false;
+        return 0;
+    }
+    LRESULT on_init_dialog(UINT, WPARAM, LPARAM, bool& handled) {
+        caption_metric = GetSystemMetrics(SM_CYCAPTION);
+        frame_width = GetSystemMetrics(SM_CXDLGFRAME);
+        frame_height = GetSystemMetrics(SM_CYDLGFRAME);
+        SetWindowPos(self().hwnd(), nullptr, 0, 0, 0, 0,
+                     SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        handled = false;
+        return 0;
+    }
+    // Both branches: WM_NCCALCSIZE also arrives with wParam FALSE while the window is created.
+    LRESULT on_nc_calc_size(UINT, WPARAM wp, LPARAM lp, bool& handled) {
+        RECT* proposed = wp ? &reinterpret_cast<NCCALCSIZE_PARAMS*>(lp)->rgrc[0] : reinterpret_cast<RECT*>(lp);
+        if (proposed && caption_metric) proposed->top += caption_height - caption_metric;
+        handled = false;
+        return 0;
+    }
+    LRESULT on_nc_paint(UINT, WPARAM, LPARAM, bool&) {
+        paint_frame();
+        return 0;
+    }
+    LRESULT on_nc_activate(UINT, WPARAM wp, LPARAM, bool& handled) {
+        if (IsIconic(self().hwnd())) {
+            handled = false;
+            return 0;
+        }
+        paint_frame();
+        return wp ? FALSE : TRUE;
+    }
+    LRESULT on_nc_mouse_move(UINT, WPARAM, LPARAM lp, bool& handled) {
+        handled = false;
+        RECT window{};
+        POINT point = window_point(lp, window);
+        for (auto& button : buttons) {
+            bool is_over = button->hit_test(point.x, point.y, window);
+            if (!is_over) {
+                if (button->state == caption_normal) continue;
+                button->state = caption_normal;
+                invalidate_frame();
+                return 0;
+            }
+            if (button->state != caption_normal) continue;
+            button->state = caption_hover;
+            if (!leave_tracking) {
+                TRACKMOUSEEVENT track{sizeof track, TME_LEAVE | TME_NONCLIENT, self().hwnd(), 0};
+                TrackMouseEvent(&track);
+                leave_tracking = true;
+            }
+            invalidate_frame();
+            return 0;
+        }
+        return 0;
+    }
+    LRESULT on_nc_button_down(UINT, WPARAM, LPARAM lp, bool& handled) {
+        RECT window{};
+        POINT point = window_point(lp, window);
+        for (auto& button : buttons) {
+            if (!button->hit_test(point.x, point.y, window) || button->state == caption_pressed) continue;
+            button->state = caption_pressed;
+            repaint_frame_now();
+            return 0;
+        }
+        handled = false;
+        return 0;
+    }
+    LRESULT on_nc_button_up(UINT, WPARAM, LPARAM lp, bool& handled) {
+        RECT window{};
+        POINT point = window_point(lp, window);
+        for (auto& button : buttons) {
+            // Only a press that began on this button clicks it; a release over a button that
+            // merely shows hover (or none at all) does nothing.
+            if (!button->hit_test(point.x, point.y, window) || button->state == caption_hover) continue;
+            if (button->state != caption_pressed) break;
+            button->state = caption_hover;
+            repaint_frame_now();
+            // The action may end the window (close, end the dialog): nothing of it is used after.
+            if (button->action) button->action(self());
+            return 0;
+        }
+        handled = false;
+        return 0;
+    }
+    LRESULT on_nc_double_click(UINT, WPARAM, LPARAM lp, bool& handled) {
+        RECT window{};
+        POINT point = window_point(lp, window);
+        for (auto& button : buttons)
+            if (button->hit_test(point.x, point.y, window)) return 0;
+        handled = false;
+        return 0;
+    }
+    LRESULT on_nc_mouse_leave(UINT, WPARAM, LPARAM, bool&) {
+        for (auto& button : buttons) {
+            if (button->state == caption_normal) continue;
+            button->state = caption_normal;
+            invalidate_frame();
+            break;
+        }
+        leave_tracking = false;
+        return 0;
+    }
+};
