@@ -33,8 +33,11 @@ protected:
         return children_.back();
     }
 
+    // The window exists before it is centred and shown; it is looked at once it is visible.
     HWND wait_for_main_window(const child_process_t& child) {
-        return wait_for_window(child.id, L"Tessera", start_timeout_ms, L"TesseraMainWindow");
+        HWND window = wait_for_window(child.id, L"Tessera", start_timeout_ms, L"TesseraMainWindow");
+        for (int i = 0; window && !IsWindowVisible(window) && i < 600; ++i) Sleep(50);
+        return window;
     }
 
     // Closes the window as the user would and returns the exit code.
