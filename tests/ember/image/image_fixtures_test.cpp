@@ -16,7 +16,7 @@ struct fixture_t {
 };
 
 const fixture_t fixtures[] = {
-    {"baseline.jpg", "jpg"}, {"progressive.jpg", "jpg"}, {"restart.jpg", "jpg"}, {"thumb.jpg", "jpg"},
+    {"baseline.jpg", "jpg"}, {"large.jpg", "jpg"}, {"progressive.jpg", "jpg"}, {"thumb.jpg", "jpg"},
     {"rgb.png", "png"},      {"alpha.png", "png"},       {"palette.png", "png"}, {"still.gif", "gif"},
     {"animated.gif", "gif"}, {"rgb24.bmp", "bmp"},       {"palette8.bmp", "bmp"}, {"icon.ico", "ico"},
     {"psd.psd", "psd"},      {"plain.tif", "tif"},       {"lzw.tif", "tif"},     {"multipage.tif", "tif"},
