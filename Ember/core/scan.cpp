@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "aligned_buffer.h"
+#include "overlap_rule.h"
 #include "read_ahead.h"
 
 namespace ember {
@@ -92,17 +93,18 @@ private:
             }
             if (found.length == 0 || found.extension == nullptr) continue;
             found.length = std::min<uint64_t>(found.length, size_ - start);
-            save(start, found);
-            return found.length;
+            return save(start, found);
         }
         return 0;
     }
 
-    // Copies the find to the output in pieces; it is reported only once complete.
-    void save(uint64_t start, const carve_result_t& found) {
+    // Copies the find to the output in pieces; it is reported only once complete. A file of
+    // another type that starts on one of its sectors cuts it there (see overlap_rule.h).
+    // Returns the length kept.
+    uint64_t save(uint64_t start, carve_result_t found) {
         if (!output_.begin_file(start / sector, found.extension)) {
             ++summary_.write_failures;
-            return;
+            return found.length;
         }
         bool is_ok = true;
         const uint8_t* memory = source_.contiguous();
@@ -111,6 +113,13 @@ private:
             size_t piece = size_t(std::min<uint64_t>(copy_piece, found.length - done));
             const uint8_t* bytes = memory ? memory + start + done : copy_buffer_.data();
             if (!memory && source_.read_at(start + done, copy_buffer_.data(), piece) != piece) is_ok = false;
+            if (is_ok) {
+                size_t cut = find_nested(found.extension, start, done, bytes, piece);
+                if (cut < piece) {
+                    piece = cut;
+                    found.length = done + cut;
+                }
+            }
             is_ok = is_ok && output_.write_file(bytes, piece);
             done += piece;
             output_.progress((start + done) / sector);
@@ -118,10 +127,32 @@ private:
         output_.end_file(is_ok);
         if (!is_ok) {
             ++summary_.write_failures;
-            return;
+            return found.length;
         }
         ++summary_.files;
         summary_.bytes_found += found.length;
+        return found.length;
+    }
+
+    // The offset in the piece of the first sector where a file that cuts the find begins, or
+    // piece when there is none.
+    size_t find_nested(const char* outer, uint64_t start, uint64_t done, const uint8_t* bytes,
+                       size_t piece) {
+        for (size_t at = done == 0 ? sector : 0; at < piece; at += sector) {
+            uint8_t lead = bytes[at];
+            if (table_.is_empty(lead)) continue;
+            uint64_t nested_start = start + done + at;
+            size_t head = size_t(std::min<uint64_t>(sector, size_ - nested_start));
+            if (piece - at < head) head = piece - at;
+            for (const format_t* const* f = table_.begin(lead); f != table_.end(lead); ++f) {
+                if (!nested_find_cuts(outer, (*f)->search_name)) continue;
+                if (!(*f)->probe(bytes + at, head)) continue;
+                carve_input_c in(source_, nested_start);
+                carve_result_t nested = (*f)->carve(in);
+                if (nested.length != 0 && nested.extension != nullptr) return at;
+            }
+        }
+        return piece;
     }
 
     byte_source_i& source_;

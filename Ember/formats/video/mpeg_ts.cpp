@@ -19,6 +19,16 @@ constexpr uint32_t pid_count = 8192;
 // A stream must show its program table in the first packets.
 constexpr uint64_t pat_window = 1024;
 
+// A recording starts with its service tables, not in the middle of a picture: the first packet
+// carries the start of a table section (PAT, CAT, NIT, SDT, EIT, TDT or the selection
+// information of camera streams). This keeps the sector-aligned tails of deleted streams, which
+// line up every three sectors, from coming back as files of their own.
+bool starts_with_table(const uint8_t* p) {
+    uint32_t pid = load_be16(p + 1) & 0x1FFF;
+    bool is_section_start = (p[1] & 0x40) != 0;
+    return is_section_start && (pid <= 0x02 || (pid >= 0x10 && pid <= 0x14) || pid == 0x1F);
+}
+
 bool in_sync(const uint8_t* h, size_t size, size_t packet, size_t lead) {
     return size >= 2 * packet + lead + 1 && h[lead] == sync_byte && h[lead + packet] == sync_byte &&
            h[lead + 2 * packet] == sync_byte;
@@ -33,6 +43,7 @@ carve_result_t carve(carve_input_c& in) {
     const uint8_t* h = in.at(0, head);
     bool m2ts = !(h && in_sync(h, head, 188, 0));
     uint64_t packet = m2ts ? 192 : 188, lead = m2ts ? 4 : 0;
+    if (!h || !starts_with_table(h + lead)) return {};
     auto seen = std::make_unique<std::bitset<pid_count>>();
     bool has_pat = false;
     uint64_t count = 0, pos = 0;

@@ -8,6 +8,7 @@
 
 #include "core/byte_order.h"
 #include "core/format_registry.h"
+#include "core/overlap_rule.h"
 #include "core/scan.h"
 #include "core/sector_retry.h"
 
@@ -208,4 +209,38 @@ TEST(sector_retry, a_failing_device_reads_as_zeros_sector_by_sector) {
     EXPECT_EQ(source.read_at(100, buf.data(), 5000), 5000u);  // unaligned: still only zeros
     EXPECT_TRUE(std::all_of(buf.begin(), buf.begin() + 5000, [](uint8_t b) { return b == 0; }));
     EXPECT_EQ(source.read_at(8000, buf.data(), 1000), 192u);  // the end of the device
+}
+
+// An overwritten file still states its old length; a newer file of another type that starts on
+// one of its sectors cuts it there and is found whole. One of its own type does not.
+TEST(scan, a_newer_file_inside_an_earlier_find_cuts_it) {
+    std::vector<uint8_t> card(32 * 512, 0);
+    put_toy(card, 0, "TOY!", 4000, 1);
+    put_toy(card, 2 * 512, "TWIN", 700, 2);
+    put_toy(card, 10 * 512, "TOY!", 2000, 3);
+    put_toy(card, 12 * 512, "TOY!", 300, 4);
+    for (bool through_device : {false, true}) {
+        memory_source_c memory(card);
+        worn_source_c device(card, {});
+        memory_output_c out;
+        scan_config_t config;
+        config.chunk_size = 1536;
+        scan_source(through_device ? static_cast<byte_source_i&>(device) : memory, {&toy, &twin}, out, config);
+        ASSERT_EQ(out.files.size(), 3u);
+        EXPECT_EQ(out.files[0].bytes, std::vector<uint8_t>(card.begin(), card.begin() + 1024));
+        EXPECT_EQ(out.files[2].extension, "twn");
+        EXPECT_EQ(out.files[2].bytes.size(), 700u);
+        EXPECT_EQ(out.files[10].bytes.size(), 2000u);
+    }
+}
+
+TEST(overlap_rule, only_types_that_never_live_inside_the_earlier_one_cut_it) {
+    EXPECT_TRUE(nested_find_cuts("avi", "caf"));
+    EXPECT_TRUE(nested_find_cuts("wav", "jpg"));
+    EXPECT_FALSE(nested_find_cuts("avi", "jpg"));   // motion JPEG frames
+    EXPECT_FALSE(nested_find_cuts("nef", "tif"));   // previews
+    EXPECT_FALSE(nested_find_cuts("mov", "mp3"));   // audio streams
+    EXPECT_FALSE(nested_find_cuts("wv", "wv"));     // its own blocks
+    EXPECT_FALSE(nested_find_cuts("ogm", "ogg"));   // chained links
+    EXPECT_FALSE(nested_find_cuts("ico", "png"));   // icon images
 }
