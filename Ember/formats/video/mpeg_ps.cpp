@@ -36,7 +36,12 @@ carve_result_t carve(carve_input_c& in) {
             else if ((p[4] & 0xF1) == 0x21) size = mpeg1_pack_size;
             else break;
             pos += size;
-            ++packs;
+            // A recording opens with a pack that carries the system header; later packs of a
+            // deleted stream, which line up with sectors every 2048 bytes, do not.
+            if (packs++ == 0) {
+                const uint8_t* next = in.at(pos, 4);
+                if (!next || next[0] || next[1] || next[2] != 1 || next[3] != system_header_code) return {};
+            }
             continue;
         }
         if (code < system_header_code) break;
