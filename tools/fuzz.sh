@@ -1,6 +1,7 @@
 #!/bin/sh
 # Builds the fuzz targets with clang and libFuzzer in build/fuzz and runs one of them, or all,
-# for a number of seconds each on its corpus folder fuzz/corpus/<name> (created when missing).
+# for a number of seconds each. The committed seeds in fuzz/corpus/<name> are read; what the
+# fuzzer adds goes to build/fuzz/corpus/<name>, so the source tree stays as it is.
 #   tools/fuzz.sh [NAME|all] [SECONDS]     e.g. tools/fuzz.sh scan_stream 900
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -20,9 +21,10 @@ cmake --build build/fuzz -j 2 --target $targets
 
 for target in $targets; do
     name=${target#fuzz_}
-    corpus="$root/fuzz/corpus/$name"
-    mkdir -p "$corpus" "$root/build/fuzz/artifacts/$name"
+    seeds="$root/fuzz/corpus/$name"
+    corpus="$root/build/fuzz/corpus/$name"
+    mkdir -p "$seeds" "$corpus" "$root/build/fuzz/artifacts/$name"
     echo "== $target for ${seconds}s"
     "build/fuzz/bin/$target" -max_total_time="$seconds" -max_len=1048576 -rss_limit_mb=2048 \
-        -artifact_prefix="$root/build/fuzz/artifacts/$name/" "$corpus"
+        -artifact_prefix="$root/build/fuzz/artifacts/$name/" "$corpus" "$seeds"
 done
