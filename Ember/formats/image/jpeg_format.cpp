@@ -20,8 +20,9 @@ constexpr uint64_t max_jpeg_size = uint64_t(1) << 30;
 constexpr int max_segments = 4096;
 // A cut picture is worth keeping once its headers were sound and this much scan data followed.
 constexpr uint64_t min_scan_bytes = 1024;
-// An encoder never writes a whole sector of zero bytes into entropy-coded data; such a sector
-// is erased or unwritten space, and the picture stops there.
+// A whole sector of zero bytes in entropy-coded data is usually erased or unwritten space, but
+// encoders do write long zero runs for flat areas. So the scan goes on past it, and the picture
+// is cut at the first zero sector only if the data after it turns out not to be this picture.
 constexpr uint64_t sector = 512;
 
 enum class scan_end { marker, cut, truncated, too_long };
@@ -92,22 +93,25 @@ bool is_zero_sector(carve_input_c& in, uint64_t offset) {
 // valid data stops.
 scan_end scan_entropy(carve_input_c& in, uint64_t& pos) {
     uint64_t next_sector = (pos + sector - 1) & ~(sector - 1);
+    uint64_t zero_sector = 0;  // the first whole zero sector, 0 while none was seen
+    auto fail = [&](scan_end how) {
+        if (zero_sector == 0) return how;
+        pos = zero_sector;
+        return scan_end::cut;
+    };
     for (;;) {
         std::span<const uint8_t> span = in.run(pos);
-        if (span.empty()) return scan_end::truncated;
-        if (pos > max_jpeg_size) return scan_end::too_long;
+        if (span.empty()) return fail(scan_end::truncated);
+        if (pos > max_jpeg_size) return fail(scan_end::too_long);
         const void* hit = std::memchr(span.data(), 0xFF, span.size());
         uint64_t stop = hit ? pos + uint64_t(static_cast<const uint8_t*>(hit) - span.data())
                             : pos + span.size();
-        // Any whole zero sector between here and the next FF ends the picture.
-        for (; next_sector + sector <= stop; next_sector += sector) {
+        // Remember the first whole zero sector between here and the next FF.
+        for (; zero_sector == 0 && next_sector + sector <= stop; next_sector += sector) {
             uint64_t head = 0;
             const uint8_t* p = in.at(next_sector, 8);
             if (p) std::memcpy(&head, p, 8);
-            if (head == 0 && is_zero_sector(in, next_sector)) {
-                pos = next_sector;
-                return scan_end::cut;
-            }
+            if (head == 0 && is_zero_sector(in, next_sector)) zero_sector = next_sector;
         }
         if (!hit) {
             pos = stop;
@@ -115,7 +119,7 @@ scan_end scan_entropy(carve_input_c& in, uint64_t& pos) {
         }
         pos = stop;
         const uint8_t* m = in.at(pos + 1, 1);
-        if (!m) return scan_end::truncated;
+        if (!m) return fail(scan_end::truncated);
         if (*m == 0x00 || is_rst(*m)) {
             pos += 2;
         } else if (*m == 0xFF) {
@@ -123,7 +127,7 @@ scan_end scan_entropy(carve_input_c& in, uint64_t& pos) {
         } else if (ends_scan(*m)) {
             return scan_end::marker;
         } else {
-            return scan_end::cut;
+            return fail(scan_end::cut);
         }
         if (next_sector < pos) next_sector = (pos + sector - 1) & ~(sector - 1);
     }
