@@ -1,11 +1,8 @@
 // Fuzz target for the carvers of one search name (EMBER_FUZZ_FORMAT): each input is offered to
 // probe() and, when it accepts, to carve(), which must stay inside the input and give a known
-// extension. Built without libFuzzer it replays the files named on its command line.
+// extension. Built without libFuzzer, replay_main.cpp replays files through it.
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string_view>
 #include <vector>
 
@@ -33,15 +30,3 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     return 0;
 }
-
-#ifndef EMBER_WITH_LIBFUZZER
-int main(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        std::ifstream file(argv[i], std::ios::binary);
-        std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(file), {}};
-        LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
-    }
-    std::printf("replayed %d inputs\n", argc - 1);
-    return 0;
-}
-#endif

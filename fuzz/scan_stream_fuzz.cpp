@@ -1,11 +1,8 @@
 // Fuzz target for the whole scan: the input is a card image, scanned with every format enabled
 // into an output that keeps nothing but checks what it is given. Run twice: straight from
 // memory, and through the read-ahead path in small chunks as a device is read.
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
 #include "core/format_registry.h"
@@ -75,15 +72,3 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (a.files != b.files || a.bytes_found != b.bytes_found) std::abort();
     return 0;
 }
-
-#ifndef EMBER_WITH_LIBFUZZER
-int main(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        std::ifstream file(argv[i], std::ios::binary);
-        std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(file), {}};
-        LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
-    }
-    std::printf("replayed %d inputs\n", argc - 1);
-    return 0;
-}
-#endif
