@@ -13,6 +13,14 @@ TESSERA_XVFB=1
 
 status=0
 ctest --test-dir build/native --output-on-failure -j 2 || status=1
-ctest --test-dir build/win --output-on-failure -j 2 || status=1
+if ! ctest --test-dir build/win --output-on-failure -j 2; then
+    status=1
+    # A program stopped by its timeout shows nothing above; its log tells how far it got.
+    failed=build/win/Testing/Temporary/LastTestsFailed.log
+    [ -f "$failed" ] && cut -d: -f2 "$failed" | while read -r name; do
+        log="build/win/test-logs/$name.log"
+        [ -f "$log" ] && { echo "--- last lines of $log"; tail -n 40 "$log"; }
+    done || true
+fi
 [ "$status" -eq 0 ] && echo "All tests passed." || echo "Some tests failed."
 exit "$status"

@@ -8,6 +8,7 @@ export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
 xvfb_pid=""
 wine_session_end() {
+    exec 9>&- 2>/dev/null || true
     wineserver -k 2>/dev/null || true
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
 }
@@ -25,3 +26,15 @@ if [ -z "${DISPLAY:-}" ] || [ "${TESSERA_XVFB:-0}" = 1 ]; then
 fi
 wineserver -p
 wine cmd /c exit >/dev/null 2>&1 || true
+
+# Wine starts its desktop process for the first program that needs one, and that process keeps
+# the starter's standard error. Were a test the starter, its output pipe would stay open for as
+# long as the desktop lives, and the test would be timed out although it had passed. So a console
+# waits on a pipe for the whole session (the desktop lives while any program does) and the
+# desktop is started here, with its output going nowhere.
+keeper_fifo=$(mktemp -u)
+mkfifo "$keeper_fifo"
+wine cmd <"$keeper_fifo" >/dev/null 2>&1 &
+exec 9>"$keeper_fifo"
+rm -f "$keeper_fifo"
+wine rundll32.exe user32.dll,GetDesktopWindow >/dev/null 2>&1 || true

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <windows.h>
-#include <shellapi.h>
 
 #include <string>
 
@@ -23,14 +22,27 @@ public:
     const std::wstring& path() const { return path_; }
     std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
 
+    // Deletes a folder and everything in it, without the shell: the shell tells the desktop
+    // process of each change, and a test must not wait on another process.
     static void remove_tree(const std::wstring& path) {
-        std::wstring source = path;
-        source.push_back(L'\0');  // the shell wants a double-terminated list
-        SHFILEOPSTRUCTW op{};
-        op.wFunc = FO_DELETE;
-        op.pFrom = source.c_str();
-        op.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_NOCONFIRMMKDIR;
-        SHFileOperationW(&op);
+        WIN32_FIND_DATAW entry;
+        HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &entry);
+        if (search != INVALID_HANDLE_VALUE) {
+            do {
+                std::wstring name = entry.cFileName;
+                if (name == L"." || name == L"..") continue;
+                std::wstring child = path + L"\\" + name;
+                if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                    !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+                    remove_tree(child);
+                } else {
+                    SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+                    DeleteFileW(child.c_str());
+                }
+            } while (FindNextFileW(search, &entry));
+            FindClose(search);
+        }
+        RemoveDirectoryW(path.c_str());
     }
 
 private:
