@@ -140,6 +140,29 @@ def score(manifest, found):
     return rows, lost, exts, junk, wrong
 
 
+def explain_junk(manifest, found, out=sys.stdout):
+    """Where each junk find lies: inside which original (its type, class and the byte offset of
+    the find in it), or in no original's clusters."""
+    runs = []
+    for r in manifest["originals"]:
+        offset = 0
+        for start, count in r["runs"]:
+            runs.append((start, start + count, offset - start * 512, r))
+            offset += count * 512
+    runs.sort(key=lambda x: x[0])
+    starts = {r["first_sector"] for r in manifest["originals"] if r["class"] != "head-lost"}
+    hit = set()
+    print("junk finds (sector, ext, size: what lies there; the newest writer of a sector is listed last):", file=out)
+    for sector, ext, path in found:
+        if sector in starts and sector not in hit:
+            hit.add(sector)
+            continue
+        owners = ["%s %s %s at %d" % (r["type"], r["class"], os.path.basename(r["path"]), base + sector * 512)
+                  for lo, hi, base, r in runs if lo <= sector < hi]
+        print("  %10d %-5s %10d: %s" % (sector, ext, os.path.getsize(path), "; ".join(owners) or "no original"),
+              file=out)
+
+
 def report(manifest, rows, lost, exts, junk, wrong, out=sys.stdout):
     p = lambda *a: print(*a, file=out)  # noqa: E731
     p("%-6s %14s %6s %15s %16s %5s  %s" % ("type", "intact exact", "wrong", "fragm ex/part", "overwr ex/part",
@@ -178,6 +201,7 @@ def main():
     ap.add_argument("--embsrv", default=os.path.join(root, "build", "native", "bin", "embsrv"))
     ap.add_argument("--found", help="score this folder of finds instead of running embsrv")
     ap.add_argument("--keep", action="store_true", help="keep the engine's work folder")
+    ap.add_argument("--explain", action="store_true", help="say where each junk find lies")
     a = ap.parse_args()
     if not os.path.exists(a.manifest):
         sys.exit("no manifest at %s: run bench/card_benchmark.sh (or bench/build_card.py) first" % a.manifest)
@@ -212,6 +236,8 @@ def main():
         print("card %s: %.0f MB, %d KiB clusters, %d finds" % (
             image, size_mb, manifest["cluster_size"] >> 10, len(found)))
         report(manifest, rows, lost, exts, junk, wrong)
+        if a.explain:
+            explain_junk(manifest, found)
         if timing:
             rc, wall, rss, cat, cmd, _ = timing
             print("embsrv: %.1f s, %.1f MB/s; warm cat of the image: %.2f s, %.0f MB/s; peak RSS %s" % (
