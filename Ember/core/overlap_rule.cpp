@@ -16,9 +16,18 @@ bool nested_find_cuts(std::string_view outer, std::string_view nested) {
     // A file of the same type inside another is a block or part of it (WavPack blocks, chained
     // Ogg links, multi-part streams), not a newer file.
     if (nested == outer) return false;
-    // Streams that are payloads of containers (MP3 and DV in AVI or MOV, MPEG in anything) and
-    // that repeat their own headers every few sectors never cut anything.
-    if (is_one_of(nested, {"mp3", "dv", "mpg", "m2ts"})) return false;
+    // MP3 frames are the sound of videos and of tagged or wrapped audio of every kind; only a
+    // picture never holds them.
+    if (nested == "mp3")
+        return is_one_of(outer, {"jpg", "png", "gif", "bmp", "ico", "psd", "tif", "nef", "cr2", "dng",
+                                 "arw", "sr2", "pef", "dcr", "orf", "rw2", "raf", "mrw", "x3f", "crw",
+                                 "dpx", "mng", "jng"});
+    // DV frames stand inside AVI, QuickTime and Matroska files; program and transport streams,
+    // which carry their own packets, inside nothing but their own kind. Anywhere else such a
+    // stream, starting at its first pack or table, is a newer recording.
+    if (nested == "dv") return !is_one_of(outer, {"avi", "mov", "mp4", "3gp", "3g2", "mkv"});
+    if (nested == "mpg") return !is_one_of(outer, {"mpg", "m2ts", "m2t"});
+    if (nested == "m2ts") return !is_one_of(outer, {"m2ts", "m2t", "mpg"});
     // JPEG pictures sit inside photos (previews, second images), RAW files, videos (motion JPEG,
     // covers), tagged audio and Photoshop files. Only formats that never carry one are cut.
     if (nested == "jpg")

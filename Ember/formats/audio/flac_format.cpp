@@ -1,7 +1,8 @@
 // FLAC: "fLaC", metadata blocks (STREAMINFO first), then frames. A frame's header carries a
 // CRC-8 and the frame ends in a CRC-16 of everything before it, so the frame's end is the first
 // place where that CRC holds and the next frame's header follows (with the next frame or sample
-// number); the last frame, or one followed by damage, ends at the first place its CRC holds.
+// number); the last frame, or one followed by damage, ends at the first place its CRC holds that
+// is at least STREAMINFO's minimum frame size from its start.
 #include <algorithm>
 #include <cstring>
 
@@ -121,11 +122,13 @@ uint64_t frame_end(carve_input_c& in, uint64_t start, size_t header_size, uint64
     next = {};
     uint64_t expected = current.is_variable ? current.number + current.block : current.number + 1;
     uint64_t stop = std::min(in.size(), start + limit);
+    // No frame, the last one included, is shorter than STREAMINFO's minimum frame size.
+    uint64_t shortest = std::max<uint64_t>(header_size + 2, info.min_frame);
 
     // The next frame's header (sync, CRC-8, the expected number) where this frame's CRC holds.
     uint16_t crc = 0;
     uint64_t crc_pos = start;
-    for (uint64_t pos = start + header_size + 2; pos < stop;) {
+    for (uint64_t pos = start + shortest; pos < stop;) {
         std::span<const uint8_t> r = in.run(pos);
         if (r.empty()) break;
         size_t n = size_t(std::min<uint64_t>(r.size(), stop - pos));
@@ -162,7 +165,7 @@ uint64_t frame_end(carve_input_c& in, uint64_t start, size_t header_size, uint64
         size_t n = size_t(std::min<uint64_t>(r.size(), stop - pos));
         for (size_t i = 0; i < n; ++i) {
             crc = uint16_t(crc << 8) ^ table[(crc >> 8) ^ r[i]];
-            if (crc == 0) return pos + i + 1;
+            if (crc == 0 && pos + i + 1 - start >= shortest) return pos + i + 1;
         }
         pos += n;
     }

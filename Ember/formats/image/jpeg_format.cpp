@@ -142,6 +142,37 @@ bool sound_sof(const uint8_t* s, uint16_t length) {
            width > 0 && components >= 1 && components <= 4 && length == 8 + 3 * components;
 }
 
+// Huffman (DHT) and quantisation (DQT) tables fill their segment exactly with well-formed
+// entries; random bytes that happen to follow an FF rarely do.
+bool sound_tables(uint8_t marker, const uint8_t* s, size_t size) {
+    size_t at = 0;
+    if (size == 0) return false;
+    while (at < size) {
+        uint8_t kind = s[at] >> 4, id = s[at] & 15;
+        if (kind > 1 || id > 3) return false;
+        size_t entry;
+        if (marker == marker_dqt) {
+            entry = kind == 0 ? 65 : 129;
+        } else {
+            if (size - at < 17) return false;
+            size_t codes = 0;
+            for (int i = 1; i <= 16; ++i) codes += s[at + i];
+            if (codes > 256) return false;
+            entry = 17 + codes;
+        }
+        if (size - at < entry) return false;
+        at += entry;
+    }
+    return true;
+}
+
+// Between and after scans a picture has only tables, restart intervals, further scans and its end;
+// application segments and comments there are data that is not the picture.
+bool may_follow_scan(uint8_t marker) {
+    return marker == marker_dht || marker == marker_dqt || marker == marker_dri ||
+           marker == marker_sos || marker == marker_dnl || marker == 0xCC;
+}
+
 // The end of the furthest image an MPF index points to (offsets count from its TIFF header),
 // or 0 when the index is unusable. Each image must start with SOI.
 uint64_t mpf_end(carve_input_c& in, uint64_t header) {
@@ -216,13 +247,15 @@ carve_result_t carve_jpeg(carve_input_c& in) {
             }
             return {end, "jpg"};
         }
-        if (!has_length(marker))
+        if (!has_length(marker) || (st.scans && !may_follow_scan(marker)))
             return st.scans ? cut_or_reject(st, scan_start, marker_at) : carve_result_t{};
         uint16_t length;
         if (!in.be16(pos, length) || length < 2)
             return st.scans ? cut_or_reject(st, scan_start, marker_at) : carve_result_t{};
         const uint8_t* body = in.at(pos + 2, length - 2u);
         if (!body) return st.scans ? cut_or_reject(st, scan_start, in.size()) : carve_result_t{};
+        if ((marker == marker_dht || marker == marker_dqt) && !sound_tables(marker, body, length - 2u))
+            return st.scans ? cut_or_reject(st, scan_start, marker_at) : carve_result_t{};
         if (is_sof(marker)) {
             if (st.saw_sof || !sound_sof(body, length)) {
                 // A second frame header in a single-frame file: the data is not one picture.

@@ -10,6 +10,9 @@ constexpr uint8_t marker_eoi = 0xD9;
 constexpr uint8_t marker_sos = 0xDA;
 constexpr uint8_t marker_dqt = 0xDB;
 constexpr uint8_t marker_app2 = 0xE2;
+constexpr uint8_t marker_dht = 0xC4;
+constexpr uint8_t marker_dri = 0xDD;
+constexpr uint8_t marker_dnl = 0xDC;
 
 inline bool is_rst(uint8_t m) { return m >= 0xD0 && m <= 0xD7; }
 

@@ -1,7 +1,8 @@
 // MPEG transport streams: 188-byte packets (broadcast and camera .ts, written as "m2t") or
 // 192-byte packets with a 4-byte arrival time first (AVCHD and Blu-ray, "m2ts"). The stream ends
 // at the first packet out of sync; a last packet of a PID never seen before that is not followed
-// by another packet in sync is taken for chance and dropped.
+// by another packet in sync is taken for chance and dropped, unless it completes an aligned unit
+// of a 192-byte stream.
 #include <algorithm>
 #include <bitset>
 #include <memory>
@@ -18,6 +19,7 @@ constexpr uint32_t pat_pid = 0;
 constexpr uint32_t pid_count = 8192;
 // A stream must show its program table in the first packets.
 constexpr uint64_t pat_window = 1024;
+constexpr uint64_t aligned_unit = 32;
 
 // A recording starts with its service tables, not in the middle of a picture: the first packet
 // carries the start of a table section (PAT, CAT, NIT, SDT, EIT, TDT or the selection
@@ -63,7 +65,10 @@ carve_result_t carve(carve_input_c& in) {
                 uint8_t next = 0;
                 const uint8_t* n = in.at(pos + i + packet + lead, 1);
                 if (n) next = *n;
-                if (count >= pat_window && next != sync_byte && n) {
+                // 192-byte streams are written in aligned units of 32 packets, often closed
+                // with null packets; a packet that completes a unit belongs to the stream.
+                bool completes_unit = m2ts && (count + 1) % aligned_unit == 0;
+                if (count >= pat_window && next != sync_byte && n && !completes_unit) {
                     stop = true;
                     break;
                 }

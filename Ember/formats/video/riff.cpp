@@ -1,5 +1,8 @@
 // RIFF files: AVI (with its OpenDML AVIX continuation parts), WAVE (also RF64) and animated
-// cursors. The RIFF size gives the end; the chunk walk inside it checks that it is one.
+// cursors. The RIFF size gives the end; the chunk walk inside it checks that it is one, and an
+// AVI's stream chunks are walked too, so that it is cut where they stop.
+#include <algorithm>
+
 #include "core/byte_order.h"
 #include "core/format.h"
 #include "video_formats.h"
@@ -19,6 +22,40 @@ bool probe(const uint8_t* h, size_t size) {
     if (id != fourcc("RIFF") && id != fourcc("RF64")) return false;
     uint32_t form = load_be32(h + 8);
     return form == fourcc("AVI ") || form == fourcc("WAVE") || form == fourcc("ACON");
+}
+
+bool is_hex_digit(uint8_t c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+bool is_letter(uint8_t c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+// The chunks a movi list holds: stream data ("00dc", "01wb", ...), OpenDML indexes ("ix00"),
+// "rec " groups and padding.
+bool is_movi_chunk(const uint8_t* h) {
+    uint32_t id = load_be32(h);
+    if (id == fourcc("LIST") || id == fourcc("JUNK")) return true;
+    if (h[0] == 'i' && h[1] == 'x') return is_hex_digit(h[2]) && is_hex_digit(h[3]);
+    return is_hex_digit(h[0]) && is_hex_digit(h[1]) && is_letter(h[2]) && is_letter(h[3]);
+}
+
+// Where the chunks of the movi list body [pos, end) stop being stream chunks, or end. A file
+// whose later clusters were overwritten or lie elsewhere stops being one there; the chunk before
+// that place, whose end nothing confirms, is left out too, since it may reach into another file.
+uint64_t movi_end(carve_input_c& in, uint64_t pos, uint64_t end) {
+    uint64_t confirmed = pos;
+    while (pos + 8 <= end) {
+        const uint8_t* h = in.at(pos, 8);
+        if (!h || !is_movi_chunk(h)) return confirmed;
+        uint64_t size = load_le32(h + 4);
+        if (load_be32(h) == fourcc("LIST")) {
+            pos += 12;  // a "rec " group: its chunks follow one another as at the top
+            confirmed = pos;
+            continue;
+        }
+        uint64_t next = pos + 8 + size + (size & 1);
+        if (next > end) return pos + 8 + size <= end ? end : pos;
+        confirmed = pos;
+        pos = next;
+    }
+    return end;
 }
 
 struct walk_t {
@@ -44,6 +81,15 @@ walk_t walk_chunks(carve_input_c& in, uint64_t base, uint64_t riff_end, uint32_t
         uint32_t list = l ? load_be32(l) : 0;
         if (form == fourcc("AVI ") && id == fourcc("LIST") && list == fourcc("hdrl")) w.has_header = true;
         if (form == fourcc("AVI ") && id == fourcc("LIST") && list == fourcc("movi")) w.has_data = true;
+        if ((form == fourcc("AVI ") || form == fourcc("AVIX")) && id == fourcc("LIST") &&
+            list == fourcc("movi") && size >= 4) {
+            uint64_t list_end = std::min(pos + 8 + size, riff_end);
+            uint64_t valid = movi_end(in, pos + 12, list_end);
+            if (valid < list_end) {
+                w.end = valid;
+                return w;
+            }
+        }
         if (form == fourcc("WAVE") && id == fourcc("fmt ")) w.has_header = true;
         if (form == fourcc("WAVE") && id == fourcc("data")) w.has_data = true;
         if (form == fourcc("ACON") && id == fourcc("anih")) w.has_header = true;
