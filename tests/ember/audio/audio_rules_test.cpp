@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/format_registry.h"
+#include "formats/audio/audio_checks.h"
 #include "ember/support/carve_test_support.h"
 
 using namespace ember_test;
@@ -85,6 +86,35 @@ TEST(audio_rules, flac_behind_an_id3v2_tag_is_one_flac_file) {
     ember::carve_result_t r = carve_bytes(format_named("mp3"), bytes);
     EXPECT_EQ(r.length, whole);
     EXPECT_STREQ(r.extension ? r.extension : "", "flac");
+}
+
+// The last frame ends where its CRC-16 first holds, but never closer to its start than the
+// smallest frame STREAMINFO states: data in the frame that happens to zero the CRC early does
+// not cut the file short.
+TEST(audio_rules, flac_last_frame_is_not_cut_where_its_crc_holds_by_chance) {
+    std::vector<uint8_t> flac = read_bytes(fixture("audio/plain.flac"));
+    size_t min_frame = size_t(flac[12]) << 16 | size_t(flac[13]) << 8 | flac[14];
+    size_t last = 0;
+    for (size_t i = flac.size() - 8; i > 42 && !last; --i) {
+        if (flac[i] != 0xFF || (flac[i + 1] & 0xFE) != 0xF8) continue;
+        for (size_t n = 5; n < 16 && i + n < flac.size() && !last; ++n)
+            if (ember::flac_crc8(&flac[i], n) == flac[i + n]) last = i;
+    }
+    const size_t early = 32;
+    ASSERT_NE(last, 0u);
+    ASSERT_GT(min_frame, early);
+    ASSERT_GE(flac.size() - last, min_frame);
+    ASSERT_EQ(carve_bytes(format_named("flac"), flac).length, flac.size());
+
+    // Two bytes that zero the CRC at `early`, then the frame's own CRC made right again.
+    uint16_t crc = ember::flac_crc16(0, &flac[last], early - 2);
+    flac[last + early - 2] = uint8_t(crc >> 8), flac[last + early - 1] = uint8_t(crc);
+    ASSERT_EQ(ember::flac_crc16(0, &flac[last], early), 0);
+    crc = ember::flac_crc16(0, &flac[last], flac.size() - last - 2);
+    flac[flac.size() - 2] = uint8_t(crc >> 8), flac[flac.size() - 1] = uint8_t(crc);
+    size_t whole = flac.size();
+    flac.resize(whole + 4096, 0x5A);
+    EXPECT_EQ(carve_bytes(format_named("flac"), flac).length, whole);
 }
 
 }  // namespace

@@ -243,4 +243,14 @@ TEST(overlap_rule, only_types_that_never_live_inside_the_earlier_one_cut_it) {
     EXPECT_FALSE(nested_find_cuts("wv", "wv"));     // its own blocks
     EXPECT_FALSE(nested_find_cuts("ogm", "ogg"));   // chained links
     EXPECT_FALSE(nested_find_cuts("ico", "png"));   // icon images
+    // Streams cut what cannot carry them, and leave the containers that do.
+    EXPECT_TRUE(nested_find_cuts("wav", "m2ts"));
+    EXPECT_FALSE(nested_find_cuts("m2ts", "m2ts"));
+    EXPECT_TRUE(nested_find_cuts("mkv", "mpg"));
+    EXPECT_TRUE(nested_find_cuts("bmp", "mpg"));
+    EXPECT_TRUE(nested_find_cuts("wav", "dv"));
+    EXPECT_FALSE(nested_find_cuts("avi", "dv"));
+    EXPECT_TRUE(nested_find_cuts("jpg", "mp3"));
+    EXPECT_FALSE(nested_find_cuts("wav", "mp3"));
+    EXPECT_FALSE(nested_find_cuts("flv", "mp3"));
 }

@@ -84,6 +84,31 @@ TEST(jpeg_carver, scan_data_that_meets_an_invalid_marker_is_cut_there) {
     EXPECT_EQ(carve_photo(photo).length, at);
 }
 
+// The segments between the scans of a progressive photo are checked: a Huffman table that does
+// not fill its segment, or an application segment there, is data that is not the photo.
+TEST(jpeg_carver, a_broken_table_or_an_application_segment_between_scans_cuts_the_photo) {
+    std::vector<uint8_t> photo = jpeg_fixture("large_progressive.jpg");
+    ASSERT_EQ(carve_photo(photo).length, photo.size());
+    // A scan header that follows a scan long enough to keep (stuffing keeps FF DA out of scan
+    // data, so the marker can be looked for directly).
+    size_t sos = 0, at = 0;
+    for (size_t i = 2; i + 1 < photo.size() && !at; ++i) {
+        if (photo[i] != 0xFF || photo[i + 1] != 0xDA) continue;
+        if (sos && i > sos + 1100) at = i;
+        sos = i;
+    }
+    ASSERT_NE(at, 0u) << "the fixture has a scan of over 1100 bytes followed by another";
+
+    std::vector<uint8_t> broken = photo;
+    std::vector<uint8_t> table = {0xFF, 0xC4, 0x00, 0x13, 0x00, 200};  // 200 codes in 17 bytes
+    table.resize(4 + 17, 0);
+    broken.insert(broken.begin() + long(at), table.begin(), table.end());
+    EXPECT_EQ(carve_photo(broken).length, at);
+    std::vector<uint8_t> application = photo;
+    application[at + 1] = 0xE5;
+    EXPECT_EQ(carve_photo(application).length, at);
+}
+
 // Encoders write long zero runs for flat areas, so zeros alone do not end a photo; zeros that
 // are followed by data that is not this photo's cut it at the first zero sector.
 TEST(jpeg_carver, a_zero_sector_cuts_the_photo_only_when_other_data_follows) {

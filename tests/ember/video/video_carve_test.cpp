@@ -258,6 +258,34 @@ TEST(video_carve, avi_goes_on_in_its_avix_parts) {
     expect_exact(format("riff"), big, "avi", "AVI with an AVIX part");
 }
 
+// Where the stream chunks stop, the AVI is cut before the last chunk, whose end nothing confirms.
+TEST(video_carve, avi_is_cut_before_the_chunk_that_runs_into_other_data) {
+    std::vector<uint8_t> avi = load("clip.avi");
+    size_t movi = 0;
+    for (size_t i = 0; i + 4 <= avi.size() && !movi; ++i)
+        if (std::memcmp(&avi[i], "movi", 4) == 0) movi = i;
+    ASSERT_GT(movi, 0u);
+    auto after = [&](size_t chunk) {
+        uint32_t size = uint32_t(avi[chunk + 4]) | uint32_t(avi[chunk + 5]) << 8 |
+                        uint32_t(avi[chunk + 6]) << 16 | uint32_t(avi[chunk + 7]) << 24;
+        return chunk + 8 + size + (size & 1);
+    };
+    size_t second = after(movi + 4), third = after(second);
+    ASSERT_LT(third + 8, avi.size());
+    std::memcpy(&avi[third], "\x01\x02\x03\x04", 4);
+    EXPECT_EQ(carve_bytes(format("riff"), avi).length, second);
+}
+
+// A recording written straight after another, without an end code between, starts with a pack
+// whose clock is earlier than the last one of the first.
+TEST(video_carve, program_stream_ends_where_the_next_recording_starts) {
+    std::vector<uint8_t> mpg = load("clip.mpg");
+    ASSERT_NE(std::vector<uint8_t>(mpg.end() - 4, mpg.end()), (std::vector<uint8_t>{0, 0, 1, 0xB9}));
+    std::vector<uint8_t> two = mpg;
+    two.insert(two.end(), mpg.begin(), mpg.end());
+    EXPECT_EQ(carve_bytes(format("mpg"), two).length, mpg.size());
+}
+
 TEST(video_carve, flv_ends_at_the_last_tag_whose_size_matches) {
     std::vector<uint8_t> flv = load("clip.flv");
     // Break the trailing size of the last tag: the file ends after the tag before it.
@@ -299,6 +327,27 @@ TEST(video_carve, transport_stream_needs_its_program_table_and_drops_a_chance_pa
     const std::vector<uint8_t> some(no_pat.begin(), no_pat.begin() + 188 * 10);
     while (no_pat.size() < 1100 * 188) no_pat.insert(no_pat.end(), some.begin(), some.end());
     EXPECT_EQ(carve_bytes(format("m2ts"), no_pat).length, 0u);
+}
+
+// 192-byte streams come in units of 32 packets, often closed with a null packet of a PID not seen
+// before: that packet belongs to the stream.
+TEST(video_carve, a_null_packet_that_completes_an_aligned_unit_is_kept) {
+    std::vector<uint8_t> m2ts = load("clip.m2ts");
+    ASSERT_EQ(m2ts.size() % 192, 0u);
+    std::vector<uint8_t> packets;  // the clip's packets without its null packets
+    for (size_t p = 0; p < m2ts.size(); p += 192)
+        if (((m2ts[p + 5] & 0x1F) << 8 | m2ts[p + 6]) != 0x1FFF)
+            packets.insert(packets.end(), m2ts.begin() + long(p), m2ts.begin() + long(p + 192));
+    std::vector<uint8_t> longer = packets;
+    while (longer.size() < 1100 * 192) longer.insert(longer.end(), packets.begin() + 3 * 192, packets.end());
+    longer.resize(longer.size() / 6144 * 6144 - 192);  // one packet short of a whole unit
+    std::vector<uint8_t> null_packet(192, 0xFF);
+    null_packet[0] = null_packet[1] = null_packet[2] = null_packet[3] = 0;
+    null_packet[4] = 0x47, null_packet[5] = 0x1F, null_packet[6] = 0xFF, null_packet[7] = 0x10;
+    longer.insert(longer.end(), null_packet.begin(), null_packet.end());
+    size_t whole = longer.size();
+    longer.resize(whole + 512, 0x00);
+    EXPECT_EQ(carve_bytes(format("m2ts"), longer).length, whole);
 }
 
 // Inputs that once crashed, hung or misparsed a carver, with the outcome they must have now:
