@@ -66,6 +66,13 @@ std::span<const uint8_t> carve_input_c::run(uint64_t offset) {
     return {window_.data() + (offset - window_offset_), window_size_ - size_t(offset - window_offset_)};
 }
 
+const uint8_t* carve_input_c::before(size_t n) {
+    if (!source_ || n == 0 || n > max_span || n % 512 != 0 || start_ < n) return nullptr;
+    if (memory_) return memory_ - n;
+    before_.resize(n);
+    return source_->read_at(start_ - n, before_.data(), n) == n ? before_.data() : nullptr;
+}
+
 bool carve_input_c::le16(uint64_t offset, uint16_t& v) {
     const uint8_t* p = at(offset, 2);
     if (p) v = load_le16(p);

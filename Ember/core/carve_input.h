@@ -39,6 +39,11 @@ public:
     // them at least; empty at or past the end. For linear scans.
     std::span<const uint8_t> run(uint64_t offset);
 
+    // The n bytes just before the candidate start (n a multiple of 512, at most max_span), for
+    // carvers that tell the start of a stream from a place in its middle; nullptr when the
+    // candidate starts less than n bytes into the source, and for plain byte spans.
+    const uint8_t* before(size_t n);
+
     // Typed loads; false (and v untouched) past the end.
     bool le16(uint64_t offset, uint16_t& v);
     bool be16(uint64_t offset, uint16_t& v);
@@ -56,6 +61,7 @@ private:
     const uint8_t* memory_ = nullptr;  // the whole candidate when the source is one block
     std::span<const uint8_t> resident_;  // the first bytes of the candidate, already in memory
     std::vector<uint8_t> window_;
+    std::vector<uint8_t> before_;
     uint64_t window_offset_ = 0;       // relative to start_
     size_t window_size_ = 0;
 };

@@ -214,6 +214,18 @@ uint64_t mpf_end(carve_input_c& in, uint64_t header) {
     return end;
 }
 
+// A motion-JPEG frame of an AVI sits right behind its stream chunk header ("00dc" or "01db" and
+// the frame's size). Found on its own, in an AVI whose head is gone, it is one frame of a video,
+// not a photo.
+bool is_avi_frame(carve_input_c& in) {
+    const uint8_t* b = in.before(sector);
+    if (!b) return false;
+    const uint8_t* h = b + sector - 8;
+    auto digit = [](uint8_t c) { return c >= '0' && c <= '9'; };
+    return digit(h[0]) && digit(h[1]) && h[2] == 'd' && (h[3] == 'c' || h[3] == 'b') &&
+           load_le32(h + 4) >= 4;
+}
+
 // Keeps a picture cut at pos when what came before was sound.
 carve_result_t cut_or_reject(const jpeg_state_t& st, uint64_t scan_start, uint64_t pos) {
     if (st.saw_sof && st.saw_dqt && pos >= scan_start + min_scan_bytes) return {pos, "jpg"};
@@ -221,6 +233,7 @@ carve_result_t cut_or_reject(const jpeg_state_t& st, uint64_t scan_start, uint64
 }
 
 carve_result_t carve_jpeg(carve_input_c& in) {
+    if (is_avi_frame(in)) return {};
     jpeg_state_t st;
     uint64_t pos = 2;
     uint64_t scan_start = 0;

@@ -1,6 +1,6 @@
 // Raw DV streams: fixed-size frames of DIF sequences (10 for 525/60, 12 for 625/50), each
 // sequence 150 blocks of 80 bytes starting with a header block. The stream ends at the first
-// frame whose sequence headers are not in place.
+// frame whose sequence headers are not in place. A stream is found at its first frame only.
 #include <algorithm>
 
 #include "core/byte_order.h"
@@ -20,6 +20,12 @@ bool is_sequence_header(const uint8_t* p, unsigned seq) {
            (p[dif_block] & 0xE0) == 0x20 && (p[3 * dif_block] & 0xE0) == 0x40;
 }
 
+// The last block of a frame: a video block (section type 4) of the frame's last sequence,
+// block number 134.
+bool is_frame_end(const uint8_t* p, unsigned sequences) {
+    return (p[0] & 0xE0) == 0x80 && (p[1] >> 4) == sequences - 1 && p[2] == 134;
+}
+
 bool probe(const uint8_t* h, size_t size) {
     return size >= 4 * dif_block && is_sequence_header(h, 0);
 }
@@ -30,6 +36,10 @@ carve_result_t carve(carve_input_c& in) {
     bool pal = h[3] & 0x80;
     unsigned sequences = pal ? 12 : 10;
     uint64_t frame = sequences * dif_sequence;
+    // A frame right behind the end of another frame of the same system is the middle of a stream
+    // whose start is gone (a tail behind overwritten clusters, or a later fragment), not a file.
+    const uint8_t* before = in.before(512);
+    if (before && is_frame_end(before + 512 - dif_block, sequences)) return {};
     uint64_t frames = 0;
     for (; frames < max_frames; ++frames) {
         uint64_t base = frames * frame;

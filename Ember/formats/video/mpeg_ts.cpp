@@ -31,6 +31,32 @@ bool starts_with_table(const uint8_t* p) {
     return is_section_start && (pid <= 0x02 || (pid >= 0x10 && pid <= 0x14) || pid == 0x1F);
 }
 
+// Whether the packets before the candidate belong to the same stream, so that the candidate is
+// its middle (a tail behind overwritten clusters, or a later fragment), not its start: the two
+// packets before it are in sync, and the stream after it goes on with the continuity counters
+// where they left off. A recording that merely follows another starts its counters afresh.
+bool continues_before(carve_input_c& in, uint64_t packet, uint64_t lead) {
+    constexpr uint32_t null_pid = 0x1FFF;
+    constexpr uint64_t look_ahead = 64;
+    const uint8_t* before = in.before(512);
+    if (!before) return false;
+    const uint8_t* tail[2] = {before + 512 - packet + lead, before + 512 - 2 * packet + lead};
+    if (tail[0][0] != sync_byte || tail[1][0] != sync_byte) return false;
+    uint32_t last_pid = load_be16(tail[0] + 1) & 0x1FFF;
+    for (const uint8_t* t : tail) {
+        uint32_t pid = load_be16(t + 1) & 0x1FFF;
+        if (pid == null_pid || !(t[3] & 0x10) || (t == tail[1] && pid == last_pid)) continue;
+        for (uint64_t k = 0; k < look_ahead; ++k) {
+            const uint8_t* p = in.at(k * packet + lead, 4);
+            if (!p || p[0] != sync_byte) break;
+            if ((load_be16(p + 1) & 0x1FFF) != pid || !(p[3] & 0x10)) continue;
+            if ((p[3] & 15) != ((t[3] + 1) & 15)) return false;
+            break;
+        }
+    }
+    return true;
+}
+
 bool in_sync(const uint8_t* h, size_t size, size_t packet, size_t lead) {
     return size >= 2 * packet + lead + 1 && h[lead] == sync_byte && h[lead + packet] == sync_byte &&
            h[lead + 2 * packet] == sync_byte;
@@ -45,7 +71,7 @@ carve_result_t carve(carve_input_c& in) {
     const uint8_t* h = in.at(0, head);
     bool m2ts = !(h && in_sync(h, head, 188, 0));
     uint64_t packet = m2ts ? 192 : 188, lead = m2ts ? 4 : 0;
-    if (!h || !starts_with_table(h + lead)) return {};
+    if (!h || !starts_with_table(h + lead) || continues_before(in, packet, lead)) return {};
     auto seen = std::make_unique<std::bitset<pid_count>>();
     bool has_pat = false;
     uint64_t count = 0, pos = 0;

@@ -109,6 +109,28 @@ TEST(jpeg_carver, a_broken_table_or_an_application_segment_between_scans_cuts_th
     EXPECT_EQ(carve_photo(application).length, at);
 }
 
+// A JPEG right behind an AVI stream chunk header is a motion-JPEG frame of a video whose head is
+// gone, not a photo; the same JPEG behind other data is one.
+TEST(jpeg_carver, a_frame_behind_an_avi_chunk_header_is_not_a_photo) {
+    std::vector<uint8_t> photo = jpeg_fixture("large.jpg");
+    const ember::format_t* jpg = nullptr;
+    for (const ember::format_t* f : ember::image_formats())
+        if (f->search_name == "jpg") jpg = f;
+    ASSERT_NE(jpg, nullptr);
+    auto carve_after = [&](const std::vector<uint8_t>& header) {
+        std::vector<uint8_t> image(1024 - header.size(), 0x11);
+        image.insert(image.end(), header.begin(), header.end());
+        image.insert(image.end(), photo.begin(), photo.end());
+        ember::memory_source_c source(image);
+        ember::carve_input_c in(source, 1024);
+        return jpg->carve(in).length;
+    };
+    uint32_t size = uint32_t(photo.size());
+    std::vector<uint8_t> chunk = {'0', '0', 'd', 'c', uint8_t(size), uint8_t(size >> 8), uint8_t(size >> 16), 0};
+    EXPECT_EQ(carve_after(chunk), 0u);
+    EXPECT_EQ(carve_after({'J', 'U', 'N', 'K', 0, 0, 0, 0}), photo.size());
+}
+
 // Encoders write long zero runs for flat areas, so zeros alone do not end a photo; zeros that
 // are followed by data that is not this photo's cut it at the first zero sector.
 TEST(jpeg_carver, a_zero_sector_cuts_the_photo_only_when_other_data_follows) {

@@ -350,6 +350,61 @@ TEST(video_carve, a_null_packet_that_completes_an_aligned_unit_is_kept) {
     EXPECT_EQ(carve_bytes(format("m2ts"), longer).length, whole);
 }
 
+// What the carver gives for the candidate at `start` of an image read as a card is read.
+uint64_t carve_at(const ember::format_t& f, const std::vector<uint8_t>& image, uint64_t start) {
+    copying_source_c source(image);
+    ember::carve_input_c in(source, start);
+    return f.carve(in).length;
+}
+
+std::vector<uint8_t> ts_packet(uint32_t pid, unsigned counter) {
+    std::vector<uint8_t> p(188, 0xFF);
+    p[0] = 0x47, p[1] = uint8_t(0x40 | pid >> 8), p[2] = uint8_t(pid), p[3] = uint8_t(0x10 | (counter & 15));
+    p[4] = 0;  // pointer field / payload start
+    return p;
+}
+
+// A stream's later part behind overwritten clusters, or a later fragment, starts on a sector
+// with the stream's own data right before it: it is not reported as a file. A recording that
+// merely follows another (fresh counters, an earlier clock) still is.
+TEST(video_carve, a_stream_found_in_its_own_middle_is_not_a_file) {
+    // DV: eight NTSC frames end on a sector boundary.
+    std::vector<uint8_t> frame = load("frame_ntsc.dv"), dv;
+    for (int i = 0; i < 10; ++i) dv.insert(dv.end(), frame.begin(), frame.end());
+    EXPECT_EQ(carve_at(format("dv"), dv, 8 * 120000), 0u);
+    std::vector<uint8_t> after_other = random_bytes(8 * 120000, 3);
+    after_other.insert(after_other.end(), frame.begin(), frame.end());
+    EXPECT_EQ(carve_at(format("dv"), after_other, 8 * 120000), 120000u);
+
+    // Transport stream: a table packet every eight, video between; 128 packets fill 47 sectors.
+    auto stream = [](unsigned first_counter, size_t packets) {
+        std::vector<uint8_t> ts;
+        unsigned counters[2] = {first_counter, first_counter};
+        for (size_t k = 0; k < packets; ++k) {
+            bool table = k % 8 == 0;
+            std::vector<uint8_t> p = ts_packet(table ? 0 : 0x100, counters[table ? 0 : 1]++);
+            ts.insert(ts.end(), p.begin(), p.end());
+        }
+        return ts;
+    };
+    std::vector<uint8_t> ts = stream(0, 256);
+    ASSERT_EQ(128 * 188 % 512, 0u);
+    EXPECT_EQ(carve_at(format("m2ts"), ts, 128 * 188), 0u);
+    std::vector<uint8_t> two = stream(0, 128), next = stream(7, 128);
+    two.insert(two.end(), next.begin(), next.end());
+    EXPECT_EQ(carve_at(format("m2ts"), two, 128 * 188), 128u * 188);
+
+    // Program stream: packs of 2048 bytes; a copy written straight after starts its clock anew.
+    std::vector<uint8_t> mpg = load("clip.mpg");
+    std::vector<uint8_t> again = mpg;
+    again.insert(again.end(), mpg.begin(), mpg.end());
+    EXPECT_EQ(carve_at(format("mpg"), again, mpg.size()), mpg.size());
+    size_t last_pack = mpg.size() - 2048;
+    ASSERT_EQ(mpg[last_pack + 3], 0xBA);
+    std::copy(mpg.begin() + long(last_pack + 4), mpg.begin() + long(last_pack + 10), again.begin() + long(mpg.size() + 4));
+    EXPECT_EQ(carve_at(format("mpg"), again, mpg.size()), 0u);
+}
+
 // Inputs that once crashed, hung or misparsed a carver, with the outcome they must have now:
 // tests/crashers/video/<search name>/<expected length>_<what>.bin
 TEST(video_carve, crashers_keep_their_outcome) {
