@@ -14,6 +14,7 @@ end each original is classed by comparing the card's clusters with its bytes: in
 (contiguous), fragmented, overwritten (head intact, later clusters replaced) or head-lost."""
 
 import argparse
+import collections
 import hashlib
 import json
 import os
@@ -156,6 +157,18 @@ class Bench:
             if rec is not None:
                 rec["clusters"] = vol.chain(first)
 
+    def spare_last_of_type(self, paths):
+        """The paths without those whose deletion would leave a type with no live file, so that
+        every type keeps at least one intact original on the card."""
+        live = collections.Counter(r["type"] for r in self.originals.values() if r["live"])
+        out = []
+        for p in paths:
+            t = self.originals[p]["type"]
+            if live[t] > 1:
+                live[t] -= 1
+                out.append(p)
+        return out
+
     def delete(self, paths):
         self.snapshot()
         for i in range(0, len(paths), 50):
@@ -186,7 +199,7 @@ class Bench:
         fill = [p for p, r in self.originals.items() if r["live"]]
         mid = fill[len(fill) // 4: len(fill) * 3 // 4]
         small = [p for p in mid if self.originals[p]["size"] <= 12 * 1024 * 1024]
-        gone = small[::2]
+        gone = self.spare_last_of_type(small[::2])
         if not gone:
             log("fragment: too few files to make gaps")
             return
@@ -210,7 +223,7 @@ class Bench:
 
     def delete_most(self):
         live = [p for p, r in self.originals.items() if r["live"]]
-        gone = [p for p in live if self.rng.random() < self.args.delete_share]
+        gone = self.spare_last_of_type([p for p in live if self.rng.random() < self.args.delete_share])
         self.delete(gone)
         log("delete: %d of %d live files deleted" % (len(gone), len(live)))
 

@@ -15,6 +15,8 @@ bool is_one_of(std::string_view value, std::initializer_list<std::string_view> l
 bool nested_find_cuts(std::string_view outer, std::string_view nested) {
     // A file of the same type inside another is a block or part of it (WavPack blocks, chained
     // Ogg links, multi-part streams), not a newer file.
+    // Matroska files never hold another EBML header, so one there is a newer file.
+    if (nested == "mkv") return true;
     if (nested == outer) return false;
     // MP3 frames are the sound of videos and of tagged or wrapped audio of every kind; only a
     // picture never holds them.

@@ -143,10 +143,17 @@ private:
             if (table_.is_empty(lead)) continue;
             uint64_t nested_start = start + done + at;
             size_t head = size_t(std::min<uint64_t>(sector, size_ - nested_start));
-            if (piece - at < head) head = piece - at;
+            const uint8_t* head_bytes = bytes + at;
+            if (piece - at < head) {
+                // The find ends inside this sector (a carver that read a little way into the
+                // next file before it stopped): the probe sees the whole sector.
+                probe_buffer_.resize(sector);
+                head = source_.read_at(nested_start, probe_buffer_.data(), head);
+                head_bytes = probe_buffer_.data();
+            }
             for (const format_t* const* f = table_.begin(lead); f != table_.end(lead); ++f) {
                 if (!nested_find_cuts(outer, (*f)->search_name)) continue;
-                if (!(*f)->probe(bytes + at, head)) continue;
+                if (!(*f)->probe(head_bytes, head)) continue;
                 carve_input_c in(source_, nested_start);
                 carve_result_t nested = (*f)->carve(in);
                 if (nested.length != 0 && nested.extension != nullptr) return at;
@@ -161,6 +168,7 @@ private:
     scan_output_i& output_;
     const scan_config_t& config_;
     aligned_buffer_c copy_buffer_;
+    std::vector<uint8_t> probe_buffer_;
     scan_summary_t summary_;
 };
 

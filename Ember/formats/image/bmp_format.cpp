@@ -1,6 +1,7 @@
 // Windows bitmaps ("BM"): the end is the larger of the pixel data's end (from the info header:
 // rows padded to four bytes, or the stored image size when compressed) and an embedded colour
-// profile's end. The file header's size field is taken when it agrees within a few bytes.
+// profile's end. The file header's size field is taken when it agrees within a few bytes, or
+// when the bytes it adds are an ICC profile of exactly that size.
 #include "core/byte_order.h"
 #include "formats/image/image_types.h"
 
@@ -18,6 +19,9 @@ constexpr uint64_t size_slack = 4;
 // Compression codes: none, RLE8, RLE4, bit fields, JPEG, PNG, alpha bit fields.
 constexpr uint32_t bi_rgb = 0, bi_rle8 = 1, bi_rle4 = 2, bi_bitfields = 3, bi_alpha_bitfields = 6;
 constexpr uint32_t profile_embedded = 0x4D424544;  // 'MBED'
+// An ICC profile starts with its size (big-endian) and carries "acsp" at offset 36.
+constexpr size_t icc_header_size = 128;
+constexpr uint32_t icc_signature = 0x61637370;
 
 bool known_header_size(uint32_t n) {
     for (uint32_t s : header_sizes)
@@ -77,6 +81,12 @@ carve_result_t carve_bmp(carve_input_c& in) {
         }
     }
     if (file_size >= end && file_size - end <= size_slack) end = file_size;
+    // Some writers put a colour profile behind the pixels of a file whose header cannot point
+    // to it; the size field counts it, and the profile states its own size.
+    if (file_size > end && file_size <= in.size()) {
+        const uint8_t* icc = in.at(end, icc_header_size);
+        if (icc && load_be32(icc) == file_size - end && load_be32(icc + 36) == icc_signature) end = file_size;
+    }
     if (end > max_bmp_size || end > in.size()) return {};
     return {end, "bmp"};
 }

@@ -232,6 +232,17 @@ TEST(scan, a_newer_file_inside_an_earlier_find_cuts_it) {
         EXPECT_EQ(out.files[2].bytes.size(), 700u);
         EXPECT_EQ(out.files[10].bytes.size(), 2000u);
     }
+    // A find that reaches only a few bytes into the sector where the newer file starts is cut
+    // there too: the newer file's probe sees its whole first sector.
+    std::vector<uint8_t> edge(8 * 512, 0);
+    put_toy(edge, 0, "TOY!", 2 * 512 + 20, 1);
+    put_toy(edge, 2 * 512, "TWIN", 900, 2);
+    memory_source_c memory(edge);
+    memory_output_c out;
+    scan_source(memory, {&toy, &twin}, out, scan_config_t{});
+    ASSERT_EQ(out.files.size(), 2u);
+    EXPECT_EQ(out.files[0].bytes.size(), 1024u);
+    EXPECT_EQ(out.files[2].bytes.size(), 900u);
 }
 
 TEST(overlap_rule, only_types_that_never_live_inside_the_earlier_one_cut_it) {
@@ -253,4 +264,5 @@ TEST(overlap_rule, only_types_that_never_live_inside_the_earlier_one_cut_it) {
     EXPECT_TRUE(nested_find_cuts("jpg", "mp3"));
     EXPECT_FALSE(nested_find_cuts("wav", "mp3"));
     EXPECT_FALSE(nested_find_cuts("flv", "mp3"));
+    EXPECT_TRUE(nested_find_cuts("mkv", "mkv"));  // no EBML header inside a segment
 }

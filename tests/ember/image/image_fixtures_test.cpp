@@ -3,6 +3,7 @@
 // damaged it never crashes.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "ember/image/image_test_support.h"
@@ -79,6 +80,25 @@ TEST(photo_fixtures, noise_and_zeros_are_not_photos) {
         }
     }
     EXPECT_EQ(carve_photo(std::vector<uint8_t>(65536, 0)).length, 0u);
+}
+
+// ImageMagick writes a source's colour profile behind the pixels of a BMP3, whose header cannot
+// point to it; the file-size field counts it, and the file comes back with it.
+TEST(photo_fixtures, a_colour_profile_behind_bmp_pixels_belongs_to_the_file) {
+    std::vector<uint8_t> bmp = read_file(fixture("image/rgb24.bmp"));
+    size_t pixels_end = bmp.size();
+    std::vector<uint8_t> icc(560, 0x20);
+    icc[0] = 0, icc[1] = 0, icc[2] = uint8_t(icc.size() >> 8), icc[3] = uint8_t(icc.size());
+    std::memcpy(&icc[36], "acsp", 4);
+    bmp.insert(bmp.end(), icc.begin(), icc.end());
+    uint32_t size = uint32_t(bmp.size());
+    std::memcpy(&bmp[2], &size, 4);  // little-endian host
+    std::vector<uint8_t> followed = bmp;
+    followed.resize(bmp.size() + 4096, 0x33);
+    EXPECT_EQ(carve_photo(followed).length, bmp.size());
+    // Bytes the size field counts that are not a profile are left out.
+    followed[pixels_end + 36] = 'x';
+    EXPECT_EQ(carve_photo(followed).length, pixels_end);
 }
 
 }  // namespace
