@@ -235,7 +235,7 @@ TEST(scan, a_newer_file_inside_an_earlier_find_cuts_it) {
     // A find that reaches only a few bytes into the sector where the newer file starts is cut
     // there too: the newer file's probe sees its whole first sector.
     std::vector<uint8_t> edge(8 * 512, 0);
-    put_toy(edge, 0, "TOY!", 2 * 512 + 20, 1);
+    put_toy(edge, 0, "TOY!", 2 * 512 + 4, 1);
     put_toy(edge, 2 * 512, "TWIN", 900, 2);
     memory_source_c memory(edge);
     memory_output_c out;
