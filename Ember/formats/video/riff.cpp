@@ -25,7 +25,8 @@ bool probe(const uint8_t* h, size_t size) {
 }
 
 bool is_hex_digit(uint8_t c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
-bool is_letter(uint8_t c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+// Stream chunk kinds are two letters ("dc", "wb", "tx"), or "__" for interleaved DV.
+bool is_letter(uint8_t c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; }
 
 // The chunks a movi list holds: stream data ("00dc", "01wb", ...), OpenDML indexes ("ix00"),
 // "rec " groups and padding.
