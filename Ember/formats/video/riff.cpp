@@ -53,6 +53,13 @@ uint64_t movi_end(carve_input_c& in, uint64_t pos, uint64_t end) {
         }
         uint64_t next = pos + 8 + size + (size & 1);
         if (next > end) return pos + 8 + size <= end ? end : pos;
+        // Some writers leave out the pad byte after an odd-sized chunk.
+        if ((size & 1) && next + 8 <= end) {
+            const uint8_t* padded = in.at(next, 8);
+            bool is_padded = padded && is_movi_chunk(padded);
+            const uint8_t* unpadded = is_padded ? nullptr : in.at(next - 1, 8);
+            if (unpadded && is_movi_chunk(unpadded)) --next;
+        }
         confirmed = pos;
         pos = next;
     }

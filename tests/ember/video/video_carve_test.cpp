@@ -258,6 +258,12 @@ TEST(video_carve, avi_goes_on_in_its_avix_parts) {
     expect_exact(format("riff"), big, "avi", "AVI with an AVIX part");
 }
 
+size_t after_in(const std::vector<uint8_t>& riff, size_t chunk) {
+    uint32_t size = uint32_t(riff[chunk + 4]) | uint32_t(riff[chunk + 5]) << 8 |
+                    uint32_t(riff[chunk + 6]) << 16 | uint32_t(riff[chunk + 7]) << 24;
+    return chunk + 8 + size + (size & 1);
+}
+
 // Where the stream chunks stop, the AVI is cut before the last chunk, whose end nothing confirms.
 TEST(video_carve, avi_is_cut_before_the_chunk_that_runs_into_other_data) {
     std::vector<uint8_t> avi = load("clip.avi");
@@ -265,15 +271,30 @@ TEST(video_carve, avi_is_cut_before_the_chunk_that_runs_into_other_data) {
     for (size_t i = 0; i + 4 <= avi.size() && !movi; ++i)
         if (std::memcmp(&avi[i], "movi", 4) == 0) movi = i;
     ASSERT_GT(movi, 0u);
-    auto after = [&](size_t chunk) {
-        uint32_t size = uint32_t(avi[chunk + 4]) | uint32_t(avi[chunk + 5]) << 8 |
-                        uint32_t(avi[chunk + 6]) << 16 | uint32_t(avi[chunk + 7]) << 24;
-        return chunk + 8 + size + (size & 1);
-    };
+    auto after = [&](size_t chunk) { return after_in(avi, chunk); };
     size_t second = after(movi + 4), third = after(second);
     ASSERT_LT(third + 8, avi.size());
+    std::vector<uint8_t> whole = avi;
     std::memcpy(&avi[third], "\x01\x02\x03\x04", 4);
     EXPECT_EQ(carve_bytes(format("riff"), avi).length, second);
+
+    // A writer that leaves out the pad byte after odd-sized chunks: the walk goes on. Two pad
+    // bytes go, so that the RIFF and movi sizes stay even.
+    std::vector<size_t> pads;
+    for (size_t c = movi + 4; c + 8 < whole.size() && pads.size() < 2 && std::memcmp(&whole[c], "idx1", 4) != 0;
+         c = after_in(whole, c))
+        if (whole[c + 4] & 1) pads.push_back(after_in(whole, c) - 1);
+    ASSERT_EQ(pads.size(), 2u) << "the clip has two odd-sized chunks";
+    std::vector<uint8_t> unpadded = whole;
+    unpadded.erase(unpadded.begin() + long(pads[1]));
+    unpadded.erase(unpadded.begin() + long(pads[0]));
+    for (size_t at : {size_t(4), movi - 4}) {
+        uint32_t v;
+        std::memcpy(&v, &unpadded[at], 4);
+        v -= 2;
+        std::memcpy(&unpadded[at], &v, 4);
+    }
+    EXPECT_EQ(carve_bytes(format("riff"), unpadded).length, unpadded.size());
 }
 
 // A recording written straight after another, without an end code between, starts with a pack
