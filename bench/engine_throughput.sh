@@ -2,18 +2,19 @@
 # Times the native engine over a warm disk image against `cat image > /dev/null`, with every
 # type enabled and the finds written. Run by hand:
 #   bench/engine_throughput.sh [IMAGE]
-# Without IMAGE it makes build/bench/card.img (1 GiB: random filler with the files of
+# Without IMAGE it makes build/bench/throughput.img (1 GiB: random filler with the files of
 # ../shared/bench-media, where present, laid on sector boundaries).
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DTESSERA_SANITIZE=OFF \
+cmake -S . -B build/bench-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DTESSERA_SANITIZE=OFF \
     -DTESSERA_TESTS=OFF >/dev/null
-cmake --build build/bench -j 2 --target embsrv >/dev/null
+cmake --build build/bench-release -j 2 --target embsrv >/dev/null
 
 image=${1:-}
 if [ -z "$image" ]; then
-    image="$root/build/bench/card.img"
+    mkdir -p "$root/build/bench"
+    image="$root/build/bench/throughput.img"
     if [ ! -f "$image" ]; then
         head -c $((768 * 1024 * 1024)) /dev/urandom > "$image"
         media="$root/../shared/bench-media"
@@ -43,7 +44,7 @@ seconds() { date +%s.%N; }
 bytes=$(stat -L -c %s "$image")
 cat "$image" > /dev/null  # warm the page cache
 t0=$(seconds); cat "$image" > /dev/null; t1=$(seconds)
-build/bench/bin/embsrv /d "$work/tmp" /cmd "$image" "fileopt,everything,disable,${names}search" 2>"$work/log"
+build/bench-release/bin/embsrv /d "$work/tmp" /cmd "$image" "fileopt,everything,disable,${names}search" 2>"$work/log"
 t2=$(seconds)
 found=$(find "$work/tmp" -type f | wc -l)
 awk -v b="$bytes" -v t0="$t0" -v t1="$t1" -v t2="$t2" -v n="$found" 'BEGIN {
