@@ -15,7 +15,6 @@ end each original is classed by comparing the card's clusters with its bytes: in
 
 import argparse
 import collections
-import hashlib
 import json
 import os
 import random
@@ -26,6 +25,7 @@ import sys
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import fat  # noqa: E402
 import media_gen  # noqa: E402
+from file_hash import sha256  # noqa: E402
 
 SECTOR = 512
 PART_START = 8192  # sectors: 4 MiB, as SD cards are laid out
@@ -33,14 +33,6 @@ PART_START = 8192  # sectors: 4 MiB, as SD cards are laid out
 
 def log(msg):
     print(msg, file=sys.stderr, flush=True)
-
-
-def sha256(path):
-    h = hashlib.sha256()
-    with open(path, "rb") as f:
-        for block in iter(lambda: f.read(1 << 20), b""):
-            h.update(block)
-    return h.hexdigest()
 
 
 def write_mbr(image, part_sectors):

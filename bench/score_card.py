@@ -8,7 +8,6 @@ peak memory beside a warm `cat` of the same image."""
 
 import argparse
 import collections
-import hashlib
 import json
 import os
 import re
@@ -17,6 +16,9 @@ import subprocess
 import sys
 import tempfile
 import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from file_hash import sha256  # noqa: E402
 
 VIDEO = "max mov riff asf flv dpx dv fcp ifo m2ts mkv mpg rm swf TiVo".split()
 PHOTO = "tif dsc raf x3f orf rw2 crw mrw png gif bmp jpg ico psd".split()
@@ -38,14 +40,6 @@ def command_line(embsrv, work, image, names):
     for n in names:
         opts += [n, "enable"]
     return [embsrv, "/d", work, "/cmd", image, ",".join(opts + ["search"])]
-
-
-def sha256(path):
-    h = hashlib.sha256()
-    with open(path, "rb") as f:
-        for block in iter(lambda: f.read(1 << 20), b""):
-            h.update(block)
-    return h.hexdigest()
 
 
 def common_prefix(a_path, b_path):
