@@ -178,17 +178,17 @@ int read_whole_file(const char* path, std::vector<uint8_t>& bytes) {
     return bytes.empty() ? -1 : 0;
 }
 
-int decode_picture(const std::vector<uint8_t>& bytes, picture_t& picture) {
+int decode_picture(const uint8_t* bytes, size_t size, picture_t& picture) {
     picture.reset();
-    if (bytes.empty() || !start_gdiplus()) return -1;
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
+    if (!bytes || size == 0 || !start_gdiplus()) return -1;
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size);
     if (!block) return -1;
     void* target = GlobalLock(block);
     if (!target) {
         GlobalFree(block);
         return -1;
     }
-    std::memcpy(target, bytes.data(), bytes.size());
+    std::memcpy(target, bytes, size);
     GlobalUnlock(block);
     int result = -1;
     IStream* stream = nullptr;
@@ -205,11 +205,23 @@ int decode_picture(const std::vector<uint8_t>& bytes, picture_t& picture) {
     return result;
 }
 
-void save_thumbnail(const picture_t& source, const char* thumb_path) {
+int load_picture_file(const char* path, picture_t& picture) {
+    picture.reset();
+    std::wstring wide = wide_path(path);
+    if (wide.empty() || !start_gdiplus()) return -1;
+    gdip_image_c image;
+    int result = -1;
+    if (GdipCreateBitmapFromFile(wide.c_str(), &image.bitmap) == Ok && image.bitmap)
+        result = convert_bitmap(image.bitmap, picture);
+    if (result != 0) picture.reset();
+    return result;
+}
+
+void save_thumbnail(const picture_t& source, const char* thumb_path, const pixel_area_t* area) {
     picture_t thumbnail;
     if (!start_gdiplus() || create_picture(thumbnail, thumbnail_width, thumbnail_height, 24) != 0)
         return;
-    if (draw_picture(source, thumbnail, HALFTONE) != 0) return;
+    if (draw_picture(source, thumbnail, HALFTONE, area) != 0) return;
     std::wstring path = wide_path(thumb_path);
     CLSID encoder{};
     if (path.empty() ||

@@ -47,8 +47,17 @@ int create_picture(picture_t& picture, int32_t width, int32_t height, int32_t bi
     return 0;
 }
 
-int draw_picture(const picture_t& source, picture_t& target, int stretch_mode) {
+pixel_rows_t picture_rows(const picture_t& picture) {
+    if (!picture.bits || (picture.bits_per_pixel != 24 && picture.bits_per_pixel != 32)) return {};
+    return {picture.bits, picture.width, picture.height, picture.stride, picture.bits_per_pixel / 8};
+}
+
+int draw_picture(const picture_t& source, picture_t& target, int stretch_mode, const pixel_area_t* area) {
     if (!source.bitmap || !target.bitmap) return -1;
+    pixel_area_t from = area ? *area : pixel_area_t{0, 0, source.width, source.height};
+    if (from.left < 0 || from.top < 0 || from.width <= 0 || from.height <= 0 ||
+        from.width > source.width - from.left || from.height > source.height - from.top)
+        return -1;
     HDC source_dc = CreateCompatibleDC(nullptr);
     HDC target_dc = CreateCompatibleDC(nullptr);
     int result = -1;
@@ -57,8 +66,8 @@ int draw_picture(const picture_t& source, picture_t& target, int stretch_mode) {
         HGDIOBJ old_target = SelectObject(target_dc, target.bitmap);
         SetStretchBltMode(target_dc, stretch_mode);
         if (stretch_mode == HALFTONE) SetBrushOrgEx(target_dc, 0, 0, nullptr);  // as HALFTONE needs
-        if (StretchBlt(target_dc, 0, 0, target.width, target.height, source_dc, 0, 0, source.width,
-                       source.height, SRCCOPY))
+        if (StretchBlt(target_dc, 0, 0, target.width, target.height, source_dc, from.left, from.top,
+                       from.width, from.height, SRCCOPY))
             result = 0;
         GdiFlush();
         SelectObject(target_dc, old_target);
