@@ -1,15 +1,47 @@
 #include "pages/recovery_window_win.h"
 
+#include <cstring>
+
 #include "app/language.h"
+#include "app/wide_text_win.h"
+#include "engine/found_queue_win.h"
+#include "media/media_kind_win.h"
 #include "ui/message_box_win.h"
+#include "ui/shared_fonts_win.h"
 
 namespace {
-constexpr UINT_PTR scan_timer_id = 1;
-constexpr UINT scan_timer_ms = 200;
+
+constexpr DWORD tree_style = 0x50000037;  // child, visible, buttons, lines, lines at root, selection always shown, no drag
+constexpr RECT tree_rect{11, 81, 11 + 148, 81 + 342};
+constexpr RECT grid_rect{171, 81, 599, 423};
+constexpr int tree_image_ids[3] = {181, 180, 182};  // photo, video, audio
+const char* const root_keys[3] = {"recovery_photo", "recovery_video", "recovery_audio"};
+const char* const category_names[3] = {"photo", "video", "audio"};
+
+struct button_spec_t {
+    UINT id;
+    const char* text_key;
+    int normal, pressed, hover;
+};
+// The push buttons, ids 2 to 9 in order; the language's positions are set by place_controls.
+constexpr button_spec_t button_specs[8] = {
+    {id_scan_home, "btn_home", 176, 177, 178},      {id_scan_back, "btn_back", 176, 177, 178},
+    {id_scan_close, "btn_close", 176, 177, 178},    {id_scan_recover, "btn_recovery", 187, 188, 189},
+    {id_scan_all, nullptr, 0, 0, 0},                {id_scan_toggle, "btn_pause", 190, 191, 192},
+    {id_scan_stop, "btn_stop", 190, 191, 192},      {id_scan_filter, "btn_filter", 184, 185, 186},
+};
+
+bool is_language(const char* code) {
+    const char* current = current_language_code();
+    return current && std::strcmp(current, code) == 0;
+}
+
 }  // namespace
 
+recovery_window_c::recovery_window_c(HWND main_window) : main_window_(main_window), scan_(*this) {}
+
 recovery_window_c::~recovery_window_c() {
-    if (background_) DeleteObject(background_);
+    if (tree_images_) ImageList_Destroy(tree_images_);
 }
 
 void recovery_window_c::start_timer() {
@@ -25,13 +57,206 @@ int recovery_window_c::confirm_cancel() {
 }
 
 LRESULT recovery_window_c::on_create(UINT, WPARAM, LPARAM, bool&) {
-    background_ = load_skin_bitmap(page_background_id);
+    create_controls();
+    current_ = -1;
+    view_total_ = view_ticked_ = 0;
     return 0;
 }
 
-LRESULT recovery_window_c::on_paint(UINT, WPARAM, LPARAM, bool&) {
-    paint_page_background(hwnd(), background_);
+void recovery_window_c::create_controls() {
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    for (size_t i = 0; i < 8; ++i) {
+        const button_spec_t& spec = button_specs[i];
+        if (spec.id == id_scan_all) {
+            HWND box = CreateWindowExW(0, L"BUTTON", wide(lookup_text("btn_all")),
+                                       WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX, 0, 0, 100, 20,
+                                       hwnd(), reinterpret_cast<HMENU>(static_cast<UINT_PTR>(spec.id)), instance, nullptr);
+            SendMessageW(box, WM_SETFONT, reinterpret_cast<WPARAM>(shared_font(font_face::verdana, 10, false)), FALSE);
+            continue;
+        }
+        DWORD visible = spec.id == id_scan_filter ? 0 : WS_VISIBLE;
+        HWND button = CreateWindowExW(0, L"BUTTON", wide(lookup_text(spec.text_key)), WS_CHILD | visible | BS_PUSHBUTTON,
+                                      0, 0, 10, 10, hwnd(), reinterpret_cast<HMENU>(static_cast<UINT_PTR>(spec.id)),
+                                      instance, nullptr);
+        bitmap_button_c& b = buttons_[i];
+        b.attach(button);
+        set_button_images(b, spec.normal, spec.pressed, spec.hover);
+        b.set_text_colour(RGB(255, 255, 255));
+        b.set_font(shared_font(font_face::verdana, 8, true));
+    }
+    bitmap_button_c& recover = buttons_[id_scan_recover - id_scan_home];
+    if (is_language("de")) {
+        recover.set_font(shared_font(font_face::verdana, 8, true));
+        recover.set_text_position(8, 14);
+    } else {
+        recover.set_font(shared_font(font_face::verdana, 9, true));
+        recover.set_text_position(38, 14);
+    }
+
+    tree_.create(hwnd(), tree_rect, tree_style, id_scan_tree);
+    SendMessageW(tree_.hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(shared_font(font_face::verdana, 10, false)), FALSE);
+    tree_images_ = ImageList_Create(16, 16, ILC_COLOR32, 3, 0);
+    for (int id : tree_image_ids) {
+        HBITMAP image = load_skin_bitmap(id);
+        ImageList_Add(tree_images_, image, nullptr);
+        if (image) DeleteObject(image);
+    }
+    tree_.set_image_list(tree_images_);
+
+    grid_.create(hwnd(), grid_rect, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS);
+    grid_.set_notify_window(hwnd());
+    add_roots();
+    place_controls();
+}
+
+void recovery_window_c::place_controls() {
+    RECT client{};
+    GetClientRect(hwnd(), &client);
+    const int shift = is_language("de") ? 50 : 0;
+    struct { UINT id; int x, y; } places[] = {
+        {id_scan_home, 452, 445},    {id_scan_back, 564, 445},           {id_scan_close, 675, 445},
+        {id_scan_recover, 630, 290}, {id_scan_toggle, 350 + shift, 25}, {id_scan_stop, 450 + shift, 25},
+        {id_scan_filter, 660, 25},
+    };
+    for (const auto& place : places)
+        SetWindowPos(control(place.id), nullptr, place.x, place.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(control(id_scan_all), nullptr, client.right - 180, 254, 100, 20, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+LRESULT recovery_window_c::on_size(UINT, WPARAM, LPARAM, bool&) {
+    place_controls();
+    RedrawWindow(hwnd(), nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
     return 0;
+}
+
+LRESULT recovery_window_c::on_set_focus(UINT, WPARAM, LPARAM, bool&) {
+    if (grid_.hwnd()) SetFocus(grid_.hwnd());
+    return 0;
+}
+
+// The check box's text stands on the page's white panel.
+LRESULT recovery_window_c::on_control_colour(UINT, WPARAM wp, LPARAM, bool&) {
+    SetBkMode(reinterpret_cast<HDC>(wp), TRANSPARENT);
+    return reinterpret_cast<LRESULT>(GetStockObject(WHITE_BRUSH));
+}
+
+// The wheel goes to the window with the focus and climbs to its parents; the grid is the page's
+// one scrolled view, so it gets the wheel wherever the focus stands on the page.
+LRESULT recovery_window_c::on_mouse_wheel(UINT msg, WPARAM wp, LPARAM lp, bool&) {
+    if (grid_.hwnd()) SendMessageW(grid_.hwnd(), msg, wp, lp);
+    return 0;
+}
+
+void recovery_window_c::add_roots() {
+    group_names_.assign(std::begin(category_names), std::end(category_names));
+    for (int i = 0; i < 3; ++i) roots_[i] = tree_.insert_item(TVI_ROOT, lookup_text(root_keys[i]), i, i);
+    tree_.select_item(roots_[media_photo]);
+}
+
+void recovery_window_c::clear_results() {
+    grid_.reset_grid();
+    extensions_.clear();
+    current_ = -1;
+    view_total_ = view_ticked_ = 0;
+    shown_ = 0;
+    tree_.delete_all_items();
+    add_roots();
+}
+
+void recovery_window_c::show_buttons(const scan_buttons_t& buttons) {
+    HWND toggle = control(id_scan_toggle);
+    SetWindowTextW(toggle, wide(lookup_text(buttons.start_text_key)));
+    ShowWindow(toggle, buttons.is_start_shown ? SW_SHOW : SW_HIDE);
+    ShowWindow(control(id_scan_stop), buttons.is_stop_shown ? SW_SHOW : SW_HIDE);
+    RedrawWindow(toggle, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+}
+
+void recovery_window_c::leave_page(UINT message) {
+    if (!scan_.may_leave()) return;
+    scan_.reset_scan();
+    SendMessageW(main_window_, message, 0, 0);
+}
+
+LRESULT recovery_window_c::on_command(WORD, WORD id, HWND control_window, bool&) {
+    switch (id) {
+    case id_scan_home: leave_page(UM_SHOW_HOME); break;
+    case id_scan_back: leave_page(UM_SHOW_OPTIONS); break;
+    case id_scan_close:
+        // The main window asks again before it ends a search (its own close steps).
+        if (scan_.may_leave()) SendMessageW(main_window_, WM_CLOSE, 0, 0);
+        break;
+    case id_scan_recover: grid_.start_recovery(); break;
+    case id_scan_all:
+        grid_.set_all_selected(SendMessageW(control_window, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0);
+        break;
+    case id_scan_toggle: scan_.toggle_scan(); break;
+    case id_scan_stop: scan_.stop_scan(); break;
+    default: break;
+    }
+    return 0;
+}
+
+LRESULT recovery_window_c::on_notify(UINT, WPARAM, LPARAM lp, bool& handled) {
+    const auto* header = reinterpret_cast<const NMHDR*>(lp);
+    if (header->idFrom != id_scan_tree || header->code != TVN_SELCHANGEDW) {
+        handled = false;
+        return 0;
+    }
+    const auto* change = reinterpret_cast<const NMTREEVIEWW*>(lp);
+    LPARAM value = change->itemNew.lParam;
+    if (value >= 0 && static_cast<size_t>(value) < group_names_.size())
+        grid_.show_group(group_names_[static_cast<size_t>(value)]);
+    return 0;
+}
+
+// The kind of an extension, classified when it is first seen, and its tree item. An extension
+// in no table asks the user's attention once, not once per file.
+media_kind recovery_window_c::file_extension(const std::string& extension) {
+    auto known = extensions_.find(extension);
+    if (known != extensions_.end()) return known->second;
+    media_kind kind = classify_extension(extension.c_str());
+    extensions_.emplace(extension, kind);
+    HTREEITEM parent = kind <= media_audio ? roots_[kind] : TVI_ROOT;
+    group_names_.push_back(extension);
+    tree_.insert_item(parent, from_ansi(extension), kind, static_cast<LPARAM>(group_names_.size() - 1));
+    if (kind <= media_audio) tree_.expand(parent);
+    return kind;
+}
+
+// Copies the new records' extensions out under the queue lock and files them after releasing
+// it: classifying may open a message box, and the reader and the thumbnail worker must not wait
+// for the user meanwhile. The grid lays out and repaints once for the whole batch.
+void recovery_window_c::file_new_records() {
+    struct new_record_t {
+        int32_t index;
+        char ext[found_ext_capacity];
+    };
+    std::vector<new_record_t> batch;
+    {
+        queue_lock_c lock;
+        const found_queue_c& queue = found_queue();
+        if (queue.generation() != filed_generation_) {
+            // The queue was emptied since the page counted its records: what it shows is gone.
+            if (shown_ != 0) clear_results();
+            shown_ = 0;
+            filed_generation_ = queue.generation();
+        }
+        if (queue.size() > shown_) batch.resize(queue.size() - shown_);
+        for (size_t i = 0; i < batch.size(); ++i) {
+            batch[i].index = static_cast<int32_t>(shown_ + i);
+            std::memcpy(batch[i].ext, queue.at(shown_ + i).ext, sizeof batch[i].ext);
+            batch[i].ext[sizeof batch[i].ext - 1] = '\0';
+        }
+    }
+    if (batch.empty()) return;
+    std::string extension;
+    for (const new_record_t& record : batch) {
+        extension.assign(record.ext);
+        grid_.add_grid_item(extension, file_extension(extension), record.index);
+    }
+    shown_ += static_cast<uint32_t>(batch.size());
+    grid_.end_filing();
 }
 
 LRESULT recovery_window_c::on_timer(UINT, WPARAM wp, LPARAM, bool& handled) {
@@ -39,7 +264,12 @@ LRESULT recovery_window_c::on_timer(UINT, WPARAM wp, LPARAM, bool& handled) {
         handled = false;
         return 0;
     }
+    // While a message box of an earlier tick is open, its loop delivers further ticks: they wait.
+    if (is_filing_) return 0;
+    is_filing_ = true;
     scan_.on_timer_tick();
+    file_new_records();
+    is_filing_ = false;
     RedrawWindow(hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
     return 0;
 }
@@ -51,5 +281,23 @@ LRESULT recovery_window_c::on_start_search(UINT, WPARAM wp, LPARAM lp, bool&) {
 
 LRESULT recovery_window_c::on_show_results(UINT, WPARAM, LPARAM, bool&) {
     scan_.show_results();
+    return 0;
+}
+
+LRESULT recovery_window_c::on_show_file_info(UINT, WPARAM wp, LPARAM, bool&) {
+    current_ = static_cast<int32_t>(wp);
+    RedrawWindow(hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    return 0;
+}
+
+LRESULT recovery_window_c::on_selection_totals(UINT, WPARAM wp, LPARAM lp, bool&) {
+    view_total_ = static_cast<int32_t>(wp);
+    view_ticked_ = static_cast<int32_t>(lp);
+    RedrawWindow(hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    return 0;
+}
+
+LRESULT recovery_window_c::on_paint(UINT, WPARAM, LPARAM, bool&) {
+    ValidateRect(hwnd(), nullptr);
     return 0;
 }

@@ -1,0 +1,148 @@
+// The scan page with 100,000 finds queued at once: the time of the tick that files them all, then
+// of a scroll step, a click and a repaint at the top, the middle and the end of the photo group,
+// the thumbnail tick at each place, and the process's memory and GDI objects while scrolling
+// through the whole group with the thumbnails loading. Run by bench/scan_page.sh.
+//   scan_page_bench FOLDER [RECORDS]
+// FOLDER holds thumb_f<n>.png for some n: those records get a thumbnail, the others none.
+#include <windows.h>
+#include <commctrl.h>
+#include <psapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "app/app_messages.h"
+#include "app/language.h"
+#include "app/language_file_win.h"
+#include "app/main_window_win.h"
+#include "app/settings_win.h"
+#include "engine/found_queue_win.h"
+#include "ui/shared_fonts_win.h"
+
+namespace {
+
+double now_ms() {
+    static LARGE_INTEGER frequency{};
+    if (!frequency.QuadPart) QueryPerformanceFrequency(&frequency);
+    LARGE_INTEGER t{};
+    QueryPerformanceCounter(&t);
+    return double(t.QuadPart) * 1000.0 / double(frequency.QuadPart);
+}
+
+template <class F> double timed(F f) {
+    double start = now_ms();
+    f();
+    return now_ms() - start;
+}
+
+struct usage_t {
+    double private_mib = 0;
+    DWORD gdi_objects = 0;
+};
+
+usage_t usage() {
+    PROCESS_MEMORY_COUNTERS_EX memory{};
+    memory.cb = sizeof memory;
+    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory);
+    return {memory.PrivateUsage / 1048576.0, GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS)};
+}
+
+// Lets the window's own messages (paints, sent notifications) run before the next measurement.
+void pump() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: scan_page_bench FOLDER [RECORDS]\n");
+        return 2;
+    }
+    const std::string folder = argv[1];
+    const size_t records = argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 100000;
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_TREEVIEW_CLASSES};
+    InitCommonControlsEx(&controls);
+    set_queue_lock(CreateMutexW(nullptr, FALSE, nullptr));
+    reset_found_queue();
+    init_settings();
+    create_shared_fonts();
+    load_language(u"English", true);
+
+    main_window_c window;
+    RECT rect{0, 0, main_window_width, main_window_height};
+    if (!window.create(nullptr, rect, L"Tessera", WS_POPUP | WS_CAPTION | WS_CLIPCHILDREN)) return 1;
+    ShowWindow(window.hwnd(), SW_SHOW);
+    SendMessageW(window.hwnd(), UM_SHOW_SCAN, 0, 0);
+    pump();
+    auto* page = reinterpret_cast<recovery_window_c*>(GetWindowLongPtrW(window.scan_page(), GWLP_USERDATA));
+    preview_window_c& grid = page->grid();
+    KillTimer(window.scan_page(), scan_timer_id);        // the bench ticks by hand
+    KillTimer(grid.hwnd(), grid_thumbnail_timer_id);
+
+    // Every record a photo that the worker has handled; some have a thumbnail file.
+    usage_t before = usage();
+    {
+        queue_lock_c lock;
+        for (size_t i = 0; i < records; ++i) {
+            char path[found_path_capacity];
+            std::snprintf(path, sizeof path, "%s\\f%07zu.jpg", folder.c_str(), i);
+            found_queue().append(make_found_file(path, sizeof path));
+            make_thumb_path(path, found_queue().at(i).thumb_path);
+        }
+        found_queue().thumbs_done = static_cast<uint32_t>(records);
+    }
+    double big_tick = timed([&] { SendMessageW(window.scan_page(), WM_TIMER, scan_timer_id, 0); });
+    pump();
+    std::printf("records filed in one tick: %u of %zu\n", page->shown(), records);
+    std::printf("%-28s %9.1f ms   (target: well under 1000)\n", "tick filing them all", big_tick);
+
+    const int32_t end = grid.content_height() - grid.page_height() + 1;
+    const int32_t places[3] = {0, end / 2, end};
+    const char* names[3] = {"top", "middle", "end"};
+    double worst_step = 0;
+    for (int p = 0; p < 3; ++p) {
+        grid.scroll_to(places[p]);
+        SendMessageW(grid.hwnd(), WM_TIMER, grid_thumbnail_timer_id, 0);
+        double thumbs = timed([&] { SendMessageW(grid.hwnd(), WM_TIMER, grid_thumbnail_timer_id, 0); });
+        double scroll = timed([&] { SendMessageW(grid.hwnd(), WM_VSCROLL, SB_LINEDOWN, 0); });
+        // A click on the tick band of the first visible cell.
+        int32_t y = 10 + 86 + 2 - (grid.scroll_pos() % 111);
+        if (y < 0) y += 111;
+        double click = timed([&] { SendMessageW(grid.hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(20, y)); });
+        double repaint = timed([&] { RedrawWindow(grid.hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW); });
+        pump();
+        std::printf("%-7s scroll step %6.2f ms, click %6.2f ms, repaint %6.2f ms, thumbnail tick %7.2f ms\n",
+                    names[p], scroll, click, repaint, thumbs);
+        worst_step = std::max({worst_step, scroll, click, repaint});
+    }
+    std::printf("%-28s %9.2f ms   (target: under 50)\n", "worst later step", worst_step);
+
+    // Through the whole group a page at a time, loading thumbnails as the one-second tick would.
+    usage_t start = usage(), peak = start;
+    size_t pages = 0;
+    while (grid.scroll_pos() < end) {
+        SendMessageW(grid.hwnd(), WM_VSCROLL, SB_PAGEDOWN, 0);
+        SendMessageW(grid.hwnd(), WM_TIMER, grid_thumbnail_timer_id, 0);
+        pump();
+        usage_t now = usage();
+        peak.private_mib = std::max(peak.private_mib, now.private_mib);
+        peak.gdi_objects = std::max(peak.gdi_objects, now.gdi_objects);
+        ++pages;
+    }
+    usage_t after = usage();
+    std::printf("scrolled %zu pages; thumbnails loaded at the end: %zu\n", pages, grid.loaded_thumbnails());
+    std::printf("private memory: before the records %.1f MiB, after filing %.1f MiB, peak while scrolling %.1f MiB, "
+                "at the end %.1f MiB\n",
+                before.private_mib, start.private_mib, peak.private_mib, after.private_mib);
+    std::printf("GDI objects: after filing %lu, peak while scrolling %lu, at the end %lu\n",
+                start.gdi_objects, peak.gdi_objects, after.gdi_objects);
+    DestroyWindow(window.hwnd());
+    return 0;
+}
