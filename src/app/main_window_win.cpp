@@ -8,6 +8,7 @@
 #include "app/settings.h"
 #include "app/settings_win.h"
 #include "app/wide_text_win.h"
+#include "res/resource.h"
 #include "ui/bitmap_button_win.h"
 #include "ui/draw_text_win.h"
 #include "ui/message_box_win.h"
@@ -16,7 +17,7 @@
 
 namespace {
 
-constexpr int band_id = 168, logo_id = 167, first_step_id = 169;
+constexpr int step_ids[4] = {IDB_STEPS_0, IDB_STEPS_1, IDB_STEPS_2, IDB_STEPS_3};
 constexpr int band_bottom = 24;
 const wchar_t* const help_page_address = L"https://www.tessera.example/help/";
 
@@ -76,14 +77,17 @@ LRESULT main_window_c::on_create(UINT, WPARAM, LPARAM, bool&) {
         loop->add_idle_handler(this);
     }
     const int f = frame_width, t = frame_height;
-    add_caption_button(113, 114, 115, RECT{f, t, f + 30, t + 21}, L"system_close", close_action);
-    add_caption_button(104, 105, 106, RECT{f + 30, t, f + 60, t + 21}, L"system_minimum", minimise_action);
-    add_caption_button(101, 102, 103, RECT{f + 60, t, f + 90, t + 21}, L"system_dropdown", menu_action);
+    add_caption_button(IDB_CAPTION_CLOSE_NORMAL, IDB_CAPTION_CLOSE_HOVER, IDB_CAPTION_CLOSE_PRESSED,
+                       RECT{f, t, f + 30, t + 21}, L"system_close", close_action);
+    add_caption_button(IDB_CAPTION_MINIMISE_NORMAL, IDB_CAPTION_MINIMISE_HOVER, IDB_CAPTION_MINIMISE_PRESSED,
+                       RECT{f + 30, t, f + 60, t + 21}, L"system_minimum", minimise_action);
+    add_caption_button(IDB_CAPTION_MENU_NORMAL, IDB_CAPTION_MENU_HOVER, IDB_CAPTION_MENU_PRESSED,
+                       RECT{f + 60, t, f + 90, t + 21}, L"system_dropdown", menu_action);
 
-    band_image_ = load_skin_bitmap(band_id);
-    logo_image_ = load_skin_bitmap(logo_id);
+    band_image_ = load_skin_bitmap(IDB_CAPTION_BAND);
+    logo_image_ = load_skin_bitmap(IDB_LOGO);
     if (band_image_.is_valid()) band_brush_.reset(CreatePatternBrush(band_image_.get()));
-    for (int i = 0; i < 4; ++i) step_images_[i] = load_skin_bitmap(first_step_id + i);
+    for (int i = 0; i < 4; ++i) step_images_[i] = load_skin_bitmap(step_ids[i]);
 
     RECT client{};
     GetClientRect(hwnd(), &client);
@@ -99,15 +103,15 @@ LRESULT main_window_c::on_create(UINT, WPARAM, LPARAM, bool&) {
 
     // The window borrows the icons; the class has none, so no earlier icon comes back to free.
     HINSTANCE instance = GetModuleHandleW(nullptr);
-    large_icon_.reset(static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(183), IMAGE_ICON,
+    large_icon_.reset(static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON,
                                                     GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0)));
-    small_icon_.reset(static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(183), IMAGE_ICON,
+    small_icon_.reset(static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON,
                                                     GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0)));
     SendMessageW(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(large_icon_.get()));
     SendMessageW(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_icon_.get()));
 
     set_whole_window_region(hwnd());
-    add_caption_button(logo_id, logo_id, logo_id, RECT{f + 20, t + 25, f + 110, t + 25 + 83}, L"logo", logo_action);
+    add_caption_button(IDB_LOGO, IDB_LOGO, IDB_LOGO, RECT{f + 20, t + 25, f + 110, t + 25 + 83}, L"logo", logo_action);
     step_ = 0;
     return 0;
 }

@@ -1,7 +1,7 @@
 #include "pages/home_window_win.h"
 
 LRESULT home_window_c::on_create(UINT, WPARAM, LPARAM, bool&) {
-    background_ = load_skin_bitmap(page_background_id);
+    background_ = load_skin_bitmap(IDB_PAGE_BACKGROUND);
     return 0;
 }
 

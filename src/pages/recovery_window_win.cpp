@@ -21,7 +21,7 @@ int recovery_window_c::confirm_cancel() {
 }
 
 LRESULT recovery_window_c::on_create(UINT, WPARAM, LPARAM, bool&) {
-    background_ = load_skin_bitmap(page_background_id);
+    background_ = load_skin_bitmap(IDB_PAGE_BACKGROUND);
     return 0;
 }
 

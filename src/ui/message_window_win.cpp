@@ -17,11 +17,11 @@ constexpr COLORREF text_colour = RGB(91, 135, 201);
 
 int icon_of_mode(int mode) {
     switch (mode) {
-    case mode_notice: return 131;
-    case mode_warning: return 130;
-    case mode_error: return 129;
-    case mode_question: return 132;
-    case mode_done: return 131;
+    case mode_notice: return IDB_ICON_NOTICE;
+    case mode_warning: return IDB_ICON_WARNING;
+    case mode_error: return IDB_ICON_ERROR;
+    case mode_question: return IDB_ICON_QUESTION;
+    case mode_done: return IDB_ICON_NOTICE;
     default: return 0;
     }
 }
@@ -54,12 +54,12 @@ void message_window_c::attach_button(bitmap_button_c& button, int id, const char
 
 LRESULT message_window_c::on_init_dialog(UINT, WPARAM, LPARAM, bool&) {
     auto* close = new system_button_c<message_window_c>;
-    close->init_button(136, 137, 138,
+    close->init_button(IDB_DIALOG_CLOSE_NORMAL, IDB_DIALOG_CLOSE_HOVER, IDB_DIALOG_CLOSE_PRESSED,
                        RECT{frame_width, frame_height, 31 + frame_width, 21 + frame_height}, L"system_close");
     close->action = close_box;
     add_button(close);
 
-    const int looks[] = {133, 135, 134};
+    const int looks[] = {IDB_MESSAGE_BUTTON_NORMAL, IDB_MESSAGE_BUTTON_PRESSED, IDB_MESSAGE_BUTTON_HOVER};
     image_list_ = make_skin_image_list(70, 24, looks);
     if (mode_ == mode_question || mode_ == mode_done) {
         attach_button(first_button_, 1, mode_ == mode_question ? "btn_yes" : "btn_open", 180);

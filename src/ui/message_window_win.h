@@ -7,16 +7,15 @@
 
 #include <string>
 
+#include "res/resource.h"
 #include "ui/bitmap_button_win.h"
 #include "ui/dialog_impl_win.h"
 #include "ui/message_box_win.h"
 #include "ui/ui_window_win.h"
 
-constexpr int message_dialog_id = 145;
-
 class message_window_c : public CDialogImpl<message_window_c>, public ui_window_c<message_window_c> {
 public:
-    static constexpr int dialog_id = message_dialog_id;
+    static constexpr int dialog_id = IDD_MESSAGE;
 
     // The text is borrowed: the caller keeps it alive until the box has closed.
     message_window_c(const std::u16string& text, int mode);
