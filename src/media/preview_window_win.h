@@ -21,6 +21,7 @@
 #include "media/grid_groups.h"
 #include "media/media_kind.h"
 #include "media/thumbnail_budget.h"
+#include "ui/handles_win.h"
 #include "ui/window_impl_win.h"
 
 struct picture_t;
@@ -102,12 +103,16 @@ private:
     void repaint();
     void start_busy();
     void stop_busy();
+    struct painted_cell_t;
+    std::vector<painted_cell_t> visible_cells() const;
+    HBITMAP placeholder(const char* ext) const;
 
     HWND notify_window_ = nullptr;  // borrowed: the scan page
     int32_t content_height_ = 0;
     int32_t scroll_pos_ = 0;
     int32_t page_height_ = 0;
     int32_t placeholder_kind_ = media_photo;
+    bitmap_c photo_, video_, audio_, raw_, ticked_, unticked_;
     grid_groups_c groups_;
     index_list_t* shown_items_ = nullptr;  // one list of groups_
     std::string group_name_;

@@ -11,10 +11,12 @@
 
 namespace {
 
+constexpr COLORREF frame_colour = RGB(140, 178, 215);
+constexpr COLORREF light_colour = RGB(226, 240, 253);
 constexpr DWORD tree_style = 0x50000037;  // child, visible, buttons, lines, lines at root, selection always shown, no drag
 constexpr RECT tree_rect{11, 81, 11 + 148, 81 + 342};
 constexpr RECT grid_rect{171, 81, 599, 423};
-constexpr int tree_image_ids[3] = {181, 180, 182};  // photo, video, audio
+constexpr int tree_image_ids[3] = {IDB_KIND_PHOTO, IDB_KIND_VIDEO, IDB_KIND_AUDIO};
 const char* const root_keys[3] = {"recovery_photo", "recovery_video", "recovery_audio"};
 const char* const category_names[3] = {"photo", "video", "audio"};
 
@@ -25,24 +27,21 @@ struct button_spec_t {
 };
 // The push buttons, ids 2 to 9 in order; the language's positions are set by place_controls.
 constexpr button_spec_t button_specs[8] = {
-    {id_scan_home, "btn_home", 176, 177, 178},      {id_scan_back, "btn_back", 176, 177, 178},
-    {id_scan_close, "btn_close", 176, 177, 178},    {id_scan_recover, "btn_recovery", 187, 188, 189},
-    {id_scan_all, nullptr, 0, 0, 0},                {id_scan_toggle, "btn_pause", 190, 191, 192},
-    {id_scan_stop, "btn_stop", 190, 191, 192},      {id_scan_filter, "btn_filter", 184, 185, 186},
+    {id_scan_home, "btn_home", IDB_PAGE_BUTTON_NORMAL, IDB_PAGE_BUTTON_PRESSED, IDB_PAGE_BUTTON_HOVER},
+    {id_scan_back, "btn_back", IDB_PAGE_BUTTON_NORMAL, IDB_PAGE_BUTTON_PRESSED, IDB_PAGE_BUTTON_HOVER},
+    {id_scan_close, "btn_close", IDB_PAGE_BUTTON_NORMAL, IDB_PAGE_BUTTON_PRESSED, IDB_PAGE_BUTTON_HOVER},
+    {id_scan_recover, "btn_recovery", IDB_RECOVER_BUTTON_NORMAL, IDB_RECOVER_BUTTON_PRESSED, IDB_RECOVER_BUTTON_HOVER},
+    {id_scan_all, nullptr, 0, 0, 0},
+    {id_scan_toggle, "btn_pause", IDB_SCAN_BUTTON_NORMAL, IDB_SCAN_BUTTON_PRESSED, IDB_SCAN_BUTTON_HOVER},
+    {id_scan_stop, "btn_stop", IDB_SCAN_BUTTON_NORMAL, IDB_SCAN_BUTTON_PRESSED, IDB_SCAN_BUTTON_HOVER},
+    {id_scan_filter, "btn_filter", IDB_FILTER_BUTTON_NORMAL, IDB_FILTER_BUTTON_PRESSED, IDB_FILTER_BUTTON_HOVER},
 };
-
-bool is_language(const char* code) {
-    const char* current = current_language_code();
-    return current && std::strcmp(current, code) == 0;
-}
 
 }  // namespace
 
 recovery_window_c::recovery_window_c(HWND main_window) : main_window_(main_window), scan_(*this) {}
 
-recovery_window_c::~recovery_window_c() {
-    if (tree_images_) ImageList_Destroy(tree_images_);
-}
+recovery_window_c::~recovery_window_c() = default;
 
 void recovery_window_c::start_timer() {
     if (hwnd()) SetTimer(hwnd(), scan_timer_id, scan_timer_ms, nullptr);
@@ -57,6 +56,14 @@ int recovery_window_c::confirm_cancel() {
 }
 
 LRESULT recovery_window_c::on_create(UINT, WPARAM, LPARAM, bool&) {
+    background_ = load_skin_bitmap(IDB_PAGE_BACKGROUND);
+    header_ = load_skin_bitmap(IDB_SCAN_HEADER);
+    info_icon_ = load_skin_bitmap(IDB_HEADING_INFO);
+    selection_icon_ = load_skin_bitmap(IDB_HEADING_SELECTION);
+    pattern_ = load_skin_bitmap(IDB_PROGRESS_PATTERN);
+    frame_brush_.reset(CreateSolidBrush(frame_colour));
+    light_brush_.reset(CreateSolidBrush(light_colour));
+    if (pattern_.is_valid()) pattern_brush_.reset(CreatePatternBrush(pattern_.get()));
     create_controls();
     current_ = -1;
     view_total_ = view_ticked_ = 0;
@@ -85,7 +92,7 @@ void recovery_window_c::create_controls() {
         b.set_font(shared_font(font_face::verdana, 8, true));
     }
     bitmap_button_c& recover = buttons_[id_scan_recover - id_scan_home];
-    if (is_language("de")) {
+    if (is_current_language("de")) {
         recover.set_font(shared_font(font_face::verdana, 8, true));
         recover.set_text_position(8, 14);
     } else {
@@ -95,13 +102,8 @@ void recovery_window_c::create_controls() {
 
     tree_.create(hwnd(), tree_rect, tree_style, id_scan_tree);
     SendMessageW(tree_.hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(shared_font(font_face::verdana, 10, false)), FALSE);
-    tree_images_ = ImageList_Create(16, 16, ILC_COLOR32, 3, 0);
-    for (int id : tree_image_ids) {
-        HBITMAP image = load_skin_bitmap(id);
-        ImageList_Add(tree_images_, image, nullptr);
-        if (image) DeleteObject(image);
-    }
-    tree_.set_image_list(tree_images_);
+    tree_images_ = make_skin_image_list(16, 16, tree_image_ids);
+    tree_.set_image_list(tree_images_.get());
 
     grid_.create(hwnd(), grid_rect, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS);
     grid_.set_notify_window(hwnd());
@@ -112,7 +114,7 @@ void recovery_window_c::create_controls() {
 void recovery_window_c::place_controls() {
     RECT client{};
     GetClientRect(hwnd(), &client);
-    const int shift = is_language("de") ? 50 : 0;
+    const int shift = is_current_language("de") ? 50 : 0;
     struct { UINT id; int x, y; } places[] = {
         {id_scan_home, 452, 445},    {id_scan_back, 564, 445},           {id_scan_close, 675, 445},
         {id_scan_recover, 630, 290}, {id_scan_toggle, 350 + shift, 25}, {id_scan_stop, 450 + shift, 25},
@@ -294,10 +296,5 @@ LRESULT recovery_window_c::on_selection_totals(UINT, WPARAM wp, LPARAM lp, bool&
     view_total_ = static_cast<int32_t>(wp);
     view_ticked_ = static_cast<int32_t>(lp);
     RedrawWindow(hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-    return 0;
-}
-
-LRESULT recovery_window_c::on_paint(UINT, WPARAM, LPARAM, bool&) {
-    ValidateRect(hwnd(), nullptr);
     return 0;
 }

@@ -85,6 +85,9 @@ private:
     LRESULT on_selection_totals(UINT msg, WPARAM wp, LPARAM lp, bool& handled);
     LRESULT on_show_results(UINT msg, WPARAM wp, LPARAM lp, bool& handled);
 
+    void paint_panels(HDC dc, const RECT& client);
+    void paint_progress(HDC dc, const RECT& client);
+    void paint_information(HDC dc, const RECT& client);
     void create_controls();
     void place_controls();
     void add_roots();
@@ -93,10 +96,14 @@ private:
     void leave_page(UINT message);
 
     HWND main_window_;  // borrowed: the parent, to which requests are sent
+    bitmap_c background_, header_, info_icon_, selection_icon_, pattern_;
+    brush_c frame_brush_;    // the panels' frames and the separators
+    brush_c light_brush_;    // the bottom band and the bar's empty part
+    brush_c pattern_brush_;  // the bar's filled part
     scan_control_c scan_;
     preview_window_c grid_;
     treeview_c tree_;
-    HIMAGELIST tree_images_ = nullptr;
+    image_list_c tree_images_;
     bitmap_button_c buttons_[8];  // ids 2 to 9
     HTREEITEM roots_[3] = {};     // photo, video, audio
     // The extensions filed since the last reset with their kind; each has a tree item, whose value
