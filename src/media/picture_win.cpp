@@ -1,10 +1,22 @@
 #include "media/picture_win.h"
 
+#include <atomic>
 #include <cstring>
 #include <vector>
 
+namespace {
+
+std::atomic<long> live_picture_count{0};
+
+}  // namespace
+
+long live_pictures() { return live_picture_count.load(); }
+
 void picture_t::reset() {
-    if (bitmap) DeleteObject(bitmap);
+    if (bitmap) {
+        DeleteObject(bitmap);
+        --live_picture_count;
+    }
     bitmap = nullptr;
     bits = nullptr;
     width = height = bits_per_pixel = 0;
@@ -39,6 +51,7 @@ int create_picture(picture_t& picture, int32_t width, int32_t height, int32_t bi
         return -1;
     }
     picture.bitmap = bitmap;
+    ++live_picture_count;
     picture.bits = static_cast<uint8_t*>(bits);
     picture.width = width;
     picture.height = height;

@@ -32,6 +32,9 @@ struct picture_t {
 int create_picture(picture_t& picture, int32_t width, int32_t height, int32_t bits_per_pixel,
                    const RGBQUAD* palette = nullptr, uint32_t palette_size = 0);
 
+// How many pictures hold a bitmap now, in the whole process: each is one GDI object.
+long live_pictures();
+
 // Stretches the whole of `source`, or the part `area` of it, onto the whole of `target` with the
 // given stretch mode.
 int draw_picture(const picture_t& source, picture_t& target, int stretch_mode,
