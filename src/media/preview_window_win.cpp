@@ -78,13 +78,16 @@ void preview_window_c::add_grid_item(std::string_view extension, media_kind kind
     groups_.add(extension, kind, index);
 }
 
+// The scan page's counts follow a growing group at once rather than at the next thumbnail tick.
 void preview_window_c::end_filing() {
+    bool has_grown = shown_count() != reported_count_;
     content_height_ = ::content_height(shown_count());
     if (page_height_ < content_height_) {
         ShowScrollBar(hwnd(), SB_VERT, TRUE);
         set_scroll_info();
     }
     layout_cells();
+    if (has_grown) report_selection();
 }
 
 void preview_window_c::set_scroll_info() {
@@ -140,6 +143,7 @@ void preview_window_c::report_selection() {
         for (int32_t index : *shown_items_)
             if (static_cast<size_t>(index) < queue.size() && queue.at(static_cast<size_t>(index)).selected) ++ticked;
     }
+    reported_count_ = shown_count();
     if (HWND parent = GetParent(hwnd()))
         SendMessageW(parent, UM_SELECTION_TOTALS, static_cast<WPARAM>(shown_count()), ticked);
 }

@@ -117,6 +117,7 @@ private:
     index_list_t* shown_items_ = nullptr;  // one list of groups_
     std::string group_name_;
     int32_t current_cell_ = -1;
+    size_t reported_count_ = 0;  // the shown count last sent to the page
     background_task_c recovery_task_;
     thumbnail_budget_c budget_{max_loaded_thumbnails};
     uint64_t queue_generation_ = 0;
