@@ -14,8 +14,8 @@ struct fallback_text_t {
 };
 constexpr fallback_text_t fallback_texts[] = {
     {"update_current", u"You have the latest version of Tessera ({1})."},
-    {"update_newer", u"Tessera {1} is available. You have version {2}. Open the download page?"},
-    {"update_failed", u"Could not check for updates. Please check the internet connection and try again later."},
+    {"update_newer", u"Tessera {1} is available. Open the download page?"},
+    {"update_failed", u"Could not check for updates. Please check the internet connection."},
 };
 
 std::u16string text_of(const char* key) {
@@ -80,7 +80,7 @@ std::u16string check_message(check_outcome_t outcome, const program_version_t& o
     case check_outcome_t::up_to_date:
         return format_text(text_of("update_current"), {version_text(own)});
     case check_outcome_t::newer:
-        return format_text(text_of("update_newer"), {version_text(offered), version_text(own)});
+        return format_text(text_of("update_newer"), {version_text(offered)});
     case check_outcome_t::failed:
         break;
     }

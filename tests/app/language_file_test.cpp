@@ -37,8 +37,9 @@ const char* const looked_up_keys[] = {
 
 // The placeholders each formatted text must carry; every other text carries none.
 std::set<std::u16string> expected_placeholders(const std::string& key) {
-    if (key == "recovery_finished" || key == "cache_msg" || key == "update_current") return {u"{1}"};
-    if (key == "recovery_sector" || key == "update_newer") return {u"{1}", u"{2}"};
+    if (key == "recovery_finished" || key == "cache_msg" || key == "update_current" || key == "update_newer")
+        return {u"{1}"};
+    if (key == "recovery_sector") return {u"{1}", u"{2}"};
     if (key == "about_info") return {u"{1}", u"{2}", u"{3}", u"{version}"};
     return {};
 }
