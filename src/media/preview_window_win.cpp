@@ -239,8 +239,8 @@ void preview_window_c::start_recovery() {
                           ? (*shown_items_)[static_cast<size_t>(current_cell_)]
                           : -1;
     current_item.store(current);
-    start_busy();
-    if (!recovery_task_.start(recover_selected_task, hwnd())) stop_busy();
+    start_spinner();
+    if (!recovery_task_.start(recover_selected_task, hwnd())) stop_spinner();
 }
 
 LRESULT preview_window_c::on_recovery_done(UINT, WPARAM, LPARAM, bool&) {
@@ -248,7 +248,8 @@ LRESULT preview_window_c::on_recovery_done(UINT, WPARAM, LPARAM, bool&) {
     WaitForSingleObject(recovery_task_.thread(), INFINITE);
     int32_t count = recovery_task_.result();
     recovery_task_.close_thread();
-    stop_busy();
+    stop_spinner();
+    repaint();
     if (count != 0) {
         std::u16string text = format_text(lookup_text("recovery_finished"), {decimal_text(int64_t(count))});
         if (text.size() > 255) text.resize(255);
@@ -319,12 +320,10 @@ LRESULT preview_window_c::on_paint(UINT, WPARAM, LPARAM, bool&) {
         std::u16string label = from_ansi(cell_label(cell.cell, cell.ext));
         TextOutW(dc, at.x + 20, at.y + tick_band_first, wide(label), static_cast<int>(label.size()));
     }
+    draw_spinner(dc, client);
     buffer.copy_to(paint.get());
     return 0;
 }
-
-void preview_window_c::start_busy() { is_busy_ = true; }
-void preview_window_c::stop_busy() { is_busy_ = false; }
 
 LRESULT preview_window_c::on_timer(UINT, WPARAM wp, LPARAM, bool& handled) {
     if (wp != grid_thumbnail_timer_id) {

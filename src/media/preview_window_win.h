@@ -22,6 +22,7 @@
 #include "media/media_kind.h"
 #include "media/thumbnail_budget.h"
 #include "ui/handles_win.h"
+#include "ui/wait_window_win.h"
 #include "ui/window_impl_win.h"
 
 struct picture_t;
@@ -33,7 +34,7 @@ constexpr size_t max_loaded_thumbnails = 240;
 constexpr UINT_PTR grid_thumbnail_timer_id = 1;
 constexpr UINT grid_thumbnail_timer_ms = 1000;
 
-class preview_window_c : public CWindowImpl<preview_window_c> {
+class preview_window_c : public CWindowImpl<preview_window_c>, public wait_window_c<preview_window_c> {
 public:
     DECLARE_WND_CLASS(L"TesseraPreviewGrid", 0)
     preview_window_c();
@@ -63,13 +64,15 @@ public:
     size_t loaded_thumbnails() const { return budget_.loaded(); }
     bool is_recovering() const { return recovery_task_.has_thread(); }
 
+    // The thumbnail timer comes before the spinner, which takes every other timer message.
     BEGIN_MSG_MAP(preview_window_c)
+        MESSAGE_HANDLER(WM_TIMER, on_timer)
+        CHAIN_MSG_MAP(wait_window_c<preview_window_c>)
         MESSAGE_HANDLER(WM_CREATE, on_create)
         MESSAGE_HANDLER(WM_DESTROY, on_destroy)
         MESSAGE_HANDLER(WM_SIZE, on_size)
         MESSAGE_HANDLER(WM_ERASEBKGND, on_erase_background)
         MESSAGE_HANDLER(WM_PAINT, on_paint)
-        MESSAGE_HANDLER(WM_TIMER, on_timer)
         MESSAGE_HANDLER(WM_VSCROLL, on_vertical_scroll)
         MESSAGE_HANDLER(WM_MOUSEWHEEL, on_mouse_wheel)
         MESSAGE_HANDLER(WM_LBUTTONDOWN, on_left_button_down)
@@ -101,8 +104,6 @@ private:
     void load_visible_thumbnails();
     void release_thumbnails(const std::vector<int32_t>& indices);
     void repaint();
-    void start_busy();
-    void stop_busy();
     struct painted_cell_t;
     std::vector<painted_cell_t> visible_cells() const;
     HBITMAP placeholder(const char* ext) const;
@@ -120,6 +121,5 @@ private:
     size_t reported_count_ = 0;  // the shown count last sent to the page
     background_task_c recovery_task_;
     thumbnail_budget_c budget_{max_loaded_thumbnails};
-    uint64_t queue_generation_ = 0;
-    bool is_busy_ = false;  // the queue's emptyings when the loaded thumbnails were taken
+    uint64_t queue_generation_ = 0;  // the queue's emptyings when the loaded thumbnails were taken
 };

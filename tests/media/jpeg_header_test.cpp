@@ -8,44 +8,20 @@
 #include <vector>
 
 #include "media/preview_area.h"
+#include "support/exif_preview.h"
 
 namespace {
 
 using bytes_t = std::vector<uint8_t>;
 
-void put16(bytes_t& b, uint32_t v, bool big) {
-    if (big) b.insert(b.end(), {uint8_t(v >> 8), uint8_t(v)});
-    else b.insert(b.end(), {uint8_t(v), uint8_t(v >> 8)});
-}
-void put32(bytes_t& b, uint32_t v, bool big) {
-    put16(b, big ? v >> 16 : v & 0xFFFF, big);
-    put16(b, big ? v & 0xFFFF : v >> 16, big);
-}
 void segment(bytes_t& out, uint8_t marker, const bytes_t& body) {
     out.insert(out.end(), {0xFF, marker, uint8_t((body.size() + 2) >> 8), uint8_t(body.size() + 2)});
     out.insert(out.end(), body.begin(), body.end());
 }
 
-// An Exif block: IFD0 with one entry, IFD1 naming the thumbnail, then the thumbnail's bytes.
-// `thumbnail_length` may claim more than follows.
 bytes_t exif_block(bool big, const bytes_t& thumbnail, uint32_t thumbnail_length) {
-    bytes_t b = {'E', 'x', 'i', 'f', 0, 0};
-    bytes_t tiff;
-    tiff.insert(tiff.end(), big ? std::initializer_list<uint8_t>{'M', 'M'} : std::initializer_list<uint8_t>{'I', 'I'});
-    put16(tiff, 42, big);
-    put32(tiff, 8, big);                                   // IFD0 right after the header
-    put16(tiff, 1, big);                                   // one entry: orientation
-    put16(tiff, 0x0112, big), put16(tiff, 3, big), put32(tiff, 1, big), put16(tiff, 1, big), put16(tiff, 0, big);
-    put32(tiff, 26, big);                                  // IFD1 follows
-    put16(tiff, 3, big);
-    put16(tiff, 0x0103, big), put16(tiff, 3, big), put32(tiff, 1, big), put16(tiff, 6, big), put16(tiff, 0, big);
-    put16(tiff, 0x0201, big), put16(tiff, 4, big), put32(tiff, 1, big), put32(tiff, 68, big);
-    put16(tiff, 0x0202, big), put16(tiff, 4, big), put32(tiff, 1, big), put32(tiff, thumbnail_length, big);
-    put32(tiff, 0, big);
-    EXPECT_EQ(tiff.size(), 68u);
-    tiff.insert(tiff.end(), thumbnail.begin(), thumbnail.end());
-    b.insert(b.end(), tiff.begin(), tiff.end());
-    return b;
+    std::string b = exif_preview::block(big, std::string(thumbnail.begin(), thumbnail.end()), thumbnail_length);
+    return bytes_t(b.begin(), b.end());
 }
 
 const bytes_t small_thumbnail = {0xFF, 0xD8, 0xFF, 0xD9};
@@ -95,7 +71,7 @@ TEST(jpeg_header, a_thumbnail_is_offered_only_when_it_lies_inside_its_block_and_
               jpeg_header_result_t::ok);
     EXPECT_EQ(h.thumbnail_size, 6u) << "padding after the end marker";
     bytes_t looping = exif_block(true, small_thumbnail, 4);
-    looping[6 + 4 + 3] = 200;  // IFD0 far past the block
+    looping[6 + 4 + 3] = 200;  // IFD0's offset, far past the block
     ASSERT_EQ(read(jpeg(100, 80, looping), h), jpeg_header_result_t::ok);
     EXPECT_EQ(h.thumbnail_size, 0u);
     EXPECT_EQ(h.width, 100u) << "a broken Exif block does not hide the size";
