@@ -42,6 +42,52 @@ wine ui_probe.exe send 0x402 0
 xdotool mousemove 1018 225; shot main_hover_close "$main"
 stop_tessera
 
+# The scan page on the sample card made larger with zeros, so that the search runs a while: the
+# search running with thumbnails in the grid, finished with a photo's details, a recovery of the
+# ticked photos with its spinner, and its end. The first photo's destination is a named pipe
+# (FIFO) that nobody reads yet, which holds the recovery until the picture is taken. Drive X: is
+# the card while this runs.
+sample="$root/build/win/sample-card"
+[ -f "$sample/card.img" ] || cmake --build "$root/build/win" --target sample_card >/dev/null
+card=$(mktemp -d)
+cp "$sample/card.img" "$card/card.img"
+truncate -s 8G "$card/card.img"
+mkdir "$card/root"
+shots_folder="$WINEPREFIX/drive_c/tessera_shots"
+rm -rf "$shots_folder"
+mkdir -p "$shots_folder/recovered"
+put_test_card_back() {
+    ln -sfn "$root/build/win/test-card/root" "$WINEPREFIX/dosdevices/x:"
+    ln -sfn "$root/build/win/test-card/card.img" "$WINEPREFIX/dosdevices/x::"
+    rm -rf "$card" "$shots_folder"
+}
+trap 'put_test_card_back; wine_session_end' EXIT
+ln -sfn "$card/root" "$WINEPREFIX/dosdevices/x:"
+ln -sfn "$card/card.img" "$WINEPREFIX/dosdevices/x::"
+click_in() { xdotool mousemove $(wine ui_probe.exe where "$1" "$2" "$3") click 1; sleep 0.3; }
+wine reg add 'HKCU\Software\Tessera' /v RecoveryPath /d 'C:\tessera_shots\recovered' /f >/dev/null 2>&1
+start_tessera
+wine ui_probe.exe scan 'X:\' 'C:\tessera_shots\cache'
+sleep 3
+shot scan_running "$main"
+for _ in $(seq 120); do [ "$(wine ui_probe.exe text 7)" = Start ] && break; sleep 1; done
+click_in TesseraPreviewGrid 60 50
+shot scan_finished "$main"
+click_in TesseraScanPage 619 264
+# Files are numbered by their place in the queue, which is the engine's order on the card.
+first_photo=$(ls "$shots_folder/cache/tmp" | grep -v '^thumb_' | sort | grep -n '\.jpg$' | head -n 1)
+held="$shots_folder/recovered/$(printf 'FILE%05d.jpg' $((${first_photo%%:*} - 1)))"
+mkfifo "$held"
+click_in TesseraScanPage 700 310
+shot scan_recovering "$main"
+timeout 20 cat "$held" >/dev/null || true
+shot scan_recovered "$main"
+wine ui_probe.exe close Tessera
+stop_tessera
+wine reg delete 'HKCU\Software\Tessera' /v RecoveryPath /f >/dev/null 2>&1 || true
+put_test_card_back
+trap wine_session_end EXIT
+
 # Each box is 300 x 200.
 for mode in 0 1 2 3 4 7; do
     wine ui_probe.exe box "$mode" &

@@ -13,6 +13,7 @@ namespace {
 
 constexpr COLORREF frame_colour = RGB(140, 178, 215);
 constexpr COLORREF light_colour = RGB(226, 240, 253);
+constexpr COLORREF selection_colour = RGB(196, 222, 250);
 constexpr DWORD tree_style = 0x50000037;  // child, visible, buttons, lines, lines at root, selection always shown, no drag
 constexpr RECT tree_rect{11, 81, 11 + 148, 81 + 342};
 constexpr RECT grid_rect{171, 81, 599, 423};
@@ -191,6 +192,7 @@ LRESULT recovery_window_c::on_command(WORD, WORD id, HWND control_window, bool&)
     case id_scan_recover: grid_.start_recovery(); break;
     case id_scan_all:
         grid_.set_all_selected(SendMessageW(control_window, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0);
+        SetFocus(grid_.hwnd());  // the grid keeps the wheel
         break;
     case id_scan_toggle: scan_.toggle_scan(); break;
     case id_scan_stop: scan_.stop_scan(); break;
@@ -199,8 +201,19 @@ LRESULT recovery_window_c::on_command(WORD, WORD id, HWND control_window, bool&)
     return 0;
 }
 
+// The tree hands its focus on, so the system would draw the chosen group in the pale colours of
+// an unfocused selection; it is drawn in the page's own light blue instead.
 LRESULT recovery_window_c::on_notify(UINT, WPARAM, LPARAM lp, bool& handled) {
     const auto* header = reinterpret_cast<const NMHDR*>(lp);
+    if (header->idFrom == id_scan_tree && header->code == NM_CUSTOMDRAW) {
+        auto* draw = reinterpret_cast<NMTVCUSTOMDRAW*>(lp);
+        if (draw->nmcd.dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYITEMDRAW;
+        if (draw->nmcd.dwDrawStage == CDDS_ITEMPREPAINT && (draw->nmcd.uItemState & CDIS_SELECTED)) {
+            draw->clrText = RGB(0, 0, 0);
+            draw->clrTextBk = selection_colour;
+        }
+        return CDRF_DODEFAULT;
+    }
     if (header->idFrom != id_scan_tree || header->code != TVN_SELCHANGEDW) {
         handled = false;
         return 0;
