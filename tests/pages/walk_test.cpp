@@ -5,6 +5,9 @@
 // the earlier finds without an engine.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <commctrl.h>
+
 #include <algorithm>
 #include <fstream>
 #include <iterator>
