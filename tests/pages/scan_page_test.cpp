@@ -258,3 +258,32 @@ TEST_F(scan_page, loaded_thumbnails_stay_bounded_and_come_back_near_the_view) {
     EXPECT_TRUE(has_thumbnail(0)) << "loaded again near the view";
     EXPECT_LE(grid().loaded_thumbnails(), max_loaded_thumbnails);
 }
+
+TEST_F(scan_page, in_german_the_scan_buttons_sit_fifty_pixels_further_right) {
+    auto place_of = [](HWND page, HWND control) {
+        RECT rect{};
+        GetWindowRect(control, &rect);
+        MapWindowPoints(nullptr, page, reinterpret_cast<POINT*>(&rect), 2);
+        return POINT{rect.left, rect.top};
+    };
+    HWND english = window_.scan_page();
+    EXPECT_EQ(place_of(english, page_->control(id_scan_toggle)).x, 350);
+    EXPECT_EQ(place_of(english, page_->control(id_scan_stop)).x, 450);
+
+    std::string file = read_all(L"Z:" TESSERA_BIN_DIR "/language.ini");
+    language_table().clear();
+    language_table().load(file, u"Deutsch", true);
+    language_table().load(file, u"English", false);
+    {
+        main_window_c german;
+        RECT rect{0, 0, main_window_width, main_window_height};
+        ASSERT_NE(german.create(nullptr, rect, L"Tessera", WS_CAPTION | WS_CLIPCHILDREN), nullptr);
+        HWND page = german.scan_page();
+        EXPECT_EQ(place_of(page, GetDlgItem(page, id_scan_toggle)).x, 400);
+        EXPECT_EQ(place_of(page, GetDlgItem(page, id_scan_stop)).x, 500);
+        EXPECT_EQ(place_of(page, GetDlgItem(page, id_scan_stop)).y, 25);
+        DestroyWindow(german.hwnd());
+    }
+    language_table().clear();
+    language_table().load(file, u"English", true);
+}
