@@ -12,34 +12,13 @@
 #include "media/media_text.h"
 #include "support/dng_writer.h"
 #include "support/process_win.h"
+#include "support/sample_card_win.h"
 #include "support/scan_page_fixture_win.h"
 
 namespace {
 
 constexpr DWORD scan_timeout_ms = 120000;
 constexpr uint64_t camera_photo_sector = 70000;  // 35 MB into the 48 MB card: free space
-
-// A unix path from the environment as Wine's Z: drive shows it.
-std::wstring from_environment(const wchar_t* name) {
-    wchar_t value[1024] = {};
-    DWORD length = GetEnvironmentVariableW(name, value, 1024);
-    if (length == 0 || length >= 1024) return {};
-    std::wstring path = L"Z:" + std::wstring(value);
-    std::replace(path.begin(), path.end(), L'/', L'\\');
-    return path;
-}
-
-std::vector<std::wstring> files_in(const std::wstring& folder) {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW entry;
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE) return names;
-    do {
-        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(entry.cFileName);
-    } while (FindNextFileW(find, &entry));
-    FindClose(find);
-    return names;
-}
 
 std::u16string window_text(HWND window) {
     wchar_t text[128] = {};
@@ -101,8 +80,8 @@ bool lay_on_card(const std::wstring& image, uint64_t sector, const std::string& 
 }  // namespace
 
 TEST_F(scan_card, the_sample_card_is_scanned_shown_and_its_deleted_files_recovered_whole) {
-    std::wstring image = from_environment(L"TESSERA_CARD_IMAGE");
-    std::wstring originals = from_environment(L"TESSERA_CARD_ORIGINALS");
+    std::wstring image = sample_card_path(L"TESSERA_CARD_IMAGE");
+    std::wstring originals = sample_card_path(L"TESSERA_CARD_ORIGINALS");
     ASSERT_FALSE(image.empty()) << "run through support/on_sample_card.sh";
     ASSERT_TRUE(lay_on_card(image, camera_photo_sector, camera_photo()));
     wchar_t volume[MAX_PATH] = {};

@@ -16,6 +16,7 @@
 
 #include "support/input_win.h"
 #include "support/process_win.h"
+#include "support/sample_card_win.h"
 #include "support/registry_win.h"
 #include "support/temp_folder_win.h"
 
@@ -31,27 +32,6 @@ constexpr int id_close = 4, id_recover = 5, id_select_all = 6, id_toggle = 7, id
 std::string read_all(const std::wstring& path) {
     std::ifstream in(path.c_str(), std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
-}
-
-std::wstring from_environment(const wchar_t* name) {
-    wchar_t value[1024] = {};
-    DWORD length = GetEnvironmentVariableW(name, value, 1024);
-    if (length == 0 || length >= 1024) return {};
-    std::wstring path = L"Z:" + std::wstring(value);
-    std::replace(path.begin(), path.end(), L'/', L'\\');
-    return path;
-}
-
-std::vector<std::wstring> files_in(const std::wstring& folder) {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW entry;
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE) return names;
-    do {
-        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(entry.cFileName);
-    } while (FindNextFileW(find, &entry));
-    FindClose(find);
-    return names;
 }
 
 std::wstring text_of(HWND window) {
@@ -182,7 +162,7 @@ protected:
 }  // namespace
 
 TEST_F(walk, DISABLED_a_new_user_gets_the_card_s_deleted_files_back_whole_and_finds_them_again_after_a_restart) {
-    std::wstring originals = from_environment(L"TESSERA_CARD_ORIGINALS");
+    std::wstring originals = sample_card_path(L"TESSERA_CARD_ORIGINALS");
     ASSERT_FALSE(originals.empty()) << "run through support/on_sample_card.sh";
     start_tessera();
     ASSERT_TRUE(is_shown(L"TesseraHomePage"));
