@@ -87,6 +87,12 @@ stop_tessera
 wine reg delete 'HKCU\Software\Tessera' /v RecoveryPath /f >/dev/null 2>&1 || true
 put_test_card_back
 trap wine_session_end EXIT
+# The scan page in German: its buttons sit further right and the recover label starts further left.
+set_language Deutsch
+start_tessera
+wine ui_probe.exe send 0x404 0; shot main_scan_Deutsch "$main"
+stop_tessera
+set_language English
 
 # Each box is 300 x 200.
 for mode in 0 1 2 3 4 7; do
