@@ -27,8 +27,8 @@ inline int decode_picture(const std::vector<uint8_t>& bytes, picture_t& picture)
     return decode_picture(bytes.data(), bytes.size(), picture);
 }
 
-// 0 with the first frame of the picture file at `path` (ANSI), converted as decode_picture does;
-// the file is not kept open.
+// 0 with the first frame of the picture file at `path` (ANSI, at most max_found_file_bytes),
+// converted as decode_picture does; the file is not kept open.
 int load_picture_file(const char* path, picture_t& picture);
 
 // Stretches the whole of `source` (or the part `area` of it) onto a 117 x 82, 24-bit picture
