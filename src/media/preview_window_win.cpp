@@ -66,6 +66,7 @@ void preview_window_c::reset_grid() {
     groups_.clear();
     shown_items_ = &groups_.group(group_name_);
     release_thumbnails(budget_.take_all());
+    no_thumbnail_.clear();
     if (hwnd()) {
         ShowScrollBar(hwnd(), SB_VERT, FALSE);
         scroll_pos_ = 0;
@@ -126,6 +127,7 @@ void preview_window_c::show_group(const std::string& name) {
     placeholder_kind_ = category_placeholder_kind(name, is_category);
     if (!is_category) placeholder_kind_ = classify_extension(name.c_str());
     current_cell_ = -1;
+    no_thumbnail_.clear();
     group_name_ = name;
     shown_items_ = &groups_.group(group_name_);
     reset_scroll();
@@ -270,6 +272,15 @@ LRESULT preview_window_c::on_timer(UINT, WPARAM wp, LPARAM, bool& handled) {
     return 0;
 }
 
+bool preview_window_c::has_no_thumbnail(int32_t index) const {
+    return static_cast<size_t>(index) < no_thumbnail_.size() && no_thumbnail_[static_cast<size_t>(index)];
+}
+
+void preview_window_c::note_no_thumbnail(int32_t index) {
+    if (static_cast<size_t>(index) >= no_thumbnail_.size()) no_thumbnail_.resize(static_cast<size_t>(index) + 1);
+    no_thumbnail_[static_cast<size_t>(index)] = true;
+}
+
 void preview_window_c::release_thumbnails(const std::vector<int32_t>& indices) {
     if (indices.empty()) return;
     queue_lock_c lock;
@@ -282,7 +293,9 @@ void preview_window_c::release_thumbnails(const std::vector<int32_t>& indices) {
 
 // Loads the thumbnails of the cells from one page above to two pages below the view that have
 // none yet, then releases the least recently wanted beyond the budget. The PNG files are read
-// outside the queue lock.
+// outside the queue lock. A record the worker has handled and whose thumbnail still cannot be
+// loaded (a video, a picture it could not decode) has none to come: it is not looked for again
+// until the group is chosen anew. Looking costs, under Wine, a read of the whole work folder.
 void preview_window_c::load_visible_thumbnails() {
     RECT client{};
     GetClientRect(hwnd(), &client);
@@ -290,6 +303,7 @@ void preview_window_c::load_visible_thumbnails() {
     cell_range_t band = cells_with_top_in(-h, 2 * h, scroll_pos_, shown_count());
     struct wanted_t {
         int32_t index;
+        bool is_handled;  // by the worker: a failure to load is final
         char thumb_path[found_path_capacity];
     };
     std::vector<wanted_t> wanted;
@@ -298,6 +312,7 @@ void preview_window_c::load_visible_thumbnails() {
         found_queue_c& queue = found_queue();
         if (queue.generation() != queue_generation_) {
             budget_.take_all();
+            no_thumbnail_.clear();
             queue_generation_ = queue.generation();
         }
         for (size_t cell = band.first; cell < band.end; ++cell) {
@@ -306,15 +321,18 @@ void preview_window_c::load_visible_thumbnails() {
             const found_file_t& record = queue.at(static_cast<size_t>(index));
             if (record.thumb_image) {
                 budget_.note_wanted(index);
-            } else if (record.thumb_path[0]) {
-                wanted.push_back({index, {}});
+            } else if (record.thumb_path[0] && !has_no_thumbnail(index)) {
+                wanted.push_back({index, static_cast<size_t>(index) < queue.thumbs_done, {}});
                 std::memcpy(wanted.back().thumb_path, record.thumb_path, sizeof record.thumb_path);
             }
         }
     }
     for (const wanted_t& w : wanted) {
         auto picture = std::make_shared<picture_t>();
-        if (load_picture_file(w.thumb_path, *picture) != 0) continue;
+        if (load_picture_file(w.thumb_path, *picture) != 0) {
+            if (w.is_handled) note_no_thumbnail(w.index);
+            continue;
+        }
         queue_lock_c lock;
         found_queue_c& queue = found_queue();
         if (queue.generation() != queue_generation_ || static_cast<size_t>(w.index) >= queue.size()) break;

@@ -103,6 +103,8 @@ private:
     void report_selection();
     void load_visible_thumbnails();
     void release_thumbnails(const std::vector<int32_t>& indices);
+    bool has_no_thumbnail(int32_t index) const;
+    void note_no_thumbnail(int32_t index);
     void repaint();
     struct painted_cell_t;
     std::vector<painted_cell_t> visible_cells() const;
@@ -121,5 +123,6 @@ private:
     size_t reported_count_ = 0;  // the shown count last sent to the page
     background_task_c recovery_task_;
     thumbnail_budget_c budget_{max_loaded_thumbnails};
+    std::vector<bool> no_thumbnail_;  // by queue index: handled by the worker, nothing to load
     uint64_t queue_generation_ = 0;  // the queue's emptyings when the loaded thumbnails were taken
 };
