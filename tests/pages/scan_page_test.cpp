@@ -287,3 +287,21 @@ TEST_F(scan_page, in_german_the_scan_buttons_sit_fifty_pixels_further_right) {
     language_table().clear();
     language_table().load(file, u"English", true);
 }
+
+TEST_F(scan_page, leaving_by_home_or_back_empties_the_page_and_the_queue) {
+    for (const UINT button : {id_scan_home, id_scan_back}) {
+        queue(L"a.jpg");
+        queue(L"b.wav");
+        show_results();
+        EXPECT_EQ(TreeView_GetCount(page_->tree()), 5u);
+        click(page_->control(button), 20, 15);
+        EXPECT_TRUE(shown_boxes.empty()) << "nothing runs: no question";
+        EXPECT_EQ(window_.current_page(), button == id_scan_home ? window_.home_page() : window_.options_page());
+        EXPECT_EQ(TreeView_GetCount(page_->tree()), 3u) << "the three roots only";
+        EXPECT_EQ(page_->shown(), 0u);
+        EXPECT_EQ(page_->current(), -1);
+        EXPECT_EQ(grid().shown_count(), 0u);
+        queue_lock_c lock;
+        EXPECT_EQ(found_queue().size(), 0u);
+    }
+}
