@@ -16,6 +16,7 @@ BORDER = '#425a8a'    # outer frame border
 MID = '#5b87c9'       # body text blue
 DEEP = '#4171b8'      # headings
 WHITE = '#ffffff'
+PANEL = '#f5fafd'     # the home page's text band, the background its text is drawn on
 FONT = "font-family='DejaVu Sans' font-weight='bold'"
 
 files = {}
@@ -155,15 +156,14 @@ for numbers, name, picture in (((121, 122, 123), 'home_start', START_PICTURE), (
     for number, look in zip(numbers, ('normal', 'pressed', 'hover')):
         put(number, f'{name}_{look}', 320, 140, tile(look, picture), WHITE)
 
-# Page background: white with a soft light-blue wash along the top and in one corner.
+# Page background: white with a soft light-blue wash along the top and a pale band along the
+# bottom, where the home page writes its text.
 put(117, 'page_background', 793, 494,
     grad('g', '#f3f8fe', '#ffffff') + "<rect width='793' height='120' fill='url(#g)'/>"
-    "<circle cx='760' cy='470' r='140' fill='" + LIGHT + "' opacity='0.55'/>"
-    "<circle cx='700' cy='500' r='90' fill='" + LIGHT + "' opacity='0.6'/>", WHITE)
+    "<rect y='430' width='793' height='64' fill='" + PANEL + "'/><rect y='430' width='793' height='1' fill='" + LIGHT + "'/>", WHITE)
 
 # Illustration strip of the home page: a card, photos, a film, a note, all in the palette.
 put(124, 'home_strip', 680, 120,
-    "<rect x='0' y='96' width='680' height='2' fill='" + LIGHT + "'/>"
     "<g transform='translate(60,20)'><path d='M0,10 L10,0 L50,0 L50,70 L0,70 Z' fill='" + MID + "'/>"
     "<rect x='14' y='6' width='5' height='12' fill='#ffffff'/><rect x='24' y='6' width='5' height='12' fill='#ffffff'/>"
     "<rect x='34' y='6' width='5' height='12' fill='#ffffff'/></g>"
