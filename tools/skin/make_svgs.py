@@ -272,15 +272,17 @@ put(206, 'tick_empty', 14, 14, "<rect x='0.5' y='0.5' width='13' height='13' rx=
 put(207, 'tick_done', 14, 14, "<rect x='0.5' y='0.5' width='13' height='13' rx='2.5' fill='" + DEEP + "' stroke='" + DEEP + "'/>"
     "<path d='M3.5,7.2 L6,9.8 L10.7,4.2' stroke='#ffffff' stroke-width='2' fill='none' stroke-linecap='round' stroke-linejoin='round'/>", WHITE)
 
-# Spinner: eight dots, the bright one moving clockwise one place per frame.
+# Spinner: eight dots, the bright one moving clockwise one place per frame. The ring is kept
+# within the middle 34 pixels: the home page draws the frame centred on its client area, where
+# only the 40-pixel gap between its two tiles shows the frame's upper half.
 for frame in range(8):
     dots = ''
     for i in range(8):
         age = (frame - i) % 8
         angle = math.radians(i * 45 - 90)
-        x, y = 32 + 20 * math.cos(angle), 32 + 20 * math.sin(angle)
+        x, y = 32 + 12 * math.cos(angle), 32 + 12 * math.sin(angle)
         opacity = [1, 0.75, 0.55, 0.4, 0.3, 0.22, 0.16, 0.12][age]
-        dots += f"<circle cx='{x:.2f}' cy='{y:.2f}' r='{5.5 - age * 0.35:.2f}' fill='{DEEP}' fill-opacity='{opacity}'/>"
+        dots += f"<circle cx='{x:.2f}' cy='{y:.2f}' r='{4.2 - age * 0.25:.2f}' fill='{DEEP}' fill-opacity='{opacity}'/>"
     put(208 + frame, f'spinner_{frame}', 64, 64, dots, WHITE)
 
 os.makedirs(OUT, exist_ok=True)
