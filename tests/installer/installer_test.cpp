@@ -130,8 +130,8 @@ shortcut_t read_shortcut(const std::wstring& path) {
     return shortcut;
 }
 
-// The product version a file's version resource gives in its first language.
-std::wstring product_version(const std::wstring& file) {
+// A text of a file's version resource in its first language.
+std::wstring version_text(const std::wstring& file, const wchar_t* name) {
     DWORD size = GetFileVersionInfoSizeW(file.c_str(), nullptr);
     std::vector<char> info(size);
     struct { WORD language, code_page; }* translation = nullptr;
@@ -141,9 +141,9 @@ std::wstring product_version(const std::wstring& file) {
         !VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length) ||
         length < sizeof *translation)
         return L"<none>";
-    wchar_t name[64];
-    swprintf(name, 64, L"\\StringFileInfo\\%04x%04x\\ProductVersion", translation->language, translation->code_page);
-    if (!VerQueryValueW(info.data(), name, reinterpret_cast<void**>(&text), &length)) return L"<none>";
+    wchar_t path[128];
+    swprintf(path, 128, L"\\StringFileInfo\\%04x%04x\\%ls", translation->language, translation->code_page, name);
+    if (!VerQueryValueW(info.data(), path, reinterpret_cast<void**>(&text), &length)) return L"<none>";
     return text;
 }
 
@@ -183,15 +183,17 @@ protected:
         std::wstring version = widen(TESSERA_VERSION_TEXT);
         for (const auto& [path, bytes] : expected) {
             if (path.ends_with(L".exe")) {
-                EXPECT_EQ(product_version(folder + L"\\" + path), version) << path;
+                EXPECT_EQ(version_text(folder + L"\\" + path, L"ProductVersion"), version) << path;
             }
         }
-        EXPECT_EQ(product_version(installer_path()), version);
+        EXPECT_EQ(version_text(installer_path(), L"ProductVersion"), version);
+        EXPECT_EQ(version_text(installer_path(), L"CompanyName"), version_text(folder + L"\\Tessera.exe", L"CompanyName"));
 
         EXPECT_EQ(registry_number(HKEY_CURRENT_USER, L"SOFTWARE\\Tessera_Init", L"language"), language);
         EXPECT_EQ(registry_text(HKEY_LOCAL_MACHINE, uninstall_key, L"DisplayName"), L"Tessera");
         EXPECT_EQ(registry_text(HKEY_LOCAL_MACHINE, uninstall_key, L"DisplayVersion"), version);
-        EXPECT_EQ(registry_text(HKEY_LOCAL_MACHINE, uninstall_key, L"Publisher"), widen(TESSERA_PUBLISHER));
+        EXPECT_EQ(registry_text(HKEY_LOCAL_MACHINE, uninstall_key, L"Publisher"),
+                  version_text(folder + L"\\Tessera.exe", L"CompanyName"));
         EXPECT_EQ(registry_text(HKEY_LOCAL_MACHINE, uninstall_key, L"DisplayIcon"), folder + L"\\Tessera.exe,0");
         EXPECT_EQ(registry_text(HKEY_LOCAL_MACHINE, uninstall_key, L"UninstallString"), L"\"" + folder + L"\\uninstall.exe\"");
         size_t bytes = 0;
