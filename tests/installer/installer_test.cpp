@@ -1,7 +1,8 @@
 // The installer as a user meets it, under Wine in a prefix of its own that is made anew for every
-// run: a damaged copy that must refuse to run, then one walk through a silent install in French,
-// the installed program's first start from its Start-menu entry, a scan by the installed engine,
-// an upgrade through the installer's pages and the uninstaller's pages.
+// run, on a German system (LC_ALL): a damaged copy that must refuse to run, then one walk through
+// a silent install in French, the installed program's first start from its Start-menu entry, a
+// scan by the installed engine, a silent upgrade in the system's language, an upgrade through the
+// installer's pages and the uninstaller's pages.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -209,6 +210,11 @@ protected:
         }
     }
 
+    DWORD install_silently(const std::wstring& options) {
+        setup_run_c silent(installer_path(), L"/S " + options);
+        return silent.wait_for_end(step_timeout_ms) ? silent.exit_code() : STILL_ACTIVE;
+    }
+
     // Starts Tessera from its Start-menu entry as the shell does, waits for its window and
     // closes it. (Wine's shell gives no process handle for a shortcut: the window tells.)
     void start_and_close_tessera() {
@@ -350,9 +356,8 @@ TEST_F(installer, installs_starts_scans_upgrades_and_uninstalls) {
     std::string photo = read_all(TESSERA_SOURCE_DIR "/tests/engine/fixtures/card_photo.jpg");
     ASSERT_GT(photo.size(), 500u);
 
-    setup_run_c silent(installer_path(), L"/S /LANGUAGE=4");
-    ASSERT_TRUE(silent.wait_for_end(step_timeout_ms));
-    ASSERT_EQ(silent.exit_code(), 0u);
+    ASSERT_EQ(PRIMARYLANGID(GetUserDefaultUILanguage()), LANG_GERMAN) << "the test runs on a German system";
+    ASSERT_EQ(install_silently(L"/LANGUAGE=4"), 0u);
     expect_installed(4);
 
     start_and_close_tessera();
@@ -370,11 +375,17 @@ TEST_F(installer, installs_starts_scans_upgrades_and_uninstalls) {
     std::map<std::wstring, std::string> cache_files = tree(cache);
     ASSERT_FALSE(cache_files.empty());
 
+    auto expect_kept = [&] {
+        for (const auto& [name, value] : settings) EXPECT_EQ(stored_text(name.c_str()), value) << "an upgrade changed a setting";
+        EXPECT_TRUE(tree(cache) == cache_files) << "an upgrade touched the cache";
+        EXPECT_EQ(read_all(to_ansi(from_wide(recovered.c_str()))), photo);
+    };
+    ASSERT_EQ(install_silently(L""), 0u);
+    expect_installed(2);  // the system's language
+    expect_kept();
     upgrade_through_the_pages(L"Italiano");
     expect_installed(5);
-    for (const auto& [name, value] : settings) EXPECT_EQ(stored_text(name.c_str()), value) << "the upgrade changed a setting";
-    EXPECT_TRUE(tree(cache) == cache_files) << "upgrade touched the cache";
-    EXPECT_EQ(read_all(to_ansi(from_wide(recovered.c_str()))), photo);
+    expect_kept();
 
     std::wstring question = uninstall_through_the_pages();
     EXPECT_NE(question.find(cache), std::wstring::npos) << "the uninstaller should name the cache folder: " << question;

@@ -33,6 +33,7 @@ VIFileVersion "${VERSION}.0"
 
 !define MUI_ICON "${RES}/tessera.ico"
 !define MUI_UNICON "${RES}/tessera.ico"
+!define MUI_WELCOMEFINISHPAGE_BITMAP "${__FILEDIR__}/welcome.bmp"
 !define MUI_ABORTWARNING
 !define MUI_COMPONENTSPAGE_NODESC
 !define MUI_FINISHPAGE_RUN "$INSTDIR\Tessera.exe"
