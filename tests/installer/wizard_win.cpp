@@ -1,5 +1,7 @@
 #include "installer/wizard_win.h"
 
+#include "support/process_win.h"
+
 namespace {
 
 constexpr int id_next = 1;
@@ -63,19 +65,7 @@ bool is_enabled(HWND dialog, int id) {
 
 setup_run_c::setup_run_c(const std::wstring& exe, const std::wstring& arguments) {
     job_ = CreateJobObjectW(nullptr, nullptr);
-    std::wstring command_line = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
-    std::vector<wchar_t> writable(command_line.begin(), command_line.end());
-    writable.push_back(L'\0');
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    if (!job_ || !CreateProcessW(exe.c_str(), writable.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
-                                 nullptr, nullptr, &startup, &info))
-        return;
-    AssignProcessToJobObject(job_, info.hProcess);
-    ResumeThread(info.hThread);
-    CloseHandle(info.hThread);
-    process_ = info.hProcess;
+    if (job_) process_ = start_process(exe, arguments, L"", job_).process;
 }
 
 setup_run_c::~setup_run_c() {
