@@ -34,7 +34,13 @@ done
 for f in $optional; do
     [ -f "$bin/$f" ] && files="$files $f"
 done
-[ -d "$bin/help" ] && files="$files $(cd "$bin" && find help -type f | LC_ALL=C sort | tr '\n' ' ')"
+if [ -d "$bin/help" ]; then
+    if (cd "$bin" && find help -type f | grep -q '[[:space:]"$]'); then
+        echo "package.sh: a file name in $bin/help has a space, quote or dollar sign" >&2
+        exit 1
+    fi
+    files="$files $(cd "$bin" && find help -type f | LC_ALL=C sort | tr '\n' ' ')"
+fi
 
 # The files as they ship, in a folder named like the zip's top folder.
 work="$out/package-work"
