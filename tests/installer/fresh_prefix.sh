@@ -4,6 +4,9 @@
 set -eu
 prefix=${1:?usage: fresh_prefix.sh PREFIX}
 export WINEPREFIX="$prefix" WINEDEBUG=-all
+# Without a display: wineboot's "updating the configuration" window would otherwise appear on
+# the test display while other tests move its mouse.
+unset DISPLAY
 if [ -d "$prefix" ]; then
     wineserver -k 2>/dev/null || true
     wineserver -w 2>/dev/null || true
