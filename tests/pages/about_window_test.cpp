@@ -7,21 +7,17 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <memory>
 #include <string>
 #include <thread>
 
 #include "app/app_folder.h"
 #include "app/language.h"
-#include "app/main_window_win.h"
-#include "app/settings_win.h"
 #include "app/wide_text_win.h"
 #include "pages/about_window_win.h"
+#include "support/front_end_win.h"
 #include "support/input_win.h"
 #include "support/process_win.h"
-#include "support/registry_win.h"
 #include "support/temp_folder_win.h"
-#include "ui/shared_fonts_win.h"
 #include "version.h"
 
 namespace {
@@ -33,19 +29,13 @@ const char language_file[] =
 class about_dialog : public ::testing::Test {
 protected:
     void SetUp() override {
-        delete_tessera_keys();
-        init_settings();
-        create_shared_fonts();
-        language_table().clear();
-        language_table().load(language_file, u"English", true);
+        prepare_front_end(language_file, u"English");
         // The program's folder holds a stand-in updater that notes how it was started.
         CreateDirectoryW((folder_ / L"update").c_str(), nullptr);
         ASSERT_TRUE(CopyFileW((programs_folder() + L"\\fake_update.exe").c_str(),
                               (folder_ / L"update\\update.exe").c_str(), FALSE));
         app_folder = from_wide((folder_.path() + L"\\").c_str());
-        RECT rect{0, 0, main_window_width, main_window_height};
-        ASSERT_NE(window_.create(nullptr, rect, L"Tessera", WS_CAPTION | WS_CLIPCHILDREN), nullptr);
-        ShowWindow(window_.hwnd(), SW_SHOW);
+        ASSERT_TRUE(open_main_window(window_));
     }
     void TearDown() override {
         DestroyWindow(window_.hwnd());

@@ -6,18 +6,14 @@
 #include <optional>
 #include <string>
 
-#include "app/language.h"
-#include "app/main_window_win.h"
 #include "app/settings.h"
-#include "app/settings_win.h"
 #include "app/wide_text_win.h"
 #include "engine/found_queue_win.h"
+#include "support/front_end_win.h"
 #include "support/input_win.h"
-#include "support/registry_win.h"
 #include "support/temp_folder_win.h"
 #include "support/window_capture_win.h"
 #include "ui/message_box_win.h"
-#include "ui/shared_fonts_win.h"
 
 namespace {
 
@@ -37,14 +33,10 @@ class home_page : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { set_queue_lock(CreateMutexW(nullptr, FALSE, nullptr)); }
     void SetUp() override {
-        delete_tessera_keys();
-        init_settings();
-        create_shared_fonts();
         set_message_shower(no_message);
         reset_found_queue();
         cache_ = folder_ / L"cache";
         CreateDirectoryW(cache_.c_str(), nullptr);
-        settings.cache_path = from_wide(cache_.c_str());
         open_window(u"English");
     }
     void TearDown() override {
@@ -55,13 +47,10 @@ protected:
 
     void open_window(const std::u16string& language) {
         window_.reset();
-        language_table().clear();
-        language_table().load(language_file, language, true);
+        prepare_front_end(language_file, language);
+        settings.cache_path = from_wide(cache_.c_str());
         window_ = std::make_unique<main_window_c>();
-        RECT rect{0, 0, main_window_width, main_window_height};
-        ASSERT_NE(window_->create(nullptr, rect, L"Tessera", WS_CAPTION | WS_CLIPCHILDREN), nullptr);
-        ShowWindow(window_->hwnd(), SW_SHOW);
-        UpdateWindow(window_->hwnd());
+        ASSERT_TRUE(open_main_window(*window_));
     }
     const home_window_c& home() const { return *window_->home_window(); }
 
