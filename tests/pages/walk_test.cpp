@@ -153,6 +153,20 @@ protected:
         click_client(all, 6, 10);
     }
 
+    // Tessera started afresh: resume loads what the cache folder holds and shows it on the scan
+    // page with no engine behind it.
+    void expect_resume_shows_the_earlier_finds() {
+        start_tessera();
+        ASSERT_TRUE(is_shown(L"TesseraHomePage"));
+        click_window(GetDlgItem(page(L"TesseraHomePage"), id_home_resume));
+        ASSERT_TRUE(is_shown(L"TesseraScanPage"));
+        HWND scan = page(L"TesseraScanPage");
+        EXPECT_TRUE(wait_until([&] { return SendMessageW(GetDlgItem(scan, id_tree), TVM_GETCOUNT, 0, 0) > 3; }))
+            << "extensions under the roots";
+        EXPECT_FALSE(IsWindowVisible(GetDlgItem(scan, id_toggle))) << "results only";
+        EXPECT_FALSE(IsWindowVisible(GetDlgItem(scan, id_stop)));
+    }
+
     temp_folder_c folder_{L"walk"};
     std::wstring app_, recovered_;
     child_process_t tessera_;
@@ -207,12 +221,18 @@ TEST_F(walk, DISABLED_a_new_user_gets_the_card_s_deleted_files_back_whole_and_fi
     click_window(GetDlgItem(scan, id_close));
     ASSERT_NE(wait_for_exit(tessera_, start_timeout_ms), DWORD(STILL_ACTIVE));
     end_process(tessera_);
-    start_tessera();
-    ASSERT_TRUE(is_shown(L"TesseraHomePage"));
-    click_window(GetDlgItem(page(L"TesseraHomePage"), id_home_resume));
-    ASSERT_TRUE(is_shown(L"TesseraScanPage"));
-    scan = page(L"TesseraScanPage");
-    EXPECT_TRUE(wait_until([&] { return SendMessageW(GetDlgItem(scan, id_tree), TVM_GETCOUNT, 0, 0) > 3; }));
-    EXPECT_FALSE(IsWindowVisible(GetDlgItem(scan, id_toggle))) << "results only";
-    EXPECT_FALSE(IsWindowVisible(GetDlgItem(scan, id_stop)));
+    expect_resume_shows_the_earlier_finds();
+}
+
+TEST_F(walk, resume_after_a_restart_shows_the_finds_left_in_the_cache) {
+    std::wstring originals = sample_card_path(L"TESSERA_CARD_ORIGINALS");
+    ASSERT_FALSE(originals.empty()) << "run through support/on_sample_card.sh";
+    std::wstring work = folder_ / L"cache\\tmp";
+    CreateDirectoryW((folder_ / L"cache").c_str(), nullptr);
+    CreateDirectoryW(work.c_str(), nullptr);
+    int n = 0;
+    for (const std::wstring& name : files_in(originals))
+        ASSERT_TRUE(CopyFileW((originals + L"\\" + name).c_str(),
+                              (work + L"\\f" + std::to_wstring(1000 + n++) + name.substr(name.rfind(L'.'))).c_str(), FALSE));
+    expect_resume_shows_the_earlier_finds();
 }
