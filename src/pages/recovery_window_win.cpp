@@ -21,13 +21,13 @@ constexpr int tree_image_ids[3] = {IDB_KIND_PHOTO, IDB_KIND_VIDEO, IDB_KIND_AUDI
 const char* const root_keys[3] = {"recovery_photo", "recovery_video", "recovery_audio"};
 const char* const category_names[3] = {"photo", "video", "audio"};
 
-struct button_spec_t {
+struct page_button_t {
     UINT id;
     const char* text_key;
     int normal, pressed, hover;
 };
 // The push buttons, ids 2 to 9 in order; the language's positions are set by place_controls.
-constexpr button_spec_t button_specs[8] = {
+constexpr page_button_t page_buttons[8] = {
     {id_scan_home, "btn_home", IDB_PAGE_BUTTON_NORMAL, IDB_PAGE_BUTTON_PRESSED, IDB_PAGE_BUTTON_HOVER},
     {id_scan_back, "btn_back", IDB_PAGE_BUTTON_NORMAL, IDB_PAGE_BUTTON_PRESSED, IDB_PAGE_BUTTON_HOVER},
     {id_scan_close, "btn_close", IDB_PAGE_BUTTON_NORMAL, IDB_PAGE_BUTTON_PRESSED, IDB_PAGE_BUTTON_HOVER},
@@ -74,21 +74,21 @@ LRESULT recovery_window_c::on_create(UINT, WPARAM, LPARAM, bool&) {
 void recovery_window_c::create_controls() {
     HINSTANCE instance = GetModuleHandleW(nullptr);
     for (size_t i = 0; i < 8; ++i) {
-        const button_spec_t& spec = button_specs[i];
-        if (spec.id == id_scan_all) {
+        const page_button_t& kind = page_buttons[i];
+        if (kind.id == id_scan_all) {
             HWND box = CreateWindowExW(0, L"BUTTON", wide(lookup_text("btn_all")),
                                        WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX, 0, 0, 100, 20,
-                                       hwnd(), reinterpret_cast<HMENU>(static_cast<UINT_PTR>(spec.id)), instance, nullptr);
+                                       hwnd(), reinterpret_cast<HMENU>(static_cast<UINT_PTR>(kind.id)), instance, nullptr);
             SendMessageW(box, WM_SETFONT, reinterpret_cast<WPARAM>(shared_font(font_face::verdana, 10, false)), FALSE);
             continue;
         }
-        DWORD visible = spec.id == id_scan_filter ? 0 : WS_VISIBLE;
-        HWND button = CreateWindowExW(0, L"BUTTON", wide(lookup_text(spec.text_key)), WS_CHILD | visible | BS_PUSHBUTTON,
-                                      0, 0, 10, 10, hwnd(), reinterpret_cast<HMENU>(static_cast<UINT_PTR>(spec.id)),
+        DWORD visible = kind.id == id_scan_filter ? 0 : WS_VISIBLE;
+        HWND button = CreateWindowExW(0, L"BUTTON", wide(lookup_text(kind.text_key)), WS_CHILD | visible | BS_PUSHBUTTON,
+                                      0, 0, 10, 10, hwnd(), reinterpret_cast<HMENU>(static_cast<UINT_PTR>(kind.id)),
                                       instance, nullptr);
         bitmap_button_c& b = buttons_[i];
         b.attach(button);
-        set_button_images(b, spec.normal, spec.pressed, spec.hover);
+        set_button_images(b, kind.normal, kind.pressed, kind.hover);
         b.set_text_colour(RGB(255, 255, 255));
         b.set_font(shared_font(font_face::verdana, 8, true));
     }
@@ -158,6 +158,7 @@ void recovery_window_c::add_roots() {
 }
 
 void recovery_window_c::clear_results() {
+    ++resets_;
     grid_.reset_grid();
     extensions_.clear();
     current_ = -1;
@@ -230,7 +231,9 @@ LRESULT recovery_window_c::on_notify(UINT, WPARAM, LPARAM lp, bool& handled) {
 media_kind recovery_window_c::file_extension(const std::string& extension) {
     auto known = extensions_.find(extension);
     if (known != extensions_.end()) return known->second;
+    const uint32_t resets = resets_;
     media_kind kind = classify_extension(extension.c_str());
+    if (resets_ != resets) return kind;  // the page was left while the box was open
     extensions_.emplace(extension, kind);
     HTREEITEM parent = kind <= media_audio ? roots_[kind] : TVI_ROOT;
     group_names_.push_back(extension);
@@ -265,12 +268,17 @@ void recovery_window_c::file_new_records() {
         }
     }
     if (batch.empty()) return;
+    // A box without an owner leaves the page usable: should the user leave it meanwhile, the
+    // batch belongs to results that are gone.
+    const uint32_t resets = resets_;
     std::string extension;
     for (const new_record_t& record : batch) {
         extension.assign(record.ext);
-        grid_.add_grid_item(extension, file_extension(extension), record.index);
+        media_kind kind = file_extension(extension);
+        if (resets_ != resets) return;
+        grid_.add_grid_item(extension, kind, record.index);
+        ++shown_;
     }
-    shown_ += static_cast<uint32_t>(batch.size());
     grid_.end_filing();
 }
 

@@ -113,6 +113,7 @@ private:
     uint32_t shown_ = 0;
     uint64_t filed_generation_ = 0;  // the queue's emptyings when shown_ was counted
     bool is_filing_ = false;
+    uint32_t resets_ = 0;  // clear_results calls, so that a tick notices a reset in its middle
     int32_t current_ = -1;
     int32_t view_total_ = 0;
     int32_t view_ticked_ = 0;
