@@ -30,6 +30,30 @@ xdotool mousemove 640 700
 wine ui_probe.exe send 0x10 0 || true
 wait "$app" || true
 
+# The options page in German, with the card list open, and refusing a cache folder on the card
+# being searched (X:), in English. Clicks land in the middle of a control, found by its id.
+click() { xdotool mousemove $(wine ui_probe.exe where TesseraOptionsPage "$1") click 1; }
+options_session() {
+    wine reg delete 'HKCU\Software\Tessera' /f >/dev/null 2>&1 || true
+    wine reg add 'HKCU\Software\Tessera' /v language /d "$1" /f >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Tessera' /v CachePath /d 'X:\' /f >/dev/null 2>&1
+    wine Tessera.exe &
+    app=$!
+    for _ in $(seq 100); do wine ui_probe.exe send 0x403 0 >/dev/null 2>&1 && break; sleep 0.2; done
+}
+options_session Deutsch
+shot main_options_de "$main"
+wine ui_probe.exe send 0x10 0 || true
+wait "$app" || true
+options_session English
+click 8; shot main_options_cards_open "$main"
+xdotool key Down Return   # the list runs Z:, X:, C: in the test prefix
+click 11; click 3; shot main_options_cache_on_card "$main"
+xdotool key Escape
+wine ui_probe.exe send 0x10 0 || true
+wait "$app" || true
+wine reg delete 'HKCU\Software\Tessera' /f >/dev/null 2>&1 || true
+
 # Each box is 300 x 200 in the middle of the screen.
 for mode in 0 1 2 3 4 7; do
     wine ui_probe.exe box "$mode" &
