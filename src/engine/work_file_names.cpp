@@ -54,4 +54,9 @@ bool is_work_folder_name(std::u16string_view name) {
     return name.size() == work.size() || name[work.size()] == u'.';
 }
 
-bool is_work_file_name(std::u16string_view name) { return is_find_name(name) || is_thumbnail_name(name); }
+bool is_work_file_name(std::u16string_view name) {
+    // The engine writes a find under its name with a dot in front and drops the dot once the
+    // file is complete, so a killed run leaves such a name behind.
+    if (!name.empty() && name[0] == u'.') return is_find_name(name.substr(1));
+    return is_find_name(name) || is_thumbnail_name(name);
+}

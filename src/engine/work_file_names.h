@@ -1,8 +1,9 @@
 // Which entries of the cache folder this program made, so that starting a scan deletes those
 // and nothing else: the work folders ("tmp", and "tmp." names, which an earlier scan may have
 // left and which are loaded like "tmp"), the finds the engine writes into them
-// ("f" + start sector of at least 7 digits + "." + extension) and the thumbnails written beside
-// those finds ("thumb_" + the find's name without extension + ".png").
+// ("f" + start sector of at least 7 digits + "." + extension, with a dot in front while it is
+// written) and the thumbnails written beside those finds ("thumb_" + the find's name without
+// extension + ".png").
 #pragma once
 
 #include <string_view>

@@ -48,6 +48,7 @@ TEST_F(work_folders, a_run_start_deletes_only_the_engines_finds_and_thumbnails_o
     make_folder(L"tmp");
     make_file(L"tmp\\f0001234.jpg");
     make_file(L"tmp\\thumb_f0001234.png");
+    make_file(L"tmp\\.f0001240.mov");  // left by a killed run
     make_folder(L"tmp.old");
     make_file(L"tmp.old\\f0000064.mov");
     make_file(L"tmp.old\\notes.txt");  // the user's, in a folder that looks like ours
