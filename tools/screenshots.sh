@@ -68,6 +68,14 @@ for mode in 0 1 2 3 4 7; do
     wait "$probe" 2>/dev/null || true
 done
 
+# The cache warning, 400 x 200.
+for language in English Deutsch; do
+    wine ui_probe.exe warning "$language" &
+    probe=$!
+    shot "cache_warning_$language" 400x200+440+412
+    wait "$probe" 2>/dev/null || true
+done
+
 # The updater's three messages, from version files served on the loopback interface.
 served=$(mktemp -d)
 trap 'rm -rf "$served"; wine_session_end' EXIT

@@ -1,5 +1,6 @@
 // A helper for the screenshot script, never shipped:
 //   ui_probe box MODE [LANGUAGE]    the skinned message box in that mode
+//   ui_probe warning [LANGUAGE]     the cache warning for a card of 7.4 GB
 //   ui_probe send MESSAGE WPARAM    sends a message to the running Tessera window
 //   ui_probe post MESSAGE WPARAM    posts one (a command that opens a modal dialog)
 //   ui_probe close TITLE            Esc for the visible dialog of that title
@@ -16,7 +17,9 @@
 #include "app/language.h"
 #include "app/language_file_win.h"
 #include "app/settings_win.h"
+#include "app/text_format.h"
 #include "app/wide_text_win.h"
+#include "pages/folder_window_win.h"
 #include "ui/message_box_win.h"
 #include "ui/shared_fonts_win.h"
 
@@ -54,6 +57,12 @@ int show_box(int argc, wchar_t** argv) {
     return show_message(nullptr, text, static_cast<message_mode_t>(mode));
 }
 
+int show_warning(int argc, wchar_t** argv) {
+    prepare_texts(argc, argv, 2);
+    close_later(L"Tessera");
+    return show_cache_warning(format_text(lookup_text("cache_msg"), {u"7.4 GB"}), nullptr);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -77,5 +86,6 @@ int wmain(int argc, wchar_t** argv) {
         return 0;
     }
     if (argc >= 3 && std::wcscmp(argv[1], L"box") == 0) return show_box(argc, argv);
+    if (argc >= 2 && std::wcscmp(argv[1], L"warning") == 0) return show_warning(argc, argv);
     return 1;
 }
