@@ -9,13 +9,17 @@
 #include "app/language.h"
 #include "app/settings.h"
 #include "app/settings_win.h"
+#include "app/text_format.h"
 #include "app/wide_text_win.h"
 #include "pages/drive_list.h"
 #include "pages/drive_list_win.h"
+#include "pages/folder_window_win.h"
 #include "pages/option_window_win.h"
 #include "ui/message_box_win.h"
 
 namespace {
+
+constexpr size_t warning_capacity = 128;  // characters, terminator included
 
 // Copies text into a request field, cut to the field with its terminator.
 void copy_to_request(char (&field)[request_text_capacity], const std::string& text) {
@@ -76,6 +80,11 @@ void option_window_c::start_search() {
     if (is_folder_on_drive(settings.recovery_path, card) &&
         show_message(hwnd(), lookup_text("recovery_on_card"), mode_question) != 1)
         return;
+    if (!cache_has_room(static_cast<int>(index))) {
+        std::u16string size = format_size(static_cast<int64_t>(card.total_bytes));
+        std::u16string warning = cut_to_capacity(format_text(lookup_text("cache_msg"), {size}), warning_capacity);
+        if (show_cache_warning(warning, hwnd()) == 2) return;
+    }
 
     copy_to_request(search_request.cache_dir, to_ansi(settings.cache_path));
     copy_to_request(search_request.volume, to_ansi(card.volume_name));

@@ -9,6 +9,7 @@
 #include "app/wide_text_win.h"
 #include "pages/drive_list.h"
 #include "pages/drive_list_win.h"
+#include "pages/folder_picker_win.h"
 #include "ui/shared_fonts_win.h"
 
 namespace {
@@ -231,6 +232,7 @@ LRESULT option_window_c::on_command(UINT, WPARAM wp, LPARAM, bool& handled) {
     case id_next: start_search(); break;
     case id_close: SendMessageW(main_window_, WM_CLOSE, 0, 0); break;
     case id_refresh: refresh_cards(); break;
+    case id_browse: browse_folder(); break;
     case id_open: open_folder(); break;
     case id_recovery_radio:
     case id_cache_radio: switch_folder_field(LOWORD(wp)); break;
@@ -242,6 +244,11 @@ LRESULT option_window_c::on_command(UINT, WPARAM wp, LPARAM, bool& handled) {
 void option_window_c::refresh_cards() {
     refresh_drive_list();
     fill_card_list();
+}
+
+void option_window_c::browse_folder() {
+    std::u16string folder;
+    if (pick_folder(folder)) SetDlgItemTextW(hwnd(), id_folder_field, wide(folder));
 }
 
 void option_window_c::open_folder() {

@@ -53,6 +53,7 @@ private:
     void paint(HDC dc, const RECT& client);
 
     void refresh_cards();
+    void browse_folder();
     void open_folder();
     // The field names an existing folder; otherwise "option_no_dir" has been shown.
     bool check_folder_field();

@@ -73,7 +73,7 @@ std::string read_fixture(const char* relative) { return read_all(std::string(TES
 // ends it as asked: with a click on its Cancel button or on its caption's close button.
 class warning_answer_c {
 public:
-    enum class answer_t { cancel, caption_close };
+    enum class answer_t { ok, cancel, caption_close };
     explicit warning_answer_c(answer_t answer) : thread_([this, answer] { run(answer); }) {}
     ~warning_answer_c() {
         is_done_ = true;
@@ -91,7 +91,8 @@ private:
             return;
         was_shown_ = true;
         Sleep(300);
-        POINT point{135, 148};  // the middle of Cancel, which stands at (100, 136)
+        // The middles of OK at (230, 136) and of Cancel at (100, 136), 70 x 24 each.
+        POINT point{answer == answer_t::ok ? 265 : 135, 148};
         ClientToScreen(dialog, &point);
         if (answer == answer_t::caption_close) {
             RECT frame{};
@@ -214,9 +215,13 @@ protected:
         auto* scan = reinterpret_cast<recovery_window_c*>(GetWindowLongPtrW(window_->scan_page(), GWLP_USERDATA));
         return scan ? scan->scan_state() : scan_state_t::idle;
     }
-    // Presses next and says whether the scan page came up.
+    // Presses next and says whether the scan page came up. Drive X: of the test prefix is a folder
+    // of the disk the cache folder is on, so its size is the disk's and the free-space warning
+    // comes up for it: OK goes on.
     bool press_next() {
+        warning_answer_c answer(warning_answer_c::answer_t::ok);
         click(page::id_next);
+        if (answer.was_shown()) pump_until([&] { return is_scan_page_shown(); }, 3000);
         return is_scan_page_shown();
     }
 
@@ -326,6 +331,34 @@ TEST_F(option_page, a_cache_folder_on_no_listed_drive_never_warns_about_space) {
     EXPECT_TRUE(press_next());
     EXPECT_FALSE(answer.was_shown());
     EXPECT_STREQ(search_request.cache_dir, "Q:\\cache");
+}
+
+TEST_F(option_page, the_free_space_warning_cancel_starts_nothing_and_its_close_button_goes_on) {
+    // The cache folder on X: has less room than the whole of drive Z:.
+    std::wstring on_x = L"X:\\options_cache";
+    CreateDirectoryW(on_x.c_str(), nullptr);
+    store_text(L"CachePath", on_x);
+    open_options_page();
+    choose_card(u"Z:\\");
+    ASSERT_FALSE(cache_has_room(static_cast<int>(card_index(u"Z:\\"))));
+    click(page::id_photo);
+    {
+        warning_answer_c answer(warning_answer_c::answer_t::cancel);
+        click(page::id_next);
+        EXPECT_TRUE(pump_until([&] { return answer.was_shown(); }));
+        pump_for(500);
+    }
+    EXPECT_FALSE(is_scan_page_shown());
+    EXPECT_EQ(search_request.volume[0], '\0');
+    {
+        warning_answer_c answer(warning_answer_c::answer_t::caption_close);
+        click(page::id_next);
+        EXPECT_TRUE(pump_until([&] { return is_scan_page_shown(); }));
+        EXPECT_TRUE(answer.was_shown());
+    }
+    EXPECT_EQ(std::string(search_request.cache_dir), ansi(on_x));
+    EXPECT_TRUE(shown_texts.empty());
+    RemoveDirectoryW(on_x.c_str());
 }
 
 TEST_F(option_page, folders_on_the_card_are_refused_or_asked_about_and_a_search_keeps_the_users_files) {
