@@ -1,6 +1,6 @@
 // Which entries of the cache folder this program made, so that starting a scan deletes those
-// and nothing else: the work folders ("tmp", and "tmp." names, which an earlier scan may have
-// left and which are loaded like "tmp"), the finds the engine writes into them
+// and nothing else: the work folders ("tmp", and names starting "tmp.", which are loaded like
+// "tmp"), the finds the engine writes into them
 // ("f" + start sector of at least 7 digits + "." + extension, with a dot in front while it is
 // written) and the thumbnails written beside those finds ("thumb_" + the find's name without
 // extension + ".png").

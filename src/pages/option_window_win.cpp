@@ -120,8 +120,6 @@ void set_font(HWND control, HFONT font) { SendMessageW(control, WM_SETFONT, rein
 
 scan_request_t search_request;
 
-option_window_c::~option_window_c() = default;
-
 HWND option_window_c::create_control(const wchar_t* window_class, const std::u16string& text, DWORD style, int id) {
     const control_place_t* place = place_of(id);
     return CreateWindowExW(0, window_class, wide(text), WS_CHILD | WS_VISIBLE | style, place->x, place->y,

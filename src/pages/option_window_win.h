@@ -19,15 +19,12 @@ class option_window_c : public CWindowImpl<option_window_c> {
 public:
     DECLARE_WND_CLASS(L"TesseraOptionsPage", 0)
     explicit option_window_c(HWND main_window) : main_window_(main_window) {}
-    ~option_window_c() override;
 
     // Command ids of the controls.
     static constexpr int id_back = 2, id_next = 3, id_close = 4, id_refresh = 5, id_browse = 6,
                          id_open = 7, id_card_list = 8, id_camera_list = 9, id_folder_field = 10,
                          id_photo = 11, id_video = 12, id_audio = 13, id_recovery_radio = 14,
                          id_cache_radio = 15;
-
-    bool edit_shows_cache() const { return edit_shows_cache_; }
 
     BEGIN_MSG_MAP(option_window_c)
         MESSAGE_HANDLER(WM_CREATE, on_create)
