@@ -1,5 +1,5 @@
-// The test card behind drive X: (a FAT image beside the prefix, reached here through Z:), and
-// laying bytes on it for one test.
+// The test prefix's removable card: drive X: backed by the FAT image beside the prefix, which a
+// test may lay bytes on for a scan to find.
 #pragma once
 
 #include <windows.h>
@@ -8,12 +8,22 @@
 #include <fstream>
 #include <string>
 
+#include "app/wide_text_win.h"
+
+// The card image behind X:, reached through Z: from the prefix's location.
 inline std::string card_image_path() {
     char prefix[1024] = {};
     if (!GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix)) return {};
     std::string path = std::string("Z:") + prefix + "/../test-card/card.img";
     for (char& c : path) if (c == '/') c = '\\';
     return path;
+}
+
+// The volume name of X: (\\?\Volume{...}\), as the drive list gives it to a scan.
+inline std::string card_volume_name() {
+    wchar_t name[MAX_PATH] = {};
+    if (!GetVolumeNameForVolumeMountPointW(L"X:\\", name, MAX_PATH)) return {};
+    return to_ansi(from_wide(name));
 }
 
 // Lays bytes on the card image at a sector and puts the old ones back afterwards.
