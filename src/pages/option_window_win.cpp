@@ -37,12 +37,12 @@ constexpr control_place_t control_places[] = {
 };
 
 // The six bitmap buttons in creation order, with their normal, pressed and hover images.
-struct button_spec_t {
+struct button_entry_t {
     int id;
     const char* text_key;
     int normal, pressed, hover;
 };
-constexpr button_spec_t button_specs[] = {
+constexpr button_entry_t button_entries[] = {
     {option_window_c::id_refresh, "btn_refresh", IDB_SMALL_BUTTON_NORMAL, IDB_SMALL_BUTTON_PRESSED, IDB_SMALL_BUTTON_HOVER},
     {option_window_c::id_browse, "btn_browse", IDB_SMALL_BUTTON_NORMAL, IDB_SMALL_BUTTON_PRESSED, IDB_SMALL_BUTTON_HOVER},
     {option_window_c::id_open, "btn_open", IDB_SMALL_BUTTON_NORMAL, IDB_SMALL_BUTTON_PRESSED, IDB_SMALL_BUTTON_HOVER},
@@ -51,11 +51,11 @@ constexpr button_spec_t button_specs[] = {
     {option_window_c::id_close, "btn_close", IDB_PAGE_BUTTON_NORMAL, IDB_PAGE_BUTTON_PRESSED, IDB_PAGE_BUTTON_HOVER},
 };
 
-struct check_spec_t {
+struct check_entry_t {
     int id;
     const char* text_key;
 };
-constexpr check_spec_t check_specs[] = {
+constexpr check_entry_t check_entries[] = {
     {option_window_c::id_photo, "option_photo"},
     {option_window_c::id_video, "option_video"},
     {option_window_c::id_audio, "option_audio"},
@@ -146,16 +146,16 @@ LRESULT option_window_c::on_create(UINT, WPARAM, LPARAM, bool&) {
 void option_window_c::create_controls() {
     HFONT button_font = shared_font(font_face::verdana, 9, true);
     for (size_t i = 0; i < buttons_.size(); ++i) {
-        const button_spec_t& spec = button_specs[i];
-        HWND button = create_control(L"BUTTON", lookup_text(spec.text_key), BS_PUSHBUTTON, spec.id);
+        const button_entry_t& entry = button_entries[i];
+        HWND button = create_control(L"BUTTON", lookup_text(entry.text_key), BS_PUSHBUTTON, entry.id);
         buttons_[i].attach(button);
-        set_button_images(buttons_[i], spec.normal, spec.pressed, spec.hover);
+        set_button_images(buttons_[i], entry.normal, entry.pressed, entry.hover);
         buttons_[i].set_font(button_font);
         buttons_[i].set_text_colour(RGB(255, 255, 255));
     }
     HFONT arial9 = shared_font(font_face::arial, 9, false);
-    for (const check_spec_t& spec : check_specs)
-        set_font(create_control(L"BUTTON", lookup_text(spec.text_key), BS_AUTOCHECKBOX | WS_TABSTOP, spec.id), arial9);
+    for (const check_entry_t& entry : check_entries)
+        set_font(create_control(L"BUTTON", lookup_text(entry.text_key), BS_AUTOCHECKBOX | WS_TABSTOP, entry.id), arial9);
     create_control(L"BUTTON", u"", BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP, id_recovery_radio);
     create_control(L"BUTTON", u"", BS_AUTORADIOBUTTON, id_cache_radio);
     CheckRadioButton(hwnd(), id_recovery_radio, id_cache_radio, id_recovery_radio);
