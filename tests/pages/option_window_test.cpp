@@ -1,7 +1,8 @@
-// The options page in a real main window of this process, driven by real clicks and keys: the
-// checks of the next button in their order, the folder field with its radio buttons, the card
-// list against the real drive list, the settings in the real registry, the free-space warning,
-// and a search started on the test card X: with the real engine.
+// The options page in a real main window of this process, reached by the home page's start
+// button and driven by real clicks and keys: the checks of the next button in their order, the
+// folder field with its radio buttons, the card list against the real drive list, the settings in
+// the real registry, the free-space warning, and a search started on the test card X: with the
+// real engine.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -19,7 +20,9 @@
 #include "engine/found_queue_win.h"
 #include "pages/drive_list.h"
 #include "pages/drive_list_win.h"
+#include "pages/home_window_win.h"
 #include "pages/recovery_window_win.h"
+#include "support/front_end_win.h"
 #include "support/input_win.h"
 #include "support/process_win.h"
 #include "support/registry_win.h"
@@ -156,27 +159,27 @@ protected:
         SetCurrentDirectoryW(previous_folder_);
     }
 
-    // The main window as start-up makes it (settings read from the registry), on the options page.
+    // The main window as start-up makes it (settings read from the registry), then the home
+    // page's start button pressed to reach the options page.
     void open_options_page() {
         init_settings();
         window_ = std::make_unique<main_window_c>();
-        RECT rect{0, 0, main_window_width, main_window_height};
-        ASSERT_NE(window_->create(nullptr, rect, L"Tessera", WS_CAPTION | WS_CLIPCHILDREN), nullptr);
+        ASSERT_TRUE(open_main_window(*window_));
         centre_on_work_area(window_->hwnd());
-        ShowWindow(window_->hwnd(), SW_SHOW);
         SetForegroundWindow(window_->hwnd());
-        SendMessageW(window_->hwnd(), UM_SHOW_OPTIONS, 0, 0);
         pump_for(300);
+        click_middle(GetDlgItem(window_->home_page(), home_start_id));
         ASSERT_EQ(window_->current_page(), window_->options_page());
     }
 
     HWND control(int id) const { return GetDlgItem(window_->options_page(), id); }
-    void click(int id) {
+    void click_middle(HWND window) {
         RECT r{};
-        GetWindowRect(control(id), &r);
+        GetWindowRect(window, &r);
         click_at((r.left + r.right) / 2, (r.top + r.bottom) / 2);
         pump_for(300);
     }
+    void click(int id) { click_middle(control(id)); }
     void type_into_field(const std::wstring& text) {
         click(page::id_folder_field);
         tap_key(VK_END);
