@@ -63,6 +63,24 @@ for language in English Deutsch; do
     stop_tessera
 done
 
+# The options page in German, with the card list open, and refusing a cache folder on the card
+# being searched (X:), in English. Clicks land in the middle of a control, found by its id.
+click() { xdotool mousemove $(wine ui_probe.exe where TesseraOptionsPage "$1") click 1; }
+wine reg add 'HKCU\Software\Tessera' /v CachePath /d 'X:\' /f >/dev/null 2>&1
+set_language Deutsch
+start_tessera
+wine ui_probe.exe send 0x403 0; shot main_options_de "$main"
+stop_tessera
+set_language English
+start_tessera
+wine ui_probe.exe send 0x403 0
+click 8; shot main_options_cards_open "$main"
+xdotool key Down Return   # the list runs Z:, X:, C: in the test prefix
+click 11; click 3; shot main_options_cache_on_card "$main"
+xdotool key Escape
+stop_tessera
+wine reg delete 'HKCU\Software\Tessera' /v CachePath /f >/dev/null 2>&1 || true
+
 # The scan page on the sample card made larger with zeros, so that the search runs a while: the
 # search running with thumbnails in the grid, finished with a photo's details, a recovery of the
 # ticked photos with its spinner, and its end. The first photo's destination is a named pipe
@@ -85,7 +103,7 @@ put_test_card_back() {
 trap 'put_test_card_back; wine_session_end' EXIT
 ln -sfn "$card/root" "$WINEPREFIX/dosdevices/x:"
 ln -sfn "$card/card.img" "$WINEPREFIX/dosdevices/x::"
-click_in() { xdotool mousemove $(wine ui_probe.exe where "$1" "$2" "$3") click 1; sleep 0.3; }
+click_in() { xdotool mousemove $(wine ui_probe.exe point "$1" "$2" "$3") click 1; sleep 0.3; }
 wine reg add 'HKCU\Software\Tessera' /v RecoveryPath /d 'C:\tessera_shots\recovered' /f >/dev/null 2>&1
 start_tessera
 wine ui_probe.exe scan 'X:\' 'C:\tessera_shots\cache'

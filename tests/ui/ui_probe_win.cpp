@@ -4,10 +4,11 @@
 //   ui_probe send MESSAGE WPARAM    sends a message to the running Tessera window
 //   ui_probe post MESSAGE WPARAM    posts one (a command that opens a modal dialog)
 //   ui_probe close TITLE            Esc for the visible dialog of that title
+//   ui_probe where PAGE_CLASS ID    prints the screen point in the middle of a page's control
 //   ui_probe scan VOLUME CACHE      starts a search of VOLUME in Tessera as its options page does
 //                                   (photo, video and audio), the request copied into its memory
 //   ui_probe text ID                prints the text of the scan page's control ID
-//   ui_probe where CLASS X Y        prints the screen point of client (X, Y) of Tessera's child
+//   ui_probe point CLASS X Y        prints the screen point of client (X, Y) of Tessera's child
 //                                   window of that class (TesseraPreviewGrid, ...)
 // Texts come from language.ini in the current folder, in LANGUAGE (English when not given).
 #include <windows.h>
@@ -134,10 +135,17 @@ int wmain(int argc, wchar_t** argv) {
         HWND dialog = FindWindowW(L"#32770", argv[2]);
         return dialog && PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0) ? 0 : 2;
     }
+    if (argc >= 4 && std::wcscmp(argv[1], L"where") == 0) {
+        HWND page = FindWindowExW(tessera_window(), nullptr, argv[2], nullptr);
+        RECT rect{};
+        if (!GetWindowRect(GetDlgItem(page, static_cast<int>(number(argv[3]))), &rect)) return 2;
+        std::printf("%ld %ld\n", (rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+        return 0;
+    }
     if (argc >= 3 && std::wcscmp(argv[1], L"box") == 0) return show_box(argc, argv);
     if (argc >= 2 && std::wcscmp(argv[1], L"warning") == 0) return show_warning(argc, argv);
     if (argc >= 4 && std::wcscmp(argv[1], L"scan") == 0) return start_scan(argv);
     if (argc >= 3 && std::wcscmp(argv[1], L"text") == 0) return print_scan_page_text(argv);
-    if (argc >= 5 && std::wcscmp(argv[1], L"where") == 0) return print_screen_point(argv);
+    if (argc >= 5 && std::wcscmp(argv[1], L"point") == 0) return print_screen_point(argv);
     return 1;
 }
