@@ -24,7 +24,8 @@ struct scan_summary_t {
     uint64_t files = 0;
     uint64_t bytes_found = 0;
     uint64_t bytes_scanned = 0;
-    uint64_t write_failures = 0;
+    // The output refused a find (the work folder is full or gone): the scan ended there.
+    bool is_output_failed = false;
 };
 
 // For each value of a sector's first byte, the formats to probe, in registry order.

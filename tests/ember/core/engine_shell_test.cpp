@@ -89,7 +89,7 @@ TEST_F(engine_shell, a_find_is_reported_once_closed_and_a_cut_one_is_dropped) {
         output.write_file(reinterpret_cast<const uint8_t*>("x"), 1);
         output.end_file(false);
         ASSERT_TRUE(output.begin_file(3000, "mp4"));  // the scan ends inside this one
-        output.finish(1, 6, 0);
+        output.finish(1, 6, false);
     }
     ASSERT_EQ(channel.packets.size(), 3u);
     EXPECT_EQ(channel.packets[0].total_sectors, 4096u);

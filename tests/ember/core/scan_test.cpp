@@ -66,9 +66,10 @@ public:
         files_in_progress_.bytes.insert(files_in_progress_.bytes.end(), data, data + size);
         return true;
     }
-    void end_file(bool is_complete) override {
+    bool end_file(bool is_complete) override {
         is_open = false;
         if (is_complete) files[current_] = files_in_progress_;
+        return true;
     }
     void progress(uint64_t sector) override {
         if (sector < last_progress && sector != current_) is_progress_monotonic = false;
