@@ -38,6 +38,8 @@ carve_result_t carve_mrw(carve_input_c& in) {
         pos += 8 + uint64_t(length);
     }
     if (raw == 0) return {};
+    // The sensor data is payload: a picture that starts inside it was written over it.
+    in.layout().add_payload(data, raw);
     uint64_t end = data + raw;
     if (end > in.size()) end = in.size();  // the source ended inside the sensor data
     return {end, "mrw"};
