@@ -213,6 +213,7 @@ bool tiff_walker_c::walk_one(uint64_t base, uint32_t offset, int depth, ifd_kind
     if (unknown * 8 > count) return false;
     ++facts_.ifds;
     reach(ifd, table_size);
+    in_.layout().add_payload(ifd, table_size);
     const uint8_t* n = in_.at(ifd + 2 + 12 * uint64_t(count), 4);
     next = n ? u32(n) : 0;
 
@@ -247,10 +248,14 @@ bool tiff_walker_c::walk_one(uint64_t base, uint32_t offset, int depth, ifd_kind
                 continue;
             }
             reach(e.values, bytes);
+            // Values are the file's bytes; one may be a whole picture (a JpgFromRaw blob). Maker
+            // notes hold their values inside their own block, which is payload as a whole.
+            if (kind != ifd_kind::maker) in_.layout().add_payload(e.values, bytes);
+            in_.layout().add_embedded(e.values);
         }
         uint32_t v = 0;
         int s = slot(e.tag);
-        if (s >= 0 && kind != ifd_kind::maker) {
+        if (s >= 0 && (kind != ifd_kind::maker || s == 4)) {
             pair_entries[s] = e;
             have[s] = true;
         }
@@ -296,15 +301,26 @@ bool tiff_walker_c::walk_one(uint64_t base, uint32_t offset, int depth, ifd_kind
                 if (kind != ifd_kind::maker && e.type == 7) walk_maker_note(base, e, depth);
                 break;
             default:
-                // IFD-typed entries in maker notes are sub-directories (Olympus camera settings).
-                if (kind == ifd_kind::maker && e.type == type_ifd && e.count == 1 && value(e, 0, v))
+                if (kind != ifd_kind::maker || e.count != 1 || !value(e, 0, v)) break;
+                // IFD-typed entries in maker notes are sub-directories (Olympus camera settings),
+                // and so are Nikon's preview IFD and Olympus's settings stored as offsets.
+                if (e.type == type_ifd || (e.type == 4 && (e.tag == 0x0011 || (e.tag >= 0x2010 && e.tag <= 0x2050))))
                     walk(base, little_, v, depth + 1, ifd_kind::maker);
+                // An offset that points at a JPEG start is a preview (Olympus, Pentax).
+                else if (e.type == 4 && base + v < limit_)
+                    if (const uint8_t* j = in_.at(base + v, 3); j && j[0] == 0xFF && j[1] == 0xD8 && j[2] == 0xFF)
+                        in_.layout().add_embedded(base + v);
                 break;
         }
     }
     if (have[0] && have[1]) pieces(base, &pair_entries[0], &pair_entries[1], &geometry, false);
     if (have[2] && have[3]) pieces(base, &pair_entries[2], &pair_entries[3], &geometry, true);
     if (have[4] && have[5]) pieces(base, &pair_entries[4], &pair_entries[5], nullptr, false);
+    // Previews that maker notes point to lie inside their block: only their starts are noted.
+    if (kind == ifd_kind::maker && have[4]) {
+        uint32_t offset;
+        if (value(pair_entries[4], 0, offset)) in_.layout().add_embedded(base + offset);
+    }
     if (have[6] && have[7]) {
         uint32_t offset, length;
         if (value(pair_entries[6], 0, offset) && value(pair_entries[7], 0, length)) reach(base + offset, length);
