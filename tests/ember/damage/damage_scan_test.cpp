@@ -232,3 +232,46 @@ TEST(damage, embedded_pictures_stay_inside_their_file) {
         if (name == "motion_jpeg.mov") EXPECT_EQ(found[0].size(), file.size());
     }
 }
+
+namespace {
+
+// A device-like source that remembers the furthest byte asked of it.
+class watching_source_c final : public ember::byte_source_i {
+public:
+    explicit watching_source_c(const std::vector<uint8_t>& bytes) : inner_(bytes) {}
+    size_t read_at(uint64_t offset, uint8_t* buf, size_t len) override {
+        size_t n = inner_.read_at(offset, buf, len);
+        furthest = std::max<uint64_t>(furthest, offset + n);
+        return n;
+    }
+    uint64_t size() const override { return inner_.size(); }
+    uint64_t furthest = 0;
+
+private:
+    ember::memory_source_c inner_;
+};
+
+}  // namespace
+
+// Carvers that search forward for a file's last structure (CRW's heap table, X3F's directory)
+// end their search at the next file's header: with a header on every sector of a card, each
+// candidate's search reads no further than its first window, so a whole scan costs linear work
+// (it used to read the rest of the card from every sector).
+TEST(damage, forward_searches_end_at_the_next_header) {
+    std::vector<uint8_t> crw = {'I', 'I', 0x1A, 0, 0, 0, 'H', 'E', 'A', 'P', 'C', 'C', 'D', 'R'};
+    std::vector<uint8_t> x3f = {'F', 'O', 'V', 'b', 0, 0, 2, 0};
+    for (const auto& [name, header] : {std::pair{"crw", crw}, std::pair{"x3f", x3f}}) {
+        std::vector<uint8_t> card = ember_test::noise(3 * 1024 * 1024, 7);
+        for (size_t at = 0; at < card.size(); at += sector) {
+            std::copy(header.begin(), header.end(), card.begin() + at);
+            std::fill(card.begin() + at + header.size(), card.begin() + at + 40, 0);
+        }
+        watching_source_c source(card);
+        std::string_view names[] = {name};
+        const ember::format_t* f = ember::formats_named(names).at(0);
+        ASSERT_TRUE(f->probe(card.data(), sector)) << name;
+        ember::carve_input_c in(source, 0);
+        EXPECT_EQ(f->carve(in).length, 0u) << name;
+        EXPECT_LE(source.furthest, uint64_t(1) << 20) << name;
+    }
+}

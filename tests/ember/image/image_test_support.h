@@ -45,13 +45,6 @@ inline std::vector<uint8_t> noise(size_t n, uint32_t seed) {
     return v;
 }
 
-// The shared camera files: TESSERA_BENCH_MEDIA from the environment when set, else the folder
-// beside the source tree.
-inline std::filesystem::path bench_media_root() {
-    const char* env = std::getenv("TESSERA_BENCH_MEDIA");
-    return env && *env ? std::filesystem::path(env) : std::filesystem::path(TESSERA_BENCH_MEDIA);
-}
-
 // The bench-media files with one of these extensions (lower case, with the dot), sorted; none
 // where the folder is absent.
 inline std::vector<std::filesystem::path> bench_files(std::initializer_list<std::string> extensions) {

@@ -184,7 +184,7 @@ TEST(video_carve, ifo_ends_at_its_last_sector) {
 // Camera files from the bench media, where present.
 TEST(video_carve, bench_media_videos_carve_to_their_own_length) {
     namespace fs = std::filesystem;
-    fs::path root(TESSERA_BENCH_MEDIA);
+    fs::path root = ember_test::bench_media_root();
     if (!fs::is_directory(root)) GTEST_SKIP() << "no bench media at " << root;
     struct kind_t { const char* suffix; const char* search_name; const char* ext; };
     const kind_t kinds[] = {{".mov", "mov", "mov"}, {".mp4", "mov", "mp4"}, {".m4v", "mov", "mp4"},
