@@ -7,9 +7,6 @@ namespace ember {
 namespace {
 
 constexpr uint64_t sector = 512;
-// Digital silence this long (0.7 s of CD sound) inside a file whose size nothing confirms is
-// taken for space the file never reached.
-constexpr uint64_t max_zero_run = 128 * 1024;
 
 bool is_zero(const uint8_t* p, size_t n) {
     for (size_t i = 0; i + 8 <= n; i += 8) {
@@ -22,7 +19,7 @@ bool is_zero(const uint8_t* p, size_t n) {
 
 }  // namespace
 
-uint64_t raw_sample_end(carve_input_c& in, uint64_t begin, uint64_t stated) {
+uint64_t raw_sample_end(carve_input_c& in, uint64_t begin, uint64_t stated, uint64_t zero_run) {
     uint64_t end = std::min(stated, in.size());
     uint64_t run_start = 0, run = 0;
     for (uint64_t pos = (begin + sector - 1) / sector * sector; pos + sector <= end;) {
@@ -36,7 +33,7 @@ uint64_t raw_sample_end(carve_input_c& in, uint64_t begin, uint64_t stated) {
             }
             if (run == 0) run_start = pos + at;
             run += sector;
-            if (run >= max_zero_run) return std::max(begin, run_start);
+            if (run >= zero_run) return std::max(begin, run_start);
         }
         pos += n;
     }

@@ -11,7 +11,15 @@
 
 namespace ember {
 
-// The end of the raw samples that start at `begin` and should end at `stated`.
-uint64_t raw_sample_end(carve_input_c& in, uint64_t begin, uint64_t stated);
+// Digital silence this long (0.7 s of CD sound) inside sound whose size nothing confirms is
+// taken for space the file never reached.
+constexpr uint64_t sound_zero_run = 128 * 1024;
+// Sensor data and pixels whose stated size is known to be damaged hold no run of zeros this long
+// (a sensor's black level is above zero).
+constexpr uint64_t picture_zero_run = 4 * 1024;
+
+// The end of the raw samples that start at `begin` and should end at `stated`: the start of the
+// first run of at least zero_run zero bytes on sector boundaries, or stated, or the source's end.
+uint64_t raw_sample_end(carve_input_c& in, uint64_t begin, uint64_t stated, uint64_t zero_run = sound_zero_run);
 
 }  // namespace ember

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/byte_order.h"
+#include "formats/raw_samples.h"
 
 namespace ember {
 namespace {
@@ -133,7 +134,10 @@ void tiff_walker_c::pieces(uint64_t base, const entry_t* offsets, const entry_t*
         if (!value(*offsets, i, offset) || !value(*counts, i, count)) return;
         if (count == 0) continue;
         uint64_t length = count;
-        if (expected && length > most + piece_slack) length = expected;
+        if (expected && length > most + piece_slack) {
+            // A damaged count: the piece ends where its data plausibly does.
+            length = raw_sample_end(in_, base + offset, base + offset + expected, picture_zero_run) - (base + offset);
+        }
         reach(base + offset, length);
         in_.layout().add_payload(base + offset, length);
         in_.layout().add_embedded(base + offset);
