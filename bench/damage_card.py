@@ -6,7 +6,7 @@ scenario: intact photos lost (target 0) and whether the damaged file's find is l
 the original (target 0).
 
   damaged      the header states far more than the file holds (mdat, data object, RIFF, FORM,
-               strip byte count, Cluster, DPX file size), then the photos
+               strip byte count, Cluster, DPX or SWF file size), then the photos
   truncated    the first half of the file, then the photos (its later clusters were reused)
   middle       the whole file, with the photos written over its second third
 
@@ -33,7 +33,7 @@ HUGE64 = 6400000000
 
 # The encoded types with a size field to damage, and the camera types taken from bench media.
 ENCODED = ["mp4", "mov", "3gp", "avi", "wmv", "mkv", "webm", "tif", "wav", "aif", "au", "caf", "dpx",
-           "wma", "flv", "mpg", "m2ts"]
+           "wma", "swf", "flv", "mpg", "m2ts"]
 CAMERA = {"nef", "cr2", "dng", "rw2", "raf", "mrw", "kdc", "tif", "mp4", "m4v", "3gp", "mov", "avi"}
 
 
@@ -103,6 +103,13 @@ def damage_dpx(b):
     return True
 
 
+def damage_swf(b):
+    if b[:3] != b"FWS":
+        return False
+    le32(b, 4, HUGE32)
+    return True
+
+
 def damage_ebml(b):
     at = b.find(bytes.fromhex("1F43B675"))  # the first Cluster's size
     if at < 0:
@@ -165,7 +172,7 @@ def damage_tiff(b):
 
 DAMAGE = {"mp4": damage_iso, "mov": damage_iso, "3gp": damage_iso, "m4v": damage_iso, "avi": damage_riff,
           "wav": damage_riff, "wmv": damage_asf, "wma": damage_asf, "mkv": damage_ebml, "webm": damage_ebml,
-          "aif": damage_aiff, "au": damage_au, "caf": damage_caf, "dpx": damage_dpx, "tif": damage_tiff,
+          "aif": damage_aiff, "au": damage_au, "caf": damage_caf, "dpx": damage_dpx, "swf": damage_swf, "tif": damage_tiff,
           "nef": damage_tiff, "cr2": damage_tiff, "dng": damage_tiff, "kdc": damage_tiff}
 
 

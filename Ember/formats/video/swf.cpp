@@ -15,6 +15,8 @@ constexpr uint32_t lzma_props_size = 5;
 constexpr uint32_t zws_header_size = 12;
 constexpr uint8_t max_lzma_props = 225;  // (pb * 5 + lp) * 9 + lc with pb, lp <= 4, lc <= 8
 constexpr uint32_t max_tags = 1u << 22;
+// Bytes past the End tag that the file length may count; more is a damaged length.
+constexpr uint64_t max_trailing = 64 * 1024;
 
 bool probe(const uint8_t* h, size_t size) {
     return size >= 17 && (h[0] == 'F' || h[0] == 'Z') && h[1] == 'W' && h[2] == 'S' &&
@@ -45,7 +47,10 @@ carve_result_t carve(carve_input_c& in) {
             len = long_len;
             pos += 4;
         }
-        if ((code_len >> 6) == 0) return {clamp_end(length, in.size()), "swf"};  // End tag
+        if ((code_len >> 6) == 0) {  // End tag: the file length, unless it states far more
+            uint64_t end = length > pos + max_trailing ? pos : length;
+            return {clamp_end(end, in.size()), "swf"};
+        }
         pos += len;
     }
     return {};

@@ -138,6 +138,7 @@ const damage_t damaged_sizes[] = {
          put_be32(v, find_bytes(v, "SSND", 4) + 4, 0x7FFFFF00);
      }},
     {"video/frame.dpx", [](auto& v) { put_be32(v, 16, 0x7FFFFFF0); }},
+    {"video/clip.swf", [](auto& v) { put_le32(v, 4, 0x7FFFFFF0); }},
     {"image/plain.tif", [](auto& v) {  // the byte count of its one strip
          size_t ifd = ember::load_le32(&v[4]);
          for (size_t e = ifd + 2; e + 12 <= v.size(); e += 12)
