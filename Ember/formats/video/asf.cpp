@@ -95,6 +95,7 @@ uint64_t data_end(carve_input_c& in, uint64_t pos, uint64_t stated, const header
         if (p[0] != flags || (has_zero_ecc && (p[1] != 0 || p[2] != 0))) break;
         end += info.packet_size;
     }
+    end = std::min(end, in.size());  // the source ends inside the last packet
     // A stated size that agrees with the packets, give or take a packet, keeps its few bytes.
     if (stated && limit > end && limit - end < info.packet_size) end = limit;
     return end;
@@ -126,7 +127,7 @@ carve_result_t carve(carve_input_c& in) {
             in.layout().add_payload(pos + data_object_header, end - pos - data_object_header);
             has_data = true;
             if (end != pos + size) {  // the data stops before its stated end: so does the file
-                pos = end;
+                pos = std::min(end, in.size());
                 break;
             }
         }
