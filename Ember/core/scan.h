@@ -1,7 +1,8 @@
 // The carving loop: every 512-byte boundary of the source is a candidate, offered to the
 // enabled formats whose lead bytes match its first byte; the first carver that accepts wins,
 // its file is copied to the output in pieces, and the scan goes on at the first boundary after
-// it. A refused candidate costs one table lookup (most sectors) or a probe.
+// it, or at the start of a file found written over it, which cuts it (overlap_rule.h). A refused
+// candidate costs one table lookup (most sectors) or a probe.
 #pragma once
 
 #include <array>
