@@ -82,17 +82,21 @@ uint64_t data_end(carve_input_c& in, uint64_t pos, uint64_t stated, const header
     uint64_t packets = 0;
     in.le64(pos + 40, packets);
     if (packets == 0) packets = info.packets;
+    if (stated == 0 && packets == 0) return body;  // neither size nor count: no end is known
     uint64_t limit = stated ? pos + stated : in.size();
     if (info.packet_size == 0) return stated ? limit : body;  // sizes vary: the stated size stands
     const uint8_t* first = in.at(body, 3);
     if (!first) return std::min(limit, in.size());
+    // Packets with error-correction data all start with the same flags; without it the first
+    // byte holds length types that may vary, and only the count and size say where they end.
     uint8_t flags = first[0];
+    bool is_checked = (flags & 0x80) != 0;
     bool has_zero_ecc = flags == 0x82 && first[1] == 0 && first[2] == 0;
     uint64_t end = body;
     for (uint64_t k = 0; end + info.packet_size <= limit && (packets == 0 || k < packets); ++k) {
         const uint8_t* p = in.at(end, 3);
         if (!p) return std::min(limit, in.size());  // the source ends inside this packet
-        if (p[0] != flags || (has_zero_ecc && (p[1] != 0 || p[2] != 0))) break;
+        if (is_checked && (p[0] != flags || (has_zero_ecc && (p[1] != 0 || p[2] != 0)))) break;
         end += info.packet_size;
     }
     end = std::min(end, in.size());  // the source ends inside the last packet
