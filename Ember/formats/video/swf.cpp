@@ -1,6 +1,7 @@
 // Shockwave Flash: an uncompressed file (FWS) states its length and ends with an End tag; an
 // LZMA file (ZWS) states its compressed length. A zlib file (CWS) states only its uncompressed
-// length, so its end is unknown without inflating it: not carved.
+// length, so its end is unknown without inflating it: not carved. An FWS file's tags are its
+// payload, and a tag's data may start a picture of its own.
 #include "core/byte_order.h"
 #include "core/format.h"
 #include "video_formats.h"
@@ -36,6 +37,7 @@ carve_result_t carve(carve_input_c& in) {
     // The frame rectangle: 5 bits of field width, then four fields.
     uint32_t nbits = h[8] >> 3;
     uint64_t pos = 8 + (5 + 4 * uint64_t(nbits) + 7) / 8 + 4;  // rectangle, rate, frame count
+    const uint64_t first_tag = pos;
     for (uint32_t n = 0; n < max_tags && pos < length; ++n) {
         uint16_t code_len = 0;
         if (!in.le16(pos, code_len)) return n > 0 ? carve_result_t{in.size(), "swf"} : carve_result_t{};
@@ -49,8 +51,12 @@ carve_result_t carve(carve_input_c& in) {
         }
         if ((code_len >> 6) == 0) {  // End tag: the file length, unless it states far more
             uint64_t end = length > pos + max_trailing ? pos : length;
+            in.layout().add_payload(first_tag, end - first_tag);
             return {clamp_end(end, in.size()), "swf"};
         }
+        // A tag's data may be a whole picture (DefineBits JPEG tags: behind the character ID,
+        // the alpha offset, or an old encoder's extra EOI-SOI pair).
+        for (uint64_t skip : {0, 2, 6, 8}) in.layout().add_embedded(pos + skip);
         pos += len;
     }
     return {};
