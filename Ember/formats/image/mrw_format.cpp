@@ -41,6 +41,7 @@ carve_result_t carve_mrw(carve_input_c& in) {
     if (raw == 0) return {};
     // Nothing confirms the sensor data's size: it ends where the data plausibly does, or where
     // the source does. It is payload: a picture that starts inside it was written over it.
+    if (data >= in.size()) return {in.size(), "mrw"};  // the source ended inside the header
     uint64_t end = raw_sample_end(in, data, data + raw, picture_zero_run);
     in.layout().add_payload(data, end - data);
     return {end, "mrw"};

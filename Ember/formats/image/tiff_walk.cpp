@@ -136,7 +136,9 @@ void tiff_walker_c::pieces(uint64_t base, const entry_t* offsets, const entry_t*
         uint64_t length = count;
         if (expected && length > most + piece_slack) {
             // A damaged count: the piece ends where its data plausibly does.
-            length = raw_sample_end(in_, base + offset, base + offset + expected, picture_zero_run) - (base + offset);
+            length = expected;
+            if (base + offset < in_.size())
+                length = raw_sample_end(in_, base + offset, base + offset + expected, picture_zero_run) - (base + offset);
         }
         reach(base + offset, length);
         in_.layout().add_payload(base + offset, length);
