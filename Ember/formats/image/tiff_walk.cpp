@@ -45,6 +45,8 @@ uint32_t type_size(uint16_t type) {
     }
 }
 
+constexpr uint64_t max_dimension = 1 << 20;  // pixels across or down; more is not a picture
+
 // The image geometry of one IFD, which bounds what one strip or tile can hold; 0 when unknown.
 struct geometry_t {
     uint32_t width = 0, length = 0, bits = 0, samples = 1, rows_per_strip = 0;
@@ -55,6 +57,7 @@ struct geometry_t {
         uint64_t w = is_tile ? tile_width : width;
         uint64_t rows = is_tile ? tile_length : std::min(rows_per_strip ? rows_per_strip : length, length);
         if (w == 0 || rows == 0 || bits_each == 0 || samples == 0) return 0;
+        if (w > max_dimension || rows > max_dimension || samples > 64 || bits_each > 64) return 0;
         return (w * samples * bits_each + 7) / 8 * rows;
     }
 };
