@@ -113,6 +113,8 @@ int32_t load_earlier_scan(void* owner) {
     for (const std::u16string& name : names) {
         std::u16string folder = append_path_component(cache, name);
         if (!PathIsDirectoryW(wide(folder))) continue;
+        // The walk passes over dot-names, among them the finds that a killed engine left
+        // unfinished (it writes each under its name behind a dot until it is complete).
         folder_walker_c walker(folder);
         std::u16string path;
         while (walker.next(path)) {
