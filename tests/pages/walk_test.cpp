@@ -19,6 +19,7 @@
 #include "support/sample_card_win.h"
 #include "support/registry_win.h"
 #include "support/temp_folder_win.h"
+#include "support/window_capture_win.h"
 
 namespace {
 
@@ -198,11 +199,22 @@ TEST_F(walk, a_new_user_gets_the_card_s_deleted_files_back_whole_and_finds_them_
     HWND scan = page(L"TesseraScanPage");
     HWND toggle = GetDlgItem(scan, id_toggle);
     ASSERT_TRUE(wait_until([&] { return text_of(toggle) == L"Start"; }, scan_timeout_ms)) << "the scan ends";
-    EXPECT_FALSE(IsWindowVisible(GetDlgItem(scan, id_stop)));
+    // The toggle's text changes a moment before the stop button hides.
+    EXPECT_TRUE(wait_until([&] { return !IsWindowVisible(GetDlgItem(scan, id_stop)); }));
     EXPECT_GT(SendMessageW(GetDlgItem(scan, id_tree), TVM_GETCOUNT, 0, 0), 3) << "extensions under the roots";
 
+    // A photo's details appear in the information column.
+    RECT client{};
+    GetClientRect(scan, &client);
+    const RECT facts{client.right - 120, 112, client.right - 15, 168};
+    window_capture_c before(scan, window_capture_c::source_t::screen);
     HWND grid = FindWindowExW(scan, nullptr, L"TesseraPreviewGrid", nullptr);
-    click_client(grid, 60, 50);  // a photo's details
+    click_client(grid, 60, 50);
+    window_capture_c after(scan, window_capture_c::source_t::screen);
+    bool has_changed = false;
+    for (int y = facts.top; y < facts.bottom; ++y)
+        for (int x = facts.left; x < facts.right; ++x) has_changed = has_changed || before.at(x, y) != after.at(x, y);
+    EXPECT_TRUE(has_changed) << "a photo's details";
     for (int root = 0; root < 3; ++root) tick_everything_of(scan, root);
     click_window(GetDlgItem(scan, id_recover));
     HWND box = wait_for_box(tessera_.id, scan_timeout_ms);
