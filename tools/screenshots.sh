@@ -152,7 +152,7 @@ done
 # The updater's three messages, from version files served on the loopback interface.
 served=$(mktemp -d)
 trap 'rm -rf "$served"; wine_session_end' EXIT
-version=$(sed -n 's/^#define TESSERA_VERSION_TEXT "\(.*\)"$/\1/p' "$root/build/win/src/generated/version.h")
+version=$(sed -n 's/^#define TESSERA_VERSION_TEXT "\(.*\)"$/\1/p' "$root/build/win/generated/version.h")
 echo "$version" >"$served/same.txt"
 echo "99.0.0" >"$served/newer.txt"
 python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$served" >"$served/log" 2>&1 &
