@@ -13,6 +13,8 @@ set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 count=${1:-20}
 media=${BENCH_MEDIA:-$root/../shared/bench-media}
+# A worktree sits one folder deeper than the main checkout.
+[ -d "$media" ] || media=$root/../../shared/bench-media
 [ -d "$media" ] || { echo "no sample folder at $media"; exit 1; }
 cmake --build "$root/build/win" --target thumbnail_bench -j 2 >/dev/null
 work=$(mktemp -d)
