@@ -10,7 +10,7 @@
 #include "app/path_text.h"
 #include "app/wide_text_win.h"
 #include "engine/found_queue_win.h"
-#include "engine/pipe_packet.h"
+#include "contract/pipe_packet.h"
 #include "engine/work_folders_win.h"
 
 namespace {
