@@ -9,7 +9,7 @@
 #include <string>
 
 #include "app/unicode_text.h"
-#include "media/ansi_path_win.h"
+#include "app/wide_text_win.h"
 #include "media/thumbnail_group.h"
 
 using namespace Gdiplus;
@@ -137,14 +137,13 @@ bool start_gdiplus() {
     return is_gdiplus_started;
 }
 
-int read_whole_file(const char* path, std::vector<uint8_t>& bytes) {
+int read_whole_file(const std::u16string& path, std::vector<uint8_t>& bytes) {
     bytes.clear();
-    std::wstring wide = wide_path(path);
-    if (wide.empty()) return -1;
+    if (path.empty()) return -1;
     // The size only gates the attempt; it is taken in full so that a file of 4 GiB and a few
     // bytes is not mistaken for a small one.
     uint64_t size = 0;
-    HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    HANDLE file = CreateFileW(wide(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
         LARGE_INTEGER large{};
@@ -152,7 +151,7 @@ int read_whole_file(const char* path, std::vector<uint8_t>& bytes) {
         CloseHandle(file);
     }
     if (size == 0 || size > max_found_file_bytes) return -1;
-    std::FILE* in = _wfopen(wide.c_str(), L"rb");
+    std::FILE* in = _wfopen(wide(path), L"rb");
     if (!in) return -1;
     try {
         bytes.reserve(static_cast<size_t>(size));
@@ -205,19 +204,14 @@ int decode_picture(const std::vector<uint8_t>& bytes, picture_t& picture) {
     return result;
 }
 
-void save_thumbnail(const picture_t& source, const char* thumb_path) {
+void save_thumbnail(const picture_t& source, const std::u16string& thumb_path) {
     picture_t thumbnail;
     if (!start_gdiplus() || create_picture(thumbnail, thumbnail_width, thumbnail_height, 24) != 0)
         return;
     if (draw_picture(source, thumbnail, HALFTONE) != 0) return;
-    std::wstring path = wide_path(thumb_path);
     CLSID encoder{};
-    if (path.empty() ||
-        !find_encoder(lower_extension(std::u16string_view(
-                          reinterpret_cast<const char16_t*>(path.c_str()), path.size())),
-                      encoder))
-        return;
+    if (thumb_path.empty() || !find_encoder(lower_extension(thumb_path), encoder)) return;
     gdip_image_c image;
     if (GdipCreateBitmapFromHBITMAP(thumbnail.bitmap, nullptr, &image.bitmap) != Ok) return;
-    GdipSaveImageToFile(image.bitmap, path.c_str(), &encoder, nullptr);
+    GdipSaveImageToFile(image.bitmap, wide(thumb_path), &encoder, nullptr);
 }
