@@ -1,12 +1,14 @@
 #include "engine/found_queue_win.h"
 
+#include <atomic>
 #include <cstring>
 
 namespace {
 
 HANDLE queue_mutex = nullptr;
 found_queue_c queue;
-volatile thumbnail_builder_fn thumbnail_builder = nullptr;
+// Set by the UI thread, read by the worker on every record.
+std::atomic<thumbnail_builder_fn> thumbnail_builder{nullptr};
 
 constexpr DWORD worker_idle_ms = 20;
 
@@ -58,7 +60,7 @@ void reset_found_queue() {
     queue.reset();
 }
 
-void set_thumbnail_builder(thumbnail_builder_fn builder) { thumbnail_builder = builder; }
+void set_thumbnail_builder(thumbnail_builder_fn builder) { thumbnail_builder.store(builder); }
 
 unsigned __stdcall thumbnail_worker(void*) {
     for (;;) {
@@ -70,7 +72,7 @@ unsigned __stdcall thumbnail_worker(void*) {
         }
         copy.thumb_image.reset();
         make_thumb_path(copy.path, copy.thumb_path);
-        thumbnail_builder_fn builder = thumbnail_builder;
+        thumbnail_builder_fn builder = thumbnail_builder.load();
         // A builder failure leaves the record without a thumbnail; the worker goes on in order.
         try {
             if (builder) builder(copy);
