@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "ui/handles_win.h"
+
 using task_procedure_fn = int32_t (*)(void* argument);
 
 class background_task_c {
@@ -19,8 +21,8 @@ public:
     // Starts the procedure; false when a thread is still held or the thread cannot start.
     bool start(task_procedure_fn procedure, void* argument);
 
-    bool has_thread() const { return thread_ != nullptr; }
-    HANDLE thread() const { return thread_; }
+    bool has_thread() const { return thread_.is_valid(); }
+    HANDLE thread() const { return thread_.get(); }
     // True once the thread has ended (a wait with time-out 0 succeeds).
     bool has_ended() const;
     // Closes and forgets the handle of a thread that has ended; the result stays readable.
@@ -42,5 +44,5 @@ private:
     static void free_shared(shared_t* shared);
 
     shared_t* shared_ = nullptr;
-    HANDLE thread_ = nullptr;
+    kernel_handle_c thread_;
 };

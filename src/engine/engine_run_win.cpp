@@ -29,13 +29,12 @@ bool start_engine(engine_run_t& run, const std::string& command_line) {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
-    run.engine_process = nullptr;
     run.engine_process_id = 0;
     if (!CreateProcessA(engine_program, writable.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
                         nullptr, nullptr, &startup, &info))
         return false;
-    run.engine_process = info.hProcess;
-    run.engine_thread = info.hThread;
+    run.engine_process.reset(info.hProcess);
+    run.engine_thread.reset(info.hThread);
     run.engine_process_id = info.dwProcessId;
     run.engine_thread_id = info.dwThreadId;
     return true;
@@ -93,19 +92,17 @@ HANDLE create_engine_pipe() {
 }
 
 void close_engine_pipe(engine_run_t& run) {
-    HANDLE pipe = run.pipe.exchange(INVALID_HANDLE_VALUE);
-    if (pipe == INVALID_HANDLE_VALUE) return;
-    FlushFileBuffers(pipe);
-    DisconnectNamedPipe(pipe);
-    CloseHandle(pipe);
+    file_handle_c pipe(run.pipe.exchange(INVALID_HANDLE_VALUE));
+    if (!pipe.is_valid()) return;
+    FlushFileBuffers(pipe.get());
+    DisconnectNamedPipe(pipe.get());
 }
 
 int32_t read_engine_pipe(engine_run_t& run) {
-    reader_gate_c gate(run.reader_gate);
+    reader_gate_c gate(run.reader_gate.get());
     HANDLE pipe = run.pipe.load();
-    if (!wait_for_engine(pipe, run.engine_process, gate)) {
-        HANDLE own = run.pipe.exchange(INVALID_HANDLE_VALUE);
-        if (own != INVALID_HANDLE_VALUE) CloseHandle(own);
+    if (!wait_for_engine(pipe, run.engine_process.get(), gate)) {
+        file_handle_c unconnected(run.pipe.exchange(INVALID_HANDLE_VALUE));  // closed on return
         return -1;
     }
     for (;;) {
@@ -129,7 +126,7 @@ int32_t run_engine(void* param) {
     auto& run = *static_cast<engine_run_t*>(param);
     std::string command_line;
     {
-        reader_gate_c gate(run.reader_gate);
+        reader_gate_c gate(run.reader_gate.get());
         reset_found_queue();
         const scan_request_t& request = run.request;
         std::string search_options =
@@ -143,8 +140,8 @@ int32_t run_engine(void* param) {
     int32_t result = read_engine_pipe(run);
     // The run is over once the pipe is; an engine that has not ended by itself shortly after
     // is ended here rather than left scanning and writing into a work folder nobody reads.
-    reader_gate_c gate(run.reader_gate);
-    HANDLE process = run.engine_process;
+    reader_gate_c gate(run.reader_gate.get());
+    HANDLE process = run.engine_process.get();
     if (process && gate.release_during([&] { return WaitForSingleObject(process, engine_exit_grace_ms); }) == WAIT_TIMEOUT)
         TerminateProcess(process, 0xFFFFFFFF);
     return result;

@@ -5,7 +5,7 @@
 
 namespace {
 
-HANDLE queue_mutex = nullptr;
+HANDLE queue_mutex = nullptr;  // start-up's, kept for the life of the process
 found_queue_c queue;
 // Set by the UI thread, read by the worker on every record.
 std::atomic<thumbnail_builder_fn> thumbnail_builder{nullptr};
@@ -39,13 +39,7 @@ void write_back(const found_file_t& copy, uint64_t generation) {
 
 void set_queue_lock(HANDLE mutex) { queue_mutex = mutex; }
 
-queue_lock_c::queue_lock_c() {
-    if (queue_mutex) WaitForSingleObject(queue_mutex, INFINITE);
-}
-
-queue_lock_c::~queue_lock_c() {
-    if (queue_mutex) ReleaseMutex(queue_mutex);
-}
+queue_lock_c::queue_lock_c() : lock_(queue_mutex) {}
 
 found_queue_c& found_queue() { return queue; }
 

@@ -4,7 +4,7 @@
 #include "engine/scan_progress.h"
 
 scan_control_c::scan_control_c(scan_view_i& view) : view_(view), run_(new engine_run_t) {
-    run_->reader_gate = CreateMutexW(nullptr, FALSE, nullptr);
+    run_->reader_gate.reset(CreateMutexW(nullptr, FALSE, nullptr));
 }
 
 // The reader works on run_, so it is ended before run_ goes; abandoning alone would leave it
@@ -14,27 +14,25 @@ scan_control_c::~scan_control_c() {
     close_engine_pipe(*run_);
     reader_.abandon();
     close_engine_handles();
-    if (run_->reader_gate) CloseHandle(run_->reader_gate);
 }
 
 // The gate is taken before the reader or the engine is suspended or killed: the reader gives it
 // up only while blocked on the pipe, so it is then outside every lock.
 void scan_control_c::take_gate() {
     if (is_gate_held_) return;
-    WaitForSingleObject(run_->reader_gate, INFINITE);
+    WaitForSingleObject(run_->reader_gate.get(), INFINITE);
     is_gate_held_ = true;
 }
 
 void scan_control_c::release_gate() {
     if (!is_gate_held_) return;
-    ReleaseMutex(run_->reader_gate);
+    ReleaseMutex(run_->reader_gate.get());
     is_gate_held_ = false;
 }
 
 void scan_control_c::close_engine_handles() {
-    if (run_->engine_process) CloseHandle(run_->engine_process);
-    if (run_->engine_thread) CloseHandle(run_->engine_thread);
-    run_->engine_process = run_->engine_thread = nullptr;
+    run_->engine_process.reset();
+    run_->engine_thread.reset();
     run_->engine_process_id = run_->engine_thread_id = 0;
 }
 
@@ -53,7 +51,7 @@ void scan_control_c::end_reader() {
     }
     take_gate();
     reader_.terminate();
-    if (run_->engine_process) TerminateProcess(run_->engine_process, 0xFFFFFFFF);
+    if (run_->engine_process.is_valid()) TerminateProcess(run_->engine_process.get(), 0xFFFFFFFF);
     release_gate();
 }
 
@@ -88,12 +86,12 @@ void scan_control_c::toggle_scan() {
         // if it is woken; both threads are suspended too.
         take_gate();
         if (reader_.has_thread()) SuspendThread(reader_.thread());
-        if (run_->engine_thread) SuspendThread(run_->engine_thread);
+        if (run_->engine_thread.is_valid()) SuspendThread(run_->engine_thread.get());
         state_ = scan_state_t::paused;
         break;
     case scan_state_t::paused:
         if (reader_.has_thread()) ResumeThread(reader_.thread());
-        if (run_->engine_thread) ResumeThread(run_->engine_thread);
+        if (run_->engine_thread.is_valid()) ResumeThread(run_->engine_thread.get());
         release_gate();
         state_ = scan_state_t::scanning;
         break;
@@ -107,7 +105,7 @@ void scan_control_c::toggle_scan() {
 void scan_control_c::stop_scan() {
     view_.kill_timer();
     end_reader();
-    if (run_->engine_process) TerminateProcess(run_->engine_process, 0xFFFFFFFF);
+    if (run_->engine_process.is_valid()) TerminateProcess(run_->engine_process.get(), 0xFFFFFFFF);
     close_engine_pipe(*run_);
     state_ = scan_state_t::idle;
     set_buttons("btn_start", buttons_.is_start_shown, false);
@@ -148,7 +146,7 @@ bool scan_control_c::may_leave() {
 }
 
 void scan_control_c::terminate_engine() {
-    if (run_->engine_process) TerminateProcess(run_->engine_process, 0xFFFFFFFF);
+    if (run_->engine_process.is_valid()) TerminateProcess(run_->engine_process.get(), 0xFFFFFFFF);
 }
 
 float scan_control_c::update_progress() {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "ui/handles_win.h"
+
 // Deletes through the shell, permanently and silently, everything the wildcard pattern matches,
 // folders with their contents. A pattern that is not an absolute path, or too long to pass
 // whole, deletes nothing: a cut or relative pattern could name other files.
@@ -23,7 +25,6 @@ int list_matching_names(const std::u16string& pattern, std::vector<std::u16strin
 class folder_walker_c {
 public:
     explicit folder_walker_c(std::u16string root);
-    ~folder_walker_c();
     folder_walker_c(const folder_walker_c&) = delete;
     folder_walker_c& operator=(const folder_walker_c&) = delete;
 
@@ -32,11 +33,9 @@ public:
 private:
     struct listing_t {
         std::u16string folder;
-        HANDLE find = INVALID_HANDLE_VALUE;
+        find_handle_c find{};
         bool is_started = false;
     };
-    void pop();
-
     std::vector<listing_t> stack_;
 };
 

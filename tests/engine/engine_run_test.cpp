@@ -201,7 +201,7 @@ TEST_F(engine_run, every_way_a_run_can_end_shows_the_same_end) {
         expect_idle_after_end();
         EXPECT_EQ(control_->reader_result(), c.result) << c.scenario;
         EXPECT_EQ(queued_count(), 0u) << c.scenario;
-        EXPECT_FALSE(is_process_running(control_->run().engine_process)) << c.scenario;
+        EXPECT_FALSE(is_process_running(control_->run().engine_process.get())) << c.scenario;
     }
 }
 
@@ -249,7 +249,7 @@ TEST_F(engine_run, pause_holds_reader_and_engine_without_holding_the_queue) {
     EXPECT_EQ(view_.shown.start_text_key, "btn_pause");
     EXPECT_TRUE(wait_until([&] { return control.current_sector() > sector + 10; }));
 
-    HANDLE engine = control.run().engine_process;
+    HANDLE engine = control.run().engine_process.get();
     control.stop_scan();
     EXPECT_EQ(control.state(), scan_state_t::idle);
     EXPECT_FALSE(view_.shown.is_stop_shown);
@@ -263,7 +263,7 @@ TEST_F(engine_run, stop_and_reset_while_paused_end_both_threads) {
     scan_control_c& control = start("stream", request());
     ASSERT_TRUE(wait_until([&] { return control.current_sector() > 5; }));
     control.toggle_scan();
-    HANDLE engine = control.run().engine_process;
+    HANDLE engine = control.run().engine_process.get();
     control.stop_scan();
     EXPECT_EQ(WaitForSingleObject(engine, 5000), WAIT_OBJECT_0);
     EXPECT_TRUE(queue_lock_is_free_for_others());
@@ -275,7 +275,7 @@ TEST_F(engine_run, stop_and_reset_while_paused_end_both_threads) {
     EXPECT_EQ(control.state(), scan_state_t::scanning);
     ASSERT_TRUE(wait_until([&] { return control.current_sector() > 5; }));
     control.toggle_scan();
-    engine = control.run().engine_process;
+    engine = control.run().engine_process.get();
     control.reset_scan();
     EXPECT_EQ(control.state(), scan_state_t::idle);
     EXPECT_EQ(control.current_sector(), 0u);
@@ -286,10 +286,10 @@ TEST_F(engine_run, stop_and_reset_while_paused_end_both_threads) {
 
 TEST_F(engine_run, a_hanging_engine_is_ended_by_stop) {
     scan_control_c& control = start("hang", request());
-    ASSERT_TRUE(wait_until([&] { return is_process_running(control.run().engine_process); }));
+    ASSERT_TRUE(wait_until([&] { return is_process_running(control.run().engine_process.get()); }));
     Sleep(200);
     EXPECT_FALSE(control.on_timer_tick());
-    HANDLE engine = control.run().engine_process;
+    HANDLE engine = control.run().engine_process.get();
     control.stop_scan();
     EXPECT_EQ(WaitForSingleObject(engine, 5000), WAIT_OBJECT_0);
     EXPECT_FLOAT_EQ(control.progress(), 0.0f);  // a stopped bar stays where it was
@@ -322,7 +322,7 @@ TEST_F(engine_run, destroying_the_control_during_a_scan_ends_the_engine) {
     scan_control_c& control = start("stream", request());
     ASSERT_TRUE(wait_until([&] { return control.current_sector() > 5; }));
     HANDLE engine = nullptr;
-    DuplicateHandle(GetCurrentProcess(), control.run().engine_process, GetCurrentProcess(), &engine,
+    DuplicateHandle(GetCurrentProcess(), control.run().engine_process.get(), GetCurrentProcess(), &engine,
                     0, FALSE, DUPLICATE_SAME_ACCESS);
     control_.reset();
     EXPECT_EQ(WaitForSingleObject(engine, 5000), WAIT_OBJECT_0);

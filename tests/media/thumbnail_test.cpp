@@ -122,7 +122,7 @@ TEST_F(thumbnail, decoding_keeps_palettes_and_alpha) {
     }
     picture_t nothing;
     EXPECT_EQ(decode_picture(std::vector<uint8_t>{'n', 'o', 't', ' ', 'a', 'n', 'y'}, nothing), -1);
-    EXPECT_EQ(nothing.bitmap, nullptr);
+    EXPECT_FALSE(nothing.bitmap.is_valid());
 }
 
 TEST_F(thumbnail, files_of_one_byte_to_64_mib_are_read_and_no_others) {

@@ -161,7 +161,7 @@ TEST_F(raw_decode, without_a_working_libraw_dll_raw_files_just_get_no_picture) {
         found_file_t record = record_for(dir + "a.dng");
         picture_t picture;
         EXPECT_EQ(decode_raw_photo(*library, record, from_ansi(record.path), picture), -1);
-        EXPECT_EQ(picture.bitmap, nullptr);
+        EXPECT_FALSE(picture.bitmap.is_valid());
         EXPECT_EQ(record.width, 0);
     }
 }
