@@ -124,8 +124,9 @@ int32_t read_engine_pipe(engine_run_t& run) {
 
 int32_t run_engine(void* param) {
     auto& run = *static_cast<engine_run_t*>(param);
-    std::string command_line;
     {
+        // Everything this block allocates is freed before the gate is left: a reader killed
+        // outside the gate must not be inside the heap.
         reader_gate_c gate(run.reader_gate.get());
         reset_found_queue();
         const scan_request_t& request = run.request;
@@ -134,7 +135,7 @@ int32_t run_engine(void* param) {
         std::u16string cache_dir = from_ansi(std::string(request.cache_dir, strnlen(request.cache_dir, request_text_capacity)));
         delete_matching(append_path_component(cache_dir, u"tmp*"));
         make_cache_folder(cache_dir);
-        command_line = build_engine_command_line(request, search_options).command_line;
+        std::string command_line = build_engine_command_line(request, search_options).command_line;
         if (!start_engine(run, command_line)) return -1;
     }
     int32_t result = read_engine_pipe(run);
