@@ -74,6 +74,14 @@ struct global_memory_traits {
     static void close(type h) { GlobalFree(h); }
 };
 
+// Memory the system allocated for the caller with LocalAlloc (CommandLineToArgvW, FormatMessage).
+template <class pointer>
+struct local_memory_traits {
+    using type = pointer;
+    static type empty() { return nullptr; }
+    static void close(type h) { LocalFree(h); }
+};
+
 struct module_traits {
     using type = HMODULE;
     static type empty() { return nullptr; }
