@@ -128,6 +128,7 @@ int32_t run_engine(void* param) {
         // Everything this block allocates is freed before the gate is left: a reader killed
         // outside the gate must not be inside the heap.
         reader_gate_c gate(run.reader_gate.get());
+        if (run.reader_started.is_valid()) SetEvent(run.reader_started.get());
         reset_found_queue();
         const scan_request_t& request = run.request;
         std::string search_options =

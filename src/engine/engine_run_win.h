@@ -31,6 +31,10 @@ struct engine_run_t {
     // Held by the reader whenever it runs anything but a blocking pipe call, so that pause and
     // stop, which take it first, find the reader outside every lock (the queue's, the heap's).
     kernel_handle_c reader_gate;
+    // Set (auto-reset) once a new reader holds the gate for the first time. Until then it runs
+    // the runtime's thread start-up, which takes the heap's lock, so nobody may take the gate
+    // and kill or suspend it before this is set.
+    kernel_handle_c reader_started;
 };
 
 // Creates the pipe with the parameters the engine expects; the handle may be invalid, which

@@ -5,6 +5,7 @@
 
 scan_control_c::scan_control_c(scan_view_i& view) : view_(view), run_(new engine_run_t) {
     run_->reader_gate.reset(CreateMutexW(nullptr, FALSE, nullptr));
+    run_->reader_started.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
 }
 
 // The reader works on run_, so it is ended before run_ goes; abandoning alone would leave it
@@ -59,7 +60,12 @@ void scan_control_c::begin_run() {
     close_engine_pipe(*run_);
     run_->pipe.store(create_engine_pipe());
     close_engine_handles();
-    reader_.start(run_engine, run_.get());
+    // Stop or pause right after a start must not find the reader still starting (see
+    // reader_started); a reader that ended before it got the gate ends the wait too.
+    if (reader_.start(run_engine, run_.get()) && run_->reader_started.is_valid()) {
+        HANDLE started[2] = {run_->reader_started.get(), reader_.thread()};
+        WaitForMultipleObjects(2, started, FALSE, INFINITE);
+    }
     view_.start_timer();
     state_ = scan_state_t::scanning;
 }
