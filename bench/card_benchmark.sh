@@ -63,3 +63,5 @@ if [ ! -x "$embsrv" ]; then
 fi
 # shellcheck disable=SC2086  # $keep is empty or one word
 python3 "$root/bench/score_card.py" --manifest "$out/manifest.json" --embsrv "$embsrv" $keep
+# Damaged, truncated and overwritten files with intact photos behind them, per type.
+python3 "$root/bench/damage_card.py" --out "$out" --embsrv "$embsrv"

@@ -47,7 +47,7 @@ public:
         output_.total((size_ + sector - 1) / sector);
         chunk_feed_c feed(source_, config_);
         uint64_t pos = 0;
-        while (pos < size_) {
+        while (pos < size_ && !summary_.is_output_failed) {
             chunk_view_t chunk;
             if (!feed.chunk_at(pos, chunk)) {
                 output_.progress(pos / sector);
@@ -74,6 +74,7 @@ private:
             size_t head = size_t(std::min<uint64_t>(sector, size_ - start));
             if (size - at < head) head = size - at;
             uint64_t length = try_formats(lead, data + at, head, start, {data + at, size - at});
+            if (summary_.is_output_failed) return chunk.offset + size;
             if (length == 0) continue;
             uint64_t next = align_up(start + length);
             if (next >= chunk.offset + size) return next;
@@ -90,6 +91,7 @@ private:
             {
                 carve_input_c in(source_, start, resident);
                 found = (*f)->carve(in);
+                if (found.length != 0) layout_ = std::move(in.layout());
             }
             if (found.length == 0 || found.extension == nullptr) continue;
             found.length = std::min<uint64_t>(found.length, size_ - start);
@@ -98,37 +100,36 @@ private:
         return 0;
     }
 
-    // Copies the find to the output in pieces; it is reported only once complete. A file of
-    // another type that starts on one of its sectors cuts it there (see overlap_rule.h).
-    // Returns the length kept.
+    // Copies the find to the output in pieces; it is reported only once complete. A file that
+    // starts on one of its sectors and was written over it cuts it there (see overlap_rule.h).
+    // Returns the length kept. A work folder that takes no more ends the scan.
     uint64_t save(uint64_t start, carve_result_t found) {
         if (!output_.begin_file(start / sector, found.extension)) {
-            ++summary_.write_failures;
+            summary_.is_output_failed = true;
             return found.length;
         }
-        bool is_ok = true;
+        bool is_read = true, is_written = true;
         const uint8_t* memory = source_.contiguous();
         if (!memory && copy_buffer_.size() == 0) copy_buffer_.resize(copy_piece);
-        for (uint64_t done = 0; is_ok && done < found.length;) {
+        for (uint64_t done = 0; is_read && is_written && done < found.length;) {
             size_t piece = size_t(std::min<uint64_t>(copy_piece, found.length - done));
             const uint8_t* bytes = memory ? memory + start + done : copy_buffer_.data();
-            if (!memory && source_.read_at(start + done, copy_buffer_.data(), piece) != piece) is_ok = false;
-            if (is_ok) {
-                size_t cut = find_nested(found.extension, start, done, bytes, piece);
-                if (cut < piece) {
-                    piece = cut;
-                    found.length = done + cut;
-                }
+            if (!memory && source_.read_at(start + done, copy_buffer_.data(), piece) != piece) {
+                is_read = false;  // the source ended before its size: the find is not kept
+                break;
             }
-            is_ok = is_ok && output_.write_file(bytes, piece);
+            size_t cut = find_nested(found.extension, start, done, bytes, piece);
+            if (cut < piece) {
+                piece = cut;
+                found.length = done + cut;
+            }
+            is_written = output_.write_file(bytes, piece);
             done += piece;
             output_.progress((start + done) / sector);
         }
-        output_.end_file(is_ok);
-        if (!is_ok) {
-            ++summary_.write_failures;
-            return found.length;
-        }
+        is_written = output_.end_file(is_read && is_written) && is_written;
+        if (!is_written) summary_.is_output_failed = true;
+        if (!is_read || !is_written) return found.length;
         ++summary_.files;
         summary_.bytes_found += found.length;
         return found.length;
@@ -151,8 +152,9 @@ private:
                 head = source_.read_at(nested_start, probe_buffer_.data(), head);
                 head_bytes = probe_buffer_.data();
             }
+            nested_place_t place = layout_.place_of(nested_start - start);
             for (const format_t* const* f = table_.begin(lead); f != table_.end(lead); ++f) {
-                if (!nested_find_cuts(outer, (*f)->search_name)) continue;
+                if (!nested_find_cuts(outer, (*f)->search_name, place)) continue;
                 if (!(*f)->probe(head_bytes, head)) continue;
                 carve_input_c in(source_, nested_start);
                 carve_result_t nested = (*f)->carve(in);
@@ -168,6 +170,7 @@ private:
     scan_output_i& output_;
     const scan_config_t& config_;
     aligned_buffer_c copy_buffer_;
+    find_layout_c layout_;  // of the find being copied
     std::vector<uint8_t> probe_buffer_;
     scan_summary_t summary_;
 };
