@@ -77,6 +77,13 @@ bool background_task_c::has_ended() const {
 
 void background_task_c::close_thread() { thread_.reset(); }
 
+bool background_task_c::wait_for_end(DWORD ms) {
+    if (!thread_.is_valid()) return true;
+    if (WaitForSingleObject(thread_.get(), ms) != WAIT_OBJECT_0) return false;
+    close_thread();
+    return true;
+}
+
 void background_task_c::terminate() {
     if (!thread_.is_valid()) return;
     if (shared_) {

@@ -29,6 +29,8 @@ public:
     void close_thread();
     // Kills a thread that is still running (exit code 0), then closes and forgets it.
     void terminate();
+    // Waits up to `ms` for the thread to end; closes and forgets it if it did.
+    bool wait_for_end(DWORD ms);
     // The procedure's result once it has returned; 0 before.
     int32_t result() const;
     // Gives up the task: a thread still running frees the shared state when it ends.

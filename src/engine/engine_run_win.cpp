@@ -51,7 +51,7 @@ bool is_connect_success(DWORD error) {
 // Waits until the engine has opened the pipe, or has ended without doing so (it crashed on the
 // way), which a blocking connect would wait out forever. The pipe listens without blocking
 // meanwhile and goes back to blocking reads afterwards.
-bool wait_for_engine(HANDLE pipe, HANDLE engine, reader_gate_c& gate) {
+bool wait_for_engine(HANDLE pipe, HANDLE engine, reader_gate_c& gate, const std::atomic<bool>& must_end) {
     DWORD mode = PIPE_READMODE_MESSAGE | PIPE_NOWAIT;
     if (!engine || !SetNamedPipeHandleState(pipe, &mode, nullptr, nullptr)) {
         return gate.release_during([&] { return ConnectNamedPipe(pipe, nullptr) != FALSE; }) ||
@@ -64,7 +64,7 @@ bool wait_for_engine(HANDLE pipe, HANDLE engine, reader_gate_c& gate) {
             is_connected = true;
             break;
         }
-        if (GetLastError() != ERROR_PIPE_LISTENING || has_ended) break;
+        if (GetLastError() != ERROR_PIPE_LISTENING || has_ended || must_end) break;
         gate.release_during([&] { return WaitForSingleObject(engine, connect_poll_ms); });
     }
     mode = PIPE_READMODE_MESSAGE | PIPE_WAIT;
@@ -101,7 +101,7 @@ void close_engine_pipe(engine_run_t& run) {
 int32_t read_engine_pipe(engine_run_t& run) {
     reader_gate_c gate(run.reader_gate.get());
     HANDLE pipe = run.pipe.load();
-    if (!wait_for_engine(pipe, run.engine_process.get(), gate)) {
+    if (!wait_for_engine(pipe, run.engine_process.get(), gate, run.must_end)) {
         file_handle_c unconnected(run.pipe.exchange(INVALID_HANDLE_VALUE));  // closed on return
         return -1;
     }
@@ -111,7 +111,7 @@ int32_t read_engine_pipe(engine_run_t& run) {
         bool is_read = gate.release_during(
             [&] { return ReadFile(pipe, bytes, pipe_packet_size, &got, nullptr) != FALSE; });
         // A failed read covers a closed client and a message longer than a packet.
-        if (!is_read) return -1;
+        if (!is_read || run.must_end) return -1;
         if (got == 0) return 0;
         pipe_packet_t packet;
         if (!decode_pipe_packet(bytes, got, packet)) return -1;
@@ -137,7 +137,7 @@ int32_t run_engine(void* param) {
         delete_work_files(cache_dir);
         make_cache_folder(cache_dir);
         std::string command_line = build_engine_command_line(request, search_options).command_line;
-        if (!start_engine(run, command_line)) return -1;
+        if (run.must_end || !start_engine(run, command_line)) return -1;
     }
     int32_t result = read_engine_pipe(run);
     // The run is over once the pipe is; an engine that has not ended by itself shortly after

@@ -16,6 +16,10 @@ constexpr const wchar_t* engine_pipe_name = L"\\\\.\\pipe\\Ember";
 
 // How long a run waits for an engine that has closed its end to exit by itself before ending it.
 constexpr DWORD engine_exit_grace_ms = 2000;
+// How long stop waits for the reader to leave by itself once the engine is ended, before it
+// kills it. Under Wine a thread killed inside a pipe read can leave the C library's allocator
+// locked, so killing is kept for a reader that does not leave.
+constexpr DWORD reader_end_grace_ms = 5000;
 
 struct engine_run_t {
     scan_request_t request;
@@ -35,6 +39,9 @@ struct engine_run_t {
     // the runtime's thread start-up, which takes the heap's lock, so nobody may take the gate
     // and kill or suspend it before this is set.
     kernel_handle_c reader_started;
+    // Set, under the gate, when the page ends the run: the reader then leaves at its next step
+    // and starts nothing more, so that it ends by itself and need not be killed.
+    std::atomic<bool> must_end{false};
 };
 
 // Creates the pipe with the parameters the engine expects; the handle may be invalid, which

@@ -44,15 +44,23 @@ void scan_control_c::set_buttons(std::string start_key, bool is_start_shown, boo
     view_.show_buttons(buttons_);
 }
 
-// Kills a reader that still runs and the engine with it. A suspended engine is killed as it is.
+// Ends a reader that still runs, and the engine with it: the engine is killed, which breaks the
+// pipe, and a paused reader is let go, so that the reader leaves by itself (it must not be killed
+// inside a pipe read, see reader_end_grace_ms). Only a reader that does not leave is killed.
 void scan_control_c::end_reader() {
     if (!reader_.has_thread()) {
         release_gate();
         return;
     }
     take_gate();
-    reader_.terminate();
+    run_->must_end.store(true);
     if (run_->engine_process.is_valid()) TerminateProcess(run_->engine_process.get(), 0xFFFFFFFF);
+    if (is_reader_suspended_) ResumeThread(reader_.thread());
+    is_reader_suspended_ = false;
+    release_gate();
+    if (reader_.wait_for_end(reader_end_grace_ms)) return;
+    take_gate();
+    reader_.terminate();
     release_gate();
 }
 
@@ -60,6 +68,7 @@ void scan_control_c::begin_run() {
     close_engine_pipe(*run_);
     run_->pipe.store(create_engine_pipe());
     close_engine_handles();
+    run_->must_end.store(false);
     // Stop or pause right after a start must not find the reader still starting (see
     // reader_started); a reader that ended before it got the gate ends the wait too.
     if (reader_.start(run_engine, run_.get()) && run_->reader_started.is_valid()) {
@@ -91,12 +100,13 @@ void scan_control_c::toggle_scan() {
         // The gate stays with this thread for the whole pause, so the reader cannot move even
         // if it is woken; both threads are suspended too.
         take_gate();
-        if (reader_.has_thread()) SuspendThread(reader_.thread());
+        if (reader_.has_thread()) is_reader_suspended_ = SuspendThread(reader_.thread()) != static_cast<DWORD>(-1);
         if (run_->engine_thread.is_valid()) SuspendThread(run_->engine_thread.get());
         state_ = scan_state_t::paused;
         break;
     case scan_state_t::paused:
-        if (reader_.has_thread()) ResumeThread(reader_.thread());
+        if (is_reader_suspended_) ResumeThread(reader_.thread());
+        is_reader_suspended_ = false;
         if (run_->engine_thread.is_valid()) ResumeThread(run_->engine_thread.get());
         release_gate();
         state_ = scan_state_t::scanning;
