@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "media/picture_win.h"
@@ -16,9 +17,9 @@ constexpr int32_t thumbnail_height = 82;
 // Starts GDI+ once per process (it stays started); false when it cannot start.
 bool start_gdiplus();
 
-// 0 with every byte of the file at `path` (ANSI), or -1 when it cannot be read, is empty or is
-// larger than max_found_file_bytes, also when it grew past the limit after its size was taken.
-int read_whole_file(const char* path, std::vector<uint8_t>& bytes);
+// 0 with every byte of the file at `path`, or -1 when it cannot be read, is empty or is larger
+// than max_found_file_bytes, also when it grew past the limit after its size was taken.
+int read_whole_file(const std::u16string& path, std::vector<uint8_t>& bytes);
 
 // 0 with the first frame of the picture in `bytes`: formats with alpha become 32-bit with alpha,
 // 24-bit RGB and indexed formats keep their depth (and palette), everything else 32-bit RGB.
@@ -32,6 +33,6 @@ inline int decode_picture(const std::vector<uint8_t>& bytes, picture_t& picture)
 int load_picture_file(const char* path, picture_t& picture);
 
 // Stretches the whole of `source` (or the part `area` of it) onto a 117 x 82, 24-bit picture
-// (HALFTONE) and writes it to `thumb_path` (ANSI) with the GDI+ encoder for the path's extension.
+// (HALFTONE) and writes it to `thumb_path` with the GDI+ encoder for the path's extension.
 // A failure is not reported.
-void save_thumbnail(const picture_t& source, const char* thumb_path, const pixel_area_t* area = nullptr);
+void save_thumbnail(const picture_t& source, const std::u16string& thumb_path, const pixel_area_t* area = nullptr);

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <vector>
 
+#include "ui/painting_win.h"
+
 namespace {
 
 std::atomic<long> live_picture_count{0};
@@ -13,11 +15,8 @@ std::atomic<long> live_picture_count{0};
 long live_pictures() { return live_picture_count.load(); }
 
 void picture_t::reset() {
-    if (bitmap) {
-        DeleteObject(bitmap);
-        --live_picture_count;
-    }
-    bitmap = nullptr;
+    if (bitmap.is_valid()) --live_picture_count;
+    bitmap.reset();
     bits = nullptr;
     width = height = bits_per_pixel = 0;
     stride = 0;
@@ -45,12 +44,9 @@ int create_picture(picture_t& picture, int32_t width, int32_t height, int32_t bi
         std::memcpy(info->bmiColors, palette, palette_size * sizeof(RGBQUAD));
     }
     void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(nullptr, info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (!bitmap || !bits) {
-        if (bitmap) DeleteObject(bitmap);
-        return -1;
-    }
-    picture.bitmap = bitmap;
+    bitmap_c bitmap(CreateDIBSection(nullptr, info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!bitmap.is_valid() || !bits) return -1;
+    picture.bitmap = std::move(bitmap);
     ++live_picture_count;
     picture.bits = static_cast<uint8_t*>(bits);
     picture.width = width;
@@ -66,27 +62,22 @@ pixel_rows_t picture_rows(const picture_t& picture) {
 }
 
 int draw_picture(const picture_t& source, picture_t& target, int stretch_mode, const pixel_area_t* area) {
-    if (!source.bitmap || !target.bitmap) return -1;
+    if (!source.bitmap.is_valid() || !target.bitmap.is_valid()) return -1;
     pixel_area_t from = area ? *area : pixel_area_t{0, 0, source.width, source.height};
     if (from.left < 0 || from.top < 0 || from.width <= 0 || from.height <= 0 ||
         from.width > source.width - from.left || from.height > source.height - from.top)
         return -1;
-    HDC source_dc = CreateCompatibleDC(nullptr);
-    HDC target_dc = CreateCompatibleDC(nullptr);
-    int result = -1;
-    if (source_dc && target_dc) {
-        HGDIOBJ old_source = SelectObject(source_dc, source.bitmap);
-        HGDIOBJ old_target = SelectObject(target_dc, target.bitmap);
-        SetStretchBltMode(target_dc, stretch_mode);
-        if (stretch_mode == HALFTONE) SetBrushOrgEx(target_dc, 0, 0, nullptr);  // as HALFTONE needs
-        if (StretchBlt(target_dc, 0, 0, target.width, target.height, source_dc, from.left, from.top,
-                       from.width, from.height, SRCCOPY))
-            result = 0;
-        GdiFlush();
-        SelectObject(target_dc, old_target);
-        SelectObject(source_dc, old_source);
-    }
-    if (target_dc) DeleteDC(target_dc);
-    if (source_dc) DeleteDC(source_dc);
+    dc_c source_dc(CreateCompatibleDC(nullptr));
+    dc_c target_dc(CreateCompatibleDC(nullptr));
+    if (!source_dc.is_valid() || !target_dc.is_valid()) return -1;
+    select_object_c source_selection(source_dc.get(), source.bitmap.get());
+    select_object_c target_selection(target_dc.get(), target.bitmap.get());
+    SetStretchBltMode(target_dc.get(), stretch_mode);
+    if (stretch_mode == HALFTONE) SetBrushOrgEx(target_dc.get(), 0, 0, nullptr);  // as HALFTONE needs
+    int result = StretchBlt(target_dc.get(), 0, 0, target.width, target.height, source_dc.get(), from.left,
+                            from.top, from.width, from.height, SRCCOPY)
+                     ? 0
+                     : -1;
+    GdiFlush();
     return result;
 }

@@ -61,7 +61,7 @@ LRESULT preview_window_c::on_paint(UINT, WPARAM, LPARAM, bool&) {
     SetBkMode(dc, TRANSPARENT);
     for (const painted_cell_t& cell : visible_cells()) {
         cell_point_t at = cell_position(cell.cell, scroll_pos_);
-        draw_bitmap(dc, cell.thumbnail ? cell.thumbnail->bitmap : placeholder(cell.ext), at.x, at.y);
+        draw_bitmap(dc, cell.thumbnail ? cell.thumbnail->bitmap.get() : placeholder(cell.ext), at.x, at.y);
         draw_bitmap(dc, cell.is_ticked ? ticked_.get() : unticked_.get(), at.x, at.y + tick_band_first);
         if (static_cast<int32_t>(cell.cell) == current_cell_) {
             RECT frame{at.x - 1, at.y - 1, at.x + 118, at.y + 82};

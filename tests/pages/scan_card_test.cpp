@@ -98,7 +98,7 @@ TEST_F(scan_card, the_sample_card_is_scanned_shown_and_its_deleted_files_recover
     EXPECT_FALSE(IsWindowVisible(stop()));
     EXPECT_EQ(page_->scan().progress(), 1.0f) << "the bar reads 100% at the end";
     DWORD engine_exit = 0;
-    GetExitCodeProcess(page_->scan().run().engine_process, &engine_exit);
+    GetExitCodeProcess(page_->scan().run().engine_process.get(), &engine_exit);
     ASSERT_GT(page_->scan().total_sectors(), 0u)
         << "the run ended with " << page_->scan().reader_result() << ", the engine with " << engine_exit;
 
