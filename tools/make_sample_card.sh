@@ -4,10 +4,12 @@
 # recording and a clip when sox and ffmpeg are installed, with some of them deleted so that a
 # scan has something to recover. The same tools give the same image byte for byte.
 #
-#   tools/make_sample_card.sh OUT.img [ROOT_DIR]
+#   tools/make_sample_card.sh OUT.img [ROOT_DIR [ORIGINALS_DIR]]
 #   tools/make_sample_card.sh           # build/sample-card/card.img and root/, unless made already
 #
-# ROOT_DIR, when given, receives the files still live on the card (what a mounted card shows).
+# ROOT_DIR, when given, receives the files still live on the card (what a mounted card shows);
+# ORIGINALS_DIR every file put on the card, deleted or not, as it was written (what a recovery
+# must give back byte for byte).
 # tools/setup.sh installs what it needs (imagemagick, dosfstools, mtools, fonts-dejavu-core).
 set -eu
 if [ $# -eq 0 ]; then
@@ -17,6 +19,7 @@ if [ $# -eq 0 ]; then
 fi
 out=$1
 root_dir=${2:-}
+originals_dir=${3:-}
 PATH="$PATH:/usr/sbin:/sbin"
 # A font file named outright: ImageMagick's default font (Helvetica) comes from Ghostscript's
 # fonts, which a fresh machine does not have.
@@ -66,6 +69,14 @@ if [ -n "$root_dir" ]; then
     rm -rf "$root_dir"
     mkdir -p "$root_dir"
     mcopy -s -m -n -i "$img" ::DCIM "$root_dir/"
+fi
+if [ -n "$originals_dir" ]; then
+    rm -rf "$originals_dir"
+    mkdir -p "$originals_dir"
+    cp -p "$work"/IMG_* "$originals_dir/"
+    for f in "$work"/REC_* "$work"/MVI_*; do
+        if [ -f "$f" ]; then cp -p "$f" "$originals_dir/"; fi
+    done
 fi
 mkdir -p "$(dirname "$out")"
 mv "$img" "$out"

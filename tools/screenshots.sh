@@ -81,6 +81,58 @@ xdotool key Escape
 stop_tessera
 wine reg delete 'HKCU\Software\Tessera' /v CachePath /f >/dev/null 2>&1 || true
 
+# The scan page on the sample card made larger with zeros, so that the search runs a while: the
+# search running with thumbnails in the grid, finished with a photo's details, a recovery of the
+# ticked photos with its spinner, and its end. The first photo's destination is a named pipe
+# (FIFO) that nobody reads yet, which holds the recovery until the picture is taken. Drive X: is
+# the card while this runs.
+sample="$root/build/win/sample-card"
+[ -f "$sample/card.img" ] || cmake --build "$root/build/win" --target sample_card >/dev/null
+card=$(mktemp -d)
+cp "$sample/card.img" "$card/card.img"
+truncate -s 8G "$card/card.img"
+mkdir "$card/root"
+shots_folder="$WINEPREFIX/drive_c/tessera_shots"
+rm -rf "$shots_folder"
+mkdir -p "$shots_folder/recovered"
+put_test_card_back() {
+    ln -sfn "$root/build/win/test-card/root" "$WINEPREFIX/dosdevices/x:"
+    ln -sfn "$root/build/win/test-card/card.img" "$WINEPREFIX/dosdevices/x::"
+    rm -rf "$card" "$shots_folder"
+}
+trap 'put_test_card_back; wine_session_end' EXIT
+ln -sfn "$card/root" "$WINEPREFIX/dosdevices/x:"
+ln -sfn "$card/card.img" "$WINEPREFIX/dosdevices/x::"
+click_in() { xdotool mousemove $(wine ui_probe.exe point "$1" "$2" "$3") click 1; sleep 0.3; }
+wine reg add 'HKCU\Software\Tessera' /v RecoveryPath /d 'C:\tessera_shots\recovered' /f >/dev/null 2>&1
+start_tessera
+wine ui_probe.exe scan 'X:\' 'C:\tessera_shots\cache'
+sleep 3
+shot scan_running "$main"
+for _ in $(seq 120); do [ "$(wine ui_probe.exe text 7)" = Start ] && break; sleep 1; done
+click_in TesseraPreviewGrid 60 50
+shot scan_finished "$main"
+click_in TesseraScanPage 619 264
+# Files are numbered by their place in the queue, which is the engine's order on the card.
+first_photo=$(ls "$shots_folder/cache/tmp" | grep -v '^thumb_' | sort | grep -n '\.jpg$' | head -n 1)
+held="$shots_folder/recovered/$(printf 'FILE%05d.jpg' $((${first_photo%%:*} - 1)))"
+mkfifo "$held"
+click_in TesseraScanPage 700 310
+shot scan_recovering "$main"
+timeout 20 cat "$held" >/dev/null || true
+shot scan_recovered "$main"
+wine ui_probe.exe close Tessera
+stop_tessera
+wine reg delete 'HKCU\Software\Tessera' /v RecoveryPath /f >/dev/null 2>&1 || true
+put_test_card_back
+trap wine_session_end EXIT
+# The scan page in German: its buttons sit further right and the recover label starts further left.
+set_language Deutsch
+start_tessera
+wine ui_probe.exe send 0x404 0; shot main_scan_Deutsch "$main"
+stop_tessera
+set_language English
+
 # Each box is 300 x 200.
 for mode in 0 1 2 3 4 7; do
     wine ui_probe.exe box "$mode" &
@@ -100,7 +152,7 @@ done
 # The updater's three messages, from version files served on the loopback interface.
 served=$(mktemp -d)
 trap 'rm -rf "$served"; wine_session_end' EXIT
-version=$(sed -n 's/^#define TESSERA_VERSION_TEXT "\(.*\)"$/\1/p' "$root/build/win/src/generated/version.h")
+version=$(sed -n 's/^#define TESSERA_VERSION_TEXT "\(.*\)"$/\1/p' "$root/build/win/generated/version.h")
 echo "$version" >"$served/same.txt"
 echo "99.0.0" >"$served/newer.txt"
 python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$served" >"$served/log" 2>&1 &

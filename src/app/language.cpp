@@ -1,5 +1,7 @@
 #include "app/language.h"
 
+#include <cstring>
+
 #include <regex>
 
 #include "app/unicode_text.h"
@@ -160,4 +162,9 @@ language_table_c& language_table() {
 std::u16string lookup_text(std::string_view key) { return language_table().lookup(key); }
 std::u16string current_language_name() { return language_table().current_name(); }
 const char* current_language_code() { return language_table().current_code(); }
+
+bool is_current_language(const char* code) {
+    const char* current = current_language_code();
+    return current && code && std::strcmp(current, code) == 0;
+}
 const char16_t* product_page_address() { return language_table().product_page_address(); }

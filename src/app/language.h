@@ -42,6 +42,8 @@ language_table_c& language_table();
 std::u16string lookup_text(std::string_view key);
 std::u16string current_language_name();
 const char* current_language_code();
+// Whether the current language's two-letter code is `code` (pages place some texts by language).
+bool is_current_language(const char* code);
 const char16_t* product_page_address();
 
 // Splits a file's bytes into the lines the reader sees: CR LF read as LF (text mode), each line

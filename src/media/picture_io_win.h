@@ -1,6 +1,7 @@
 // Reading a found file into memory, decoding it with GDI+ and writing thumbnails.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -22,8 +23,16 @@ int read_whole_file(const std::u16string& path, std::vector<uint8_t>& bytes);
 
 // 0 with the first frame of the picture in `bytes`: formats with alpha become 32-bit with alpha,
 // 24-bit RGB and indexed formats keep their depth (and palette), everything else 32-bit RGB.
-int decode_picture(const std::vector<uint8_t>& bytes, picture_t& picture);
+int decode_picture(const uint8_t* bytes, size_t size, picture_t& picture);
+inline int decode_picture(const std::vector<uint8_t>& bytes, picture_t& picture) {
+    return decode_picture(bytes.data(), bytes.size(), picture);
+}
 
-// Stretches the whole of `source` onto a 117 x 82, 24-bit picture (HALFTONE) and writes it to
-// `thumb_path` with the GDI+ encoder for the path's extension. A failure is not reported.
-void save_thumbnail(const picture_t& source, const std::u16string& thumb_path);
+// 0 with the first frame of the picture file at `path` (ANSI, at most max_found_file_bytes),
+// converted as decode_picture does; the file is not kept open.
+int load_picture_file(const char* path, picture_t& picture);
+
+// Stretches the whole of `source` (or the part `area` of it) onto a 117 x 82, 24-bit picture
+// (HALFTONE) and writes it to `thumb_path` with the GDI+ encoder for the path's extension.
+// A failure is not reported.
+void save_thumbnail(const picture_t& source, const std::u16string& thumb_path, const pixel_area_t* area = nullptr);

@@ -1,11 +1,21 @@
 #include "media/picture_win.h"
 
+#include <atomic>
 #include <cstring>
 #include <vector>
 
 #include "ui/painting_win.h"
 
+namespace {
+
+std::atomic<long> live_picture_count{0};
+
+}  // namespace
+
+long live_pictures() { return live_picture_count.load(); }
+
 void picture_t::reset() {
+    if (bitmap.is_valid()) --live_picture_count;
     bitmap.reset();
     bits = nullptr;
     width = height = bits_per_pixel = 0;
@@ -37,6 +47,7 @@ int create_picture(picture_t& picture, int32_t width, int32_t height, int32_t bi
     bitmap_c bitmap(CreateDIBSection(nullptr, info, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!bitmap.is_valid() || !bits) return -1;
     picture.bitmap = std::move(bitmap);
+    ++live_picture_count;
     picture.bits = static_cast<uint8_t*>(bits);
     picture.width = width;
     picture.height = height;
@@ -45,8 +56,17 @@ int create_picture(picture_t& picture, int32_t width, int32_t height, int32_t bi
     return 0;
 }
 
-int draw_picture(const picture_t& source, picture_t& target, int stretch_mode) {
+pixel_rows_t picture_rows(const picture_t& picture) {
+    if (!picture.bits || (picture.bits_per_pixel != 24 && picture.bits_per_pixel != 32)) return {};
+    return {picture.bits, picture.width, picture.height, picture.stride, picture.bits_per_pixel / 8};
+}
+
+int draw_picture(const picture_t& source, picture_t& target, int stretch_mode, const pixel_area_t* area) {
     if (!source.bitmap.is_valid() || !target.bitmap.is_valid()) return -1;
+    pixel_area_t from = area ? *area : pixel_area_t{0, 0, source.width, source.height};
+    if (from.left < 0 || from.top < 0 || from.width <= 0 || from.height <= 0 ||
+        from.width > source.width - from.left || from.height > source.height - from.top)
+        return -1;
     dc_c source_dc(CreateCompatibleDC(nullptr));
     dc_c target_dc(CreateCompatibleDC(nullptr));
     if (!source_dc.is_valid() || !target_dc.is_valid()) return -1;
@@ -54,8 +74,8 @@ int draw_picture(const picture_t& source, picture_t& target, int stretch_mode) {
     select_object_c target_selection(target_dc.get(), target.bitmap.get());
     SetStretchBltMode(target_dc.get(), stretch_mode);
     if (stretch_mode == HALFTONE) SetBrushOrgEx(target_dc.get(), 0, 0, nullptr);  // as HALFTONE needs
-    int result = StretchBlt(target_dc.get(), 0, 0, target.width, target.height, source_dc.get(), 0, 0,
-                            source.width, source.height, SRCCOPY)
+    int result = StretchBlt(target_dc.get(), 0, 0, target.width, target.height, source_dc.get(), from.left,
+                            from.top, from.width, from.height, SRCCOPY)
                      ? 0
                      : -1;
     GdiFlush();

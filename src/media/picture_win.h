@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "media/preview_area.h"
 #include "ui/handles_win.h"
 
 // Larger pictures are refused before any pixel memory is taken (about 1 GiB at 32 bits).
@@ -32,5 +33,13 @@ struct picture_t {
 int create_picture(picture_t& picture, int32_t width, int32_t height, int32_t bits_per_pixel,
                    const RGBQUAD* palette = nullptr, uint32_t palette_size = 0);
 
-// Stretches the whole of `source` onto the whole of `target` with the given stretch mode.
-int draw_picture(const picture_t& source, picture_t& target, int stretch_mode);
+// How many pictures hold a bitmap now, in the whole process: each is one GDI object.
+long live_pictures();
+
+// Stretches the whole of `source`, or the part `area` of it, onto the whole of `target` with the
+// given stretch mode.
+int draw_picture(const picture_t& source, picture_t& target, int stretch_mode,
+                 const pixel_area_t* area = nullptr);
+
+// The picture's rows for portable code; empty for the indexed depths.
+pixel_rows_t picture_rows(const picture_t& picture);

@@ -22,4 +22,10 @@ quad() {  # quad WIDTH HEIGHT: the four quarters as an ImageMagick argument list
     convert $(quad 64 48) PNG8:quad_palette.png
     convert $(quad 64 48) -compress none quad_tiff.tiff
     cp quad_tiff.tiff quad_tif.tif
+    # A 3:2 photo and camera previews of 160 x 120: yellow, with black bands as a DCF camera
+    # pads them, with grey bands that no camera makes, and a 4:3 one without bands.
+    convert $(quad 600 400) -quality 92 quad_600x400.jpg
+    convert -size 160x107 xc:yellow -background black -gravity center -extent 160x120 -quality 90 preview_black_bands.jpg
+    convert -size 160x107 xc:yellow -background gray50 -gravity center -extent 160x120 -quality 90 preview_grey_bands.jpg
+    convert -size 160x120 xc:yellow -quality 90 preview_whole.jpg
 }

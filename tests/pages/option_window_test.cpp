@@ -23,7 +23,7 @@
 #include "pages/home_window_win.h"
 #include "pages/recovery_window_win.h"
 #include "support/front_end_win.h"
-#include "support/input_win.h"
+#include "support/page_input_win.h"
 #include "support/process_win.h"
 #include "support/registry_win.h"
 #include "support/test_card_win.h"
@@ -44,23 +44,6 @@ int record_message(HWND, const std::u16string& text, message_mode_t mode) {
     shown_modes.push_back(mode);
     return mode == mode_question ? question_answer : 1;
 }
-
-// Dispatches this thread's messages until the condition holds, so that input reaches our windows.
-bool pump_until(const std::function<bool()>& condition, DWORD timeout_ms = 10000) {
-    ULONGLONG deadline = GetTickCount64() + timeout_ms;
-    for (;;) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        if (condition()) return true;
-        if (GetTickCount64() > deadline) return false;
-        Sleep(10);
-    }
-}
-
-void pump_for(DWORD ms) { pump_until([] { return false; }, ms); }
 
 std::u16string u16(const std::wstring& text) { return from_wide(text.c_str()); }
 std::string ansi(const std::wstring& text) { return to_ansi(u16(text)); }

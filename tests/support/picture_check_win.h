@@ -59,5 +59,6 @@ inline std::string colour_name(uint32_t rgb) {
     if (high(r) && low(g) && low(b)) return "red";
     if (low(r) && high(g) && low(b)) return "green";
     if (low(r) && low(g) && high(b)) return "blue";
+    if (high(r) && high(g) && low(b)) return "yellow";
     return "other";
 }

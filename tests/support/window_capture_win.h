@@ -1,5 +1,6 @@
 // The pixels a window's client area shows on the screen now, to check where things were drawn:
-// which rows of an area carry anything but the background colour.
+// which rows of an area carry anything but the background colour. A window of another process
+// is read from the screen (on_screen), since Wine gives no other process its window's pixels.
 #pragma once
 
 #include <windows.h>
@@ -13,8 +14,12 @@
 
 class window_capture_c {
 public:
-    explicit window_capture_c(HWND window) {
+    enum class source_t { window, screen };
+    explicit window_capture_c(HWND window, source_t source = source_t::window) {
         RECT client = client_rect(window);
+        POINT origin{0, 0};
+        if (source == source_t::screen) ClientToScreen(window, &origin);
+        HWND drawn = source == source_t::screen ? nullptr : window;
         width_ = client.right, height_ = client.bottom;
         pixels_.resize(static_cast<size_t>(width_) * height_);
         BITMAPINFO info{};
@@ -23,16 +28,16 @@ public:
         info.bmiHeader.biHeight = -height_;
         info.bmiHeader.biPlanes = 1;
         info.bmiHeader.biBitCount = 32;
-        HDC screen = GetDC(window);
+        HDC screen = GetDC(drawn);
         dc_c memory(CreateCompatibleDC(screen));
         void* bits = nullptr;
         bitmap_c picture(CreateDIBSection(memory.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
         {
             select_object_c chosen(memory.get(), picture.get());
-            BitBlt(memory.get(), 0, 0, width_, height_, screen, 0, 0, SRCCOPY);
+            BitBlt(memory.get(), 0, 0, width_, height_, screen, origin.x, origin.y, SRCCOPY);
             GdiFlush();
         }
-        ReleaseDC(window, screen);
+        ReleaseDC(drawn, screen);
         if (bits) std::memcpy(pixels_.data(), bits, pixels_.size() * sizeof(uint32_t));
     }
 

@@ -5,6 +5,11 @@
 //   ui_probe post MESSAGE WPARAM    posts one (a command that opens a modal dialog)
 //   ui_probe close TITLE            Esc for the visible dialog of that title
 //   ui_probe where PAGE_CLASS ID    prints the screen point in the middle of a page's control
+//   ui_probe scan VOLUME CACHE      starts a search of VOLUME in Tessera as its options page does
+//                                   (photo, video and audio), the request copied into its memory
+//   ui_probe text ID                prints the text of the scan page's control ID
+//   ui_probe point CLASS X Y        prints the screen point of client (X, Y) of Tessera's child
+//                                   window of that class (TesseraPreviewGrid, ...)
 // Texts come from language.ini in the current folder, in LANGUAGE (English when not given).
 #include <windows.h>
 #include <commctrl.h>
@@ -14,11 +19,13 @@
 #include <string>
 #include <thread>
 
+#include "app/app_messages.h"
 #include "app/language.h"
 #include "app/language_file_win.h"
 #include "app/settings_win.h"
 #include "app/text_format.h"
 #include "app/wide_text_win.h"
+#include "engine/engine_run_win.h"
 #include "pages/folder_window_win.h"
 #include "ui/message_box_win.h"
 #include "ui/shared_fonts_win.h"
@@ -63,6 +70,56 @@ int show_warning(int argc, wchar_t** argv) {
     return show_cache_warning(format_text(lookup_text("cache_msg"), {u"7.4 GB"}), nullptr);
 }
 
+// The main window forwards the request's address to the scan page, which copies it before the
+// message returns: so the request is written into Tessera's own memory for the time of the send.
+int start_scan(wchar_t** argv) {
+    HWND window = tessera_window();
+    DWORD process_id = 0;
+    if (!window || !GetWindowThreadProcessId(window, &process_id)) return 2;
+    scan_request_t request{};
+    WideCharToMultiByte(CP_ACP, 0, argv[2], -1, request.volume, sizeof request.volume, nullptr, nullptr);
+    WideCharToMultiByte(CP_ACP, 0, argv[3], -1, request.cache_dir, sizeof request.cache_dir, nullptr, nullptr);
+    request.want_photo = request.want_video = request.want_audio = 1;
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, process_id);
+    if (!process) return 2;
+    void* remote = VirtualAllocEx(process, nullptr, sizeof request, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    int result = 2;
+    if (remote && WriteProcessMemory(process, remote, &request, sizeof request, nullptr)) {
+        SendMessageW(window, UM_SHOW_SCAN_AND_START, 1, reinterpret_cast<LPARAM>(remote));
+        result = 0;
+    }
+    if (remote) VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    CloseHandle(process);
+    return result;
+}
+
+int print_scan_page_text(wchar_t** argv) {
+    HWND page = FindWindowExW(tessera_window(), nullptr, L"TesseraScanPage", nullptr);
+    wchar_t text[128] = {};
+    if (!page || !GetWindowTextW(GetDlgItem(page, static_cast<int>(number(argv[2]))), text, 128)) return 2;
+    std::printf("%s\n", to_ansi(from_wide(text)).c_str());
+    return 0;
+}
+
+int print_screen_point(wchar_t** argv) {
+    struct search_t {
+        const wchar_t* class_name;
+        HWND found;
+    } search{argv[2], nullptr};
+    EnumChildWindows(tessera_window(), [](HWND child, LPARAM data) -> BOOL {
+        auto* s = reinterpret_cast<search_t*>(data);
+        wchar_t name[64] = {};
+        GetClassNameW(child, name, 64);
+        if (std::wcscmp(name, s->class_name) != 0) return TRUE;
+        s->found = child;
+        return FALSE;
+    }, reinterpret_cast<LPARAM>(&search));
+    POINT p{static_cast<LONG>(std::wcstol(argv[3], nullptr, 10)), static_cast<LONG>(std::wcstol(argv[4], nullptr, 10))};
+    if (!search.found || !ClientToScreen(search.found, &p)) return 2;
+    std::printf("%ld %ld\n", p.x, p.y);
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -87,5 +144,8 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (argc >= 3 && std::wcscmp(argv[1], L"box") == 0) return show_box(argc, argv);
     if (argc >= 2 && std::wcscmp(argv[1], L"warning") == 0) return show_warning(argc, argv);
+    if (argc >= 4 && std::wcscmp(argv[1], L"scan") == 0) return start_scan(argv);
+    if (argc >= 3 && std::wcscmp(argv[1], L"text") == 0) return print_scan_page_text(argv);
+    if (argc >= 5 && std::wcscmp(argv[1], L"point") == 0) return print_screen_point(argv);
     return 1;
 }

@@ -125,13 +125,8 @@ button_set((184, 185, 186), 'filter_button', 100, 30, WHITE)
 button_set((190, 191, 192), 'scan_button', 90, 30, WHITE)
 
 
-def recover_mark(look):
-    dy = 1 if look == 'pressed' else 0
-    return (f"<g transform='translate(0,{dy})' stroke='#ffffff' stroke-width='2.2' fill='none' stroke-linecap='round' "
-            "stroke-linejoin='round'><path d='M20,9 L20,24 M14,18 L20,24 L26,18'/><path d='M10,24 L10,30 L30,30 L30,24'/></g>")
-
-
-button_set((187, 188, 189), 'recover_button', 140, 40, WHITE, extra=recover_mark)
+# The recover button bears no mark: its label starts at x 38, or at 8 for the longer German word.
+button_set((187, 188, 189), 'recover_button', 140, 40, WHITE)
 
 # Large home tiles, 320 x 140: a picture at the left, room for the caption on the right.
 def tile(look, picture):

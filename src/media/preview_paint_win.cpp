@@ -1,0 +1,76 @@
+// The thumbnail grid's painting: only the cells near the view, composed off-screen and copied in
+// one step, with the spinner over them while a recovery runs.
+#include <cstring>
+
+#include "app/wide_text_win.h"
+#include "engine/found_queue_win.h"
+#include "media/grid_geometry.h"
+#include "media/picture_win.h"
+#include "media/preview_window_win.h"
+#include "ui/bitmap_button_win.h"
+#include "ui/painting_win.h"
+#include "ui/shared_fonts_win.h"
+
+// What painting needs of one visible cell, copied under the queue lock; the picture stays alive
+// through its shared owner even if the budget releases it meanwhile.
+struct preview_window_c::painted_cell_t {
+    size_t cell;
+    std::shared_ptr<picture_t> thumbnail;
+    bool is_ticked;
+    char ext[found_ext_capacity];
+};
+
+std::vector<preview_window_c::painted_cell_t> preview_window_c::visible_cells() const {
+    std::vector<painted_cell_t> cells;
+    cell_range_t range = cells_with_top_in(paint_band_top, paint_band_bottom, scroll_pos_, shown_count());
+    queue_lock_c lock;
+    found_queue_c& queue = found_queue();
+    for (size_t cell = range.first; cell < range.end; ++cell) {
+        size_t index = static_cast<size_t>((*shown_items_)[cell]);
+        if (index >= queue.size()) continue;
+        found_file_t& record = queue.at(index);
+        cell_point_t at = cell_position(cell, scroll_pos_);
+        record.cell_x = at.x;  // kept for the cells near the view, the only ones drawn
+        record.cell_y = at.y;
+        painted_cell_t painted{cell, record.thumb_image, record.selected != 0, {}};
+        std::memcpy(painted.ext, record.ext, sizeof painted.ext);
+        painted.ext[sizeof painted.ext - 1] = '\0';
+        cells.push_back(std::move(painted));
+    }
+    return cells;
+}
+
+HBITMAP preview_window_c::placeholder(const char* ext) const {
+    switch (placeholder_for(placeholder_kind_, ext)) {
+    case placeholder_t::photo: return photo_.get();
+    case placeholder_t::raw: return raw_.get();
+    case placeholder_t::audio: return audio_.get();
+    case placeholder_t::video: break;
+    }
+    return video_.get();
+}
+
+LRESULT preview_window_c::on_paint(UINT, WPARAM, LPARAM, bool&) {
+    paint_dc_c paint(hwnd());
+    RECT client = client_rect(hwnd());
+    memory_dc_c buffer(paint.get(), client.right, client.bottom);
+    HDC dc = buffer.get();
+    FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    select_object_c font(dc, shared_font(font_face::verdana, 8, false));
+    SetTextColor(dc, RGB(0, 0, 0));
+    SetBkMode(dc, TRANSPARENT);
+    for (const painted_cell_t& cell : visible_cells()) {
+        cell_point_t at = cell_position(cell.cell, scroll_pos_);
+        draw_bitmap(dc, cell.thumbnail ? cell.thumbnail->bitmap.get() : placeholder(cell.ext), at.x, at.y);
+        draw_bitmap(dc, cell.is_ticked ? ticked_.get() : unticked_.get(), at.x, at.y + tick_band_first);
+        if (static_cast<int32_t>(cell.cell) == current_cell_) {
+            RECT frame{at.x - 1, at.y - 1, at.x + 118, at.y + 82};
+            FrameRect(dc, &frame, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+        }
+        std::u16string label = from_ansi(cell_label(cell.cell, cell.ext));
+        TextOutW(dc, at.x + 20, at.y + tick_band_first, wide(label), static_cast<int>(label.size()));
+    }
+    draw_spinner(dc, client);
+    buffer.copy_to(paint.get());
+    return 0;
+}

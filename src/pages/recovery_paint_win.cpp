@@ -1,0 +1,153 @@
+// The scan page's painting: the panels, the progress strip and the information column, composed
+// off-screen and copied in one step so that the 200 ms repaints do not flicker.
+#include <cstring>
+#include <ctime>
+
+#include "app/language.h"
+#include "app/text_format.h"
+#include "app/wide_text_win.h"
+#include "engine/found_queue_win.h"
+#include "media/media_text.h"
+#include "media/media_text_win.h"
+#include "pages/recovery_window_win.h"
+#include "ui/draw_text_win.h"
+#include "ui/painting_win.h"
+#include "ui/shared_fonts_win.h"
+
+namespace {
+
+constexpr COLORREF heading_colour = RGB(65, 113, 184);
+constexpr COLORREF number_colour = RGB(66, 90, 138);
+constexpr COLORREF preview_colour = RGB(255, 0, 0);
+constexpr RECT bar_rect{62, 32, 322, 47};
+constexpr size_t max_preview_text = 63;
+
+void draw_text_at(HDC dc, int x, int y, const std::u16string& text) {
+    TextOutW(dc, x, y, wide(text), static_cast<int>(text.size()));
+}
+
+void frame_panel(HDC dc, HBRUSH brush, int left, int top, int right, int bottom) {
+    RECT panel{left, top, right, bottom};
+    FrameRect(dc, &panel, brush);
+}
+
+// The facts the information column shows of the current record, read under the queue lock.
+struct record_facts_t {
+    bool is_valid = false;
+    int64_t taken_time = 0;
+    char camera_model[camera_model_capacity] = {};
+    int32_t width = 0, height = 0;
+};
+
+record_facts_t facts_of(int32_t index) {
+    record_facts_t facts;
+    queue_lock_c lock;
+    const found_queue_c& queue = found_queue();
+    if (index < 0 || static_cast<size_t>(index) >= queue.size()) return facts;
+    const found_file_t& record = queue.at(static_cast<size_t>(index));
+    facts.is_valid = true;
+    facts.taken_time = record.taken_time;
+    std::memcpy(facts.camera_model, record.camera_model, sizeof facts.camera_model);
+    facts.width = record.width;
+    facts.height = record.height;
+    return facts;
+}
+
+bool has_waiting_thumbnails() {
+    queue_lock_c lock;
+    return found_queue().thumbs_done < found_queue().size();
+}
+
+}  // namespace
+
+LRESULT recovery_window_c::on_paint(UINT, WPARAM, LPARAM, bool&) {
+    paint_dc_c paint(hwnd());
+    RECT client = client_rect(hwnd());
+    memory_dc_c buffer(paint.get(), client.right, client.bottom);
+    SetBkMode(buffer.get(), TRANSPARENT);
+    paint_panels(buffer.get(), client);
+    paint_progress(buffer.get(), client);
+    paint_information(buffer.get(), client);
+    buffer.copy_to(paint.get());
+    return 0;
+}
+
+void recovery_window_c::paint_panels(HDC dc, const RECT& client) {
+    const int right = client.right;
+    FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    draw_bitmap(dc, background_.get(), 0, 0);
+    frame_panel(dc, frame_brush_.get(), 10, 10, right - 10, 70);
+    frame_panel(dc, frame_brush_.get(), 10, 80, 160, 425);
+    frame_panel(dc, frame_brush_.get(), 170, 80, 600, 425);
+    frame_panel(dc, frame_brush_.get(), 599, 80, right - 10, 425);
+    RECT band{0, 435, right, client.bottom};
+    FillRect(dc, &band, light_brush_.get());
+    draw_bitmap(dc, header_.get(), 12, 12);
+}
+
+void recovery_window_c::paint_progress(HDC dc, const RECT& client) {
+    {
+        select_object_c font(dc, shared_font(font_face::verdana, 8, false));
+        SetTextColor(dc, RGB(0, 0, 0));
+        RECT text{605, 340, client.right - 15, 420};
+        draw_wrapped_text(dc, lookup_text("recovery_text"), text, 5, 0);
+
+        // A packet whose position lies past its total must not draw the bar past its end.
+        float progress = scan_.update_progress();
+        drawn_progress_ = progress < 0 ? 0 : progress > 1 ? 1 : progress;
+        RECT bar = bar_rect;
+        FillRect(dc, &bar, light_brush_.get());
+        RECT filled = bar;
+        filled.right = bar.left + static_cast<int>(static_cast<float>(bar.right - bar.left) * drawn_progress_);
+        if (filled.right > filled.left) FillRect(dc, &filled, pattern_brush_.get());
+        std::u16string percent = decimal_text(int64_t(drawn_progress_ * 100)) + u"%";
+        DrawTextW(dc, wide(percent), -1, &bar, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+
+        uint64_t total = scan_.total_sectors();
+        std::u16string where = total != 0 ? format_text(lookup_text("recovery_sector"),
+                                                        {decimal_text(scan_.current_sector()), decimal_text(total)})
+                                          : lookup_text("recovery_wait");
+        draw_text_at(dc, 62, 20, where);
+    }
+    if (has_waiting_thumbnails()) {
+        select_object_c font(dc, shared_font(font_face::verdana, 10, true));
+        SetTextColor(dc, preview_colour);
+        static const char16_t* const dots[3] = {u".", u"..", u"..."};
+        std::u16string text = lookup_text("gen_preview") + dots[std::time(nullptr) % 3];
+        if (text.size() > max_preview_text) text.resize(max_preview_text);
+        draw_text_at(dc, is_current_language("de") || is_current_language("fr") ? 600 : 550, 30, text);
+    }
+}
+
+void recovery_window_c::paint_information(HDC dc, const RECT& client) {
+    const int column = client.right - 180;
+    draw_bitmap(dc, info_icon_.get(), column, 90);
+    draw_bitmap(dc, selection_icon_.get(), column, 190);
+    {
+        select_object_c font(dc, shared_font(font_face::verdana, 9, true));
+        SetTextColor(dc, heading_colour);
+        draw_text_at(dc, column + 20, 91, lookup_text("recovery_file_info"));
+        draw_text_at(dc, column + 20, 191, lookup_text("recovery_selection"));
+    }
+    select_object_c font(dc, shared_font(font_face::verdana, 8, false));
+    SetTextColor(dc, RGB(0, 0, 0));
+    draw_text_at(dc, column, 115, lookup_text("recovery_created"));
+    draw_text_at(dc, column, 133, lookup_text("recovery_model"));
+    draw_text_at(dc, column, 151, lookup_text("recovery_size"));
+    draw_text_at(dc, column, 216, lookup_text("recovery_total"));
+    draw_text_at(dc, column, 234, lookup_text("recovery_selected"));
+    for (int y : {180, 280}) {
+        RECT line{column, y, client.right - 20, y + 1};
+        FillRect(dc, &line, frame_brush_.get());
+    }
+    SetTextColor(dc, number_colour);
+    draw_text_at(dc, client.right - 100, 216, decimal_text(int64_t(view_total_)));
+    draw_text_at(dc, client.right - 100, 234, decimal_text(int64_t(view_ticked_)));
+
+    record_facts_t facts = facts_of(current_);
+    if (!facts.is_valid) return;
+    SetTextColor(dc, RGB(0, 0, 0));
+    draw_text_at(dc, client.right - 120, 115, taken_time_text(facts.taken_time));
+    draw_text_at(dc, client.right - 120, 133, camera_model_text(facts.camera_model, sizeof facts.camera_model));
+    draw_text_at(dc, client.right - 120, 151, picture_size_text(facts.width, facts.height));
+}

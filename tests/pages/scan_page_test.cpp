@@ -1,0 +1,306 @@
+// The scan page and its thumbnail grid in this process, on real windows driven by the real mouse:
+// finds filed from the queue by the page's tick with the real thumbnail worker, the grid's rules
+// (content height, the scroll clamp, clicks on the picture and tick bands, the wheel, groups,
+// placeholders), the context menu, recovering ticked files into a real folder, a message box
+// opened in the middle of a tick, and the bounded number of loaded thumbnails.
+#include <gtest/gtest.h>
+
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/found_queue_win.h"
+#include "media/grid_geometry.h"
+#include "media/picture_io_win.h"
+#include "media/picture_win.h"
+#include "media/thumbnail_win.h"
+#include "res/resource.h"
+#include "support/scan_page_fixture_win.h"
+#include "ui/bitmap_button_win.h"
+
+namespace {
+
+using scan_page = scan_page_fixture;
+
+void wheel(HWND window, int notches) {
+    POINT p = on_screen(window, 100, 100);
+    mouse_to(p.x, p.y);
+    INPUT input{};
+    input.type = INPUT_MOUSE;
+    input.mi.dwFlags = MOUSEEVENTF_WHEEL;
+    input.mi.mouseData = static_cast<DWORD>(-WHEEL_DELTA * notches);  // positive: towards the user
+    SendInput(1, &input, sizeof input);
+    pump_for(150);
+}
+
+int32_t selected_of(size_t index) {
+    queue_lock_c lock;
+    return found_queue().at(index).selected;
+}
+
+bool has_thumbnail(size_t index) {
+    queue_lock_c lock;
+    return found_queue().at(index).thumb_image != nullptr;
+}
+
+// Whether the grid shows the skin bitmap `id` at client (x, y), read back from the screen.
+bool shows_bitmap(HWND grid, int id, int x, int y) {
+    bitmap_c expected = load_skin_bitmap(id);
+    SIZE size = bitmap_size(expected.get());
+    HDC screen = GetDC(grid);
+    dc_c memory(CreateCompatibleDC(screen));
+    select_object_c chosen(memory.get(), expected.get());
+    int matches = 0, samples = 0;
+    for (int sy = 5; sy < size.cy; sy += 17) {
+        for (int sx = 5; sx < size.cx; sx += 23) {
+            ++samples;
+            if (GetPixel(screen, x + sx, y + sy) == GetPixel(memory.get(), sx, sy)) ++matches;
+        }
+    }
+    ReleaseDC(grid, screen);
+    return matches == samples;
+}
+
+const std::string photo_bytes = read_all(L"Z:" TESSERA_MEDIA_FIXTURES "/quad_400x300.jpg");
+
+}  // namespace
+
+TEST_F(scan_page, files_are_filed_by_extension_and_clicks_focus_and_tick_cells) {
+    ASSERT_FALSE(photo_bytes.empty());
+    for (int i = 0; i < 5; ++i) queue(L"f" + std::to_wstring(i) + L".jpg", photo_bytes + char('0' + i));
+    queue(L"F5.JPG");
+    queue(L"f6.mov", "not a film");
+    show_results();
+    EXPECT_EQ(TreeView_GetCount(page_->tree()), 6u) << "three roots, jpg and JPG apart, mov";
+    ASSERT_NE(find_item(page_->tree(), u"JPG"), nullptr);
+    EXPECT_EQ(grid().group_name(), "photo");
+    EXPECT_EQ(grid().shown_count(), 6u);
+    EXPECT_EQ(grid().content_height(), 232);
+    EXPECT_EQ(page_->view_total(), 6);
+    ASSERT_TRUE(pump_until([&] { return grid().loaded_thumbnails() == 5; })) << "the worker's thumbnails appear";
+
+    click(grid_window(), 150, 50);
+    EXPECT_EQ(page_->current(), 1) << "the picture band focuses cell 1";
+    click(grid_window(), 150, 100);
+    EXPECT_EQ(selected_of(1), 1) << "the tick band ticks it";
+    EXPECT_EQ(page_->view_ticked(), 1);
+    click(grid_window(), 150, 100 + 111);
+    EXPECT_EQ(selected_of(4), 1);
+    click(grid_window(), 150, 100 + 111);
+    EXPECT_EQ(selected_of(4), 0) << "a second click unticks";
+    click(grid_window(), 425, 50);
+    click(grid_window(), 150, 5);
+    click(grid_window(), 20, 10 + 83);
+    EXPECT_EQ(grid().current_cell(), 1) << "right of the columns, above the first row and the gap hit nothing";
+    EXPECT_EQ(page_->view_ticked(), 1);
+    wheel(grid_window(), 1);
+    EXPECT_EQ(grid().scroll_pos(), 0) << "two rows fit: the wheel does nothing";
+
+    ASSERT_TRUE(click_item(page_->tree(), find_item(page_->tree(), u"Photos")));
+    EXPECT_EQ(grid().current_cell(), 1) << "choosing the shown group again changes nothing";
+    ASSERT_TRUE(click_item(page_->tree(), find_item(page_->tree(), u"JPG")));
+    EXPECT_EQ(grid().group_name(), "JPG");
+    EXPECT_EQ(grid().shown_count(), 1u);
+    EXPECT_EQ(grid().current_cell(), -1);
+    pump_for(300);
+    EXPECT_TRUE(shows_bitmap(grid_window(), IDB_PLACEHOLDER_RAW, 10, 10))
+        << "an upper-case photo extension without thumbnail shows the camera";
+    ASSERT_TRUE(click_item(page_->tree(), find_item(page_->tree(), u"mov")));
+    EXPECT_EQ(grid().group_name(), "mov");
+    EXPECT_TRUE(shows_bitmap(grid_window(), IDB_PLACEHOLDER_VIDEO, 10, 10));
+    EXPECT_TRUE(shown_boxes.empty());
+}
+
+TEST_F(scan_page, ticked_files_are_recovered_byte_for_byte_under_their_queue_numbers) {
+    for (int i = 0; i < 4; ++i) queue(L"f" + std::to_wstring(i) + L".jpg", photo_bytes + std::string(size_t(i + 1), 'x'));
+    show_results();
+    click(grid_window(), 20, 100);            // cell 0
+    click(grid_window(), 150, 100 + 111);     // cell 4 does not exist: nothing
+    click(grid_window(), 20, 100 + 111);      // cell 3
+    EXPECT_EQ(page_->view_ticked(), 2);
+    click(page_->control(id_scan_recover), 20, 20);
+    ASSERT_TRUE(pump_until([&] { return !shown_boxes.empty(); }));
+    EXPECT_EQ(shown_boxes[0].mode, mode_done);
+    EXPECT_NE(shown_boxes[0].text.find(u"2"), std::u16string::npos);
+    EXPECT_EQ(window_.step(), 3) << "the main window marks the third step";
+    std::wstring recovered = folder_ / L"recovered";
+    EXPECT_EQ(read_all(recovered + L"\\FILE00000.jpg"), read_all(folder_ / L"f0.jpg"));
+    EXPECT_EQ(read_all(recovered + L"\\FILE00003.jpg"), read_all(folder_ / L"f3.jpg"));
+    EXPECT_TRUE(read_all(recovered + L"\\FILE00001.jpg").empty());
+
+    // Tick all, then untick all with the check box: nothing ticked and no current cell.
+    click(page_->control(id_scan_all), 5, 10);
+    EXPECT_EQ(page_->view_ticked(), 4);
+    click(page_->control(id_scan_all), 5, 10);
+    EXPECT_EQ(page_->view_ticked(), 0);
+    click(page_->control(id_scan_recover), 20, 20);
+    ASSERT_TRUE(pump_until([&] { return shown_boxes.size() == 2; }));
+    EXPECT_EQ(shown_boxes[1].mode, mode_warning);
+    EXPECT_EQ(shown_boxes[1].text, lookup_text("no_selection"));
+}
+
+TEST_F(scan_page, the_wheel_the_bar_and_the_menu_work_on_ten_rows) {
+    for (int i = 0; i < 30; ++i) queue(L"f" + std::to_wstring(i) + L".jpg");
+    show_results();
+    EXPECT_EQ(grid().content_height(), 1120);
+    EXPECT_EQ(grid().page_height(), 342);
+    click(grid_window(), 20, 50);  // the grid takes the focus, and so the wheel
+    wheel(grid_window(), 1);
+    EXPECT_EQ(grid().scroll_pos(), 15);
+    wheel(grid_window(), -1);
+    EXPECT_EQ(grid().scroll_pos(), 0);
+    wheel(grid_window(), 100);
+    EXPECT_EQ(grid().scroll_pos(), 779) << "kept at content - page + 1";
+    RECT bar{};
+    GetWindowRect(grid_window(), &bar);
+    click_at(bar.right - GetSystemMetrics(SM_CXVSCROLL) / 2, bar.top + GetSystemMetrics(SM_CYVSCROLL) / 2);
+    pump_for(150);
+    EXPECT_EQ(grid().scroll_pos(), 769) << "the bar's up arrow moves 10 pixels";
+    // At 769 the row whose top is 7 x 111 + 10 - 769 = 18 holds cells 21 to 23.
+    click(grid_window(), 20, 18 + 90);
+    EXPECT_EQ(selected_of(21), 1);
+
+    std::thread keys([] {
+        Sleep(600);  // the menu's own loop runs meanwhile
+        for (WORD key : {WORD(VK_DOWN), WORD(VK_RETURN)}) {
+            INPUT input[2] = {};
+            input[0].type = input[1].type = INPUT_KEYBOARD;
+            input[0].ki.wVk = input[1].ki.wVk = key;
+            input[1].ki.dwFlags = KEYEVENTF_KEYUP;
+            SendInput(2, input, sizeof(INPUT));
+            Sleep(100);
+        }
+    });
+    POINT p = on_screen(grid_window(), 200, 200);
+    mouse_to(p.x, p.y);
+    INPUT right[2] = {};
+    right[0].type = right[1].type = INPUT_MOUSE;
+    right[0].mi.dwFlags = MOUSEEVENTF_RIGHTDOWN;
+    right[1].mi.dwFlags = MOUSEEVENTF_RIGHTUP;
+    SendInput(2, right, sizeof(INPUT));
+    pump_until([&] { return page_->view_ticked() == 30; }, 5000);
+    keys.join();
+    EXPECT_EQ(page_->view_ticked(), 30) << "Select All from the context menu";
+    EXPECT_EQ(page_->view_total(), 30);
+}
+
+// Classifying an extension in no table opens a message box in the middle of the tick: the queue
+// lock must be free meanwhile, and the ticks that the box's loop delivers must not file again.
+TEST_F(scan_page, a_message_box_in_the_tick_holds_no_lock_and_no_second_tick_files) {
+    queue(L"a.xyz");
+    queue(L"b.xyz");
+    queue(L"c.jpg");
+    static std::atomic<bool> is_lock_free{false};
+    static int boxes_open = 0, most_open = 0;
+    is_lock_free = false;
+    while_box_open = [] {
+        most_open = std::max(most_open, ++boxes_open);
+        std::thread taker([] {
+            queue_lock_c lock;
+            is_lock_free = true;
+        });
+        pump_for(700);  // several 200 ms ticks reach the page meanwhile
+        taker.join();
+        --boxes_open;
+    };
+    show_results();
+    EXPECT_TRUE(is_lock_free) << "the reader and the worker could append meanwhile";
+    EXPECT_EQ(most_open, 1) << "no tick started filing while the box was open";
+    ASSERT_EQ(shown_boxes.size(), 1u) << "asked once for the extension, not once per file";
+    EXPECT_EQ(shown_boxes[0].text, u"xyz");
+    EXPECT_EQ(shown_boxes[0].mode, mode_error);
+    EXPECT_NE(find_item(page_->tree(), u"xyz"), nullptr);
+    EXPECT_EQ(TreeView_GetParent(page_->tree(), find_item(page_->tree(), u"xyz")), nullptr) << "at the top level";
+    ASSERT_TRUE(click_item(page_->tree(), find_item(page_->tree(), u"Videos")));
+    EXPECT_EQ(grid().shown_count(), 2u) << "files of no kind join the videos";
+}
+
+// However far one scrolls, at most max_loaded_thumbnails thumbnails stay loaded; a cell that comes
+// back near the view gets its thumbnail again.
+TEST_F(scan_page, loaded_thumbnails_stay_bounded_and_come_back_near_the_view) {
+    const int count = 900;
+    std::string thumbnail;
+    {
+        picture_t picture;
+        ASSERT_EQ(create_picture(picture, 117, 82, 24), 0);
+        save_thumbnail(picture, from_wide((folder_ / L"thumb_model.png").c_str()));
+        thumbnail = read_all(folder_ / L"thumb_model.png");
+        ASSERT_FALSE(thumbnail.empty());
+    }
+    for (int i = 0; i < count; ++i) {
+        std::wstring stem = L"f" + std::to_wstring(i);
+        std::ofstream((folder_ / (L"thumb_" + stem + L".png")).c_str(), std::ios::binary) << thumbnail;
+        queue(stem + L".jpg");
+    }
+    show_results();
+    ASSERT_TRUE(pump_until([&] {
+        queue_lock_c lock;
+        return found_queue().thumbs_done == count;
+    }));
+    long pictures_before = live_pictures();
+    size_t most_loaded = 0;
+    long most_pictures = 0;
+    while (grid().scroll_pos() < grid().content_height() - grid().page_height()) {
+        SendMessageW(grid_window(), WM_VSCROLL, SB_PAGEDOWN, 0);
+        SendMessageW(grid_window(), WM_TIMER, grid_thumbnail_timer_id, 0);
+        most_loaded = std::max(most_loaded, grid().loaded_thumbnails());
+        most_pictures = std::max(most_pictures, live_pictures());
+    }
+    EXPECT_EQ(most_loaded, max_loaded_thumbnails);
+    EXPECT_LE(most_pictures - pictures_before, long(max_loaded_thumbnails));
+    EXPECT_TRUE(has_thumbnail(count - 1));
+    EXPECT_FALSE(has_thumbnail(0)) << "released when it went far from the view";
+    grid().scroll_to(0);
+    SendMessageW(grid_window(), WM_TIMER, grid_thumbnail_timer_id, 0);
+    EXPECT_TRUE(has_thumbnail(0)) << "loaded again near the view";
+    EXPECT_LE(grid().loaded_thumbnails(), max_loaded_thumbnails);
+}
+
+TEST_F(scan_page, in_german_the_scan_buttons_sit_fifty_pixels_further_right) {
+    auto place_of = [](HWND page, HWND control) {
+        RECT rect{};
+        GetWindowRect(control, &rect);
+        MapWindowPoints(nullptr, page, reinterpret_cast<POINT*>(&rect), 2);
+        return POINT{rect.left, rect.top};
+    };
+    HWND english = window_.scan_page();
+    EXPECT_EQ(place_of(english, page_->control(id_scan_toggle)).x, 350);
+    EXPECT_EQ(place_of(english, page_->control(id_scan_stop)).x, 450);
+
+    std::string file = read_all(L"Z:" TESSERA_BIN_DIR "/language.ini");
+    language_table().clear();
+    language_table().load(file, u"Deutsch", true);
+    language_table().load(file, u"English", false);
+    {
+        main_window_c german;
+        RECT rect{0, 0, main_window_width, main_window_height};
+        ASSERT_NE(german.create(nullptr, rect, L"Tessera", WS_CAPTION | WS_CLIPCHILDREN), nullptr);
+        HWND page = german.scan_page();
+        EXPECT_EQ(place_of(page, GetDlgItem(page, id_scan_toggle)).x, 400);
+        EXPECT_EQ(place_of(page, GetDlgItem(page, id_scan_stop)).x, 500);
+        EXPECT_EQ(place_of(page, GetDlgItem(page, id_scan_stop)).y, 25);
+        DestroyWindow(german.hwnd());
+    }
+    language_table().clear();
+    language_table().load(file, u"English", true);
+}
+
+TEST_F(scan_page, leaving_by_home_or_back_empties_the_page_and_the_queue) {
+    for (const UINT button : {id_scan_home, id_scan_back}) {
+        queue(L"a.jpg");
+        queue(L"b.wav");
+        show_results();
+        EXPECT_EQ(TreeView_GetCount(page_->tree()), 5u);
+        click(page_->control(button), 20, 15);
+        EXPECT_TRUE(shown_boxes.empty()) << "nothing runs: no question";
+        EXPECT_EQ(window_.current_page(), button == id_scan_home ? window_.home_page() : window_.options_page());
+        EXPECT_EQ(TreeView_GetCount(page_->tree()), 3u) << "the three roots only";
+        EXPECT_EQ(page_->shown(), 0u);
+        EXPECT_EQ(page_->current(), -1);
+        EXPECT_EQ(grid().shown_count(), 0u);
+        queue_lock_c lock;
+        EXPECT_EQ(found_queue().size(), 0u);
+    }
+}
