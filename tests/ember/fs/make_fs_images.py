@@ -20,7 +20,7 @@ import fat  # noqa: E402
 
 ENV = dict(os.environ, MTOOLS_SKIP_CHECK="1", MTOOLS_LOWER_CASE="0",
            PATH=os.environ.get("PATH", "") + ":/usr/sbin:/sbin")
-out = os.path.abspath(sys.argv[1])
+out = os.path.abspath(sys.argv[1]) if __name__ == "__main__" else ""
 files_dir = os.path.join(out, "files")
 manifest = []
 
