@@ -63,7 +63,7 @@ void fs_reader_c::load_fat(uint16_t index) {
     unsigned bits = v.type == fs_type_t::fat12 ? 12 : v.type == fs_type_t::fat16 ? 16 : 32;
     uint64_t bytes = (entries * bits + 7) / 8;
     // Whole entries per piece: FAT12 pairs share three bytes, so pieces are a multiple of 3 and 4.
-    uint64_t step = read_piece / 12 * 12;
+    uint64_t step = 1536 * 682;  // whole sectors, whole FAT12 pairs, whole 32-bit entries
     for (uint64_t at = 0; at < bytes; at += step) {
         size_t want = size_t(std::min<uint64_t>(step, bytes - at));
         size_t got = source_.read_at(v.fat_offset + at, piece.data(), want);

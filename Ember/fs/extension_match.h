@@ -1,0 +1,9 @@
+// Whether a directory entry's extension names the kind of file a carver found ("jpeg" and
+// "jpg", "mts" and "m2ts", "nef" and "tif", ...).
+#pragma once
+
+namespace ember::fs {
+
+bool extension_matches(const char* entry_extension, const char* carved_extension);
+
+}  // namespace ember::fs

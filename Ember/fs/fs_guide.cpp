@@ -1,0 +1,149 @@
+#include "fs_guide.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/byte_order.h"
+#include "extension_match.h"
+#include "fragment_join.h"
+
+namespace ember::fs {
+namespace {
+
+// True when the carve of `length` bytes ended where its type's structure ends (a JPEG whose
+// every MCU decodes up to its EOI, PNG's IEND, a RIFF or FORM container's stated size), not
+// where its data stopped validating.
+bool ends_at_structure_end(byte_source_i& card, uint64_t offset, carve_input_c& in, const char* extension,
+                           uint64_t length) {
+    std::string_view ext(extension);
+    if (ext == "jpg") return jpeg_decodes_to(card, offset, length);
+    if (ext == "png") {
+        const uint8_t* p = length >= 12 ? in.at(length - 12, 12) : nullptr;
+        return p && std::memcmp(p, "\0\0\0\0IEND\xAE\x42\x60\x82", 12) == 0;
+    }
+    uint32_t stated;
+    if (ext == "wav" || ext == "avi") return in.le32(4, stated) && length >= 8 + uint64_t(stated);
+    if (ext == "aif") return in.be32(4, stated) && length >= 8 + uint64_t(stated);
+    return false;
+}
+
+// The types whose fragments are joined, by the search name of their carver.
+const char* joinable_extension(const format_t& format) {
+    if (format.search_name == "jpg") return "jpg";
+    if (format.search_name == "png") return "png";
+    return nullptr;
+}
+
+}  // namespace
+
+fs_guide_c::fs_guide_c(byte_source_i& source) : source_(source), reader_(source) { index(0); }
+
+void fs_guide_c::index(size_t first_entry) {
+    const std::vector<fs_entry_t>& entries = reader_.entries();
+    for (size_t i = first_entry; i < entries.size(); ++i) {
+        const fs_entry_t& e = entries[i];
+        starts_.emplace(reader_.volumes()[e.volume].cluster_offset(e.first_cluster), uint32_t(i));
+    }
+}
+
+void fs_guide_c::observe(uint64_t offset, std::span<const uint8_t> bytes) {
+    size_t before = reader_.entries().size();
+    if (reader_.observe(offset, bytes.data(), bytes.size())) index(before);
+}
+
+uint64_t fs_guide_c::skip_from(uint64_t offset) {
+    auto it = claimed_.upper_bound(offset);
+    if (it == claimed_.begin()) return offset;
+    --it;
+    return offset < it->second ? it->second : offset;
+}
+
+std::vector<extent_t> fs_guide_c::extents_of(const fs_entry_t& e) const {
+    const fs_volume_t& v = reader_.volumes()[e.volume];
+    std::vector<extent_t> extents;
+    for (const cluster_run_t& r : reader_.runs(e))
+        extents.push_back({v.cluster_offset(r.first), uint64_t(r.count) * v.cluster_size});
+    return extents;
+}
+
+void fs_guide_c::claim(const std::vector<extent_t>& later) {
+    for (const extent_t& x : later) claimed_[x.offset] = std::max(claimed_[x.offset], x.offset + x.length);
+}
+
+bool fs_guide_c::carve_live(const fs_entry_t& e, const format_t& format, uint64_t offset, guided_find_t& out) {
+    std::vector<extent_t> extents = extents_of(e);
+    if (extents.empty() || extents[0].offset != offset) return false;
+    auto view = std::make_unique<extent_source_c>(source_, extents, e.size);
+    if (view->size() != e.size) return false;  // the card ends inside the file
+    carve_result_t found;
+    {
+        carve_input_c in(*view, 0);
+        found = format.carve(in);
+    }
+    if (found.length == 0 || !extension_matches(e.extension, found.extension)) return false;
+    claim({extents.begin() + 1, extents.end()});
+    view_ = std::move(view);
+    out = {view_.get(), e.size, found.extension, offset + std::min(extents[0].length, e.size), false};
+    return true;
+}
+
+bool fs_guide_c::settle_deleted(const fs_entry_t& e, const format_t& format, carve_input_c& in, uint64_t offset,
+                                guided_find_t& out) {
+    if (e.size <= out.length || e.size > in.size() || !extension_matches(e.extension, out.extension)) return false;
+    if (out.length && ends_at_structure_end(source_, offset, in, out.extension, out.length)) {
+        out.length = e.size;
+        out.resume = offset + e.size;
+        return true;
+    }
+    const fs_volume_t& v = reader_.volumes()[e.volume];
+    join_request_t request;
+    request.start = offset;
+    request.size = e.size;
+    request.cluster_size = v.cluster_size;
+    request.area_end = v.data_end();
+    request.format = &format;
+    request.extension = out.extension;
+    request.is_free = [&](uint64_t at) {
+        uint32_t c = v.cluster_at(at);
+        return c != 0 && !reader_.is_owned(e.volume, c) && skip_from(at) == at;
+    };
+    std::vector<extent_t> join;
+    if (!join_fragments(source_, request, join)) return false;
+    claim({join.begin() + 1, join.end()});
+    view_ = std::make_unique<extent_source_c>(source_, join, e.size);
+    out = {view_.get(), e.size, out.extension, join[0].offset + join[0].length, false};
+    return true;
+}
+
+bool fs_guide_c::carve(uint64_t offset, const format_t& format, std::span<const uint8_t> resident, guided_find_t& out) {
+    auto [first, last] = starts_.equal_range(offset);
+    if (first == last) return false;
+    const std::vector<fs_entry_t>& entries = reader_.entries();
+    for (auto it = first; it != last; ++it) {
+        const fs_entry_t& e = entries[it->second];
+        if (e.runs_count && carve_live(e, format, offset, out)) return true;
+    }
+    carve_input_c in(source_, offset, resident);
+    carve_result_t found = format.carve(in);
+    out = {nullptr, std::min<uint64_t>(found.length, in.size()), found.extension, offset, true};
+    if (out.length == 0 || !out.extension) {
+        // A head too short or too broken for the carver may still be joined to the rest.
+        out = {nullptr, 0, joinable_extension(format), offset, true};
+        for (auto it = first; it != last && out.extension; ++it)
+            if (!entries[it->second].runs_count && settle_deleted(entries[it->second], format, in, offset, out))
+                return true;
+        out = {};
+        return true;
+    }
+    out.resume = offset + out.length;
+    // Among the deleted entries here, the one whose size the carve confirms wins; otherwise
+    // the first that settles the find.
+    for (auto it = first; it != last; ++it)
+        if (entries[it->second].size == out.length && extension_matches(entries[it->second].extension, out.extension))
+            return true;
+    for (auto it = first; it != last; ++it)
+        if (!entries[it->second].runs_count && settle_deleted(entries[it->second], format, in, offset, out)) break;
+    return true;
+}
+
+}  // namespace ember::fs
