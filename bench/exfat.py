@@ -113,6 +113,7 @@ class Volume:
         """n free clusters, first fit from the allocator's hint onwards (wrapping)."""
         if n > self.free_clusters():
             raise ExfatError("volume full")
+        self.free -= n
         c = self.hint if 2 <= self.hint < self.cc + 2 else 2
         out = []
         while len(out) < n:
@@ -121,16 +122,19 @@ class Volume:
             if not self.used[c - 2]:
                 out.append(c)
                 self.used[c - 2] = True
+                self.bits[(c - 2) >> 3] |= 1 << ((c - 2) & 7)
             c += 1
         self.hint = out[-1] + 1
         return out
 
     def free_clusters(self):
-        return self.cc - sum(self.used)
+        return self.free
 
     def format(self):
         """Writes an empty volume (or quick-formats a used one: the data area is left alone)."""
         self.used = [False] * self.cc
+        self.bits = bytearray((self.cc + 7) // 8)
+        self.free = self.cc
         self.fat = [0] * (self.cc + 2)
         self.fat[0], self.fat[1] = 0xFFFFFFF8, 0xFFFFFFFF
         self.hint = 2
@@ -169,11 +173,7 @@ class Volume:
     def flush(self):
         """Writes the FAT and the bitmap."""
         self._write(self.fat_offset * SECTOR, struct.pack("<%dI" % len(self.fat), *self.fat))
-        bits = bytearray((self.cc + 7) // 8)
-        for i, u in enumerate(self.used):
-            if u:
-                bits[i >> 3] |= 1 << (i & 7)
-        self._write(self.cluster_pos(self.bitmap_clusters[0]), bytes(bits))
+        self._write(self.cluster_pos(self.bitmap_clusters[0]), bytes(self.bits))
 
     def _flush_dir(self, path):
         d = self.dirs[path]
@@ -283,6 +283,8 @@ class Volume:
             data[pos + i * ENTRY] &= 0x7F
         for c in f["clusters"]:
             self.used[c - 2] = False
+            self.bits[(c - 2) >> 3] &= ~(1 << ((c - 2) & 7)) & 0xFF
             self.fat[c] = 0
+        self.free += len(f["clusters"])
         self._flush_dir(parent)
         self.flush()
