@@ -3,16 +3,20 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/format_registry.h"
 #include "formats/image/crc32.h"
 #include "jpeg_entropy_check.h"
 
 namespace ember::fs {
 namespace {
 
-// Bounds per file: how far past the head the rest is looked for, how many cluster boundaries
-// before the failure may be the fragment's end, and how many joins are tried to the end.
-constexpr uint64_t max_search_bytes = 256ull << 20;
+// Bounds per file: its size (photos, not videos), how far past the head the rest is looked for,
+// how many cluster boundaries before the failure may be the fragment's end, and how many joins
+// are tried to the end.
+constexpr uint64_t max_join_size = 64ull << 20;
+constexpr uint64_t max_search_bytes = 64ull << 20;
 constexpr int max_split_points = 64;
+constexpr uint64_t max_boundaries_looked_at = 4096;
 constexpr int max_candidates = 16;
 constexpr int max_trials = 48;
 
@@ -48,6 +52,19 @@ uint64_t png_valid_prefix(byte_source_i& file) {
     }
 }
 
+// True when the sector at offset starts a file of any type, or is unwritten (all zero): where a
+// fragment most likely ends, since the clusters after a hole belonged to the next file.
+bool starts_something(byte_source_i& card, uint64_t offset) {
+    static const std::vector<const format_t*> formats = all_formats();
+    uint8_t head[probe_size];
+    size_t got = card.read_at(offset, head, probe_size);
+    if (got != probe_size) return false;
+    if (std::all_of(head, head + probe_size, [](uint8_t b) { return b == 0; })) return true;
+    for (const format_t* f : formats)
+        if (f->lead_bytes.find(char(head[0])) != std::string_view::npos && f->probe(head, got)) return true;
+    return false;
+}
+
 }  // namespace
 
 bool jpeg_decodes_to(byte_source_i& card, uint64_t start, uint64_t length) {
@@ -64,7 +81,9 @@ bool jpeg_decodes_to(byte_source_i& card, uint64_t start, uint64_t length) {
 bool join_fragments(byte_source_i& card, const join_request_t& q, std::vector<extent_t>& extents) {
     const uint64_t cs = q.cluster_size;
     bool is_jpeg = std::strcmp(q.extension, "jpg") == 0;
-    if ((!is_jpeg && std::strcmp(q.extension, "png") != 0) || cs == 0 || q.size <= cs || !q.format) return false;
+    if ((!is_jpeg && std::strcmp(q.extension, "png") != 0) || cs == 0 || q.size <= cs || q.size > max_join_size ||
+        !q.format || !q.probes_left || *q.probes_left == 0)
+        return false;
     const uint8_t* mark = is_jpeg ? eoi : iend;
     size_t mark_size = is_jpeg ? sizeof eoi : sizeof iend;
 
@@ -81,64 +100,75 @@ bool join_fragments(byte_source_i& card, const join_request_t& q, std::vector<ex
         failed = png_valid_prefix(head);
         if (failed >= q.size) return false;
     }
-    // The fragment ends at a cluster boundary at or before the failure; a PNG chunk that failed
-    // its CRC began at `carved`, so its boundary lies inside that chunk.
-    uint64_t last = failed;
-    if (!is_jpeg) {
+    // The fragment ends at a cluster boundary: for a JPEG at or not long before the failure, for
+    // a PNG inside the chunk that failed its CRC. Boundaries where another file starts (or
+    // unwritten space) come first; then the others, nearest to the failure first.
+    uint64_t lo, hi;
+    if (is_jpeg) {
+        hi = std::min(failed, q.size - 1) / cs * cs;
+        lo = hi > uint64_t(max_split_points) * cs ? hi - uint64_t(max_split_points - 1) * cs : cs;
+    } else {
         uint8_t length[4];
-        uint64_t chunk = 0;
+        uint64_t chunk = q.size;
         if (read_bytes(card, q.start + failed, length, 4))
             chunk = uint64_t(length[0]) << 24 | uint32_t(length[1]) << 16 | uint32_t(length[2]) << 8 | length[3];
-        last = chunk < q.size ? failed + 12 + chunk : failed + max_split_points * cs;
+        lo = std::max<uint64_t>(cs, failed / cs * cs);
+        hi = std::min(chunk < q.size ? failed + 12 + chunk : failed + max_split_points * cs, q.size - 1) / cs * cs;
     }
-    last = std::min(last, q.size - 1) / cs * cs;
-    std::vector<uint64_t> splits;
-    for (uint64_t b = last; b >= cs && splits.size() < size_t(max_split_points); b -= cs) {
-        if (!is_jpeg && b + cs <= failed / cs * cs) break;
-        splits.push_back(b);
+    std::vector<uint64_t> likely, other;
+    for (uint64_t n = 0; n < max_boundaries_looked_at && lo <= hi; ++n) {
+        uint64_t b = is_jpeg ? hi - n * cs : lo + n * cs;
+        if (b < lo || b > hi) break;
+        if (likely.size() < size_t(max_split_points) && starts_something(card, q.start + b)) likely.push_back(b);
+        else if (other.size() < size_t(max_split_points)) other.push_back(b);
     }
+    std::vector<uint64_t> splits = likely;
+    for (uint64_t b : other)
+        if (splits.size() < size_t(max_split_points)) splits.push_back(b);
     if (splits.empty()) return false;
+    uint64_t earliest = *std::min_element(splits.begin(), splits.end());
 
-    // Clusters where the file's last bytes would stand, nearest first.
-    const uint64_t mark_at = q.size - mark_size;     // in the file
-    const uint64_t in_cluster = mark_at % cs;
-    std::vector<uint64_t> ends;
-    uint64_t from = q.start + splits.back();
-    uint64_t to = std::min(q.area_end, q.start + q.size + max_search_bytes);
-    for (uint64_t c = from; c + cs <= to && ends.size() < size_t(max_candidates); c += cs) {
-        uint8_t got[sizeof iend];
-        if (!q.is_free(c) || !read_bytes(card, c + in_cluster, got, mark_size)) continue;
-        if (std::memcmp(got, mark, mark_size) == 0) ends.push_back(c);
-    }
-
+    // A join of the head up to b with the rest ending in the cluster at end_cluster, when it
+    // validates to the end.
     int trials = 0;
-    for (uint64_t end_cluster : ends) {
+    const uint64_t mark_at = q.size - mark_size;  // in the file
+    auto try_join = [&](uint64_t b, uint64_t end_cluster) {
+        uint64_t back = (mark_at - b) / cs * cs;
+        if (end_cluster < back) return false;
+        uint64_t tail = end_cluster - back;
+        if (tail < q.start + b) return false;  // the rest lies after the head
+        for (uint64_t c = tail; c <= end_cluster; c += cs)
+            if (!q.is_free(c)) return false;
+        ++trials;
+        std::vector<extent_t> join = {{q.start, b}, {tail, q.size - b}};
+        extent_source_c file(card, join, q.size);
+        if (is_jpeg) {
+            auto at = std::upper_bound(checkpoints.begin(), checkpoints.end(), b,
+                                       [](uint64_t v, const auto& s) { return v < s.pos; });
+            jpeg_entropy_check_c::state_t resume = at == checkpoints.begin() ? check.first_state() : *(at - 1);
+            if (resume.pos > b) resume = check.first_state();
+            uint64_t end = 0;
+            if (check.run(file, resume, &end) != jpeg_entropy_check_c::result_t::complete || end != q.size)
+                return false;
+        }
+        carve_input_c in(file, 0);
+        if (q.format->carve(in).length != q.size) return false;
+        extents = std::move(join);
+        return true;
+    };
+    // Clusters where the file's last bytes would stand, nearest first.
+    const uint64_t in_cluster = mark_at % cs;
+    uint64_t to = std::min(q.area_end, q.start + q.size + max_search_bytes);
+    int candidates = 0;
+    for (uint64_t c = q.start + earliest; c + cs <= to && candidates < max_candidates && *q.probes_left; c += cs) {
+        uint8_t got[sizeof iend];
+        if (!q.is_free(c)) continue;
+        --*q.probes_left;
+        if (!read_bytes(card, c + in_cluster, got, mark_size) || std::memcmp(got, mark, mark_size) != 0) continue;
+        ++candidates;
         for (uint64_t b : splits) {
-            uint64_t back = (mark_at - b) / cs * cs;
-            if (end_cluster < back) continue;
-            uint64_t tail = end_cluster - back;
-            if (tail < q.start + b) continue;  // the rest lies after the head
-            bool is_clear = true;
-            for (uint64_t c = tail; c <= end_cluster && is_clear; c += cs) is_clear = q.is_free(c);
-            if (!is_clear || ++trials > max_trials) {
-                if (trials > max_trials) return false;
-                continue;
-            }
-            std::vector<extent_t> join = {{q.start, b}, {tail, q.size - b}};
-            extent_source_c file(card, join, q.size);
-            if (is_jpeg) {
-                auto at = std::upper_bound(checkpoints.begin(), checkpoints.end(), b,
-                                           [](uint64_t v, const auto& s) { return v < s.pos; });
-                jpeg_entropy_check_c::state_t resume = at == checkpoints.begin() ? check.first_state() : *(at - 1);
-                if (resume.pos > b) resume = check.first_state();
-                uint64_t end = 0;
-                if (check.run(file, resume, &end) != jpeg_entropy_check_c::result_t::complete || end != q.size)
-                    continue;
-            }
-            carve_input_c in(file, 0);
-            if (q.format->carve(in).length != q.size) continue;
-            extents = std::move(join);
-            return true;
+            if (try_join(b, c)) return true;
+            if (trials >= max_trials) return false;
         }
     }
     return false;

@@ -24,6 +24,7 @@ struct join_request_t {
     const format_t* format = nullptr;  // the carver that recognised the head
     const char* extension = nullptr;   // "jpg" or "png"; nothing else is joined
     std::function<bool(uint64_t)> is_free;  // a cluster (by its first byte) no file owns
+    uint64_t* probes_left = nullptr;        // clusters the whole scan may still read for joins
 };
 
 // The file as two extents on the card, when one join validates; false otherwise.

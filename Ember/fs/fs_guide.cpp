@@ -36,7 +36,14 @@ const char* joinable_extension(const format_t& format) {
 
 }  // namespace
 
-fs_guide_c::fs_guide_c(byte_source_i& source) : source_(source), reader_(source) { index(0); }
+fs_guide_c::fs_guide_c(byte_source_i& source) : source_(source), reader_(source) {
+    index(0);
+    // Looking for the rest of broken files reads one sector per candidate cluster: over the
+    // whole scan, at most one cluster in eight of the card, and never fewer than 64 Ki.
+    uint64_t clusters = 0;
+    for (const fs_volume_t& v : reader_.volumes()) clusters += v.cluster_count;
+    join_probes_left_ = std::max<uint64_t>(64 * 1024, clusters / 8);
+}
 
 void fs_guide_c::index(size_t first_entry) {
     const std::vector<fs_entry_t>& entries = reader_.entries();
@@ -103,6 +110,7 @@ bool fs_guide_c::settle_deleted(const fs_entry_t& e, const format_t& format, car
     request.area_end = v.data_end();
     request.format = &format;
     request.extension = out.extension;
+    request.probes_left = &join_probes_left_;
     request.is_free = [&](uint64_t at) {
         uint32_t c = v.cluster_at(at);
         return c != 0 && !reader_.is_owned(e.volume, c) && skip_from(at) == at;

@@ -40,6 +40,7 @@ private:
     std::unordered_multimap<uint64_t, uint32_t> starts_;  // first byte on the card -> entry
     std::map<uint64_t, uint64_t> claimed_;                 // later fragments of kept files
     std::unique_ptr<extent_source_c> view_;                // the bytes of the file being kept
+    uint64_t join_probes_left_ = 0;
 };
 
 }  // namespace ember::fs
