@@ -11,8 +11,8 @@ namespace ember::fs {
 namespace {
 
 // True when the carve of `length` bytes ended where its type's structure ends (a JPEG whose
-// every MCU decodes up to its EOI, PNG's IEND, a RIFF or FORM container's stated size), not
-// where its data stopped validating.
+// every MCU decodes up to its EOI, PNG's IEND, a RIFF or FORM container's stated size, the
+// furthest byte a TIFF-based file's IFDs refer to), not where its data stopped validating.
 bool ends_at_structure_end(byte_source_i& card, uint64_t offset, carve_input_c& in, const char* extension,
                            uint64_t length) {
     std::string_view ext(extension);
@@ -24,6 +24,8 @@ bool ends_at_structure_end(byte_source_i& card, uint64_t offset, carve_input_c& 
     uint32_t stated;
     if (ext == "wav" || ext == "avi") return in.le32(4, stated) && length >= 8 + uint64_t(stated);
     if (ext == "aif") return in.be32(4, stated) && length >= 8 + uint64_t(stated);
+    for (std::string_view tiff : {"tif", "nef", "cr2", "dng", "arw", "sr2", "pef", "dcr", "orf", "rw2"})
+        if (ext == tiff) return true;  // the carver's end is the structure's: nothing cuts it short
     return false;
 }
 

@@ -10,6 +10,7 @@ namespace {
 
 constexpr int max_segments = 256;
 constexpr size_t block = 64 * 1024;  // read in sector-aligned blocks
+constexpr int max_end_slack = 16;
 
 // Bytes of a source in order through one aligned block at a time.
 class block_reader_c {
@@ -193,12 +194,22 @@ jpeg_entropy_check_c::result_t jpeg_entropy_check_c::run(byte_source_i& file, st
     const int dc_limit = precision_ == 8 ? 2048 : 32768;
     const int max_dc_bits = precision_ == 8 ? 11 : 15, max_ac_bits = precision_ == 8 ? 10 : 14;
     // Where a marker must follow: the bits left are the encoder's padding (fewer than 8, all
-    // ones) and the next byte is the marker's FF.
-    auto read_marker = [&]() -> int {
-        if (st.bit_count >= 8 || need(st.bit_count + 8) || !at_marker) return -1;
-        int pad = st.bit_count;
-        if (pad && take(pad) != (1 << pad) - 1) return -1;
+    // ones) and the next byte is the marker's FF. Before EOI some cameras (old Sony and HP
+    // models) pad with zeros or leave a byte or two, so there any padding up to `slack` whole
+    // bytes is let through.
+    auto read_marker = [&](int slack) -> int {
+        for (int extra = 0; !at_marker; ++extra) {
+            if (extra > slack || (slack == 0 && st.bit_count >= 8)) return -1;
+            if (need(st.bit_count + 8)) {
+                if (slack == 0) return -1;
+                st.bit_count -= 8;
+            }
+            if (!at_marker && in.at(st.pos) < 0) return -1;
+        }
+        int pad = st.bit_count % 8;
+        if (slack == 0 && pad && take(pad) != (1 << pad) - 1) return -1;
         st.bits = 0;
+        st.bit_count = 0;
         uint64_t p = st.pos;
         int m = in.at(p + 1);
         while (m == 0xFF) m = in.at(++p + 1);  // fill bytes
@@ -208,7 +219,7 @@ jpeg_entropy_check_c::result_t jpeg_entropy_check_c::run(byte_source_i& file, st
     };
     while (st.mcu < mcus_) {
         if (restart_interval_ && st.to_restart == 0) {
-            int m = read_marker();
+            int m = read_marker(0);
             if (!is_rst(m) || m - 0xD0 != st.next_restart) return fail();
             st.next_restart = uint8_t((st.next_restart + 1) & 7);
             st.to_restart = restart_interval_;
@@ -247,7 +258,7 @@ jpeg_entropy_check_c::result_t jpeg_entropy_check_c::run(byte_source_i& file, st
         ++st.mcu;
         if (restart_interval_) --st.to_restart;
     }
-    int m = read_marker();
+    int m = read_marker(max_end_slack);
     if (m != 0xD9) return fail();
     if (end) *end = st.pos;
     return result_t::complete;
