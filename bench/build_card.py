@@ -149,6 +149,25 @@ class Bench:
                 misses += 1
         log("fill: %d files, %d KiB left" % (len(self.originals), free >> 10))
 
+    def shoot_into_holes(self, gone, kinds, share, phase, min_size=0):
+        """Deletes `gone`, points the allocator at the first hole (as a camera does after a
+        remount) and copies new files of `kinds` worth `share` of the freed bytes; a file larger
+        than the hole it starts in goes on in the next free clusters. Returns how many."""
+        self.delete(gone)
+        self.card.allocate_from(min(self.originals[p]["clusters"][0] for p in gone if self.originals[p].get("clusters")))
+        budget = sum(self.originals[p]["size"] for p in gone) * share
+        n = 0
+        while budget > 0:
+            src, kind = self.next_recipe(kinds)
+            if os.path.getsize(src) < min_size:
+                continue
+            if not self.fits(src, self.card.free_bytes()):
+                break
+            self.put(src, kind, phase)
+            budget -= os.path.getsize(src)
+            n += 1
+        return n
+
     def fragment(self):
         fill = [p for p, r in self.originals.items() if r["live"]]
         mid = fill[len(fill) // 4: len(fill) * 3 // 4]
@@ -157,20 +176,7 @@ class Bench:
         if not gone:
             log("fragment: too few files to make gaps")
             return
-        self.delete(gone)
-        # The allocator resumes at the first gap, as after a remount.
-        self.card.allocate_from(min(self.originals[p]["clusters"][0] for p in gone if self.originals[p].get("clusters")))
-        budget = sum(self.originals[p]["size"] for p in gone) * 0.6
-        n = 0
-        while budget > 0:
-            src, kind = self.next_recipe(media_gen.LARGE_TYPES)
-            if os.path.getsize(src) < 8 * 1024 * 1024:
-                continue
-            if not self.fits(src, self.card.free_bytes()):
-                break
-            self.put(src, kind, "fragment")
-            budget -= os.path.getsize(src)
-            n += 1
+        n = self.shoot_into_holes(gone, media_gen.LARGE_TYPES, 0.6, "fragment", min_size=8 * 1024 * 1024)
         log("fragment: %d deleted, %d large files copied over the gaps" % (len(gone), n))
 
     def reshoot(self):
@@ -180,17 +186,7 @@ class Bench:
         if not gone:
             log("reshoot: too few files to make holes")
             return
-        self.delete(gone)
-        self.card.allocate_from(min(self.originals[p]["clusters"][0] for p in gone if self.originals[p].get("clusters")))
-        budget = sum(self.originals[p]["size"] for p in gone) * 1.3
-        n = 0
-        while budget > 0:
-            src, kind = self.next_recipe(["cam", "cam", "cam", "png"])
-            if not self.fits(src, self.card.free_bytes()):
-                break
-            self.put(src, kind, "reshoot")
-            budget -= os.path.getsize(src)
-            n += 1
+        n = self.shoot_into_holes(gone, ["cam", "cam", "cam", "png"], 1.3, "reshoot")
         log("reshoot: %d deleted, %d photos shot into the holes" % (len(gone), n))
 
     def delete_most(self):

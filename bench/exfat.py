@@ -13,22 +13,23 @@ SECTOR = 512
 ENTRY = 32
 
 
-def _sum32(data, skip=()):
+def _rotating_sum(data, bits, skip=()):
+    """exFAT's checksums: rotate right by one, add the next byte (the skipped ones left out)."""
     s = 0
+    mask = (1 << bits) - 1
     for i, b in enumerate(data):
         if i in skip:
             continue
-        s = (((s & 1) << 31) | (s >> 1)) + b & 0xFFFFFFFF
+        s = (((s & 1) << (bits - 1)) | (s >> 1)) + b & mask
     return s
+
+
+def _sum32(data, skip=()):
+    return _rotating_sum(data, 32, skip)
 
 
 def _sum16(data, skip=()):
-    s = 0
-    for i, b in enumerate(data):
-        if i in skip:
-            continue
-        s = (((s & 1) << 15) | (s >> 1)) + b & 0xFFFF
-    return s
+    return _rotating_sum(data, 16, skip)
 
 
 def _upcase_table():
@@ -44,10 +45,7 @@ def _upcase(name):
 
 
 def name_hash(name):
-    h = 0
-    for c in _upcase(name).encode("utf-16-le"):
-        h = (((h & 1) << 15) | (h >> 1)) + c & 0xFFFF
-    return h
+    return _sum16(_upcase(name).encode("utf-16-le"))
 
 
 class ExfatError(Exception):
