@@ -142,7 +142,8 @@ private:
             }
             is_ok = is_ok && output_.write_file(bytes, piece);
             done += piece;
-            output_.progress((start + done) / sector);
+            // A file gathered from elsewhere on the card reports no progress past its first stretch.
+            output_.progress((guided.bytes ? std::min(start + done, guided.resume) : start + done) / sector);
         }
         output_.end_file(is_ok);
         if (!is_ok) {

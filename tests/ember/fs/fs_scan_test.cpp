@@ -1,7 +1,8 @@
 // The scan guided by the card's file system, on the real images: every picture comes back
 // byte-exact at its first sector (a fragmented live one by its chain, deleted ones with padding
 // at their entry's size, two-fragment deleted ones joined, those of folders a quick format cut
-// off), and nothing else is found.
+// off), and nothing else is found; progress never goes back, even for files gathered from
+// further on.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -33,7 +34,12 @@ public:
     void end_file(bool is_complete) override {
         if (is_complete) files[current_] = bytes_;
     }
-    void progress(uint64_t) override {}
+    void progress(uint64_t sector) override {
+        is_progress_monotonic = is_progress_monotonic && sector >= last_progress;
+        last_progress = sector;
+    }
+    bool is_progress_monotonic = true;
+    uint64_t last_progress = 0;
 
 private:
     uint64_t current_ = 0;
@@ -70,6 +76,7 @@ TEST(fs_scan, every_picture_whole_and_nothing_else) {
             EXPECT_TRUE(found->second == original);
         }
         EXPECT_EQ(out.files.size(), pictures);
+        EXPECT_TRUE(out.is_progress_monotonic);
     }
 }
 
