@@ -1,7 +1,10 @@
 #pragma once
 
-// Resource numbers of the application. The skin bitmaps keep their numbers (101 to 218) as
-// plain numbers in tessera.rc, generated from res/bitmaps.
+// Resource numbers of the application, for the resource script and the code alike. The skin's
+// bitmaps (101 to 218) are named in skin_ids.h, which tools/skin/make_svgs.py writes from the
+// names of their drawings.
+#include "skin_ids.h"
+
 #define IDI_APP 183
 #define IDD_MESSAGE 145
 #define IDD_ABOUT 146

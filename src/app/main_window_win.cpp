@@ -8,14 +8,16 @@
 #include "app/settings.h"
 #include "app/settings_win.h"
 #include "app/wide_text_win.h"
+#include "res/resource.h"
 #include "ui/bitmap_button_win.h"
 #include "ui/draw_text_win.h"
 #include "ui/message_box_win.h"
+#include "ui/painting_win.h"
 #include "ui/window_place_win.h"
 
 namespace {
 
-constexpr int band_id = 168, logo_id = 167, first_step_id = 169;
+constexpr int step_ids[4] = {IDB_STEPS_0, IDB_STEPS_1, IDB_STEPS_2, IDB_STEPS_3};
 constexpr int band_bottom = 24;
 const wchar_t* const help_page_address = L"https://www.tessera.example/help/";
 
@@ -57,20 +59,6 @@ void set_item_text(HMENU menu, UINT id, const std::u16string& text) {
 
 main_window_c::main_window_c() { caption_height = 100; }
 
-main_window_c::~main_window_c() {
-    if (menu_) DestroyMenu(menu_);
-    options_page_.reset();
-    scan_page_.reset();
-    home_page_.reset();
-    if (band_brush_) DeleteObject(band_brush_);
-    if (small_icon_) DestroyIcon(small_icon_);
-    if (large_icon_) DestroyIcon(large_icon_);
-    for (HBITMAP image : step_images_)
-        if (image) DeleteObject(image);
-    if (logo_image_) DeleteObject(logo_image_);
-    if (band_image_) DeleteObject(band_image_);
-}
-
 bool main_window_c::pre_translate_message(MSG*) { return false; }
 
 bool main_window_c::on_idle() { return false; }
@@ -89,14 +77,17 @@ LRESULT main_window_c::on_create(UINT, WPARAM, LPARAM, bool&) {
         loop->add_idle_handler(this);
     }
     const int f = frame_width, t = frame_height;
-    add_caption_button(113, 114, 115, RECT{f, t, f + 30, t + 21}, L"system_close", close_action);
-    add_caption_button(104, 105, 106, RECT{f + 30, t, f + 60, t + 21}, L"system_minimum", minimise_action);
-    add_caption_button(101, 102, 103, RECT{f + 60, t, f + 90, t + 21}, L"system_dropdown", menu_action);
+    add_caption_button(IDB_CAPTION_CLOSE_NORMAL, IDB_CAPTION_CLOSE_HOVER, IDB_CAPTION_CLOSE_PRESSED,
+                       RECT{f, t, f + 30, t + 21}, L"system_close", close_action);
+    add_caption_button(IDB_CAPTION_MINIMISE_NORMAL, IDB_CAPTION_MINIMISE_HOVER, IDB_CAPTION_MINIMISE_PRESSED,
+                       RECT{f + 30, t, f + 60, t + 21}, L"system_minimum", minimise_action);
+    add_caption_button(IDB_CAPTION_MENU_NORMAL, IDB_CAPTION_MENU_HOVER, IDB_CAPTION_MENU_PRESSED,
+                       RECT{f + 60, t, f + 90, t + 21}, L"system_dropdown", menu_action);
 
-    band_image_ = load_skin_bitmap(band_id);
-    logo_image_ = load_skin_bitmap(logo_id);
-    if (band_image_) band_brush_ = CreatePatternBrush(band_image_);
-    for (int i = 0; i < 4; ++i) step_images_[i] = load_skin_bitmap(first_step_id + i);
+    band_image_ = load_skin_bitmap(IDB_CAPTION_BAND);
+    logo_image_ = load_skin_bitmap(IDB_LOGO);
+    if (band_image_.is_valid()) band_brush_.reset(CreatePatternBrush(band_image_.get()));
+    for (int i = 0; i < 4; ++i) step_images_[i] = load_skin_bitmap(step_ids[i]);
 
     RECT client{};
     GetClientRect(hwnd(), &client);
@@ -110,36 +101,37 @@ LRESULT main_window_c::on_create(UINT, WPARAM, LPARAM, bool&) {
 
     build_menu();
 
+    // The window borrows the icons; the class has none, so no earlier icon comes back to free.
     HINSTANCE instance = GetModuleHandleW(nullptr);
-    large_icon_ = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(183), IMAGE_ICON,
-                                                GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
-    small_icon_ = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(183), IMAGE_ICON,
-                                                GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
-    if (HICON old = reinterpret_cast<HICON>(SendMessageW(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(large_icon_))))
-        if (old != large_icon_) DestroyIcon(old);
-    if (HICON old = reinterpret_cast<HICON>(SendMessageW(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_icon_))))
-        if (old != small_icon_) DestroyIcon(old);
+    large_icon_.reset(static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON,
+                                                    GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0)));
+    small_icon_.reset(static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON,
+                                                    GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0)));
+    SendMessageW(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(large_icon_.get()));
+    SendMessageW(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_icon_.get()));
 
     set_whole_window_region(hwnd());
-    add_caption_button(logo_id, logo_id, logo_id, RECT{f + 20, t + 25, f + 110, t + 25 + 83}, L"logo", logo_action);
+    add_caption_button(IDB_LOGO, IDB_LOGO, IDB_LOGO, RECT{f + 20, t + 25, f + 110, t + 25 + 83}, L"logo", logo_action);
     step_ = 0;
     return 0;
 }
 
 void main_window_c::build_menu() {
-    menu_ = CreatePopupMenu();
+    menu_.reset(CreatePopupMenu());
+    // The sub-menu belongs to menu_ once appended, and goes with it.
     HMENU languages = CreatePopupMenu();
     const auto& names = language_table().names();
     for (size_t i = 0; i < names.size(); ++i) {
         UINT flags = MF_STRING | (i == language_table().current_index() ? MF_CHECKED : 0);
         AppendMenuW(languages, flags, id_language_first + i, wide(names[i]));
     }
-    AppendMenuW(menu_, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(languages), L"Language");
-    AppendMenuW(menu_, MF_SEPARATOR, 0, nullptr);
-    AppendMenuW(menu_, MF_STRING, id_menu_help, L"Help");
-    AppendMenuW(menu_, MF_STRING, id_menu_about, L"About");
-    AppendMenuW(menu_, MF_SEPARATOR, 0, nullptr);
-    AppendMenuW(menu_, MF_STRING, id_menu_exit, L"Exit");
+    HMENU menu = menu_.get();
+    AppendMenuW(menu, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(languages), L"Language");
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(menu, MF_STRING, id_menu_help, L"Help");
+    AppendMenuW(menu, MF_STRING, id_menu_about, L"About");
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(menu, MF_STRING, id_menu_exit, L"Exit");
 }
 
 LRESULT main_window_c::on_destroy(UINT, WPARAM, LPARAM, bool&) {
@@ -168,16 +160,16 @@ void main_window_c::close_steps() {
 }
 
 void main_window_c::open_menu() {
-    set_item_text(menu_, id_menu_help, lookup_text("menu_help"));
-    set_item_text(menu_, id_menu_exit, lookup_text("menu_exit"));
-    set_item_text(menu_, id_menu_about, lookup_text("menu_about"));
+    set_item_text(menu_.get(), id_menu_help, lookup_text("menu_help"));
+    set_item_text(menu_.get(), id_menu_exit, lookup_text("menu_exit"));
+    set_item_text(menu_.get(), id_menu_about, lookup_text("menu_about"));
     RECT window{}, client{};
     GetWindowRect(hwnd(), &window);
     GetClientRect(hwnd(), &client);
     int x = window.left + client.right - 103;
     int y = window.top + 10;
     x = clamp_to_work_area(x, y);
-    TrackPopupMenu(menu_, TPM_LEFTALIGN | TPM_RIGHTBUTTON, x, y, 0, hwnd(), nullptr);
+    TrackPopupMenu(menu_.get(), TPM_LEFTALIGN | TPM_RIGHTBUTTON, x, y, 0, hwnd(), nullptr);
 }
 
 LRESULT main_window_c::on_erase_background(UINT, WPARAM wp, LPARAM, bool&) {
@@ -189,9 +181,7 @@ LRESULT main_window_c::on_erase_background(UINT, WPARAM wp, LPARAM, bool&) {
 }
 
 LRESULT main_window_c::on_paint(UINT, WPARAM, LPARAM, bool&) {
-    PAINTSTRUCT paint{};
-    BeginPaint(hwnd(), &paint);
-    EndPaint(hwnd(), &paint);
+    paint_dc_c paint(hwnd());
     return 0;
 }
 
@@ -280,9 +270,9 @@ LRESULT main_window_c::on_exit(WORD, WORD, HWND, bool&) {
 }
 
 void main_window_c::paint_band(HDC dc, const RECT& window) {
-    if (!band_brush_) return;
+    if (!band_brush_.is_valid()) return;
     RECT band{0, frame_height, window.right - window.left, band_bottom};
-    FillRect(dc, &band, band_brush_);
+    FillRect(dc, &band, band_brush_.get());
 }
 
 void main_window_c::paint_caption(HDC dc, const RECT&) {
@@ -290,10 +280,9 @@ void main_window_c::paint_caption(HDC dc, const RECT&) {
     int length = GetWindowTextW(hwnd(), title, 256);
     if (length <= 0) return;
     SetBkMode(dc, TRANSPARENT);
-    HFONT font = shared_font(font_face::verdana, 8, true);
-    HGDIOBJ old = font ? SelectObject(dc, font) : nullptr;
+    select_object_c font(dc, shared_font(font_face::verdana, 8, true));
     SetTextColor(dc, title_colour);
-    if (large_icon_) DrawIconEx(dc, 5, 5, large_icon_, 20, 20, 0, nullptr, DI_NORMAL);
+    if (large_icon_.is_valid()) DrawIconEx(dc, 5, 5, large_icon_.get(), 20, 20, 0, nullptr, DI_NORMAL);
     TextOutW(dc, 30, 8, title, length);
     SetTextColor(dc, RGB(255, 255, 255));
     int x[3];
@@ -301,8 +290,7 @@ void main_window_c::paint_caption(HDC dc, const RECT&) {
     draw_text_at(dc, x[0], 38, lookup_text("top_step1"));
     draw_text_at(dc, x[1], 38, lookup_text("top_step2"));
     draw_text_at(dc, x[2], 38, lookup_text("top_step3"));
-    if (step_ >= 0 && step_ < 4) draw_bitmap(dc, step_images_[step_], 20, 60);
-    if (old) SelectObject(dc, old);
+    if (step_ >= 0 && step_ < 4) draw_bitmap(dc, step_images_[step_].get(), 20, 60);
 }
 
 void centre_on_work_area(HWND window) { centre_window(window, nullptr); }

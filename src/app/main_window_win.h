@@ -32,7 +32,6 @@ class main_window_c : public CWindowImpl<main_window_c>,
 public:
     DECLARE_WND_CLASS(L"TesseraMainWindow", CS_DBLCLKS)
     main_window_c();
-    ~main_window_c() override;
 
     bool pre_translate_message(MSG* msg) override;
     bool on_idle() override;
@@ -68,7 +67,7 @@ public:
 
     int step() const { return step_; }
     HWND current_page() const { return current_page_; }
-    HMENU menu() const { return menu_; }
+    HMENU menu() const { return menu_.get(); }
     HWND home_page() const { return home_page_ ? home_page_->hwnd() : nullptr; }
     HWND options_page() const { return options_page_ ? options_page_->hwnd() : nullptr; }
     HWND scan_page() const { return scan_page_ ? scan_page_->hwnd() : nullptr; }
@@ -94,18 +93,20 @@ private:
     void switch_to(HWND page, int new_step);
     void build_menu();
 
-    HBITMAP band_image_ = nullptr;
-    HBITMAP logo_image_ = nullptr;
-    HBITMAP step_images_[4] = {};
-    HICON large_icon_ = nullptr;
-    HICON small_icon_ = nullptr;
-    HBRUSH band_brush_ = nullptr;
+    // Members end in reverse order: the menu, then the pages (options, scan, home), then the
+    // skin's brush, icons and bitmaps.
+    bitmap_c band_image_;
+    bitmap_c logo_image_;
+    bitmap_c step_images_[4];
+    icon_c large_icon_;
+    icon_c small_icon_;
+    brush_c band_brush_;
     std::unique_ptr<home_window_c> home_page_;
     std::unique_ptr<recovery_window_c> scan_page_;
     std::unique_ptr<option_window_c> options_page_;
-    HWND current_page_ = nullptr;
+    HWND current_page_ = nullptr;  // borrowed: one of the pages
     int step_ = 0;
-    HMENU menu_ = nullptr;
+    menu_c menu_;
 };
 
 // Moves a window to the middle of the work area of its monitor.

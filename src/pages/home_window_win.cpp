@@ -1,15 +1,11 @@
 #include "pages/home_window_win.h"
 
-home_window_c::~home_window_c() {
-    if (background_) DeleteObject(background_);
-}
-
 LRESULT home_window_c::on_create(UINT, WPARAM, LPARAM, bool&) {
-    background_ = load_skin_bitmap(page_background_id);
+    background_ = load_skin_bitmap(IDB_PAGE_BACKGROUND);
     return 0;
 }
 
 LRESULT home_window_c::on_paint(UINT, WPARAM, LPARAM, bool&) {
-    paint_page_background(hwnd(), background_);
+    paint_page_background(hwnd(), background_.get());
     return 0;
 }

@@ -10,7 +10,6 @@ class home_window_c : public CWindowImpl<home_window_c> {
 public:
     DECLARE_WND_CLASS(L"TesseraHomePage", 0)
     explicit home_window_c(HWND main_window) : main_window_(main_window) {}
-    ~home_window_c() override;
 
     BEGIN_MSG_MAP(home_window_c)
         MESSAGE_HANDLER(WM_CREATE, on_create)
@@ -24,5 +23,5 @@ private:
     LRESULT on_paint(UINT msg, WPARAM wp, LPARAM lp, bool& handled);
 
     HWND main_window_;  // borrowed: the parent, to which requests are sent
-    HBITMAP background_ = nullptr;
+    bitmap_c background_;
 };

@@ -10,7 +10,6 @@ class option_window_c : public CWindowImpl<option_window_c> {
 public:
     DECLARE_WND_CLASS(L"TesseraOptionsPage", 0)
     explicit option_window_c(HWND main_window) : main_window_(main_window) {}
-    ~option_window_c() override;
 
     BEGIN_MSG_MAP(option_window_c)
         MESSAGE_HANDLER(WM_CREATE, on_create)
@@ -24,5 +23,5 @@ private:
     LRESULT on_paint(UINT msg, WPARAM wp, LPARAM lp, bool& handled);
 
     HWND main_window_;  // borrowed: the parent, to which requests are sent
-    HBITMAP background_ = nullptr;
+    bitmap_c background_;
 };

@@ -4,11 +4,13 @@
 
 #include <windows.h>
 
+#include "res/resource.h"
 #include "ui/bitmap_button_win.h"
+#include "ui/painting_win.h"
 #include "ui/window_impl_win.h"
 
-constexpr int page_background_id = 117;
 constexpr DWORD page_style = WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
 
-// Paints the page background (bitmap 117 on white) into an off-screen picture and copies it.
+// Paints the page background (IDB_PAGE_BACKGROUND on white, borrowed) into an off-screen picture and
+// copies it.
 void paint_page_background(HWND page, HBITMAP background);

@@ -8,10 +8,6 @@ constexpr UINT_PTR scan_timer_id = 1;
 constexpr UINT scan_timer_ms = 200;
 }  // namespace
 
-recovery_window_c::~recovery_window_c() {
-    if (background_) DeleteObject(background_);
-}
-
 void recovery_window_c::start_timer() {
     if (hwnd()) SetTimer(hwnd(), scan_timer_id, scan_timer_ms, nullptr);
 }
@@ -25,12 +21,12 @@ int recovery_window_c::confirm_cancel() {
 }
 
 LRESULT recovery_window_c::on_create(UINT, WPARAM, LPARAM, bool&) {
-    background_ = load_skin_bitmap(page_background_id);
+    background_ = load_skin_bitmap(IDB_PAGE_BACKGROUND);
     return 0;
 }
 
 LRESULT recovery_window_c::on_paint(UINT, WPARAM, LPARAM, bool&) {
-    paint_page_background(hwnd(), background_);
+    paint_page_background(hwnd(), background_.get());
     return 0;
 }
 

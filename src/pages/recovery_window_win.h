@@ -12,7 +12,6 @@ class recovery_window_c : public CWindowImpl<recovery_window_c>, public scan_vie
 public:
     DECLARE_WND_CLASS(L"TesseraScanPage", 0)
     explicit recovery_window_c(HWND main_window) : main_window_(main_window), scan_(*this) {}
-    ~recovery_window_c() override;
 
     // True when the main window may close: no search runs, or the user confirmed cancelling it.
     bool may_close() { return scan_.may_leave(); }
@@ -43,6 +42,6 @@ private:
     LRESULT on_show_results(UINT msg, WPARAM wp, LPARAM lp, bool& handled);
 
     HWND main_window_;  // borrowed: the parent, to which requests are sent
-    HBITMAP background_ = nullptr;
+    bitmap_c background_;
     scan_control_c scan_;
 };

@@ -1,8 +1,20 @@
 #include "ui/bitmap_button_win.h"
 
-HBITMAP load_skin_bitmap(int id) {
-    return static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id),
-                                           IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+#include "ui/painting_win.h"
+
+bitmap_c load_skin_bitmap(int id) {
+    return bitmap_c(static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id),
+                                                    IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+}
+
+image_list_c make_skin_image_list(int width, int height, std::span<const int> ids) {
+    image_list_c list(ImageList_Create(width, height, ILC_COLOR32, static_cast<int>(ids.size()), 0));
+    for (int id : ids) {
+        bitmap_c bitmap = load_skin_bitmap(id);
+        if (!bitmap.is_valid()) bitmap.reset(CreateBitmap(width, height, 1, 32, nullptr));
+        ImageList_Add(list.get(), bitmap.get(), nullptr);
+    }
+    return list;
 }
 
 SIZE bitmap_size(HBITMAP bitmap) {
@@ -14,36 +26,30 @@ SIZE bitmap_size(HBITMAP bitmap) {
 void draw_bitmap(HDC dc, HBITMAP bitmap, int x, int y) {
     if (!bitmap) return;
     SIZE size = bitmap_size(bitmap);
-    HDC source = CreateCompatibleDC(dc);
-    HGDIOBJ old = SelectObject(source, bitmap);
-    BitBlt(dc, x, y, size.cx, size.cy, source, 0, 0, SRCCOPY);
-    SelectObject(source, old);
-    DeleteDC(source);
+    dc_c source(CreateCompatibleDC(dc));
+    select_object_c chosen(source.get(), bitmap);
+    BitBlt(dc, x, y, size.cx, size.cy, source.get(), 0, 0, SRCCOPY);
 }
 
 void set_button_images(bitmap_button_c& button, int normal, int pressed, int hover) {
-    HBITMAP normal_bitmap = load_skin_bitmap(normal);
-    SIZE size = bitmap_size(normal_bitmap);
-    int count = 1 + (pressed != -1) + (hover != -1);
-    HIMAGELIST list = ImageList_Create(size.cx, size.cy, ILC_COLOR32, count, 0);
-    // A bitmap that fails to load still takes its index, as an empty image.
-    auto add = [&](HBITMAP bitmap) {
-        if (!bitmap) bitmap = CreateBitmap(size.cx, size.cy, 1, 32, nullptr);
-        int index = ImageList_Add(list, bitmap, nullptr);
-        DeleteObject(bitmap);
-        return index;
-    };
-    add(normal_bitmap);
-    int pressed_index = pressed != -1 ? add(load_skin_bitmap(pressed)) : -1;
-    int hover_index = hover != -1 ? add(load_skin_bitmap(hover)) : -1;
+    SIZE size = bitmap_size(load_skin_bitmap(normal).get());
+    int ids[3] = {normal, 0, 0};
+    int count = 1, pressed_index = -1, hover_index = -1;
+    if (pressed != -1) {
+        pressed_index = count;
+        ids[count++] = pressed;
+    }
+    if (hover != -1) {
+        hover_index = count;
+        ids[count++] = hover;
+    }
     button.set_extended_style(button_style_hover | button_style_auto_size);
-    button.own_image_list(list);
+    button.own_image_list(make_skin_image_list(size.cx, size.cy, std::span<const int>(ids, count)));
     button.set_image_indices(0, pressed_index, hover_index, -1);
 }
 
 bitmap_button_c::~bitmap_button_c() {
     if (hwnd_) RemoveWindowSubclass(hwnd_, subclass_proc, 0);
-    if (own_list_) ImageList_Destroy(own_list_);
 }
 
 bool bitmap_button_c::attach(HWND button) {
@@ -55,10 +61,9 @@ bool bitmap_button_c::attach(HWND button) {
     return true;
 }
 
-void bitmap_button_c::own_image_list(HIMAGELIST list) {
-    if (own_list_ && own_list_ != list) ImageList_Destroy(own_list_);
-    own_list_ = list;
-    set_image_list(list);
+void bitmap_button_c::own_image_list(image_list_c list) {
+    own_list_ = std::move(list);
+    set_image_list(own_list_.get());
 }
 
 void bitmap_button_c::set_image_list(HIMAGELIST list) {
@@ -101,14 +106,13 @@ void bitmap_button_c::paint(HDC dc) {
     wchar_t text[256] = {};
     int length = GetWindowTextW(hwnd_, text, 256);
     if (length <= 0) return;
-    HGDIOBJ old_font = font_ ? SelectObject(dc, font_) : nullptr;
+    select_object_c font(dc, font_);
     SetTextColor(dc, text_colour_);
     SetBkMode(dc, TRANSPARENT);
     if (text_x_ == -1 || text_y_ == -1)
         DrawTextW(dc, text, length, &client, DT_SINGLELINE | DT_CENTER | DT_VCENTER);
     else
         TextOutW(dc, text_x_, text_y_, text, length);
-    if (old_font) SelectObject(dc, old_font);
 }
 
 void bitmap_button_c::set_state(DWORD flag, bool on) {
@@ -124,10 +128,8 @@ bool bitmap_button_c::process_message(UINT msg, WPARAM wp, LPARAM lp, LRESULT& r
         result = 1;
         return true;
     case WM_PAINT: {
-        PAINTSTRUCT ps{};
-        HDC dc = BeginPaint(hwnd_, &ps);
-        paint(dc);
-        EndPaint(hwnd_, &ps);
+        paint_dc_c dc(hwnd_);
+        paint(dc.get());
         return true;
     }
     case WM_PRINTCLIENT:

@@ -6,6 +6,10 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <span>
+
+#include "ui/handles_win.h"
+
 constexpr DWORD button_style_hover = 1;
 constexpr DWORD button_style_auto_size = 8;
 constexpr DWORD button_style_shared_list = 16;
@@ -40,7 +44,7 @@ public:
     int current_image() const;
 
     // Lets the button own a list made from its own bitmaps.
-    void own_image_list(HIMAGELIST list);
+    void own_image_list(image_list_c list);
 
 private:
     static constexpr DWORD state_mouse_over = 1, state_focus = 2, state_pressed = 4;
@@ -50,23 +54,26 @@ private:
     void set_state(DWORD flag, bool on);
     void size_to_images();
 
+    image_list_c own_list_;
     HWND hwnd_ = nullptr;
     DWORD extended_style_ = 0;
-    HIMAGELIST image_list_ = nullptr;  // borrowed unless it is own_list_
+    HIMAGELIST image_list_ = nullptr;  // borrowed unless own_list_ holds it
     int image_indices_[4] = {-1, -1, -1, -1};
     DWORD state_ = 0;
     HFONT font_ = nullptr;  // borrowed, a shared font
     COLORREF text_colour_ = RGB(0, 0, 0);
     int text_x_ = -1, text_y_ = -1;
-    HIMAGELIST own_list_ = nullptr;
 };
 
 // Loads the normal, pressed and hover bitmaps (pressed and hover may be -1) into a list of the
 // normal bitmap's size that the button owns, in that order, and sets hover mode with sizing.
 void set_button_images(bitmap_button_c& button, int normal, int pressed, int hover);
 
-// A 24-bit bitmap of the program's resources as a DIB section, or nullptr.
-HBITMAP load_skin_bitmap(int id);
+// A 24-bit bitmap of the program's resources as a DIB section; empty when there is none.
+bitmap_c load_skin_bitmap(int id);
+// A list of width x height 32-bit images made from the skin bitmaps `ids`, in that order. A
+// bitmap that fails to load still takes its index, as an empty image.
+image_list_c make_skin_image_list(int width, int height, std::span<const int> ids);
 SIZE bitmap_size(HBITMAP bitmap);
-// Draws a bitmap at its own size.
+// Draws a bitmap (borrowed) at its own size.
 void draw_bitmap(HDC dc, HBITMAP bitmap, int x, int y);

@@ -14,12 +14,7 @@ template <class T>
 class button_c {
 public:
     using action_fn = void (*)(T& window);
-    virtual ~button_c() {
-        for (HBITMAP& image : images) {
-            if (image) DeleteObject(image);
-            image = nullptr;
-        }
-    }
+    virtual ~button_c() = default;
 
     // hit: left and right are distances from the window's right edge, top and bottom from its top.
     virtual void init_button(int normal, int hover, int pressed, const RECT& hit, const wchar_t* label) {
@@ -32,13 +27,10 @@ public:
     virtual void draw_button(HDC dc, const RECT& window) const = 0;
     virtual void set_images(int normal, int hover, int pressed) {
         const int ids[3] = {normal, hover, pressed};
-        for (int i = 0; i < 3; ++i) {
-            if (images[i]) DeleteObject(images[i]);
-            images[i] = load_skin_bitmap(ids[i]);
-        }
+        for (int i = 0; i < 3; ++i) images[i] = load_skin_bitmap(ids[i]);
     }
 
-    HBITMAP images[3] = {};
+    bitmap_c images[3];
     int state = caption_normal;
     RECT hit_rect{};
     std::wstring name;
@@ -53,7 +45,7 @@ public:
         return PtInRect(&this->hit_rect, mirrored) != FALSE;
     }
     void draw_button(HDC dc, const RECT& window) const override {
-        draw_bitmap(dc, this->images[this->state], (window.right - window.left) - this->hit_rect.right,
+        draw_bitmap(dc, this->images[this->state].get(), (window.right - window.left) - this->hit_rect.right,
                     this->hit_rect.top);
     }
 };

@@ -6,6 +6,7 @@
 #include "app/settings.h"
 #include "app/wide_text_win.h"
 #include "ui/draw_text_win.h"
+#include "ui/painting_win.h"
 
 namespace {
 
@@ -16,11 +17,11 @@ constexpr COLORREF text_colour = RGB(91, 135, 201);
 
 int icon_of_mode(int mode) {
     switch (mode) {
-    case mode_notice: return 131;
-    case mode_warning: return 130;
-    case mode_error: return 129;
-    case mode_question: return 132;
-    case mode_done: return 131;
+    case mode_notice: return IDB_ICON_NOTICE;
+    case mode_warning: return IDB_ICON_WARNING;
+    case mode_error: return IDB_ICON_ERROR;
+    case mode_question: return IDB_ICON_QUESTION;
+    case mode_done: return IDB_ICON_NOTICE;
     default: return 0;
     }
 }
@@ -34,13 +35,6 @@ message_window_c::message_window_c(const std::u16string& text, int mode) : text_
     if (int icon = icon_of_mode(mode)) icon_ = load_skin_bitmap(icon);
 }
 
-message_window_c::~message_window_c() {
-    if (image_list_) ImageList_Destroy(image_list_);
-    if (icon_) DeleteObject(icon_);
-    if (background_brush_) DeleteObject(background_brush_);
-    if (band_brush_) DeleteObject(band_brush_);
-}
-
 int message_window_c::show_modal(HWND owner) {
     INT_PTR result = do_modal(owner);
     return result == 1 || result == 2 ? static_cast<int>(result) : 0;
@@ -49,7 +43,7 @@ int message_window_c::show_modal(HWND owner) {
 void message_window_c::attach_button(bitmap_button_c& button, int id, const char* caption_key, int x) {
     HWND control = GetDlgItem(hwnd(), id);
     button.set_extended_style(button_style_hover | button_style_auto_size | button_style_shared_list);
-    button.set_image_list(image_list_);
+    button.set_image_list(image_list_.get());
     button.set_image_indices(0, 1, 2, -1);
     button.set_font(shared_font(font_face::verdana, 9, true));
     button.set_text_colour(RGB(255, 255, 255));
@@ -60,26 +54,21 @@ void message_window_c::attach_button(bitmap_button_c& button, int id, const char
 
 LRESULT message_window_c::on_init_dialog(UINT, WPARAM, LPARAM, bool&) {
     auto* close = new system_button_c<message_window_c>;
-    close->init_button(136, 137, 138,
+    close->init_button(IDB_DIALOG_CLOSE_NORMAL, IDB_DIALOG_CLOSE_HOVER, IDB_DIALOG_CLOSE_PRESSED,
                        RECT{frame_width, frame_height, 31 + frame_width, 21 + frame_height}, L"system_close");
     close->action = close_box;
     add_button(close);
 
-    image_list_ = ImageList_Create(70, 24, ILC_COLOR32, 3, 0);
-    for (int id : {133, 135, 134}) {
-        HBITMAP bitmap = load_skin_bitmap(id);
-        if (!bitmap) bitmap = CreateBitmap(70, 24, 1, 32, nullptr);
-        ImageList_Add(image_list_, bitmap, nullptr);
-        DeleteObject(bitmap);
-    }
+    const int looks[] = {IDB_MESSAGE_BUTTON_NORMAL, IDB_MESSAGE_BUTTON_PRESSED, IDB_MESSAGE_BUTTON_HOVER};
+    image_list_ = make_skin_image_list(70, 24, looks);
     if (mode_ == mode_question || mode_ == mode_done) {
         attach_button(first_button_, 1, mode_ == mode_question ? "btn_yes" : "btn_open", 180);
         attach_button(second_button_, 2, mode_ == mode_question ? "btn_no" : "btn_ok", 50);
     } else {
         attach_button(first_button_, 1, "btn_ok", 115);
     }
-    background_brush_ = CreateSolidBrush(body_colour);
-    band_brush_ = CreateSolidBrush(caption_colour);
+    background_brush_.reset(CreateSolidBrush(body_colour));
+    band_brush_.reset(CreateSolidBrush(caption_colour));
 
     SetWindowPos(hwnd(), nullptr, 0, 0, box_width, box_height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     centre_window(hwnd(), GetWindow(hwnd(), GW_OWNER));
@@ -91,24 +80,21 @@ LRESULT message_window_c::on_erase_background(UINT, WPARAM wp, LPARAM, bool&) {
     HDC dc = reinterpret_cast<HDC>(wp);
     RECT client{};
     GetClientRect(hwnd(), &client);
-    FillRect(dc, &client, background_brush_);
+    FillRect(dc, &client, background_brush_.get());
     client.top = band_top;
-    FillRect(dc, &client, band_brush_);
+    FillRect(dc, &client, band_brush_.get());
     return 1;
 }
 
 LRESULT message_window_c::on_paint(UINT, WPARAM, LPARAM, bool&) {
-    PAINTSTRUCT ps{};
-    HDC dc = BeginPaint(hwnd(), &ps);
-    draw_bitmap(dc, icon_, 15, 30);
-    HFONT font = shared_font(font_face::verdana, 10, false);
-    HGDIOBJ old = font ? SelectObject(dc, font) : nullptr;
+    paint_dc_c paint(hwnd());
+    HDC dc = paint.get();
+    draw_bitmap(dc, icon_.get(), 15, 30);
+    select_object_c font(dc, shared_font(font_face::verdana, 10, false));
     SetTextColor(dc, text_colour);
     SetBkMode(dc, TRANSPARENT);
     RECT area{80, 30, 272, 100};
     draw_wrapped_text(dc, text_, area, 6, DT_VCENTER);
-    if (old) SelectObject(dc, old);
-    EndPaint(hwnd(), &ps);
     return 0;
 }
 

@@ -7,20 +7,18 @@
 
 #include <string>
 
+#include "res/resource.h"
 #include "ui/bitmap_button_win.h"
 #include "ui/dialog_impl_win.h"
 #include "ui/message_box_win.h"
 #include "ui/ui_window_win.h"
 
-constexpr int message_dialog_id = 145;
-
 class message_window_c : public CDialogImpl<message_window_c>, public ui_window_c<message_window_c> {
 public:
-    static constexpr int dialog_id = message_dialog_id;
+    static constexpr int dialog_id = IDD_MESSAGE;
 
     // The text is borrowed: the caller keeps it alive until the box has closed.
     message_window_c(const std::u16string& text, int mode);
-    ~message_window_c() override;
 
     // 1 for the first button (or Enter), 2 for the second (or Escape), 0 for the caption's close.
     int show_modal(HWND owner);
@@ -42,12 +40,12 @@ private:
     LRESULT on_second(WORD code, WORD id, HWND control, bool& handled);
     void attach_button(bitmap_button_c& button, int id, const char* caption_key, int x);
 
-    HIMAGELIST image_list_ = nullptr;
+    image_list_c image_list_;  // shared by the two buttons, so declared before them
     bitmap_button_c first_button_;
     bitmap_button_c second_button_;
-    HBRUSH background_brush_ = nullptr;
-    HBRUSH band_brush_ = nullptr;
-    HBITMAP icon_ = nullptr;
+    brush_c background_brush_;
+    brush_c band_brush_;
+    bitmap_c icon_;
     const std::u16string& text_;
     int mode_;
 };

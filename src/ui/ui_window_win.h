@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ui/caption_button_win.h"
+#include "ui/painting_win.h"
 #include "ui/shared_fonts_win.h"
 #include "ui/window_impl_win.h"
 #include "ui/window_place_win.h"
@@ -46,10 +47,8 @@ public:
         if (GetWindowTextW(self().hwnd(), title, 256) <= 0) return;
         SetBkMode(dc, TRANSPARENT);
         SetTextColor(dc, title_colour);
-        HFONT font = shared_font(font_face::verdana, 8, true);
-        HGDIOBJ old = font ? SelectObject(dc, font) : nullptr;
+        select_object_c font(dc, shared_font(font_face::verdana, 8, true));
         TextOutW(dc, 10, 10, title, lstrlenW(title));
-        if (old) SelectObject(dc, old);
     }
 
     // Composes the whole frame off-screen and copies it onto the window in one step, leaving the
@@ -67,36 +66,28 @@ public:
         ClientToScreen(hwnd, &origin);
         OffsetRect(&client, origin.x - window.left, origin.y - window.top);
 
-        HDC window_dc = GetWindowDC(hwnd);
-        HDC dc = CreateCompatibleDC(window_dc);
-        HBITMAP picture = CreateCompatibleBitmap(window_dc, width, height);
-        HGDIOBJ old_picture = SelectObject(dc, picture);
+        window_dc_c window_dc(hwnd);
+        memory_dc_c buffer(window_dc.get(), width, height);
+        HDC dc = buffer.get();
 
-        HBRUSH band = CreateSolidBrush(caption_colour);
+        brush_c band(CreateSolidBrush(caption_colour));
         RECT whole{0, 0, width, height};
-        FillRect(dc, &whole, band);
+        FillRect(dc, &whole, band.get());
         RECT caption{frame_height, frame_width, width + frame_height, caption_height + frame_width};
-        FillRect(dc, &caption, band);
+        FillRect(dc, &caption, band.get());
         self().paint_band(dc, window);
-        HBRUSH dark = CreateSolidBrush(border_colour);
-        FrameRect(dc, &whole, dark);
+        brush_c dark(CreateSolidBrush(border_colour));
+        FrameRect(dc, &whole, dark.get());
         RECT ring = whole;
         for (int i = 1; i < frame_width; ++i) {
             InflateRect(&ring, -1, -1);
-            FrameRect(dc, &ring, band);
+            FrameRect(dc, &ring, band.get());
         }
         for (const auto& button : buttons) button->draw_button(dc, window);
         self().paint_caption(dc, window);
 
-        ExcludeClipRect(window_dc, client.left, client.top, client.right, client.bottom);
-        BitBlt(window_dc, 0, 0, width, height, dc, 0, 0, SRCCOPY);
-
-        DeleteObject(dark);
-        DeleteObject(band);
-        SelectObject(dc, old_picture);
-        DeleteObject(picture);
-        DeleteDC(dc);
-        ReleaseDC(hwnd, window_dc);
+        ExcludeClipRect(window_dc.get(), client.left, client.top, client.right, client.bottom);
+        buffer.copy_to(window_dc.get());
     }
 
     int caption_metric = 0;

@@ -1,5 +1,7 @@
 #include "ui/window_place_win.h"
 
+#include "ui/handles_win.h"
+
 void centre_window(HWND window, HWND owner) {
     RECT frame{};
     GetWindowRect(window, &frame);
@@ -25,7 +27,7 @@ void set_whole_window_region(HWND window) {
     RECT frame{};
     GetWindowRect(window, &frame);
     RECT whole{0, 0, frame.right - frame.left, frame.bottom - frame.top};
-    HRGN region = CreateRectRgnIndirect(&whole);
-    // The system owns the region from here on.
-    if (region && !SetWindowRgn(window, region, TRUE)) DeleteObject(region);
+    region_c region(CreateRectRgnIndirect(&whole));
+    // The system owns the region once it has taken it.
+    if (region.is_valid() && SetWindowRgn(window, region.get(), TRUE)) region.release();
 }

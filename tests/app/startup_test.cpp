@@ -2,12 +2,15 @@
 // failure dialog, and the single running copy.
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <string>
 #include <vector>
 
+#include "res/resource.h"
 #include "support/process_win.h"
 #include "support/registry_win.h"
 #include "support/temp_folder_win.h"
+#include "ui/handles_win.h"
 
 namespace {
 
@@ -129,7 +132,20 @@ TEST(tessera_resources, carry_the_manifest_the_icon_and_the_version) {
     std::string xml(text, SizeofResource(module, manifest));
     EXPECT_NE(xml.find("level=\"requireAdministrator\""), std::string::npos);
     EXPECT_NE(xml.find("Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""), std::string::npos);
-    EXPECT_NE(FindResourceW(module, MAKEINTRESOURCEW(183), MAKEINTRESOURCEW(14)), nullptr);  // RT_GROUP_ICON
+    EXPECT_NE(FindResourceW(module, MAKEINTRESOURCEW(IDI_APP), MAKEINTRESOURCEW(14)), nullptr);  // RT_GROUP_ICON
+    // Every drawing of the skin, res/skin/NNN_name.svg, is the bitmap resource NNN.
+    std::string skin = "Z:" TESSERA_SOURCE_DIR "/res/skin/*.svg";
+    WIN32_FIND_DATAW entry{};
+    find_handle_c drawings(FindFirstFileW(std::wstring(skin.begin(), skin.end()).c_str(), &entry));
+    ASSERT_TRUE(drawings.is_valid());
+    int count = 0;
+    do {
+        ++count;
+        int number = static_cast<int>(std::wcstol(entry.cFileName, nullptr, 10));
+        EXPECT_NE(FindResourceW(module, MAKEINTRESOURCEW(number), MAKEINTRESOURCEW(2)), nullptr)  // RT_BITMAP
+            << "bitmap " << number;
+    } while (FindNextFileW(drawings.get(), &entry));
+    EXPECT_GE(count, 75);
     FreeLibrary(module);
 
     DWORD size = GetFileVersionInfoSizeW(exe.c_str(), nullptr);

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "app/language.h"
+#include "res/resource.h"
 #include "support/input_win.h"
 #include "ui/bitmap_button_win.h"
 #include "ui/draw_text_win.h"
@@ -126,7 +127,7 @@ TEST_F(skinned_ui, a_bitmap_button_follows_the_mouse_and_clicks_only_when_releas
     HWND control = CreateWindowExW(0, L"BUTTON", L"Go", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 20, 20,
                                    10, 10, parent, reinterpret_cast<HMENU>(7), nullptr, nullptr);
     bitmap_button_c button;
-    set_button_images(button, 176, -1, 178);
+    set_button_images(button, IDB_PAGE_BUTTON_NORMAL, -1, IDB_PAGE_BUTTON_HOVER);
     ASSERT_TRUE(button.attach(control));
     EXPECT_EQ(button.image_index(image_hover), 1) << "hover comes second without a pressed image";
     RECT rect{};

@@ -3,7 +3,8 @@
 
 The drawings share one palette and a few shapes (rounded buttons, caption glyphs, round icons),
 so the look is changed here in one place; tools/render_skin.sh turns the SVGs into the 24-bit
-bitmaps that the resource script compiles. Run it again after editing, then render."""
+bitmaps that the resource script compiles. It also names every bitmap (res/skin_ids.h) and lists
+them for the resource script (res/skin_bitmaps.rc). Run it again after editing, then render."""
 import math
 import os
 
@@ -286,4 +287,18 @@ os.makedirs(OUT, exist_ok=True)
 for name, text in files.items():
     with open(os.path.join(OUT, name), 'w') as f:
         f.write(text)
-print(f'{len(files)} drawings written to res/skin')
+
+# Every drawing NNN_name.svg is the bitmap resource NNN, named IDB_NAME in skin_ids.h for the
+# resource script and the code alike.
+RES = os.path.dirname(OUT)
+bitmaps = sorted((int(name.split('_', 1)[0]), 'IDB_' + name.split('_', 1)[1][:-4].upper()) for name in files)
+with open(os.path.join(RES, 'skin_ids.h'), 'w') as f:
+    f.write('// The skin\'s bitmap resources by name, written by tools/skin/make_svgs.py from the names of\n'
+            '// their drawings in res/skin (NNN_name.svg is IDB_NAME, number NNN): do not edit.\n'
+            '#pragma once\n\n')
+    width = max(len(macro) for _, macro in bitmaps)
+    f.writelines(f'#define {macro:<{width}} {number}\n' for number, macro in bitmaps)
+with open(os.path.join(RES, 'skin_bitmaps.rc'), 'w') as f:
+    f.write('// The skin\'s bitmaps, written by tools/skin/make_svgs.py: do not edit.\n')
+    f.writelines(f'{macro} BITMAP "bitmaps/{number}.bmp"\n' for number, macro in bitmaps)
+print(f'{len(files)} drawings written to res/skin, their names to res/skin_ids.h and res/skin_bitmaps.rc')
