@@ -8,9 +8,11 @@
 namespace ember::fs {
 namespace {
 
-// A FAT of more entries (a 2 TB exFAT volume with 128 KiB clusters) is not held: its chains go
-// unread and its files are treated as deleted ones.
+// FATs of more entries in all (a 2 TB exFAT volume with 128 KiB clusters) are not held: their
+// chains go unread and their files are treated as deleted ones. Volumes of more clusters in all
+// than the cluster maps may cover (two bits a cluster) are not read at all.
 constexpr uint64_t max_fat_entries = uint64_t(1) << 24;
+constexpr uint64_t max_mapped_clusters = uint64_t(1) << 28;
 // FAT allows 65536 entries (2 MiB) per folder; exFAT folders are capped here likewise.
 constexpr uint64_t max_directory_bytes = 4 * 1024 * 1024;
 // Far more files than any card holds; keeps memory bounded whatever the directories say.
@@ -36,6 +38,14 @@ bool is_fat_family(fs_type_t type) { return type != fs_type_t::exfat; }
 }  // namespace
 
 fs_reader_c::fs_reader_c(byte_source_i& source) : source_(source), volumes_(find_volumes(source)) {
+    uint64_t mapped = 0;
+    for (size_t i = 0; i < volumes_.size(); ++i) {
+        mapped += volumes_[i].cluster_count;
+        if (mapped > max_mapped_clusters) {
+            volumes_.resize(i);
+            break;
+        }
+    }
     state_.resize(volumes_.size());
     std::vector<pending_dir_t> roots;
     for (uint16_t i = 0; i < volumes_.size(); ++i) {
@@ -56,7 +66,8 @@ fs_reader_c::fs_reader_c(byte_source_i& source) : source_(source), volumes_(find
 void fs_reader_c::load_fat(uint16_t index) {
     const fs_volume_t& v = volumes_[index];
     uint64_t entries = uint64_t(v.cluster_count) + 2;
-    if (entries > max_fat_entries) return;
+    if (fat_entries_held_ + entries > max_fat_entries) return;
+    fat_entries_held_ += entries;
     std::vector<uint32_t>& fat = state_[index].fat;
     fat.assign(entries, fat_bad);
     std::vector<uint8_t> piece(read_piece);

@@ -75,6 +75,7 @@ private:
     std::vector<volume_state_t> state_;
     std::vector<fs_entry_t> entries_;
     std::vector<cluster_run_t> runs_;
+    uint64_t fat_entries_held_ = 0;
 };
 
 }  // namespace ember::fs

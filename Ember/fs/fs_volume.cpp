@@ -18,8 +18,10 @@ constexpr uint32_t max_fat_cluster_size = 64 * 1024;
 constexpr uint32_t max_exfat_cluster_size = 32 * 1024 * 1024;
 constexpr uint32_t max_fat32_clusters = 0x0FFFFFF5;
 constexpr uint32_t max_exfat_clusters = 0xFFFFFFF5;
-// Primary entries plus a long extended chain; GPTs usually have 128 entries.
+// Primary entries plus a long extended chain; GPTs usually have 128 entries. Of the volumes
+// found, a few are kept: each costs memory for its FAT and cluster maps.
 constexpr int max_partitions = 128;
+constexpr size_t max_volumes = 16;
 constexpr uint32_t max_gpt_entries = 1024;
 // FAT12 and FAT16 by cluster count, as the format defines them.
 constexpr uint32_t fat12_limit = 4085, fat16_limit = 65525;
@@ -122,7 +124,10 @@ bool read_exfat_boot(const uint8_t* bs, uint64_t offset, uint64_t source_size, f
 
 bool add_partition(byte_source_i& source, uint64_t lba, std::vector<fs_volume_t>& out) {
     fs_volume_t v;
-    if (lba == 0 || lba > source.size() / sector || !read_volume(source, lba * sector, v)) return false;
+    if (out.size() >= max_volumes || lba == 0 || lba > source.size() / sector) return false;
+    for (const fs_volume_t& known : out)
+        if (known.start == lba * sector) return false;  // listed twice
+    if (!read_volume(source, lba * sector, v)) return false;
     out.push_back(v);
     return true;
 }
