@@ -30,8 +30,8 @@ struct join_request_t {
 // The file as two extents on the card, when one join validates; false otherwise.
 bool join_fragments(byte_source_i& card, const join_request_t& request, std::vector<extent_t>& extents);
 
-// True when the contiguous bytes of a JPEG from start, `length` long, decode as a whole
-// picture ending there; for files the checker does not handle, when they end with EOI.
-bool jpeg_decodes_to(byte_source_i& card, uint64_t start, uint64_t length);
+// True when the first `length` bytes of `jpeg` decode as a whole picture ending there; for
+// files the checker does not handle, when they end with EOI.
+bool jpeg_decodes_to(byte_source_i& jpeg, uint64_t length);
 
 }  // namespace ember::fs

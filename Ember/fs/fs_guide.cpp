@@ -13,10 +13,9 @@ namespace {
 // True when the carve of `length` bytes ended where its type's structure ends (a JPEG whose
 // every MCU decodes up to its EOI, PNG's IEND, a RIFF or FORM container's stated size, the
 // furthest byte a TIFF-based file's IFDs refer to), not where its data stopped validating.
-bool ends_at_structure_end(byte_source_i& card, uint64_t offset, carve_input_c& in, const char* extension,
-                           uint64_t length) {
+bool ends_at_structure_end(byte_source_i& file, carve_input_c& in, const char* extension, uint64_t length) {
     std::string_view ext(extension);
-    if (ext == "jpg") return jpeg_decodes_to(card, offset, length);
+    if (ext == "jpg") return jpeg_decodes_to(file, length);
     if (ext == "png") {
         const uint8_t* p = length >= 12 ? in.at(length - 12, 12) : nullptr;
         return p && std::memcmp(p, "\0\0\0\0IEND\xAE\x42\x60\x82", 12) == 0;
@@ -84,12 +83,16 @@ bool fs_guide_c::carve_live(const fs_entry_t& e, const format_t& format, uint64_
     if (extents.empty() || extents[0].offset != offset) return false;
     auto view = std::make_unique<extent_source_c>(source_, extents, e.size);
     if (view->size() != e.size) return false;  // the card ends inside the file
-    carve_result_t found;
-    {
-        carve_input_c in(*view, 0);
-        found = format.carve(in);
-    }
+    carve_input_c in(*view, 0);
+    carve_result_t found = format.carve(in);
     if (found.length == 0 || !extension_matches(e.extension, found.extension)) return false;
+    if (found.length < e.size && !ends_at_structure_end(*view, in, found.extension, found.length)) {
+        // The chain's bytes stop validating before the file's end. A damaged file keeps its
+        // chain; a damaged chain (the card's own bytes from the first cluster validate further)
+        // does not, and the file is taken as a deleted one.
+        carve_input_c straight(source_, offset);
+        if (format.carve(straight).length > found.length) return false;
+    }
     claim({extents.begin() + 1, extents.end()});
     view_ = std::move(view);
     out = {view_.get(), e.size, found.extension, offset + std::min(extents[0].length, e.size), false};
@@ -99,7 +102,8 @@ bool fs_guide_c::carve_live(const fs_entry_t& e, const format_t& format, uint64_
 bool fs_guide_c::settle_deleted(const fs_entry_t& e, const format_t& format, carve_input_c& in, uint64_t offset,
                                 guided_find_t& out) {
     if (e.size <= out.length || e.size > in.size() || !extension_matches(e.extension, out.extension)) return false;
-    if (out.length && ends_at_structure_end(source_, offset, in, out.extension, out.length)) {
+    extent_source_c file(source_, {{offset, in.size()}}, in.size());
+    if (out.length && ends_at_structure_end(file, in, out.extension, out.length)) {
         out.length = e.size;
         out.resume = offset + e.size;
         return true;
@@ -140,8 +144,7 @@ bool fs_guide_c::carve(uint64_t offset, const format_t& format, std::span<const 
         // A head too short or too broken for the carver may still be joined to the rest.
         out = {nullptr, 0, joinable_extension(format), offset, true};
         for (auto it = first; it != last && out.extension; ++it)
-            if (!entries[it->second].runs_count && settle_deleted(entries[it->second], format, in, offset, out))
-                return true;
+            if (settle_deleted(entries[it->second], format, in, offset, out)) return true;
         out = {};
         return true;
     }
@@ -151,8 +154,9 @@ bool fs_guide_c::carve(uint64_t offset, const format_t& format, std::span<const 
     for (auto it = first; it != last; ++it)
         if (entries[it->second].size == out.length && extension_matches(entries[it->second].extension, out.extension))
             return true;
+    // Live files whose chains were refused above are settled as deleted ones.
     for (auto it = first; it != last; ++it)
-        if (!entries[it->second].runs_count && settle_deleted(entries[it->second], format, in, offset, out)) break;
+        if (settle_deleted(entries[it->second], format, in, offset, out)) break;
     return true;
 }
 

@@ -80,6 +80,31 @@ TEST(fs_scan, every_picture_whole_and_nothing_else) {
     }
 }
 
+TEST(fs_scan, a_live_file_whose_chain_is_damaged_comes_back_from_its_own_clusters) {
+    // The contiguous live photo's chain is sent through free clusters after its third one; its
+    // bytes on the card are whole.
+    std::vector<uint8_t> bytes = read_fs_image("fat16.img");
+    manifest_row_t row = fs_manifest_row("fat16.img", "DCIM/100TESTS/IMG_0001.JPG");
+    ASSERT_EQ(row.runs, std::to_string(row.first_cluster) + "+10");
+    memory_source_c card(bytes);
+    const fs::fs_volume_t volume = fs::fs_guide_c(card).reader().volumes()[0];
+    uint32_t from = row.first_cluster + 2, free_cluster = 4000;
+    auto set_fat16 = [&](uint32_t c, uint32_t next) {
+        bytes[volume.fat_offset + 2 * c] = uint8_t(next);
+        bytes[volume.fat_offset + 2 * c + 1] = uint8_t(next >> 8);
+    };
+    set_fat16(from, free_cluster);
+    for (uint32_t i = 0; i < 7; ++i) set_fat16(free_cluster + i, i == 6 ? 0xFFFF : free_cluster + i + 1);
+    fs::fs_guide_c guide(card);
+    kept_output_c out;
+    scan_config_t config;
+    config.guide = &guide;
+    scan_source(card, all_formats(), out, config);
+    auto found = out.files.find(first_sector(volume, row.first_cluster));
+    ASSERT_NE(found, out.files.end());
+    EXPECT_TRUE(found->second == read_fs_original(row));
+}
+
 TEST(fs_scan, a_device_like_source_gives_the_same_finds) {
     // Through the read-ahead thread in small chunks, as a card is read.
     class device_c final : public byte_source_i {
