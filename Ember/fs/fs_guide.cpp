@@ -86,7 +86,7 @@ bool fs_guide_c::carve_live(const fs_entry_t& e, const format_t& format, uint64_
     carve_input_c in(*view, 0);
     carve_result_t found = format.carve(in);
     if (found.length == 0 || !extension_matches(e.extension, found.extension)) return false;
-    if (found.length < e.size && !ends_at_structure_end(*view, in, found.extension, found.length)) {
+    if (found.length < e.size && extents.size() > 1 && !ends_at_structure_end(*view, in, found.extension, found.length)) {
         // The chain's bytes stop validating before the file's end. A damaged file keeps its
         // chain; a damaged chain (the card's own bytes from the first cluster validate further)
         // does not, and the file is taken as a deleted one.
