@@ -14,7 +14,7 @@ namespace {
 // how many cluster boundaries before the failure may be the fragment's end, and how many joins
 // are tried to the end.
 constexpr uint64_t max_join_size = 64ull << 20;
-constexpr uint64_t max_search_bytes = 64ull << 20;
+constexpr uint64_t max_search_bytes = 256ull << 20;
 constexpr int max_split_points = 64;
 constexpr uint64_t max_boundaries_looked_at = 4096;
 constexpr int max_candidates = 16;

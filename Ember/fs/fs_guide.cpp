@@ -40,10 +40,10 @@ const char* joinable_extension(const format_t& format) {
 fs_guide_c::fs_guide_c(byte_source_i& source) : source_(source), reader_(source) {
     index(0);
     // Looking for the rest of broken files reads one sector per candidate cluster: over the
-    // whole scan, at most one cluster in eight of the card, and never fewer than 64 Ki.
+    // whole scan, at most one cluster in four of the card, and never fewer than 256 Ki.
     uint64_t clusters = 0;
     for (const fs_volume_t& v : reader_.volumes()) clusters += v.cluster_count;
-    join_probes_left_ = std::max<uint64_t>(64 * 1024, clusters / 8);
+    join_probes_left_ = std::max<uint64_t>(256 * 1024, clusters / 4);
 }
 
 void fs_guide_c::index(size_t first_entry) {
@@ -81,8 +81,13 @@ void fs_guide_c::claim(const std::vector<extent_t>& later) {
 bool fs_guide_c::carve_live(const fs_entry_t& e, const format_t& format, uint64_t offset, guided_find_t& out) {
     std::vector<extent_t> extents = extents_of(e);
     if (extents.empty() || extents[0].offset != offset) return false;
-    auto view = std::make_unique<extent_source_c>(source_, extents, e.size);
-    if (view->size() != e.size) return false;  // the card ends inside the file
+    // The carver sees the clusters in order and then what follows the last one on the card,
+    // as it would see a contiguous file: some carvers tell a file's end by what comes after it.
+    std::vector<extent_t> seen = extents;
+    uint64_t after = extents.back().offset + extents.back().length;
+    if (after < source_.size()) seen.push_back({after, source_.size() - after});
+    auto view = std::make_unique<extent_source_c>(source_, seen, ~uint64_t(0));
+    if (view->size() < e.size) return false;  // the card ends inside the file
     carve_input_c in(*view, 0);
     carve_result_t found = format.carve(in);
     if (found.length == 0 || !extension_matches(e.extension, found.extension)) return false;
@@ -97,6 +102,18 @@ bool fs_guide_c::carve_live(const fs_entry_t& e, const format_t& format, uint64_
     view_ = std::move(view);
     out = {view_.get(), e.size, found.extension, offset + std::min(extents[0].length, e.size), false};
     return true;
+}
+
+uint64_t fs_guide_c::live_data_after(const fs_entry_t& e, uint64_t offset, uint64_t length) const {
+    const fs_volume_t& v = reader_.volumes()[e.volume];
+    std::span<const cluster_run_t> own = reader_.runs(e);  // a live file whose chain was refused
+    for (uint64_t at = offset + v.cluster_size; at < offset + length; at += v.cluster_size) {
+        uint32_t c = v.cluster_at(at);
+        if (c == 0) break;
+        bool is_own = std::any_of(own.begin(), own.end(), [&](const cluster_run_t& r) { return c - r.first < r.count; });
+        if (reader_.is_owned(e.volume, c) && !is_own) return at - offset;
+    }
+    return length;
 }
 
 bool fs_guide_c::settle_deleted(const fs_entry_t& e, const format_t& format, carve_input_c& in, uint64_t offset,
@@ -150,13 +167,19 @@ bool fs_guide_c::carve(uint64_t offset, const format_t& format, std::span<const 
     }
     out.resume = offset + out.length;
     // Among the deleted entries here, the one whose size the carve confirms wins; otherwise
-    // the first that settles the find.
-    for (auto it = first; it != last; ++it)
-        if (entries[it->second].size == out.length && extension_matches(entries[it->second].extension, out.extension))
-            return true;
-    // Live files whose chains were refused above are settled as deleted ones.
-    for (auto it = first; it != last; ++it)
+    // the first that settles the find. Live files whose chains were refused above are settled
+    // as deleted ones.
+    bool is_confirmed = false;
+    for (auto it = first; it != last && !is_confirmed; ++it)
+        is_confirmed = entries[it->second].size == out.length &&
+                       extension_matches(entries[it->second].extension, out.extension);
+    for (auto it = first; it != last && !is_confirmed; ++it)
         if (settle_deleted(entries[it->second], format, in, offset, out)) break;
+    // A deleted file ends where a live file's clusters begin: those were written since.
+    if (!out.bytes) {
+        out.length = live_data_after(entries[first->second], offset, out.length);
+        out.resume = offset + out.length;
+    }
     return true;
 }
 
