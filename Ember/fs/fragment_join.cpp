@@ -67,19 +67,6 @@ bool starts_something(byte_source_i& card, uint64_t offset) {
 
 }  // namespace
 
-bool jpeg_decodes_to(byte_source_i& jpeg, uint64_t length) {
-    extent_source_c file(jpeg, {{0, length}}, length);
-    jpeg_entropy_check_c check;
-    if (!check.start(file)) {
-        uint8_t tail[2];
-        return length >= 2 && read_bytes(jpeg, length - 2, tail, 2) && std::memcmp(tail, eoi, 2) == 0;
-    }
-    // The first picture's EOI may come before the end: the carver went on through the other
-    // pictures a multi-picture index points to.
-    uint64_t end = 0;
-    return check.run(file, check.first_state(), &end) == jpeg_entropy_check_c::result_t::complete && end <= length;
-}
-
 bool join_fragments(byte_source_i& card, const join_request_t& q, std::vector<extent_t>& extents) {
     const uint64_t cs = q.cluster_size;
     bool is_jpeg = std::strcmp(q.extension, "jpg") == 0;

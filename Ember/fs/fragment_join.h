@@ -30,9 +30,4 @@ struct join_request_t {
 // The file as two extents on the card, when one join validates; false otherwise.
 bool join_fragments(byte_source_i& card, const join_request_t& request, std::vector<extent_t>& extents);
 
-// True when the first `length` bytes of `jpeg` decode as a whole picture (its EOI at `length`,
-// or before it when further pictures follow); for files the checker does not handle, when they
-// end with EOI.
-bool jpeg_decodes_to(byte_source_i& jpeg, uint64_t length);
-
 }  // namespace ember::fs

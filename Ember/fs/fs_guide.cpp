@@ -10,12 +10,15 @@
 namespace ember::fs {
 namespace {
 
-// True when the carve of `length` bytes ended where its type's structure ends (a JPEG whose
-// every MCU decodes up to its EOI, PNG's IEND, a RIFF or FORM container's stated size, the
-// furthest byte a TIFF-based file's IFDs refer to), not where its data stopped validating.
-bool ends_at_structure_end(byte_source_i& file, carve_input_c& in, const char* extension, uint64_t length) {
+// True when the carve of `length` bytes ended where its type's structure ends (a JPEG's EOI,
+// PNG's IEND, a RIFF or FORM container's stated size, the furthest byte a TIFF-based file's
+// IFDs refer to), not where its data stopped validating.
+bool ends_at_structure_end(carve_input_c& in, const char* extension, uint64_t length) {
     std::string_view ext(extension);
-    if (ext == "jpg") return jpeg_decodes_to(file, length);
+    if (ext == "jpg") {
+        const uint8_t* p = length >= 2 ? in.at(length - 2, 2) : nullptr;
+        return p && p[0] == 0xFF && p[1] == 0xD9;
+    }
     if (ext == "png") {
         const uint8_t* p = length >= 12 ? in.at(length - 12, 12) : nullptr;
         return p && std::memcmp(p, "\0\0\0\0IEND\xAE\x42\x60\x82", 12) == 0;
@@ -91,7 +94,7 @@ bool fs_guide_c::carve_live(const fs_entry_t& e, const format_t& format, uint64_
     carve_input_c in(*view, 0);
     carve_result_t found = format.carve(in);
     if (found.length == 0 || !extension_matches(e.extension, found.extension)) return false;
-    if (found.length < e.size && extents.size() > 1 && !ends_at_structure_end(*view, in, found.extension, found.length)) {
+    if (found.length < e.size && extents.size() > 1 && !ends_at_structure_end(in, found.extension, found.length)) {
         // The chain's bytes stop validating before the file's end. A damaged file keeps its
         // chain; a damaged chain (the card's own bytes from the first cluster validate further)
         // does not, and the file is taken as a deleted one.
@@ -119,8 +122,7 @@ uint64_t fs_guide_c::live_data_after(const fs_entry_t& e, uint64_t offset, uint6
 bool fs_guide_c::settle_deleted(const fs_entry_t& e, const format_t& format, carve_input_c& in, uint64_t offset,
                                 guided_find_t& out) {
     if (e.size <= out.length || e.size > in.size() || !extension_matches(e.extension, out.extension)) return false;
-    extent_source_c file(source_, {{offset, in.size()}}, in.size());
-    if (out.length && ends_at_structure_end(file, in, out.extension, out.length)) {
+    if (out.length && ends_at_structure_end(in, out.extension, out.length)) {
         out.length = e.size;
         out.resume = offset + e.size;
         return true;
