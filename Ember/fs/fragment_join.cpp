@@ -76,6 +76,20 @@ bool join_fragments(byte_source_i& card, const join_request_t& q, std::vector<ex
     const uint8_t* mark = is_jpeg ? eoi : iend;
     size_t mark_size = is_jpeg ? sizeof eoi : sizeof iend;
 
+    // Clusters where the file's last bytes would stand, nearest first. Without one there is
+    // nothing to join, and the head is not even decoded.
+    const uint64_t mark_at = q.size - mark_size;  // in the file
+    const uint64_t in_cluster = mark_at % cs;
+    uint64_t to = std::min(q.area_end, q.start + q.size + max_search_bytes);
+    std::vector<uint64_t> ends;
+    for (uint64_t c = q.start + cs; c + cs <= to && ends.size() < size_t(max_candidates) && *q.probes_left; c += cs) {
+        uint8_t got[sizeof iend];
+        if (!q.is_free(c)) continue;
+        --*q.probes_left;
+        if (read_bytes(card, c + in_cluster, got, mark_size) && std::memcmp(got, mark, mark_size) == 0) ends.push_back(c);
+    }
+    if (ends.empty()) return false;
+
     // Where the head stops validating, and (JPEG) the decoder's state at each cluster boundary.
     uint64_t failed = 0;
     jpeg_entropy_check_c check;
@@ -120,7 +134,6 @@ bool join_fragments(byte_source_i& card, const join_request_t& q, std::vector<ex
     // A join of the head up to b with the rest ending in the cluster at end_cluster, when it
     // validates to the end.
     int trials = 0;
-    const uint64_t mark_at = q.size - mark_size;  // in the file
     auto try_join = [&](uint64_t b, uint64_t end_cluster) {
         uint64_t back = (mark_at - b) / cs * cs;
         if (end_cluster < back) return false;
@@ -145,18 +158,10 @@ bool join_fragments(byte_source_i& card, const join_request_t& q, std::vector<ex
         extents = std::move(join);
         return true;
     };
-    // Clusters where the file's last bytes would stand, nearest first.
-    const uint64_t in_cluster = mark_at % cs;
-    uint64_t to = std::min(q.area_end, q.start + q.size + max_search_bytes);
-    int candidates = 0;
-    for (uint64_t c = q.start + earliest; c + cs <= to && candidates < max_candidates && *q.probes_left; c += cs) {
-        uint8_t got[sizeof iend];
-        if (!q.is_free(c)) continue;
-        --*q.probes_left;
-        if (!read_bytes(card, c + in_cluster, got, mark_size) || std::memcmp(got, mark, mark_size) != 0) continue;
-        ++candidates;
+    for (uint64_t end_cluster : ends) {
+        if (end_cluster < q.start + earliest) continue;
         for (uint64_t b : splits) {
-            if (try_join(b, c)) return true;
+            if (try_join(b, end_cluster)) return true;
             if (trials >= max_trials) return false;
         }
     }
