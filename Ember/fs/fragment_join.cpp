@@ -76,60 +76,53 @@ bool join_fragments(byte_source_i& card, const join_request_t& q, std::vector<ex
     const uint8_t* mark = is_jpeg ? eoi : iend;
     size_t mark_size = is_jpeg ? sizeof eoi : sizeof iend;
 
-    // Clusters where the file's last bytes would stand, nearest first. Without one there is
-    // nothing to join, and the head is not even decoded.
     const uint64_t mark_at = q.size - mark_size;  // in the file
-    const uint64_t in_cluster = mark_at % cs;
-    uint64_t to = std::min(q.area_end, q.start + q.size + max_search_bytes);
-    std::vector<uint64_t> ends;
-    for (uint64_t c = q.start + cs; c + cs <= to && ends.size() < size_t(max_candidates) && *q.probes_left; c += cs) {
-        uint8_t got[sizeof iend];
-        if (!q.is_free(c)) continue;
-        --*q.probes_left;
-        if (read_bytes(card, c + in_cluster, got, mark_size) && std::memcmp(got, mark, mark_size) == 0) ends.push_back(c);
-    }
-    if (ends.empty()) return false;
 
-    // Where the head stops validating, and (JPEG) the decoder's state at each cluster boundary.
-    uint64_t failed = 0;
+    // Where the head stops validating, and (JPEG) the decoder's state at each cluster boundary;
+    // worked out when the first candidate end turns up, since most broken files have none.
+    uint64_t failed = 0, earliest = 0;
     jpeg_entropy_check_c check;
     std::vector<jpeg_entropy_check_c::state_t> checkpoints;
+    std::vector<uint64_t> splits;
     extent_source_c head(card, {{q.start, q.size}}, q.size);
-    if (is_jpeg) {
-        if (!check.start(head)) return false;
-        if (check.run(head, check.first_state(), &failed, &checkpoints, cs) == jpeg_entropy_check_c::result_t::complete)
-            return false;
-    } else {
-        failed = png_valid_prefix(head);
-        if (failed >= q.size) return false;
-    }
-    // The fragment ends at a cluster boundary: for a JPEG at or not long before the failure, for
-    // a PNG inside the chunk that failed its CRC. Boundaries where another file starts (or
-    // unwritten space) come first; then the others, nearest to the failure first.
-    uint64_t lo, hi;
-    if (is_jpeg) {
-        hi = std::min(failed, q.size - 1) / cs * cs;
-        lo = hi > uint64_t(max_split_points) * cs ? hi - uint64_t(max_split_points - 1) * cs : cs;
-    } else {
-        uint8_t length[4];
-        uint64_t chunk = q.size;
-        if (read_bytes(card, q.start + failed, length, 4))
-            chunk = uint64_t(length[0]) << 24 | uint32_t(length[1]) << 16 | uint32_t(length[2]) << 8 | length[3];
-        lo = std::max<uint64_t>(cs, failed / cs * cs);
-        hi = std::min(chunk < q.size ? failed + 12 + chunk : failed + max_split_points * cs, q.size - 1) / cs * cs;
-    }
-    std::vector<uint64_t> likely, other;
-    for (uint64_t n = 0; n < max_boundaries_looked_at && lo <= hi; ++n) {
-        uint64_t b = is_jpeg ? hi - n * cs : lo + n * cs;
-        if (b < lo || b > hi) break;
-        if (likely.size() < size_t(max_split_points) && starts_something(card, q.start + b)) likely.push_back(b);
-        else if (other.size() < size_t(max_split_points)) other.push_back(b);
-    }
-    std::vector<uint64_t> splits = likely;
-    for (uint64_t b : other)
-        if (splits.size() < size_t(max_split_points)) splits.push_back(b);
-    if (splits.empty()) return false;
-    uint64_t earliest = *std::min_element(splits.begin(), splits.end());
+    auto prepare = [&]() -> bool {
+        if (is_jpeg) {
+            if (!check.start(head)) return false;
+            if (check.run(head, check.first_state(), &failed, &checkpoints, cs) == jpeg_entropy_check_c::result_t::complete)
+                return false;
+        } else {
+            failed = png_valid_prefix(head);
+            if (failed >= q.size) return false;
+        }
+        // The fragment ends at a cluster boundary: for a JPEG at or not long before the failure, for
+        // a PNG inside the chunk that failed its CRC. Boundaries where another file starts (or
+        // unwritten space) come first; then the others, nearest to the failure first.
+        uint64_t lo, hi;
+        if (is_jpeg) {
+            hi = std::min(failed, q.size - 1) / cs * cs;
+            lo = hi > uint64_t(max_split_points) * cs ? hi - uint64_t(max_split_points - 1) * cs : cs;
+        } else {
+            uint8_t length[4];
+            uint64_t chunk = q.size;
+            if (read_bytes(card, q.start + failed, length, 4))
+                chunk = uint64_t(length[0]) << 24 | uint32_t(length[1]) << 16 | uint32_t(length[2]) << 8 | length[3];
+            lo = std::max<uint64_t>(cs, failed / cs * cs);
+            hi = std::min(chunk < q.size ? failed + 12 + chunk : failed + max_split_points * cs, q.size - 1) / cs * cs;
+        }
+        std::vector<uint64_t> likely, other;
+        for (uint64_t n = 0; n < max_boundaries_looked_at && lo <= hi; ++n) {
+            uint64_t b = is_jpeg ? hi - n * cs : lo + n * cs;
+            if (b < lo || b > hi) break;
+            if (likely.size() < size_t(max_split_points) && starts_something(card, q.start + b)) likely.push_back(b);
+            else if (other.size() < size_t(max_split_points)) other.push_back(b);
+        }
+        splits = likely;
+        for (uint64_t b : other)
+            if (splits.size() < size_t(max_split_points)) splits.push_back(b);
+        if (splits.empty()) return false;
+        earliest = *std::min_element(splits.begin(), splits.end());
+        return true;
+    };
 
     // A join of the head up to b with the rest ending in the cluster at end_cluster, when it
     // validates to the end.
@@ -158,10 +151,22 @@ bool join_fragments(byte_source_i& card, const join_request_t& q, std::vector<ex
         extents = std::move(join);
         return true;
     };
-    for (uint64_t end_cluster : ends) {
-        if (end_cluster < q.start + earliest) continue;
+    // Clusters where the file's last bytes would stand, nearest first, each tried as it is found.
+    const uint64_t in_cluster = mark_at % cs;
+    uint64_t to = std::min(q.area_end, q.start + q.size + max_search_bytes);
+    bool is_prepared = false;
+    int candidates = 0;
+    for (uint64_t c = q.start + cs; c + cs <= to && candidates < max_candidates && *q.probes_left; c += cs) {
+        uint8_t got[sizeof iend];
+        if (!q.is_free(c) || (is_prepared && c < q.start + earliest)) continue;
+        --*q.probes_left;
+        if (!read_bytes(card, c + in_cluster, got, mark_size) || std::memcmp(got, mark, mark_size) != 0) continue;
+        if (!is_prepared && !prepare()) return false;
+        is_prepared = true;
+        if (c < q.start + earliest) continue;
+        ++candidates;
         for (uint64_t b : splits) {
-            if (try_join(b, end_cluster)) return true;
+            if (try_join(b, c)) return true;
             if (trials >= max_trials) return false;
         }
     }
