@@ -22,12 +22,11 @@ reg_key_c settings_key;
 
 // Reads one string value into a buffer of the field's capacity and keeps the default unless
 // the value passes every rule (a value too long for the buffer fails the query).
-void read_string_value(const wchar_t* value_name, size_t capacity, std::u16string& field) {
+void read_string_value(HKEY key, const wchar_t* value_name, size_t capacity, std::u16string& field) {
     std::vector<uint8_t> buffer(capacity * sizeof(char16_t));
     DWORD type = 0;
     DWORD byte_count = static_cast<DWORD>(buffer.size());
-    LONG status = RegQueryValueExW(settings_key.get(), value_name, nullptr, &type, buffer.data(),
-                                   &byte_count);
+    LONG status = RegQueryValueExW(key, value_name, nullptr, &type, buffer.data(), &byte_count);
     if (status != ERROR_SUCCESS || byte_count > buffer.size()) return;
     take_string_value(type, buffer.data(), byte_count, field);
 }
@@ -55,9 +54,9 @@ void set_default_settings() {
 }
 
 void load_settings() {
-    read_string_value(L"CachePath", path_capacity, settings.cache_path);
-    read_string_value(L"RecoveryPath", path_capacity, settings.recovery_path);
-    read_string_value(L"Language", language_capacity, settings.language);
+    read_string_value(settings_key.get(), L"CachePath", path_capacity, settings.cache_path);
+    read_string_value(settings_key.get(), L"RecoveryPath", path_capacity, settings.recovery_path);
+    read_string_value(settings_key.get(), L"Language", language_capacity, settings.language);
 }
 
 void save_settings() {
@@ -80,6 +79,17 @@ void read_installer_language() {
         return;
     std::u16string name = installer_language_name(index);
     if (!name.empty()) settings.language = cut_to_capacity(name, language_capacity);
+}
+
+void read_language_setting() {
+    settings.language = u"English";
+    HKEY raw = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, settings_key_name, 0, KEY_READ, &raw) != ERROR_SUCCESS) {
+        read_installer_language();
+        return;
+    }
+    reg_key_c key(raw);
+    read_string_value(key.get(), L"Language", language_capacity, settings.language);
 }
 
 bool init_settings() {

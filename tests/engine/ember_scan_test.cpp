@@ -3,9 +3,6 @@
 // find; the test plays the scan page.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <functional>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -13,45 +10,14 @@
 
 #include "app/wide_text_win.h"
 #include "core/format_registry.h"
-#include "engine/found_queue_win.h"
-#include "engine/scan_control_win.h"
 #include "support/process_win.h"
+#include "support/scan_run_win.h"
+#include "support/test_card_win.h"
 #include "support/temp_folder_win.h"
 
 namespace {
 
-constexpr DWORD run_timeout_ms = 60000;
 constexpr uint64_t photo_sector = 20000;  // in the free data area of the 16 MiB FAT card
-
-class quiet_view_c : public scan_view_i {
-public:
-    void start_timer() override {}
-    void kill_timer() override {}
-    void clear_results() override {}
-    void show_buttons(const scan_buttons_t&) override {}
-    int confirm_cancel() override { return 1; }
-};
-
-bool wait_until(const std::function<bool()>& condition, DWORD timeout_ms = run_timeout_ms) {
-    ULONGLONG deadline = GetTickCount64() + timeout_ms;
-    while (!condition()) {
-        if (GetTickCount64() > deadline) return false;
-        Sleep(10);
-    }
-    return true;
-}
-
-std::vector<std::string> queued_paths() {
-    queue_lock_c lock;
-    std::vector<std::string> paths;
-    for (size_t i = 0; i < found_queue().size(); ++i) paths.push_back(found_queue().at(i).path);
-    return paths;
-}
-
-std::string read_all(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 
 size_t files_in(const std::wstring& folder) {
     WIN32_FIND_DATAW data;
@@ -62,44 +28,6 @@ size_t files_in(const std::wstring& folder) {
     FindClose(find);
     return count;
 }
-
-// The card image behind X:, reached through Z: from the prefix's location.
-std::string card_image_path() {
-    char prefix[1024] = {};
-    if (!GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix)) return {};
-    std::string path = std::string("Z:") + prefix + "/../test-card/card.img";
-    for (char& c : path) if (c == '/') c = '\\';
-    return path;
-}
-
-// Lays bytes on the card image at a sector and puts the old ones back afterwards.
-class card_patch_c {
-public:
-    card_patch_c(const std::string& image, uint64_t sector, const std::string& bytes) : image_(image), sector_(sector) {
-        std::fstream card(image_, std::ios::binary | std::ios::in | std::ios::out);
-        is_ok_ = bool(card);
-        old_.resize((bytes.size() + 511) / 512 * 512);
-        card.seekg(std::streamoff(sector_ * 512));
-        card.read(old_.data(), std::streamsize(old_.size()));
-        std::string padded = bytes;
-        padded.resize(old_.size(), '\0');
-        card.seekp(std::streamoff(sector_ * 512));
-        card.write(padded.data(), std::streamsize(padded.size()));
-        is_ok_ = is_ok_ && bool(card);
-    }
-    ~card_patch_c() {
-        std::fstream card(image_, std::ios::binary | std::ios::in | std::ios::out);
-        card.seekp(std::streamoff(sector_ * 512));
-        card.write(old_.data(), std::streamsize(old_.size()));
-    }
-    bool ok() const { return is_ok_; }
-
-private:
-    std::string image_;
-    uint64_t sector_;
-    std::string old_;
-    bool is_ok_ = false;
-};
 
 bool engine_carves(const char* name) {
     std::string_view names[] = {name};
@@ -146,12 +74,6 @@ protected:
     quiet_view_c view_;
     std::unique_ptr<scan_control_c> control_;
 };
-
-std::string card_volume_name() {
-    wchar_t name[MAX_PATH] = {};
-    if (!GetVolumeNameForVolumeMountPointW(L"X:\\", name, MAX_PATH)) return {};
-    return to_ansi(from_wide(name));
-}
 
 }  // namespace
 

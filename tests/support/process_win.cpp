@@ -3,7 +3,7 @@
 #include <vector>
 
 child_process_t start_process(const std::wstring& exe, const std::wstring& arguments,
-                              const std::wstring& working_folder) {
+                              const std::wstring& working_folder, HANDLE job) {
     std::wstring command_line = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
     std::vector<wchar_t> writable(command_line.begin(), command_line.end());
     writable.push_back(L'\0');
@@ -11,9 +11,13 @@ child_process_t start_process(const std::wstring& exe, const std::wstring& argum
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
     child_process_t child;
-    if (!CreateProcessW(exe.c_str(), writable.data(), nullptr, nullptr, FALSE, 0, nullptr,
+    if (!CreateProcessW(exe.c_str(), writable.data(), nullptr, nullptr, FALSE, job ? CREATE_SUSPENDED : 0, nullptr,
                         working_folder.empty() ? nullptr : working_folder.c_str(), &startup, &info))
         return child;
+    if (job) {
+        AssignProcessToJobObject(job, info.hProcess);
+        ResumeThread(info.hThread);
+    }
     CloseHandle(info.hThread);
     child.process = info.hProcess;
     child.id = info.dwProcessId;

@@ -11,9 +11,10 @@ struct child_process_t {
     DWORD id = 0;
 };
 
-// Starts `exe` (with `arguments`, may be empty) in `working_folder`; process is null on failure.
+// Starts `exe` (with `arguments`, may be empty) in `working_folder`, inside `job` when one is
+// given (before it runs, so that whatever it starts is in the job too); process is null on failure.
 child_process_t start_process(const std::wstring& exe, const std::wstring& arguments,
-                              const std::wstring& working_folder);
+                              const std::wstring& working_folder, HANDLE job = nullptr);
 // The exit code once the process has ended, or STILL_ACTIVE after the timeout.
 DWORD wait_for_exit(const child_process_t& child, DWORD timeout_ms);
 void end_process(child_process_t& child);
