@@ -192,7 +192,7 @@ def report(manifest, cells, lost, exts, junk, wrong, out=sys.stdout):
                                                  tot["wrong bytes"], tot["missing"]))
     two = cells.get(("two-fragment", "deleted jpg/png"))
     if two:
-        p("two-fragment deleted JPEG/PNG: %d of %d byte-exact (%.1f %%), %d wrong joins" % (
+        p("two-fragment deleted JPEG/PNG: %d of %d byte-exact (%.1f %%), %d with wrong bytes" % (
             two["exact"], two["total"], 100.0 * two["exact"] / two["total"], two["wrong bytes"]))
     p("originals: %d (%d still live on the card); lost = head overwritten, not recoverable at its start" % (
         len(manifest["originals"]), sum(1 for r in manifest["originals"] if r["live"])))
