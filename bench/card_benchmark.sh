@@ -74,3 +74,5 @@ for fs in $filesystems; do
         python3 "$root/bench/score_card.py" --manifest "$manifest" --embsrv "$embsrv" $keep
     done
 done
+# Damaged, truncated and overwritten files with intact photos behind them, per type.
+python3 "$root/bench/damage_card.py" --out "$out" --embsrv "$embsrv"

@@ -42,9 +42,10 @@ public:
         if (!is_open_ || (is_guided ? written_ > size_ : start_ + written_ > size_)) std::abort();
         return true;
     }
-    void end_file(bool) override {
+    bool end_file(bool) override {
         if (!is_open_ || written_ == 0) std::abort();
         is_open_ = false;
+        return true;
     }
     void progress(uint64_t) override {}
 

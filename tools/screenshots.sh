@@ -14,7 +14,7 @@ TESSERA_XVFB=1
 
 bin="$root/build/win/bin"
 cd "$bin"
-shot() { sleep 1.5; import -window root -crop "$2" +repage "$out/$1.png"; }
+shot() { sleep "${3:-1.5}"; import -window root -crop "$2" +repage "$out/$1.png"; }
 set_language() { wine reg add 'HKCU\Software\Tessera' /v Language /d "$1" /f >/dev/null 2>&1; }
 # Everything is centred on the 1280 x 1024 screen.
 main=800x600+240+212
@@ -31,16 +31,55 @@ stop_tessera() {
     wait "$app" || true
 }
 
-# English: every page, a hovered caption button.
+# A cache holding the work files of a large earlier scan, so that loading it lasts a moment.
+cache="$root/build/screenshot-cache"
+if [ ! -d "$cache/tmp" ]; then
+    mkdir -p "$cache/tmp"
+    (cd "$cache/tmp" && seq -f 'photo%05g.jpg' 1 20000 | xargs touch)
+fi
+wine reg add 'HKCU\Software\Tessera' /v CachePath /d "$(winepath -w "$cache")" /f >/dev/null 2>&1
+
+# The home page idle and loading and the about dialog in English and German; in English also the
+# other pages and a hovered caption button. The about dialog is 500 x 400.
+for language in English Deutsch; do
+    set_language "$language"
+    start_tessera
+    shot "home_$language" "$main"
+    wine ui_probe.exe post 0x111 40010
+    shot "about_$language" 500x400+390+312
+    wine ui_probe.exe close About || true
+    # Wine on a display without a window manager takes up to 2 s to hide a closed dialog.
+    sleep 3
+    xdotool mousemove 823 490 click 1
+    shot "home_loading_$language" "$main" 0.3
+    sleep 4  # the load ends and the scan page shows
+    if [ "$language" = English ]; then
+        wine ui_probe.exe send 0x403 0; shot main_options "$main"
+        wine ui_probe.exe send 0x404 0; shot main_scan "$main"
+        wine ui_probe.exe send 0x40C 0; shot main_recovered "$main"
+        wine ui_probe.exe send 0x402 0
+        xdotool mousemove 1018 225; shot main_hover_close "$main"
+    fi
+    stop_tessera
+done
+
+# The options page in German, with the card list open, and refusing a cache folder on the card
+# being searched (X:), in English. Clicks land in the middle of a control, found by its id.
+click() { xdotool mousemove $(wine ui_probe.exe where TesseraOptionsPage "$1") click 1; }
+wine reg add 'HKCU\Software\Tessera' /v CachePath /d 'X:\' /f >/dev/null 2>&1
+set_language Deutsch
+start_tessera
+wine ui_probe.exe send 0x403 0; shot main_options_de "$main"
+stop_tessera
 set_language English
 start_tessera
-shot main_home "$main"
-wine ui_probe.exe send 0x403 0; shot main_options "$main"
-wine ui_probe.exe send 0x404 0; shot main_scan "$main"
-wine ui_probe.exe send 0x40C 0; shot main_recovered "$main"
-wine ui_probe.exe send 0x402 0
-xdotool mousemove 1018 225; shot main_hover_close "$main"
+wine ui_probe.exe send 0x403 0
+click 8; shot main_options_cards_open "$main"
+xdotool key Down Return   # the list runs Z:, X:, C: in the test prefix
+click 11; click 3; shot main_options_cache_on_card "$main"
+xdotool key Escape
 stop_tessera
+wine reg delete 'HKCU\Software\Tessera' /v CachePath /f >/dev/null 2>&1 || true
 
 # Each box is 300 x 200.
 for mode in 0 1 2 3 4 7; do
@@ -81,5 +120,6 @@ done
 kill "$server" 2>/dev/null || true
 
 wine reg delete 'HKCU\Software\Tessera' /v Language /f >/dev/null 2>&1 || true
+wine reg delete 'HKCU\Software\Tessera' /v CachePath /f >/dev/null 2>&1 || true
 echo "screenshots in $out"
 ls "$out"

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "byte_source.h"
+#include "find_layout.h"
 
 namespace ember {
 
@@ -52,6 +53,10 @@ public:
     bool le64(uint64_t offset, uint64_t& v);
     bool be64(uint64_t offset, uint64_t& v);
 
+    // Where the carver records the payload and embedded starts it accounts for (find_layout.h);
+    // the scan takes it over when the carve gives a file.
+    find_layout_c& layout() { return layout_; }
+
 private:
     bool load(uint64_t offset, size_t want);
 
@@ -64,6 +69,7 @@ private:
     std::vector<uint8_t> before_;
     uint64_t window_offset_ = 0;       // relative to start_
     size_t window_size_ = 0;
+    find_layout_c layout_;
 };
 
 }  // namespace ember

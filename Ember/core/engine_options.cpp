@@ -120,4 +120,8 @@ std::string found_file_name(uint64_t start_sector, std::string_view extension) {
     return std::string(digits) + std::string(extension);
 }
 
+std::string unfinished_file_name(uint64_t start_sector, std::string_view extension) {
+    return "." + found_file_name(start_sector, extension);
+}
+
 }  // namespace ember

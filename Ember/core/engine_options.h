@@ -21,4 +21,8 @@ bool parse_engine_command_line(std::string_view line, engine_options_t& options)
 // "f" + start sector, at least 7 digits, "." + extension: f0001234.jpg.
 std::string found_file_name(uint64_t start_sector, std::string_view extension);
 
+// The name a find is written under until it is complete: its name behind a dot
+// (.f0001234.jpg), which the front end's loading of an earlier scan passes over.
+std::string unfinished_file_name(uint64_t start_sector, std::string_view extension);
+
 }  // namespace ember

@@ -10,9 +10,25 @@ bool is_one_of(std::string_view value, std::initializer_list<std::string_view> l
     return std::find(list.begin(), list.end(), value) != list.end();
 }
 
+// Types whose data is a run of self-synchronising frames or packets, so that a valid run may
+// start anywhere inside a stream that some container carries as its payload.
+bool is_stream_type(std::string_view name) {
+    return is_one_of(name, {"mp3", "mpg", "m2ts", "dv", "ogg", "flac", "wv"});
+}
+
+bool type_rule_cuts(std::string_view outer, std::string_view nested);
+
 }  // namespace
 
-bool nested_find_cuts(std::string_view outer, std::string_view nested) {
+bool nested_find_cuts(std::string_view outer, std::string_view nested, nested_place_t place) {
+    if (place == nested_place_t::embedded) return false;
+    if (place == nested_place_t::payload && !is_stream_type(nested)) return true;
+    return type_rule_cuts(outer, nested);
+}
+
+namespace {
+
+bool type_rule_cuts(std::string_view outer, std::string_view nested) {
     // A file of the same type inside another is a block or part of it (WavPack blocks, chained
     // Ogg links, multi-part streams), not a newer file.
     // Matroska files never hold another EBML header, so one there is a newer file.
@@ -46,4 +62,5 @@ bool nested_find_cuts(std::string_view outer, std::string_view nested) {
     return true;
 }
 
+}  // namespace
 }  // namespace ember

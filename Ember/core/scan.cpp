@@ -47,7 +47,7 @@ public:
         output_.total((size_ + sector - 1) / sector);
         chunk_feed_c feed(source_, config_);
         uint64_t pos = 0;
-        while (pos < size_) {
+        while (pos < size_ && !summary_.is_output_failed) {
             chunk_view_t chunk;
             if (!feed.chunk_at(pos, chunk)) {
                 output_.progress(pos / sector);
@@ -83,6 +83,7 @@ private:
             size_t head = size_t(std::min<uint64_t>(sector, size_ - start));
             if (size - at < head) head = size - at;
             uint64_t length = try_formats(lead, data + at, head, start, {data + at, size - at});
+            if (summary_.is_output_failed) return chunk.offset + size;
             if (length == 0) continue;
             uint64_t next = align_up(start + length);
             if (next >= chunk.offset + size) return next;
@@ -98,6 +99,7 @@ private:
             guided_find_t guided;
             if (config_.guide && config_.guide->carve(start, **f, resident, guided)) {
                 if (guided.length == 0 || guided.extension == nullptr) continue;
+                layout_ = std::move(guided.layout);
                 uint64_t kept = save(start, {guided.length, guided.extension}, guided);
                 // A file whose bytes lie elsewhere (later fragments) leaves the scan where its
                 // first stretch on the card ends.
@@ -107,6 +109,7 @@ private:
             {
                 carve_input_c in(source_, start, resident);
                 found = (*f)->carve(in);
+                if (found.length != 0) layout_ = std::move(in.layout());
             }
             if (found.length == 0 || found.extension == nullptr) continue;
             found.length = std::min<uint64_t>(found.length, size_ - start);
@@ -115,24 +118,28 @@ private:
         return 0;
     }
 
-    // Copies the find to the output in pieces; it is reported only once complete. A file of
-    // another type that starts on one of its sectors cuts it there (see overlap_rule.h), unless
-    // the guide knows it whole. Returns the length kept.
+    // Copies the find to the output in pieces; it is reported only once complete. A file that
+    // starts on one of its sectors and was written over it cuts it there (see overlap_rule.h),
+    // unless the guide knows the find whole. Returns the length kept. A work folder that takes
+    // no more ends the scan.
     uint64_t save(uint64_t start, carve_result_t found, const guided_find_t& guided) {
         if (!output_.begin_file(start / sector, found.extension)) {
-            ++summary_.write_failures;
+            summary_.is_output_failed = true;
             return found.length;
         }
-        bool is_ok = true;
+        bool is_read = true, is_written = true;
         byte_source_i& from = guided.bytes ? *guided.bytes : source_;
         uint64_t base = guided.bytes ? 0 : start;
         const uint8_t* memory = from.contiguous();
         if (!memory && copy_buffer_.size() == 0) copy_buffer_.resize(copy_piece);
-        for (uint64_t done = 0; is_ok && done < found.length;) {
+        for (uint64_t done = 0; is_read && is_written && done < found.length;) {
             size_t piece = size_t(std::min<uint64_t>(copy_piece, found.length - done));
             const uint8_t* bytes = memory ? memory + base + done : copy_buffer_.data();
-            if (!memory && from.read_at(base + done, copy_buffer_.data(), piece) != piece) is_ok = false;
-            if (is_ok && guided.may_be_cut) {
+            if (!memory && from.read_at(base + done, copy_buffer_.data(), piece) != piece) {
+                is_read = false;  // the source ended before its size: the find is not kept
+                break;
+            }
+            if (guided.may_be_cut) {
                 if (config_.guide && !guided.bytes) config_.guide->observe(start + done, {bytes, piece});
                 size_t cut = find_nested(found.extension, start, done, bytes, piece);
                 if (cut < piece) {
@@ -140,16 +147,14 @@ private:
                     found.length = done + cut;
                 }
             }
-            is_ok = is_ok && output_.write_file(bytes, piece);
+            is_written = output_.write_file(bytes, piece);
             done += piece;
             // A file gathered from elsewhere on the card reports no progress past its first stretch.
             output_.progress((guided.bytes ? std::min(start + done, guided.resume) : start + done) / sector);
         }
-        output_.end_file(is_ok);
-        if (!is_ok) {
-            ++summary_.write_failures;
-            return found.length;
-        }
+        is_written = output_.end_file(is_read && is_written) && is_written;
+        if (!is_written) summary_.is_output_failed = true;
+        if (!is_read || !is_written) return found.length;
         ++summary_.files;
         summary_.bytes_found += found.length;
         return found.length;
@@ -172,8 +177,9 @@ private:
                 head = source_.read_at(nested_start, probe_buffer_.data(), head);
                 head_bytes = probe_buffer_.data();
             }
+            nested_place_t place = layout_.place_of(nested_start - start);
             for (const format_t* const* f = table_.begin(lead); f != table_.end(lead); ++f) {
-                if (!nested_find_cuts(outer, (*f)->search_name)) continue;
+                if (!nested_find_cuts(outer, (*f)->search_name, place)) continue;
                 if (!(*f)->probe(head_bytes, head)) continue;
                 carve_input_c in(source_, nested_start);
                 carve_result_t nested = (*f)->carve(in);
@@ -189,6 +195,7 @@ private:
     scan_output_i& output_;
     const scan_config_t& config_;
     aligned_buffer_c copy_buffer_;
+    find_layout_c layout_;  // of the find being copied
     std::vector<uint8_t> probe_buffer_;
     scan_summary_t summary_;
 };

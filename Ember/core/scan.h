@@ -1,7 +1,8 @@
 // The carving loop: every 512-byte boundary of the source is a candidate, offered to the
 // enabled formats whose lead bytes match its first byte; the first carver that accepts wins,
 // its file is copied to the output in pieces, and the scan goes on at the first boundary after
-// it. A refused candidate costs one table lookup (most sectors) or a probe.
+// it, or at the start of a file found written over it, which cuts it (overlap_rule.h). A refused
+// candidate costs one table lookup (most sectors) or a probe.
 #pragma once
 
 #include <array>
@@ -26,7 +27,8 @@ struct scan_summary_t {
     uint64_t files = 0;
     uint64_t bytes_found = 0;
     uint64_t bytes_scanned = 0;
-    uint64_t write_failures = 0;
+    // The output refused a find (the work folder is full or gone): the scan ended there.
+    bool is_output_failed = false;
 };
 
 // For each value of a sector's first byte, the formats to probe, in registry order.

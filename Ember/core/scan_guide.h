@@ -8,6 +8,7 @@
 #include <span>
 
 #include "byte_source.h"
+#include "find_layout.h"
 #include "format.h"
 
 namespace ember {
@@ -21,6 +22,7 @@ struct guided_find_t {
     const char* extension = nullptr;
     uint64_t resume = 0;       // where the scan goes on, in the source
     bool may_be_cut = true;    // whether a newer file inside cuts it (see overlap_rule.h)
+    find_layout_c layout;      // what the carver recorded of a find kept in place
 };
 
 class scan_guide_i {

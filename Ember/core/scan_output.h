@@ -17,8 +17,9 @@ public:
     // is asked).
     virtual bool begin_file(uint64_t start_sector, const char* extension) = 0;
     virtual bool write_file(const uint8_t* data, size_t size) = 0;
-    // complete: close the file and report it; otherwise drop what was written.
-    virtual void end_file(bool is_complete) = 0;
+    // complete: close the file and report it; otherwise drop what was written. False when a
+    // complete file could not be closed and kept.
+    virtual bool end_file(bool is_complete) = 0;
     // How far the scan has come; called often (every chunk, every wait), the output decides
     // when to pass it on.
     virtual void progress(uint64_t current_sector) = 0;

@@ -181,6 +181,7 @@ bool fs_guide_c::carve(uint64_t offset, const format_t& format, std::span<const 
     if (!out.bytes) {
         out.length = live_data_after(entries[first->second], offset, out.length);
         out.resume = offset + out.length;
+        out.layout = std::move(in.layout());
     }
     return true;
 }

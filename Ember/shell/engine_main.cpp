@@ -27,6 +27,19 @@ size_t decimal_digits(uint64_t value) {
     return digits;
 }
 
+// File systems hold names of at most 255 characters; a longer part of the work folder's path
+// can never be created.
+constexpr size_t max_name_part = 255;
+
+bool has_overlong_part(const std::string& path) {
+    size_t part = 0;
+    for (char c : path) {
+        part = c == '/' || c == '\\' ? 0 : part + 1;
+        if (part > max_name_part) return true;
+    }
+    return false;
+}
+
 int refuse(report_channel_i* channel, engine_exit_t why, const char* text) {
     if (channel) channel->send_end();
     else std::fprintf(stderr, "embsrv: %s\n", text);
@@ -44,6 +57,8 @@ int engine_main(std::string_view command_line) {
     std::unique_ptr<report_channel_i> channel = connect_report_pipe();
     std::unique_ptr<byte_source_i> source = open_scan_source(options.source);
     if (!source) return refuse(channel.get(), engine_exit_t::source_unreadable, "cannot read the source");
+    if (has_overlong_part(options.work_dir))
+        return refuse(channel.get(), engine_exit_t::work_dir_too_long, "a part of the work folder's path is too long");
     if (is_work_dir_on_source(options.work_dir, options.source))
         return refuse(channel.get(), engine_exit_t::work_dir_on_source,
                       "the work folder lies on the source being scanned; choose another");
@@ -63,8 +78,8 @@ int engine_main(std::string_view command_line) {
     scan_config_t config;
     config.guide = &guide;
     scan_summary_t summary = scan_source(*source, formats, output, config);
-    output.finish(summary.files, summary.bytes_found, summary.write_failures);
-    return int(engine_exit_t::done);
+    output.finish(summary.files, summary.bytes_found, summary.is_output_failed);
+    return int(summary.is_output_failed ? engine_exit_t::work_dir_full : engine_exit_t::done);
 }
 
 }  // namespace ember

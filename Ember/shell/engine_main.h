@@ -5,7 +5,8 @@
 
 namespace ember {
 
-// Exit codes: 0 scanned to the end; the others end the run before anything is written.
+// Exit codes: 0 scanned to the end; 2 to 6 end the run before anything is written; 7 stopped
+// the scan when the work folder took no more (full, or gone), keeping what was found before.
 enum class engine_exit_t : int {
     done = 0,
     bad_command_line = 2,
@@ -13,6 +14,7 @@ enum class engine_exit_t : int {
     work_dir_on_source = 4,
     work_dir_too_long = 5,
     work_dir_not_created = 6,
+    work_dir_full = 7,
 };
 
 int engine_main(std::string_view command_line);

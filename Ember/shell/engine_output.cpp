@@ -28,6 +28,11 @@ std::string engine_output_c::found_path(uint64_t start_sector, const char* exten
     return path.size() <= max_found_path ? path : std::string();
 }
 
+std::string engine_output_c::unfinished_path(uint64_t start_sector, const char* extension) const {
+    std::string path = work_dir_ + unfinished_file_name(start_sector, extension);
+    return path.size() <= max_found_path ? path : std::string();
+}
+
 void engine_output_c::total(uint64_t total_sectors) {
     total_sectors_ = total_sectors;
     send(nullptr);
@@ -35,8 +40,9 @@ void engine_output_c::total(uint64_t total_sectors) {
 
 bool engine_output_c::begin_file(uint64_t start_sector, const char* extension) {
     file_path_ = found_path(start_sector, extension);
-    if (file_path_.empty()) return false;
-    file_ = std::fopen(file_path_.c_str(), "wb");
+    writing_path_ = unfinished_path(start_sector, extension);
+    if (file_path_.empty() || writing_path_.empty()) return false;
+    file_ = std::fopen(writing_path_.c_str(), "wb");
     current_sector_ = start_sector;
     return file_ != nullptr;
 }
@@ -45,16 +51,19 @@ bool engine_output_c::write_file(const uint8_t* data, size_t size) {
     return file_ && std::fwrite(data, 1, size, file_) == size;
 }
 
-void engine_output_c::end_file(bool is_complete) {
-    if (!file_) return;
+// The file takes its find's name only once it is complete and closed, so that a run killed
+// while writing leaves nothing under that name.
+bool engine_output_c::end_file(bool is_complete) {
+    if (!file_) return !is_complete;
     bool is_closed = std::fclose(file_) == 0;
     file_ = nullptr;
-    if (!is_complete || !is_closed) {
-        std::remove(file_path_.c_str());
-        return;
+    if (!is_complete || !is_closed || !replace_file(writing_path_, file_path_)) {
+        std::remove(writing_path_.c_str());
+        return !is_complete;
     }
     ++files_;
     send(file_path_.c_str());
+    return true;
 }
 
 void engine_output_c::progress(uint64_t current_sector) {
@@ -86,16 +95,15 @@ void engine_output_c::print_console_line() {
                  static_cast<unsigned long long>(files_));
 }
 
-void engine_output_c::finish(uint64_t files, uint64_t bytes_found, uint64_t write_failures) {
-    current_sector_ = total_sectors_;
+void engine_output_c::finish(uint64_t files, uint64_t bytes_found, bool is_output_failed) {
+    if (!is_output_failed) current_sector_ = total_sectors_;
     send(nullptr);
     if (channel_) return;
-    std::fprintf(stderr, "\n%llu files found (%llu bytes) in %s",
+    std::fprintf(stderr, "\n%llu files found (%llu bytes) in %s\n",
                  static_cast<unsigned long long>(files), static_cast<unsigned long long>(bytes_found),
                  work_dir_.c_str());
-    if (write_failures)
-        std::fprintf(stderr, ", %llu could not be written", static_cast<unsigned long long>(write_failures));
-    std::fprintf(stderr, "\n");
+    if (is_output_failed)
+        std::fprintf(stderr, "the work folder took no more files (full?): the scan stopped there\n");
 }
 
 }  // namespace ember

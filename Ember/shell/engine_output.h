@@ -19,14 +19,17 @@ public:
     void total(uint64_t total_sectors) override;
     bool begin_file(uint64_t start_sector, const char* extension) override;
     bool write_file(const uint8_t* data, size_t size) override;
-    void end_file(bool is_complete) override;
+    bool end_file(bool is_complete) override;
     void progress(uint64_t current_sector) override;
 
-    // The last progress packet (current == total) and, on the console, the summary line.
-    void finish(uint64_t files, uint64_t bytes_found, uint64_t write_failures);
+    // The last progress packet (current == total, unless the output failed and the scan stopped)
+    // and, on the console, the summary.
+    void finish(uint64_t files, uint64_t bytes_found, bool is_output_failed);
 
-    // The path a find at start_sector with this extension gets (empty when too long).
+    // The path a find at start_sector with this extension gets (empty when too long), and the
+    // path it is written under until it is complete.
     std::string found_path(uint64_t start_sector, const char* extension) const;
+    std::string unfinished_path(uint64_t start_sector, const char* extension) const;
 
 private:
     void send(const char* found);
@@ -40,6 +43,7 @@ private:
     uint64_t files_ = 0;
     std::FILE* file_ = nullptr;
     std::string file_path_;
+    std::string writing_path_;
     bool is_channel_broken_ = false;
 };
 

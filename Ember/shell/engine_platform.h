@@ -22,7 +22,8 @@ constexpr char path_separator =
 constexpr size_t max_found_path = 259;
 
 // Opens the card, volume, device or image file named on the command line, read-only; nullptr
-// when it cannot be opened or has no size.
+// when it cannot be opened, has no size or cannot be read at any offset (a pipe or a FIFO,
+// refused at once rather than waited on).
 std::unique_ptr<byte_source_i> open_scan_source(const std::string& source);
 
 // True when writing into work_dir could write onto the source being scanned (the work folder
@@ -31,6 +32,9 @@ bool is_work_dir_on_source(const std::string& work_dir, const std::string& sourc
 
 // Creates the folder with its missing parents; false unless it exists afterwards.
 bool make_folders(const std::string& folder);
+
+// Renames a closed file, replacing any file of the new name; false when that fails.
+bool replace_file(const std::string& from, const std::string& to);
 
 // Milliseconds from some fixed point, for pacing progress.
 uint64_t now_ms();

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -83,15 +84,21 @@ bool is_inside(const std::string& path, const std::string& folder) {
 }  // namespace
 
 std::unique_ptr<byte_source_i> open_scan_source(const std::string& source) {
-    int fd = open(source.c_str(), O_RDONLY | O_CLOEXEC);
+    // Only regular files and block devices can be read at any offset. Opening a FIFO would wait
+    // for a writer, so it is opened without waiting and refused below.
+    int fd = open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return nullptr;
     struct stat info {};
     uint64_t size = 0;
-    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+    if (fstat(fd, &info) != 0) {
+        info.st_mode = 0;
+    } else if (S_ISREG(info.st_mode)) {
         size = uint64_t(info.st_size);
     } else if (S_ISBLK(info.st_mode)) {
         if (ioctl(fd, BLKGETSIZE64, &size) != 0) size = uint64_t(lseek(fd, 0, SEEK_END));
     }
+    int flags = fcntl(fd, F_GETFL);
+    if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     if (size == 0 || size == uint64_t(-1)) {
         close(fd);
         return nullptr;
@@ -137,6 +144,10 @@ bool make_folders(const std::string& folder) {
     }
     struct stat info {};
     return stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool replace_file(const std::string& from, const std::string& to) {
+    return std::rename(from.c_str(), to.c_str()) == 0;
 }
 
 uint64_t now_ms() {

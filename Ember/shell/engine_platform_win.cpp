@@ -234,8 +234,9 @@ std::unique_ptr<byte_source_i> open_scan_source(const std::string& source) {
     auto opened = std::make_unique<win_source_c>(file, is_device);
     uint64_t size = 0;
     if (!is_device) {
+        // A pipe or a console cannot be read at any offset: refused, not waited on.
         LARGE_INTEGER length{};
-        if (GetFileSizeEx(file, &length)) size = uint64_t(length.QuadPart);
+        if (GetFileType(file) == FILE_TYPE_DISK && GetFileSizeEx(file, &length)) size = uint64_t(length.QuadPart);
     } else {
         GET_LENGTH_INFORMATION length{};
         DWORD got = 0;
@@ -286,6 +287,10 @@ bool make_folders(const std::string& folder) {
     }
     DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool replace_file(const std::string& from, const std::string& to) {
+    return MoveFileExW(widen(from).c_str(), widen(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
 uint64_t now_ms() { return GetTickCount64(); }

@@ -8,6 +8,7 @@
 #include "app/settings.h"
 #include "app/settings_win.h"
 #include "app/wide_text_win.h"
+#include "pages/about_window_win.h"
 #include "res/resource.h"
 #include "ui/bitmap_button_win.h"
 #include "ui/draw_text_win.h"
@@ -261,8 +262,11 @@ LRESULT main_window_c::on_help(WORD, WORD, HWND, bool&) {
     return 0;
 }
 
-// The about dialog comes with its own page; until then the command is accepted and does nothing.
-LRESULT main_window_c::on_about(WORD, WORD, HWND, bool&) { return 0; }
+LRESULT main_window_c::on_about(WORD, WORD, HWND, bool&) {
+    about_window_c about;
+    about.show_modal(hwnd());
+    return 0;
+}
 
 LRESULT main_window_c::on_exit(WORD, WORD, HWND, bool&) {
     close_steps();

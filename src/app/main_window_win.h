@@ -69,6 +69,7 @@ public:
     HWND current_page() const { return current_page_; }
     HMENU menu() const { return menu_.get(); }
     HWND home_page() const { return home_page_ ? home_page_->hwnd() : nullptr; }
+    const home_window_c* home_window() const { return home_page_.get(); }
     HWND options_page() const { return options_page_ ? options_page_->hwnd() : nullptr; }
     HWND scan_page() const { return scan_page_ ? scan_page_->hwnd() : nullptr; }
 

@@ -135,7 +135,7 @@ int32_t run_engine(void* param) {
         std::string search_options =
             build_search_options(request.want_photo, request.want_video, request.want_audio);
         std::u16string cache_dir = from_ansi(std::string(request.cache_dir, strnlen(request.cache_dir, request_text_capacity)));
-        delete_matching(append_path_component(cache_dir, u"tmp*"));
+        delete_work_files(cache_dir);
         make_cache_folder(cache_dir);
         command_line = build_engine_command_line(request, search_options).command_line;
         if (!start_engine(run, command_line)) return -1;

@@ -1,6 +1,5 @@
 #include "engine/work_folders_win.h"
 
-#include <shellapi.h>
 #include <shlwapi.h>
 
 #include "app/app_messages.h"
@@ -8,10 +7,10 @@
 #include "app/settings.h"
 #include "app/wide_text_win.h"
 #include "engine/found_queue_win.h"
+#include "engine/work_file_names.h"
 
 namespace {
 
-constexpr size_t max_pattern_chars = 260;
 // Deeper than any folder tree the engine writes; a deeper tree is not followed further.
 constexpr size_t max_walk_depth = 64;
 
@@ -25,15 +24,26 @@ bool is_dot_name(const wchar_t* name) { return name[0] == L'.'; }
 
 }  // namespace
 
-void delete_matching(const std::u16string& pattern) {
-    if (!is_absolute(pattern) || pattern.size() >= max_pattern_chars) return;
-    std::u16string source = pattern;
-    source.push_back(u'\0');  // the shell wants a list ended by two terminators
-    SHFILEOPSTRUCTW operation{};
-    operation.wFunc = FO_DELETE;
-    operation.pFrom = reinterpret_cast<const wchar_t*>(source.c_str());
-    operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR | FOF_NOERRORUI;
-    SHFileOperationW(&operation);
+void delete_work_files(const std::u16string& cache_dir) {
+    if (!is_absolute(cache_dir)) return;
+    std::vector<std::u16string> names;
+    list_matching_names(append_path_component(cache_dir, u"tmp*"), names);
+    for (const std::u16string& name : names) {
+        std::u16string folder = append_path_component(cache_dir, name);
+        DWORD attributes = GetFileAttributesW(wide(folder));
+        // A linked folder may lead anywhere; only real folders are emptied.
+        if (!is_work_folder_name(name) || attributes == INVALID_FILE_ATTRIBUTES ||
+            !(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            continue;
+        std::vector<std::u16string> entries;
+        list_matching_names(folder, entries);
+        size_t deleted = 0;
+        for (const std::u16string& entry : entries) {
+            if (is_work_file_name(entry) && DeleteFileW(wide(append_path_component(folder, entry)))) ++deleted;
+        }
+        // Fails, as wanted, while anything else is still in the folder.
+        if (deleted > 0) RemoveDirectoryW(wide(folder));
+    }
 }
 
 int list_matching_names(const std::u16string& pattern, std::vector<std::u16string>& names) {
@@ -103,6 +113,8 @@ int32_t load_earlier_scan(void* owner) {
     for (const std::u16string& name : names) {
         std::u16string folder = append_path_component(cache, name);
         if (!PathIsDirectoryW(wide(folder))) continue;
+        // The walk passes over dot-names, among them the finds that a killed engine left
+        // unfinished (it writes each under its name behind a dot until it is complete).
         folder_walker_c walker(folder);
         std::u16string path;
         while (walker.next(path)) {

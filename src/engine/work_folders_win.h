@@ -8,10 +8,11 @@
 #include <string>
 #include <vector>
 
-// Deletes through the shell, permanently and silently, everything the wildcard pattern matches,
-// folders with their contents. A pattern that is not an absolute path, or too long to pass
-// whole, deletes nothing: a cut or relative pattern could name other files.
-void delete_matching(const std::u16string& pattern);
+// Deletes, permanently, the previous scan's files from the cache folder: in every work folder
+// (tmp, tmp.*) the engine's finds and their thumbnails, then the folder itself once that left it
+// empty. Everything else stays, whatever its name: the cache folder may be one the user keeps
+// files in. A cache folder that is not an absolute path deletes nothing.
+void delete_work_files(const std::u16string& cache_dir);
 
 // The names (not paths) matching a pattern, "." and ".." left out; a pattern naming an existing
 // folder lists that folder. Returns their number, or -1 when nothing matches.

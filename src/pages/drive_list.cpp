@@ -97,3 +97,19 @@ bool cache_has_room(int index) {
     if (index < 0 || static_cast<size_t>(index) >= drive_list.size()) return true;
     return drive_list[static_cast<size_t>(index)].total_bytes <= drive_list[static_cast<size_t>(cache_drive)].free_bytes;
 }
+
+bool is_below_mount_path(std::u16string_view folder, const std::vector<std::u16string>& mount_paths) {
+    std::u16string path(folder);
+    for (char16_t& c : path) {
+        if (c == u'/') c = u'\\';
+    }
+    if (path.empty()) return false;
+    if (path.back() != u'\\') path.push_back(u'\\');
+    for (std::u16string mount : mount_paths) {
+        if (mount.empty()) continue;
+        if (mount.back() != u'\\') mount.push_back(u'\\');
+        if (path.size() >= mount.size() && equals_ignoring_case(std::u16string_view(path).substr(0, mount.size()), mount))
+            return true;
+    }
+    return false;
+}

@@ -53,3 +53,8 @@ std::u16string format_size(int64_t bytes);
 int find_cache_drive();
 // True unless the chosen card is larger than the free space of the drive holding the cache.
 bool cache_has_room(int index);
+
+// True when the folder is one of the mount paths or lies below one; letters compared without
+// case, forward slashes read as backslashes. Whether a folder lies on a volume is decided by the
+// volume itself where the system can tell (drive_list_win.h); this is what is left otherwise.
+bool is_below_mount_path(std::u16string_view folder, const std::vector<std::u16string>& mount_paths);

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "app/unicode_text.h"
 #include "app/wide_text_win.h"
 #include "pages/drive_list.h"
 #include "ui/handles_win.h"
@@ -87,4 +88,15 @@ void refresh_drive_list() {
         if (is_drive_listed(drive.drive_type, is_admin)) drive_list.push_back(std::move(drive));
     } while (FindNextVolumeW(walk.get(), volume, volume_name_chars));
     sort_drive_list(drive_list);
+}
+
+bool is_folder_on_drive(const std::u16string& folder, const drive_info_t& drive) {
+    wchar_t mount[MAX_PATH + 1] = {};
+    wchar_t volume[volume_name_chars] = {};
+    if (!folder.empty() && GetVolumePathNameW(wide(folder), mount, MAX_PATH + 1) &&
+        GetVolumeNameForVolumeMountPointW(mount, volume, volume_name_chars)) {
+        volume[volume_name_chars - 1] = L'\0';
+        return equals_ignoring_case(from_wide(volume), drive.volume_name);
+    }
+    return is_below_mount_path(folder, drive.mount_paths);
 }

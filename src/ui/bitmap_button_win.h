@@ -34,8 +34,10 @@ public:
     void set_image_indices(int normal, int pressed, int hover, int disabled);
     int image_index(button_image_t which) const { return image_indices_[which]; }
     void set_font(HFONT font) { font_ = font; }
+    HFONT font() const { return font_; }
     void set_text_colour(COLORREF colour) { text_colour_ = colour; }
     void set_text_position(int x, int y) { text_x_ = x; text_y_ = y; }
+    POINT text_position() const { return POINT{text_x_, text_y_}; }
     void set_text(const wchar_t* text);
 
     bool is_mouse_over() const { return (state_ & state_mouse_over) != 0; }

@@ -8,10 +8,9 @@
 #include "app/language.h"
 #include "app/main_window_win.h"
 #include "app/settings.h"
-#include "app/settings_win.h"
+#include "support/front_end_win.h"
 #include "support/registry_win.h"
 #include "ui/message_box_win.h"
-#include "ui/shared_fonts_win.h"
 
 namespace {
 
@@ -31,17 +30,10 @@ std::string language_file(int count) {
 class main_window : public ::testing::Test {
 protected:
     void SetUp() override {
-        delete_tessera_keys();
-        init_settings();
-        create_shared_fonts();
-        language_table().clear();
-        language_table().load(language_file(12), u"English", true);
+        prepare_front_end(language_file(12), u"English");
         set_message_shower(record_message);
         shown_texts.clear();
-        RECT rect{0, 0, main_window_width, main_window_height};
-        ASSERT_NE(window_.create(nullptr, rect, L"Tessera", WS_CAPTION | WS_CLIPCHILDREN), nullptr);
-        ShowWindow(window_.hwnd(), SW_SHOW);
-        UpdateWindow(window_.hwnd());
+        ASSERT_TRUE(open_main_window(window_));
     }
     void TearDown() override {
         set_message_shower(nullptr);

@@ -144,7 +144,8 @@ TEST_F(engine_run, a_full_run_queues_every_reported_file_in_order) {
     // Files of an earlier scan are deleted before the engine starts; other files stay.
     CreateDirectoryW((folder_ / L"cache").c_str(), nullptr);
     CreateDirectoryW((folder_ / L"cache\\tmp.old").c_str(), nullptr);
-    ASSERT_TRUE(write_file(folder_ / L"cache\\tmp.txt", "old"));
+    ASSERT_TRUE(write_file(folder_ / L"cache\\tmp.old\\f0000008.jpg", "old"));
+    ASSERT_TRUE(write_file(folder_ / L"cache\\tmp.txt", "user's"));
     ASSERT_TRUE(write_file(folder_ / L"cache\\keep.txt", "keep"));
 
     scan_control_c& control = start("finds=25", request());
@@ -164,7 +165,7 @@ TEST_F(engine_run, a_full_run_queues_every_reported_file_in_order) {
     EXPECT_EQ(control.total_sectors(), 250u);
     EXPECT_EQ(control.current_sector(), 250u);
     EXPECT_FALSE(is_folder(folder_ / L"cache\\tmp.old"));
-    EXPECT_EQ(GetFileAttributesW((folder_ / L"cache\\tmp.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(GetFileAttributesW((folder_ / L"cache\\tmp.txt").c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_NE(GetFileAttributesW((folder_ / L"cache\\keep.txt").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 

@@ -44,32 +44,27 @@ protected:
 
 }  // namespace
 
-TEST_F(work_folders, deleting_tmp_star_takes_files_and_whole_folders_and_nothing_else) {
+TEST_F(work_folders, a_run_start_deletes_only_the_engines_finds_and_thumbnails_of_the_work_folders) {
     make_folder(L"tmp");
-    make_file(L"tmp\\a.jpg");
+    make_file(L"tmp\\f0001234.jpg");
+    make_file(L"tmp\\thumb_f0001234.png");
+    make_file(L"tmp\\.f0001240.mov");  // left by a killed run
     make_folder(L"tmp.old");
-    make_file(L"tmp.old\\b.jpg");
+    make_file(L"tmp.old\\f0000064.mov");
+    make_file(L"tmp.old\\notes.txt");  // the user's, in a folder that looks like ours
+    make_folder(L"tmp.old\\sub");
+    make_file(L"tmp.old\\sub\\f0000128.jpg");
+    make_file(L"tmp_invoice.pdf");
     make_file(L"tmp.txt");
-    make_file(L"keep.jpg");
-    make_folder(L"other");
-    delete_matching(u16(cache_ + L"\\tmp*"));
-    EXPECT_FALSE(exists(cache_ + L"\\tmp"));
-    EXPECT_FALSE(exists(cache_ + L"\\tmp.old"));
-    EXPECT_FALSE(exists(cache_ + L"\\tmp.txt"));
-    EXPECT_TRUE(exists(cache_ + L"\\keep.jpg"));
-    EXPECT_TRUE(exists(cache_ + L"\\other"));
-}
-
-TEST_F(work_folders, a_relative_or_overlong_pattern_deletes_nothing) {
-    make_file(L"tmp.txt");
-    wchar_t previous[MAX_PATH];
-    GetCurrentDirectoryW(MAX_PATH, previous);
-    SetCurrentDirectoryW(cache_.c_str());
-    delete_matching(u"tmp*");
-    SetCurrentDirectoryW(previous);
-    EXPECT_TRUE(exists(cache_ + L"\\tmp.txt"));
-    delete_matching(u16(cache_ + L"\\" + std::wstring(300, L'x') + L"\\..\\..\\tmp*"));
-    EXPECT_TRUE(exists(cache_ + L"\\tmp.txt"));
+    make_folder(L"tmp_projects");
+    make_file(L"tmp_projects\\f0000256.jpg");
+    make_file(L"f0000512.jpg");
+    delete_work_files(u16(cache_));
+    EXPECT_FALSE(exists(cache_ + L"\\tmp")) << "an emptied work folder goes too";
+    EXPECT_FALSE(exists(cache_ + L"\\tmp.old\\f0000064.mov"));
+    for (const wchar_t* kept : {L"tmp.old\\notes.txt", L"tmp.old\\sub\\f0000128.jpg", L"tmp_invoice.pdf",
+                                L"tmp.txt", L"tmp_projects\\f0000256.jpg", L"f0000512.jpg"})
+        EXPECT_TRUE(exists(cache_ + L"\\" + kept)) << kept;
 }
 
 TEST_F(work_folders, listing_names_leaves_out_the_dot_entries) {
@@ -112,10 +107,11 @@ TEST_F(work_folders, the_walk_goes_depth_first_and_passes_over_dot_names) {
     EXPECT_EQ(std::abs(static_cast<int>(b - c)), 1);  // the subfolder's files stand together
 }
 
-TEST_F(work_folders, an_earlier_scan_is_loaded_without_thumbnails_and_reports_its_end) {
+TEST_F(work_folders, an_earlier_scan_is_loaded_without_thumbnails_or_unfinished_finds_and_reports_its_end) {
     make_folder(L"tmp");
     make_file(L"tmp\\a.jpg");
     make_file(L"tmp\\thumb_a.png");
+    make_file(L"tmp\\.f0001234.jpg");  // a find the engine was still writing when it was killed
     make_folder(L"tmp\\sub");
     make_file(L"tmp\\sub\\b.mov");
     make_folder(L"tmp.old");

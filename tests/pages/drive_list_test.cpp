@@ -96,3 +96,12 @@ TEST(drive_list, the_cache_drive_is_found_by_its_first_letter) {
     EXPECT_TRUE(cache_has_room(0));
     drive_list.clear();
 }
+
+TEST(drive_list, a_folder_is_below_a_mount_path_by_whole_components_and_without_case) {
+    std::vector<std::u16string> mounts{u"X:\\", u"C:\\Mnt\\Card\\"};
+    for (std::u16string_view folder : {u"X:\\", u"x:", u"x:/photos", u"c:\\mnt\\card", u"C:\\MNT\\CARD\\a\\b"})
+        EXPECT_TRUE(is_below_mount_path(folder, mounts)) << std::string(folder.begin(), folder.end());
+    for (std::u16string_view folder : {u"C:\\Mnt\\Cardboard", u"C:\\Mnt", u"Y:\\", u"", u"cache"})
+        EXPECT_FALSE(is_below_mount_path(folder, mounts)) << std::string(folder.begin(), folder.end());
+    EXPECT_FALSE(is_below_mount_path(u"X:\\", {}));
+}

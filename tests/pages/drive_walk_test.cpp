@@ -62,3 +62,19 @@ TEST(drive_walk, a_refresh_replaces_the_whole_list) {
     refresh_drive_list();
     EXPECT_EQ(drive_list.size(), count);
 }
+
+TEST(drive_walk, a_folder_is_on_the_card_by_its_volume_and_otherwise_by_the_mount_paths) {
+    refresh_drive_list();
+    const drive_info_t* card = find_root(u"X:\\");
+    ASSERT_NE(card, nullptr);
+    EXPECT_TRUE(is_folder_on_drive(u"X:\\", *card));
+    EXPECT_TRUE(is_folder_on_drive(u"x:\\no\\such\\folder", *card)) << "the folder need not exist";
+    EXPECT_FALSE(is_folder_on_drive(u"C:\\windows", *card));
+
+    // A drive the system cannot name a volume for is judged by its mount paths.
+    drive_info_t gone = *card;
+    gone.volume_name = u"\\\\?\\Volume{00000000-0000-0000-0000-000000000000}\\";
+    gone.mount_paths = {u"Q:\\"};
+    EXPECT_TRUE(is_folder_on_drive(u"q:/photos", gone));
+    EXPECT_FALSE(is_folder_on_drive(u"X:\\photos", gone)) << "X: has a volume, and it is not this one";
+}

@@ -1,10 +1,12 @@
-// Real input for tests that drive windows as a user would: mouse moves and clicks through
-// SendInput, keys posted to the focused window of another thread, and waiting for a condition.
+// Real input for tests that drive windows as a user would: mouse moves, clicks, keys and typed
+// text through SendInput, keys posted to the focused window of another thread, and waiting for a
+// condition.
 #pragma once
 
 #include <windows.h>
 
 #include <functional>
+#include <string>
 
 inline void mouse_to(int x, int y) {
     INPUT input{};
@@ -28,6 +30,37 @@ inline void click_at(int x, int y) {
     mouse_button(true);
     Sleep(30);
     mouse_button(false);
+}
+
+// A key pressed and released through SendInput, reaching the focused window of the foreground
+// thread; `with_shift` holds Shift down around it.
+inline void tap_key(WORD key, bool with_shift = false) {
+    INPUT inputs[4] = {};
+    UINT count = 0;
+    auto add = [&](WORD vk, bool up) {
+        inputs[count].type = INPUT_KEYBOARD;
+        inputs[count].ki.wVk = vk;
+        inputs[count].ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+        ++count;
+    };
+    if (with_shift) add(VK_SHIFT, false);
+    add(key, false);
+    add(key, true);
+    if (with_shift) add(VK_SHIFT, true);
+    SendInput(count, inputs, sizeof(INPUT));
+}
+
+// Types text as Unicode key input into the focused window of the foreground thread.
+inline void type_text(const std::wstring& text) {
+    for (wchar_t c : text) {
+        INPUT inputs[2] = {};
+        for (int i = 0; i < 2; ++i) {
+            inputs[i].type = INPUT_KEYBOARD;
+            inputs[i].ki.wScan = c;
+            inputs[i].ki.dwFlags = KEYEVENTF_UNICODE | (i == 1 ? KEYEVENTF_KEYUP : 0);
+        }
+        SendInput(2, inputs, sizeof(INPUT));
+    }
 }
 
 // Polls until the condition holds or about five seconds have passed; the condition's last value.

@@ -4,10 +4,12 @@
 //   ui_probe send MESSAGE WPARAM    sends a message to the running Tessera window
 //   ui_probe post MESSAGE WPARAM    posts one (a command that opens a modal dialog)
 //   ui_probe close TITLE            Esc for the visible dialog of that title
+//   ui_probe where PAGE_CLASS ID    prints the screen point in the middle of a page's control
 // Texts come from language.ini in the current folder, in LANGUAGE (English when not given).
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstdio>
 #include <cwchar>
 #include <string>
 #include <thread>
@@ -75,6 +77,13 @@ int wmain(int argc, wchar_t** argv) {
     if (argc >= 3 && std::wcscmp(argv[1], L"close") == 0) {
         HWND dialog = FindWindowW(L"#32770", argv[2]);
         return dialog && PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0) ? 0 : 2;
+    }
+    if (argc >= 4 && std::wcscmp(argv[1], L"where") == 0) {
+        HWND page = FindWindowExW(tessera_window(), nullptr, argv[2], nullptr);
+        RECT rect{};
+        if (!GetWindowRect(GetDlgItem(page, static_cast<int>(number(argv[3]))), &rect)) return 2;
+        std::printf("%ld %ld\n", (rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+        return 0;
     }
     if (argc >= 3 && std::wcscmp(argv[1], L"box") == 0) return show_box(argc, argv);
     if (argc >= 2 && std::wcscmp(argv[1], L"warning") == 0) return show_warning(argc, argv);

@@ -16,6 +16,7 @@ BORDER = '#425a8a'    # outer frame border
 MID = '#5b87c9'       # body text blue
 DEEP = '#4171b8'      # headings
 WHITE = '#ffffff'
+PANEL = '#f5fafd'     # the home page's text band, the background its text is drawn on
 FONT = "font-family='DejaVu Sans' font-weight='bold'"
 
 files = {}
@@ -155,15 +156,14 @@ for numbers, name, picture in (((121, 122, 123), 'home_start', START_PICTURE), (
     for number, look in zip(numbers, ('normal', 'pressed', 'hover')):
         put(number, f'{name}_{look}', 320, 140, tile(look, picture), WHITE)
 
-# Page background: white with a soft light-blue wash along the top and in one corner.
+# Page background: white with a soft light-blue wash along the top and a pale band along the
+# bottom, where the home page writes its text.
 put(117, 'page_background', 793, 494,
     grad('g', '#f3f8fe', '#ffffff') + "<rect width='793' height='120' fill='url(#g)'/>"
-    "<circle cx='760' cy='470' r='140' fill='" + LIGHT + "' opacity='0.55'/>"
-    "<circle cx='700' cy='500' r='90' fill='" + LIGHT + "' opacity='0.6'/>", WHITE)
+    "<rect y='430' width='793' height='64' fill='" + PANEL + "'/><rect y='430' width='793' height='1' fill='" + LIGHT + "'/>", WHITE)
 
 # Illustration strip of the home page: a card, photos, a film, a note, all in the palette.
 put(124, 'home_strip', 680, 120,
-    "<rect x='0' y='96' width='680' height='2' fill='" + LIGHT + "'/>"
     "<g transform='translate(60,20)'><path d='M0,10 L10,0 L50,0 L50,70 L0,70 Z' fill='" + MID + "'/>"
     "<rect x='14' y='6' width='5' height='12' fill='#ffffff'/><rect x='24' y='6' width='5' height='12' fill='#ffffff'/>"
     "<rect x='34' y='6' width='5' height='12' fill='#ffffff'/></g>"
@@ -272,15 +272,17 @@ put(206, 'tick_empty', 14, 14, "<rect x='0.5' y='0.5' width='13' height='13' rx=
 put(207, 'tick_done', 14, 14, "<rect x='0.5' y='0.5' width='13' height='13' rx='2.5' fill='" + DEEP + "' stroke='" + DEEP + "'/>"
     "<path d='M3.5,7.2 L6,9.8 L10.7,4.2' stroke='#ffffff' stroke-width='2' fill='none' stroke-linecap='round' stroke-linejoin='round'/>", WHITE)
 
-# Spinner: eight dots, the bright one moving clockwise one place per frame.
+# Spinner: eight dots, the bright one moving clockwise one place per frame. The ring is kept
+# within the middle 34 pixels: the home page draws the frame centred on its client area, where
+# only the 40-pixel gap between its two tiles shows the frame's upper half.
 for frame in range(8):
     dots = ''
     for i in range(8):
         age = (frame - i) % 8
         angle = math.radians(i * 45 - 90)
-        x, y = 32 + 20 * math.cos(angle), 32 + 20 * math.sin(angle)
+        x, y = 32 + 12 * math.cos(angle), 32 + 12 * math.sin(angle)
         opacity = [1, 0.75, 0.55, 0.4, 0.3, 0.22, 0.16, 0.12][age]
-        dots += f"<circle cx='{x:.2f}' cy='{y:.2f}' r='{5.5 - age * 0.35:.2f}' fill='{DEEP}' fill-opacity='{opacity}'/>"
+        dots += f"<circle cx='{x:.2f}' cy='{y:.2f}' r='{4.2 - age * 0.25:.2f}' fill='{DEEP}' fill-opacity='{opacity}'/>"
     put(208 + frame, f'spinner_{frame}', 64, 64, dots, WHITE)
 
 os.makedirs(OUT, exist_ok=True)

@@ -1,10 +1,12 @@
 // AIFF and AIFF-C: "FORM" with its size, then chunks (COMM first in practice, SSND with the
 // samples). The FORM size gives the end; the chunk walk confirms it, and damage inside cuts the
-// file after the last sound chunk.
+// file after the last sound chunk. A sound chunk whose end neither the FORM size nor a chunk after
+// it confirms ends with its samples (raw_samples.h).
 #include <algorithm>
 
 #include "audio_types.h"
 #include "core/byte_order.h"
+#include "formats/raw_samples.h"
 
 namespace ember {
 namespace {
@@ -15,6 +17,15 @@ bool is_chunk_id(const uint8_t* p) {
     for (int i = 0; i < 4; ++i)
         if (p[i] < 0x20 || p[i] > 0x7E) return false;
     return true;
+}
+
+// True when a chunk that ends at `end` is confirmed by what follows it inside the FORM: its
+// end, or another chunk that fits.
+bool is_confirmed(carve_input_c& in, uint64_t end, uint64_t form_end) {
+    if (end == form_end || end == form_end + 1) return true;
+    if (end > form_end || form_end - end < 8) return false;
+    const uint8_t* c = in.at(end, 8);
+    return c && is_chunk_id(c) && load_be32(c + 4) <= form_end - end - 8;
 }
 
 bool probe(const uint8_t* head, size_t size) {
@@ -35,12 +46,22 @@ carve_result_t carve(carve_input_c& in) {
         if (!is_chunk_id(c)) break;
         uint64_t size = load_be32(c + 4);
         uint64_t end = pos + 8 + size;
+        if (load_be32(c) == fourcc("SSND")) {
+            has_sound = true;
+            if (!is_confirmed(in, end + (size & 1), form_end)) {
+                // A damaged size: the file ends with its sound.
+                if (!has_comm) return {};
+                uint64_t sound = raw_sample_end(in, pos + 8, std::min(end, form_end));
+                in.layout().add_payload(pos + 8, sound - (pos + 8));
+                return {sound, "aif"};
+            }
+            in.layout().add_payload(pos + 8, size);
+        }
         if (end > form_end) break;
         if (load_be32(c) == fourcc("COMM")) {
             if (size < 18) break;
             has_comm = true;
         }
-        if (load_be32(c) == fourcc("SSND")) has_sound = true;
         pos = std::min(form_end, end + (size & 1));
     }
     if (!has_comm) return {};

@@ -1,10 +1,11 @@
 // Sun/NeXT audio (".snd"): a big-endian header with the data offset and the data size. A file
 // whose size field says "unknown" (written while streaming) has no end in its own structure, so
-// it is left alone.
+// it is left alone; a stated size is taken only as far as the samples plausibly reach.
 #include <algorithm>
 
 #include "audio_types.h"
 #include "core/byte_order.h"
+#include "formats/raw_samples.h"
 
 namespace ember {
 namespace {
@@ -31,9 +32,12 @@ bool probe(const uint8_t* head, size_t size) {
 carve_result_t carve(carve_input_c& in) {
     const uint8_t* h = in.at(0, header_size);
     if (!h || !probe(h, header_size)) return {};
-    uint64_t end = uint64_t(load_be32(h + 4)) + load_be32(h + 8);
-    if (load_be32(h + 4) > in.size()) return {};
-    return {std::min(end, in.size()), "au"};
+    uint64_t offset = load_be32(h + 4);
+    if (offset > in.size()) return {};
+    // Nothing confirms the data size: the samples end where they plausibly do.
+    uint64_t end = raw_sample_end(in, offset, offset + load_be32(h + 8));
+    in.layout().add_payload(offset, end - offset);
+    return {end, "au"};
 }
 
 }  // namespace

@@ -1,10 +1,12 @@
 // Apple Core Audio Format: "caff" version 1, then chunks with 64-bit sizes, 'desc' first. The
 // file ends where its chunks end: after the last chunk of a known type. A 'data' chunk of size
-// -1 runs to the end of a file that does not state it, so such a file is left alone.
+// -1 runs to the end of a file that does not state it, so such a file is left alone; a last
+// 'data' chunk is taken only as far as its samples plausibly reach (raw_samples.h).
 #include <algorithm>
 
 #include "audio_types.h"
 #include "core/byte_order.h"
+#include "formats/raw_samples.h"
 
 namespace ember {
 namespace {
@@ -31,14 +33,19 @@ bool probe(const uint8_t* head, size_t size) {
 
 carve_result_t carve(carve_input_c& in) {
     uint64_t pos = 8;
-    bool has_data = false;
+    bool has_data = false, is_data_last = false;
+    uint64_t data_body = 0, data_end = 0;
     for (int i = 0; i < max_chunks; ++i) {
         const uint8_t* c = in.at(pos, 12);
         if (!c || !is_known_chunk(load_be32(c))) break;
         uint64_t size = load_be64(c + 4);
-        if (load_be32(c) == fourcc("data")) {
+        is_data_last = load_be32(c) == fourcc("data");
+        if (is_data_last) {
             if (size > max_chunk || size < 4) return {};  // -1: the end is not stated
             has_data = true;
+            data_body = pos + 12;
+            data_end = data_body + size;
+            in.layout().add_payload(data_body, size);
         } else if (size > max_chunk) {
             break;
         }
@@ -49,6 +56,8 @@ carve_result_t carve(carve_input_c& in) {
         pos += 12 + size;
     }
     if (!has_data) return {};
+    // No chunk after the sound confirms its size: the file ends with its sound.
+    if (is_data_last) pos = raw_sample_end(in, data_body, data_end);
     return {pos, "caf"};
 }
 

@@ -16,6 +16,7 @@ constexpr uint64_t max_crw_size = uint64_t(64) << 20;  // CRW cameras wrote at m
 constexpr char trailer_mark[] = "CANON OPTIONAL DATA";  // with its NUL: 20 bytes
 constexpr uint64_t trailer_header = 28, trailer_footer = 64;
 constexpr uint32_t max_trailer = 16 << 20;
+constexpr uint64_t sector = 512;
 
 // The heap's end when a sound record table starts at table (relative to the heap), else 0.
 uint64_t heap_end(carve_input_c& in, uint64_t table) {
@@ -47,18 +48,25 @@ uint64_t with_trailer(carve_input_c& in, uint64_t end) {
     return footer + trailer_footer;
 }
 
+bool probe_crw(const uint8_t* head, size_t size) {
+    return size >= header_size && std::memcmp(head, "II\x1A\0\0\0HEAPCCDR", 14) == 0;
+}
+
 carve_result_t carve_crw(carve_input_c& in) {
     uint64_t limit = in.size() < max_crw_size ? in.size() : max_crw_size;
-    // Every candidate table position is tried in turn; each test is two loads.
+    // Every candidate table position is tried in turn; each test is two loads. No file holds
+    // another file's header on a sector boundary, so the search ends at the next one: each byte
+    // is searched for one candidate at most, however many headers a card holds.
     for (uint64_t table = 0; header_size + table + 2 + 10 + 4 <= limit; ++table) {
+        uint64_t at = header_size + table;
+        if (at % sector == 0) {
+            const uint8_t* next = in.at(at, header_size);
+            if (next && probe_crw(next, header_size)) break;
+        }
         uint64_t end = heap_end(in, table);
         if (end) return {with_trailer(in, end), "crw"};
     }
     return {};
-}
-
-bool probe_crw(const uint8_t* head, size_t size) {
-    return size >= header_size && std::memcmp(head, "II\x1A\0\0\0HEAPCCDR", 14) == 0;
 }
 
 }  // namespace

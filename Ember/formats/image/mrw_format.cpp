@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/byte_order.h"
+#include "formats/raw_samples.h"
 #include "formats/image/image_types.h"
 
 namespace ember {
@@ -38,8 +39,11 @@ carve_result_t carve_mrw(carve_input_c& in) {
         pos += 8 + uint64_t(length);
     }
     if (raw == 0) return {};
-    uint64_t end = data + raw;
-    if (end > in.size()) end = in.size();  // the source ended inside the sensor data
+    // Nothing confirms the sensor data's size: it ends where the data plausibly does, or where
+    // the source does. It is payload: a picture that starts inside it was written over it.
+    if (data >= in.size()) return {in.size(), "mrw"};  // the source ended inside the header
+    uint64_t end = raw_sample_end(in, data, data + raw, picture_zero_run);
+    in.layout().add_payload(data, end - data);
     return {end, "mrw"};
 }
 

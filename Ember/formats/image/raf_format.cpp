@@ -24,6 +24,9 @@ carve_result_t carve_raf(carve_input_c& in) {
         if (offset == 0 && length == 0) return true;
         if (offset < 0x8C || uint64_t(offset) + length > max_raf_size) return false;
         if (uint64_t(offset) + length > end) end = uint64_t(offset) + length;
+        // The preview, the metadata and the sensor data are payload, each a piece of its own.
+        in.layout().add_payload(offset, length);
+        in.layout().add_embedded(offset);
         ++pairs;
         return true;
     };

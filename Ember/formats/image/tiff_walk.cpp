@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/byte_order.h"
+#include "formats/raw_samples.h"
 
 namespace ember {
 namespace {
@@ -15,6 +16,8 @@ constexpr int max_ifds = 512;           // IFDs in one file, all kinds together
 constexpr int max_depth = 6;            // IFD0 > SubIFD > EXIF > maker note > its sub-IFDs
 constexpr uint32_t max_pieces = 1 << 20;  // strips or tiles in one image
 
+constexpr uint16_t tag_width = 256, tag_length = 257, tag_bits = 258, tag_samples = 277;
+constexpr uint16_t tag_rows_per_strip = 278, tag_tile_width = 322, tag_tile_length = 323;
 constexpr uint16_t tag_compression = 259, tag_photometric = 262;
 constexpr uint16_t tag_make = 271, tag_model = 272;
 constexpr uint16_t tag_strip_offsets = 273, tag_strip_counts = 279;
@@ -42,6 +45,27 @@ uint32_t type_size(uint16_t type) {
     }
 }
 
+constexpr uint64_t max_dimension = 1 << 20;  // pixels across or down; more is not a picture
+
+// The image geometry of one IFD, which bounds what one strip or tile can hold; 0 when unknown.
+struct geometry_t {
+    uint32_t width = 0, length = 0, bits = 0, samples = 1, rows_per_strip = 0;
+    uint32_t tile_width = 0, tile_length = 0;
+
+    // The bytes of one strip or tile without compression, 0 when the IFD does not say.
+    uint64_t piece_bytes(bool is_tile, uint32_t bits_each) const {
+        uint64_t w = is_tile ? tile_width : width;
+        uint64_t rows = is_tile ? tile_length : std::min(rows_per_strip ? rows_per_strip : length, length);
+        if (w == 0 || rows == 0 || bits_each == 0 || samples == 0) return 0;
+        if (w > max_dimension || rows > max_dimension || samples > 64 || bits_each > 64) return 0;
+        return (w * samples * bits_each + 7) / 8 * rows;
+    }
+};
+
+// A strip or tile that claims more than twice what it holds uncompressed at 16 bits a sample,
+// and some, has a damaged byte count: it is taken at its uncompressed size.
+constexpr uint64_t piece_slack = 64 * 1024;
+
 struct entry_t {
     uint16_t tag = 0, type = 0;
     uint32_t count = 0;
@@ -63,7 +87,8 @@ private:
     uint32_t u32(const uint8_t* p) const { return little_ ? load_le32(p) : load_be32(p); }
     bool value(const entry_t& e, uint32_t i, uint32_t& v);
     void reach(uint64_t offset, uint64_t length);
-    void pieces(uint64_t base, const entry_t* offsets, const entry_t* counts);
+    void pieces(uint64_t base, const entry_t* offsets, const entry_t* counts, const geometry_t* geometry,
+                bool is_tile);
     bool walk_one(uint64_t base, uint32_t offset, int depth, ifd_kind kind, uint32_t& next);
     void walk_children(uint64_t base, const entry_t& e, int depth, ifd_kind kind);
     void walk_maker_note(uint64_t base, const entry_t& e, int depth);
@@ -100,14 +125,27 @@ void tiff_walker_c::copy_text(const entry_t& e, char* out, size_t size) {
     out[n] = 0;
 }
 
-// Strips or tiles (or an embedded JPEG): each offset with its byte count.
-void tiff_walker_c::pieces(uint64_t base, const entry_t* offsets, const entry_t* counts) {
+// Strips or tiles (or an embedded JPEG, without geometry): each offset with its byte count.
+// They are the file's payload, and each starts a piece of its own (a JPEG, a RAW strip).
+void tiff_walker_c::pieces(uint64_t base, const entry_t* offsets, const entry_t* counts,
+                           const geometry_t* geometry, bool is_tile) {
     if (!offsets || !counts || offsets->count != counts->count || offsets->count > max_pieces) return;
+    uint64_t expected = geometry ? geometry->piece_bytes(is_tile, geometry->bits) : 0;
+    uint64_t most = geometry ? 2 * geometry->piece_bytes(is_tile, std::max<uint32_t>(geometry->bits, 16)) : 0;
     for (uint32_t i = 0; i < offsets->count; ++i) {
         uint32_t offset, count;
         if (!value(*offsets, i, offset) || !value(*counts, i, count)) return;
         if (count == 0) continue;
-        reach(base + offset, count);
+        uint64_t length = count;
+        if (expected && length > most + piece_slack) {
+            // A damaged count: the piece ends where its data plausibly does.
+            length = expected;
+            if (base + offset < in_.size())
+                length = raw_sample_end(in_, base + offset, base + offset + expected, picture_zero_run) - (base + offset);
+        }
+        reach(base + offset, length);
+        in_.layout().add_payload(base + offset, length);
+        in_.layout().add_embedded(base + offset);
         facts_.has_image_data = true;
     }
 }
@@ -184,9 +222,11 @@ bool tiff_walker_c::walk_one(uint64_t base, uint32_t offset, int depth, ifd_kind
     if (unknown * 8 > count) return false;
     ++facts_.ifds;
     reach(ifd, table_size);
+    in_.layout().add_payload(ifd, table_size);
     const uint8_t* n = in_.at(ifd + 2 + 12 * uint64_t(count), 4);
     next = n ? u32(n) : 0;
 
+    geometry_t geometry;
     entry_t pair_entries[8];  // strip, tile, jpeg and SR2 offsets and lengths
     bool have[8] = {};
     auto slot = [](uint16_t tag) {
@@ -217,12 +257,28 @@ bool tiff_walker_c::walk_one(uint64_t base, uint32_t offset, int depth, ifd_kind
                 continue;
             }
             reach(e.values, bytes);
+            // Values are the file's bytes; one may be a whole picture (a JpgFromRaw blob). Maker
+            // notes hold their values inside their own block, which is payload as a whole.
+            if (kind != ifd_kind::maker) in_.layout().add_payload(e.values, bytes);
+            in_.layout().add_embedded(e.values);
         }
         uint32_t v = 0;
         int s = slot(e.tag);
-        if (s >= 0 && kind != ifd_kind::maker) {
+        if (s >= 0 && (kind != ifd_kind::maker || s == 4)) {
             pair_entries[s] = e;
             have[s] = true;
+        }
+        if (kind != ifd_kind::maker && value(e, 0, v)) {
+            switch (e.tag) {
+                case tag_width: geometry.width = v; break;
+                case tag_length: geometry.length = v; break;
+                case tag_bits: geometry.bits = v; break;
+                case tag_samples: geometry.samples = v; break;
+                case tag_rows_per_strip: geometry.rows_per_strip = v; break;
+                case tag_tile_width: geometry.tile_width = v; break;
+                case tag_tile_length: geometry.tile_length = v; break;
+                default: break;
+            }
         }
         switch (e.tag) {
             case tag_make:
@@ -254,15 +310,26 @@ bool tiff_walker_c::walk_one(uint64_t base, uint32_t offset, int depth, ifd_kind
                 if (kind != ifd_kind::maker && e.type == 7) walk_maker_note(base, e, depth);
                 break;
             default:
-                // IFD-typed entries in maker notes are sub-directories (Olympus camera settings).
-                if (kind == ifd_kind::maker && e.type == type_ifd && e.count == 1 && value(e, 0, v))
+                if (kind != ifd_kind::maker || e.count != 1 || !value(e, 0, v)) break;
+                // IFD-typed entries in maker notes are sub-directories (Olympus camera settings),
+                // and so are Nikon's preview IFD and Olympus's settings stored as offsets.
+                if (e.type == type_ifd || (e.type == 4 && (e.tag == 0x0011 || (e.tag >= 0x2010 && e.tag <= 0x2050))))
                     walk(base, little_, v, depth + 1, ifd_kind::maker);
+                // An offset that points at a JPEG start is a preview (Olympus, Pentax).
+                else if (e.type == 4 && base + v < limit_)
+                    if (const uint8_t* j = in_.at(base + v, 3); j && j[0] == 0xFF && j[1] == 0xD8 && j[2] == 0xFF)
+                        in_.layout().add_embedded(base + v);
                 break;
         }
     }
-    if (have[0] && have[1]) pieces(base, &pair_entries[0], &pair_entries[1]);
-    if (have[2] && have[3]) pieces(base, &pair_entries[2], &pair_entries[3]);
-    if (have[4] && have[5]) pieces(base, &pair_entries[4], &pair_entries[5]);
+    if (have[0] && have[1]) pieces(base, &pair_entries[0], &pair_entries[1], &geometry, false);
+    if (have[2] && have[3]) pieces(base, &pair_entries[2], &pair_entries[3], &geometry, true);
+    if (have[4] && have[5]) pieces(base, &pair_entries[4], &pair_entries[5], nullptr, false);
+    // Previews that maker notes point to lie inside their block: only their starts are noted.
+    if (kind == ifd_kind::maker && have[4]) {
+        uint32_t offset;
+        if (value(pair_entries[4], 0, offset)) in_.layout().add_embedded(base + offset);
+    }
     if (have[6] && have[7]) {
         uint32_t offset, length;
         if (value(pair_entries[6], 0, offset) && value(pair_entries[7], 0, length)) reach(base + offset, length);

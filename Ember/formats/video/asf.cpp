@@ -1,6 +1,7 @@
 // ASF files (wmv, wma): the header object, then the data object and the index objects. The walk
-// over those top-level objects gives the end; a data object of unknown size (written live) ends
-// after its packets, counted in the file properties.
+// over those top-level objects gives the end. The data object ends after its last packet that is
+// in place, whatever its size says (unknown when written live, or damaged).
+#include <algorithm>
 #include <cstring>
 
 #include "core/byte_order.h"
@@ -71,6 +72,39 @@ bool read_header(carve_input_c& in, uint64_t header_size, header_info_t& info) {
     return info.has_file_props;
 }
 
+// The end of the data object at pos whose stated size is `stated` (0: unknown): after the last
+// packet that is in place, each packet of the fixed size starting as the first one does (the
+// error-correction flags and, with them, their zero bytes). A stated size that runs past the
+// packets (damaged), or packets that stop (the file's later clusters were overwritten or lie
+// elsewhere), end the data there.
+uint64_t data_end(carve_input_c& in, uint64_t pos, uint64_t stated, const header_info_t& info) {
+    uint64_t body = pos + data_object_header;
+    uint64_t packets = 0;
+    in.le64(pos + 40, packets);
+    if (packets == 0) packets = info.packets;
+    if (stated == 0 && packets == 0) return body;  // neither size nor count: no end is known
+    uint64_t limit = stated ? pos + stated : in.size();
+    if (info.packet_size == 0) return stated ? limit : body;  // sizes vary: the stated size stands
+    const uint8_t* first = in.at(body, 3);
+    if (!first) return std::min(limit, in.size());
+    // Packets with error-correction data all start with the same flags; without it the first
+    // byte holds length types that may vary, and only the count and size say where they end.
+    uint8_t flags = first[0];
+    bool is_checked = (flags & 0x80) != 0;
+    bool has_zero_ecc = flags == 0x82 && first[1] == 0 && first[2] == 0;
+    uint64_t end = body;
+    for (uint64_t k = 0; end + info.packet_size <= limit && (packets == 0 || k < packets); ++k) {
+        const uint8_t* p = in.at(end, 3);
+        if (!p) return std::min(limit, in.size());  // the source ends inside this packet
+        if (is_checked && (p[0] != flags || (has_zero_ecc && (p[1] != 0 || p[2] != 0)))) break;
+        end += info.packet_size;
+    }
+    end = std::min(end, in.size());  // the source ends inside the last packet
+    // A stated size that agrees with the packets, give or take a packet, keeps its few bytes.
+    if (stated && limit > end && limit - end < info.packet_size) end = limit;
+    return end;
+}
+
 carve_result_t carve(carve_input_c& in) {
     uint64_t header_size = 0;
     if (!in.le64(16, header_size) || header_size > max_header_size || header_size < 30) return {};
@@ -88,13 +122,20 @@ carve_result_t carve(carve_input_c& in) {
         for (const guid_t& g : index_guids) is_index |= is(o, g);
         if (!is_data && !is_index) break;
         if (is_data && has_data) break;
-        if (is_data && size == 0 && info.packet_size != 0 &&
-            info.packets <= max_data_size / info.packet_size) {
-            // Size unknown (live writer): the packets say where the data ends.
-            size = data_object_header + info.packets * uint64_t(info.packet_size);
+        if (is_data) {
+            // The packets say where the data ends, whatever the size says (0: a live writer).
+            if (size != 0 && size < data_object_header) break;
+            if (size > max_data_size) size = 0;
+            uint64_t end = data_end(in, pos, size, info);
+            if (end <= pos + data_object_header) break;
+            in.layout().add_payload(pos + data_object_header, end - pos - data_object_header);
+            has_data = true;
+            if (end != pos + size) {  // the data stops before its stated end: so does the file
+                pos = std::min(end, in.size());
+                break;
+            }
         }
         if (size < object_header) break;
-        has_data |= is_data;
         if (size > in.size() - pos) {
             pos = in.size();
             break;

@@ -1,6 +1,7 @@
 // Matroska and WebM: the EBML header, then one Segment. A Segment of known size ends where it
 // says; one of unknown size (a recording that was never finished) ends at the first element that
-// is neither a top-level element nor, inside an unknown-size Cluster, a Cluster child.
+// is neither a top-level element nor, inside an unknown-size Cluster, a Cluster child. Each
+// Cluster is walked to its blocks: where they stop before its stated end, so does the file.
 #include <algorithm>
 #include <cstring>
 
@@ -74,6 +75,40 @@ bool is_cluster_child(uint32_t id) {
     }
 }
 
+constexpr uint32_t simple_block_id = 0xA3, block_group_id = 0xA0, block_id = 0xA1;
+
+// A block's frame starts after its track number (a variable-length integer), its 16-bit
+// timecode and its flags; laced blocks hold several frames behind a lacing header.
+void note_frame(carve_input_c& in, uint64_t body, uint64_t size) {
+    const uint8_t* p = in.at(body, 1);
+    if (!p || *p == 0) return;
+    unsigned track_length = 1;
+    while (!(*p & (0x80 >> (track_length - 1)))) ++track_length;
+    const uint8_t* flags = in.at(body + track_length + 2, 1);
+    if (!flags || size < track_length + 3u || (*flags & 0x06) != 0) return;
+    in.layout().add_embedded(body + track_length + 3);
+}
+
+// Walks the children of the Cluster body [pos, end): blocks, block groups and the other Cluster
+// elements, each fitting in it. Returns where they stop: end when they fill the Cluster, else
+// the end of the last sound child (the Cluster's size is damaged, or its later bytes were
+// overwritten).
+uint64_t cluster_end(carve_input_c& in, uint64_t pos, uint64_t end) {
+    while (pos < end) {
+        element_t c;
+        if (!read_element(in, pos, c) || !is_cluster_child(c.id) || c.size == unknown_size ||
+            c.header > end - pos || c.size > end - pos - c.header)
+            return pos;
+        uint64_t body = pos + c.header;
+        if (c.id == simple_block_id) note_frame(in, body, c.size);
+        element_t b;
+        if (c.id == block_group_id && read_element(in, body, b) && b.id == block_id && b.size <= c.size)
+            note_frame(in, body + b.header, b.size);
+        pos = body + c.size;
+    }
+    return end;
+}
+
 bool probe(const uint8_t* h, size_t size) {
     return size >= 8 && load_be32(h) == ebml_id;
 }
@@ -124,6 +159,19 @@ carve_result_t carve(carve_input_c& in) {
         if (c.size == unknown_size) break;
         if (c.header > seg_end - pos || c.size > seg_end - pos - c.header) break;  // fits in its segment
         uint64_t next = pos + c.header + c.size;
+        if (child) {  // a child of an unknown-size Cluster
+            in.layout().add_payload(pos, std::min(next, in.size()) - pos);
+            if (c.id == simple_block_id) note_frame(in, pos + c.header, c.size);
+        } else if (c.id == cluster_id) {
+            // A Cluster is the file's as far as its blocks go.
+            uint64_t body = pos + c.header;
+            uint64_t blocks = cluster_end(in, body, std::min(next, in.size()));
+            in.layout().add_payload(body, blocks - body);
+            if (blocks < std::min(next, in.size())) {
+                pos = blocks;
+                break;
+            }
+        }
         if (next > in.size()) {
             pos = in.size();
             break;

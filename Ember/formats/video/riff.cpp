@@ -1,10 +1,12 @@
 // RIFF files: AVI (with its OpenDML AVIX continuation parts), WAVE (also RF64) and animated
 // cursors. The RIFF size gives the end; the chunk walk inside it checks that it is one, and an
-// AVI's stream chunks are walked too, so that it is cut where they stop.
+// AVI's stream chunks are walked too, so that it is cut where they stop. A WAVE sound chunk whose
+// end neither the RIFF size nor a chunk after it confirms ends with its sound (raw_samples.h).
 #include <algorithm>
 
 #include "core/byte_order.h"
 #include "core/format.h"
+#include "formats/raw_samples.h"
 #include "video_formats.h"
 #include "video_util.h"
 
@@ -52,6 +54,7 @@ uint64_t movi_end(carve_input_c& in, uint64_t pos, uint64_t end) {
             continue;
         }
         uint64_t next = pos + 8 + size + (size & 1);
+        in.layout().add_embedded(pos + 8);  // a frame of its own (motion JPEG)
         if (next > end) return pos + 8 + size <= end ? end : pos;
         // Some writers leave out the pad byte after an odd-sized chunk.
         if ((size & 1) && next + 8 <= end) {
@@ -64,6 +67,15 @@ uint64_t movi_end(carve_input_c& in, uint64_t pos, uint64_t end) {
         pos = next;
     }
     return end;
+}
+
+// True when a chunk that ends at `end` is confirmed by what follows it inside the RIFF: its
+// end, or another chunk that fits.
+bool is_confirmed(carve_input_c& in, uint64_t end, uint64_t riff_end) {
+    if (end == riff_end || end == riff_end + 1) return true;
+    if (end > riff_end || riff_end - end < 8) return false;
+    const uint8_t* h = in.at(end, 8);
+    return h && is_fourcc_text(h) && load_le32(h + 4) <= riff_end - end - 8;
 }
 
 struct walk_t {
@@ -93,13 +105,24 @@ walk_t walk_chunks(carve_input_c& in, uint64_t base, uint64_t riff_end, uint32_t
             list == fourcc("movi") && size >= 4) {
             uint64_t list_end = std::min(pos + 8 + size, riff_end);
             uint64_t valid = movi_end(in, pos + 12, list_end);
+            in.layout().add_payload(pos + 12, valid - (pos + 12));
             if (valid < list_end) {
                 w.end = valid;
                 return w;
             }
         }
         if (form == fourcc("WAVE") && id == fourcc("fmt ")) w.has_header = true;
-        if (form == fourcc("WAVE") && id == fourcc("data")) w.has_data = true;
+        if (form == fourcc("WAVE") && id == fourcc("data")) {
+            w.has_data = true;
+            uint64_t stated = pos + 8 + size;
+            if (!is_confirmed(in, stated + (size & 1), riff_end)) {
+                // A damaged size: the file ends with its sound.
+                w.end = raw_sample_end(in, pos + 8, std::min(stated, riff_end));
+                in.layout().add_payload(pos + 8, w.end - (pos + 8));
+                return w;
+            }
+            in.layout().add_payload(pos + 8, size);
+        }
         if (form == fourcc("ACON") && id == fourcc("anih")) w.has_header = true;
         if (form == fourcc("ACON") && id == fourcc("LIST") && list == fourcc("fram")) w.has_data = true;
         uint64_t next = pos + 8 + size + (size & 1);

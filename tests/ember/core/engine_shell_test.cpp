@@ -5,6 +5,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <functional>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "engine_main.h"
 #include "engine_output.h"
@@ -29,7 +35,7 @@ protected:
 
     int run(const std::string& work_dir, const std::string& source) {
         return ember::engine_main("client.exe /d \"" + work_dir + "\" /cmd \"" + source +
-                                  "\" fileopt,everything,disable,jpg,enable,nosuch,enable,search");
+                                  "\" fileopt,everything,disable,jpg,enable,riff,enable,nosuch,enable,search");
     }
 
     fs::path root_;
@@ -66,7 +72,54 @@ TEST_F(engine_shell, refuses_before_writing_anything) {
     EXPECT_EQ(run(root_.string(), image_), int(engine_exit_t::work_dir_on_source));  // holds the image
     EXPECT_EQ(run(root_.string() + "/.", image_), int(engine_exit_t::work_dir_on_source));
     EXPECT_EQ(run(root_.string() + "/" + std::string(250, 'w'), image_), int(engine_exit_t::work_dir_too_long));
+    // A part no file system can hold is too long, not a folder on the source.
+    EXPECT_EQ(run(root_.string() + "/" + std::string(256, 'w') + "/tmp", image_), int(engine_exit_t::work_dir_too_long));
+    // A FIFO would never end (nor start, without a writer): refused at once.
+    std::string fifo = (root_ / "card.fifo").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(run(work, fifo), int(engine_exit_t::source_unreadable));
     EXPECT_FALSE(fs::exists(root_ / "cache"));
+}
+
+// A card with one large sound file (a valid WAVE of noise) and a small one after it.
+void write_sound_card(const std::string& path, size_t big) {
+    std::string card;
+    for (size_t size : {big, size_t(100000)}) {
+        std::string wave = "RIFF....WAVEfmt ";
+        auto le32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) wave += char(v >> (8 * i)); };
+        le32(16);
+        wave += std::string("\x01\x00\x01\x00", 4);
+        le32(8000);
+        le32(16000);
+        wave += std::string("\x02\x00\x10\x00", 4);
+        wave += "data";
+        le32(uint32_t(size));
+        uint32_t x = 1;
+        for (size_t i = 0; i < size; ++i) wave += char((x = x * 1103515245u + 12345u) >> 16 | 1);
+        uint32_t riff = uint32_t(wave.size() - 8);
+        for (int i = 0; i < 4; ++i) wave[4 + i] = char(riff >> (8 * i));
+        card += wave;
+        card.resize((card.size() + 511) / 512 * 512, '\0');
+    }
+    std::ofstream(path, std::ios::binary) << card;
+}
+
+// Runs the engine in a child process; returns its exit status, or -1 when it was killed.
+int run_in_child(const std::function<int()>& body, const std::function<void(pid_t)>& while_running = {}) {
+    pid_t child = fork();
+    if (child == 0) _exit(body());
+    if (while_running) while_running(child);
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::vector<std::string> names_in(const fs::path& folder) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(folder, ec)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 TEST_F(engine_shell, scans_an_image_into_a_new_work_folder_beside_it) {
@@ -89,7 +142,7 @@ TEST_F(engine_shell, a_find_is_reported_once_closed_and_a_cut_one_is_dropped) {
         output.write_file(reinterpret_cast<const uint8_t*>("x"), 1);
         output.end_file(false);
         ASSERT_TRUE(output.begin_file(3000, "mp4"));  // the scan ends inside this one
-        output.finish(1, 6, 0);
+        output.finish(1, 6, false);
     }
     ASSERT_EQ(channel.packets.size(), 3u);
     EXPECT_EQ(channel.packets[0].total_sectors, 4096u);
@@ -100,4 +153,43 @@ TEST_F(engine_shell, a_find_is_reported_once_closed_and_a_cut_one_is_dropped) {
     EXPECT_FALSE(fs::exists(root_ / "f0002000.png"));
     EXPECT_FALSE(fs::exists(root_ / "f0003000.mp4"));
     EXPECT_EQ(channel.ends, 0);
+}
+
+// Killed at any moment, a run leaves nothing under a find's name that is not the whole find: a
+// find takes its name only once complete.
+TEST_F(engine_shell, a_killed_run_leaves_no_half_written_find) {
+    constexpr size_t big = 8 * 1024 * 1024;
+    write_sound_card(image_, big);
+    int cut_while_writing = 0;
+    for (int round = 0; round < 8 && cut_while_writing < 2; ++round) {
+        fs::path work = root_ / ("run" + std::to_string(round));
+        run_in_child([&] { return run(work.string(), image_); }, [&](pid_t child) {
+            // Wait for the large find to be under way, then kill at a different moment each round.
+            for (int i = 0; i < 20000 && !fs::exists(work / ".f0000000.wav"); ++i) usleep(100);
+            usleep(useconds_t(round * 700));
+            kill(child, SIGKILL);
+        });
+        if (fs::exists(work / ".f0000000.wav")) ++cut_while_writing;
+        for (const std::string& name : names_in(work)) {
+            if (name[0] == '.') continue;
+            EXPECT_EQ(fs::file_size(work / name), name == "f0000000.wav" ? big + 44 : 100044u)
+                << name << ": a find under its name is whole";
+        }
+    }
+    EXPECT_GE(cut_while_writing, 1) << "no kill came while the find was written";
+}
+
+// A work folder that takes no more ends the run with exit 7; what was written before stays, and
+// nothing half-written carries a find's name.
+TEST_F(engine_shell, a_full_work_folder_ends_the_run_with_an_error) {
+    write_sound_card(image_, 4 * 1024 * 1024);
+    fs::path work = root_ / "full";
+    int status = run_in_child([&] {
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{1024 * 1024, 1024 * 1024};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        return run(work.string(), image_);
+    });
+    EXPECT_EQ(status, int(engine_exit_t::work_dir_full));
+    EXPECT_TRUE(names_in(work).empty()) << "nothing kept of a find that did not fit";
 }

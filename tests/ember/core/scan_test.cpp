@@ -7,6 +7,7 @@
 #include <set>
 
 #include "core/byte_order.h"
+#include "core/find_layout.h"
 #include "core/format_registry.h"
 #include "core/overlap_rule.h"
 #include "core/scan.h"
@@ -66,9 +67,10 @@ public:
         files_in_progress_.bytes.insert(files_in_progress_.bytes.end(), data, data + size);
         return true;
     }
-    void end_file(bool is_complete) override {
+    bool end_file(bool is_complete) override {
         is_open = false;
         if (is_complete) files[current_] = files_in_progress_;
+        return true;
     }
     void progress(uint64_t sector) override {
         if (sector < last_progress && sector != current_) is_progress_monotonic = false;
@@ -265,4 +267,30 @@ TEST(overlap_rule, only_types_that_never_live_inside_the_earlier_one_cut_it) {
     EXPECT_FALSE(nested_find_cuts("wav", "mp3"));
     EXPECT_FALSE(nested_find_cuts("flv", "mp3"));
     EXPECT_TRUE(nested_find_cuts("mkv", "mkv"));  // no EBML header inside a segment
+    // Where the earlier find's structure says: its own pictures stay, anything else written over
+    // its payload cuts it, and streams its payload may carry are left to the rules above.
+    EXPECT_FALSE(nested_find_cuts("wav", "jpg", nested_place_t::embedded));
+    EXPECT_TRUE(nested_find_cuts("mov", "jpg", nested_place_t::payload));
+    EXPECT_TRUE(nested_find_cuts("mov", "mov", nested_place_t::payload));
+    EXPECT_TRUE(nested_find_cuts("nef", "tif", nested_place_t::payload));
+    EXPECT_FALSE(nested_find_cuts("avi", "mp3", nested_place_t::payload));
+    EXPECT_FALSE(nested_find_cuts("mov", "jpg", nested_place_t::other));
+}
+
+TEST(find_layout, places_of_payload_and_embedded_starts) {
+    find_layout_c layout;
+    EXPECT_EQ(layout.place_of(512), nested_place_t::other);
+    layout.add_payload(1000, 3000);  // [1000, 4000)
+    layout.add_payload(4000, 1000);  // joins it
+    layout.add_payload(9000, 100);
+    layout.add_embedded(2048);
+    layout.add_embedded(3000);  // off a sector boundary: never a candidate
+    EXPECT_EQ(layout.place_of(512), nested_place_t::other);
+    EXPECT_EQ(layout.place_of(1024), nested_place_t::payload);
+    EXPECT_EQ(layout.place_of(2048), nested_place_t::embedded);
+    EXPECT_EQ(layout.place_of(4608), nested_place_t::payload);
+    EXPECT_EQ(layout.place_of(5120), nested_place_t::other);
+    EXPECT_EQ(layout.place_of(9000 / 512 * 512), nested_place_t::other);
+    layout.clear();
+    EXPECT_EQ(layout.place_of(1024), nested_place_t::other);
 }

@@ -62,7 +62,7 @@ bool ends_at_eoi_before_trailer(const std::vector<uint8_t>& bytes, const ember::
 std::vector<fs::path> bench_photos() {
     std::vector<fs::path> photos;
     std::error_code ec;
-    for (fs::recursive_directory_iterator it(TESSERA_BENCH_MEDIA, ec), end; !ec && it != end; it.increment(ec))
+    for (fs::recursive_directory_iterator it(bench_media_root(), ec), end; !ec && it != end; it.increment(ec))
         if (it->is_regular_file() && !expected_extension(it->path()).empty()) photos.push_back(it->path());
     std::sort(photos.begin(), photos.end());
     return photos;
@@ -70,7 +70,7 @@ std::vector<fs::path> bench_photos() {
 
 TEST(bench_media_photos, each_carves_exactly_with_its_extension_whatever_follows) {
     std::vector<fs::path> photos = bench_photos();
-    if (photos.empty()) GTEST_SKIP() << "no camera files under " << TESSERA_BENCH_MEDIA;
+    if (photos.empty()) GTEST_SKIP() << "no camera files under " << bench_media_root();
     std::vector<uint8_t> other = read_bytes(fixture("image/baseline.jpg"));
     int exact = 0, trailer = 0, stubbed = 0;
     for (const fs::path& path : photos) {
@@ -100,7 +100,7 @@ TEST(bench_media_photos, each_carves_exactly_with_its_extension_whatever_follows
 
 TEST(bench_media_photos, cut_short_they_never_come_back_longer) {
     std::vector<fs::path> photos = bench_photos();
-    if (photos.empty()) GTEST_SKIP() << "no camera files under " << TESSERA_BENCH_MEDIA;
+    if (photos.empty()) GTEST_SKIP() << "no camera files under " << bench_media_root();
     std::mt19937 rng(5);
     for (const fs::path& path : photos) {
         std::vector<uint8_t> bytes = read_file(path);

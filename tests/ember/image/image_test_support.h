@@ -2,7 +2,11 @@
 // built around a file (followed by noise, zeros or another file, cut short, damaged).
 #pragma once
 
+#include <algorithm>
+#include <cctype>
 #include <cstdint>
+#include <cstdlib>
+#include <initializer_list>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -39,6 +43,27 @@ inline std::vector<uint8_t> noise(size_t n, uint32_t seed) {
     std::vector<uint8_t> v(n);
     for (uint8_t& b : v) b = uint8_t(rng());
     return v;
+}
+
+// The bench-media files with one of these extensions (lower case, with the dot), sorted; none
+// where the folder is absent.
+inline std::vector<std::filesystem::path> bench_files(std::initializer_list<std::string> extensions) {
+    std::vector<std::filesystem::path> files;
+    std::error_code ec;
+    for (std::filesystem::recursive_directory_iterator it(bench_media_root(), ec), end; !ec && it != end;
+         it.increment(ec)) {
+        std::string ext = it->path().extension().string();
+        for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
+        if (it->is_regular_file() && std::find(extensions.begin(), extensions.end(), ext) != extensions.end())
+            files.push_back(it->path());
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+inline std::vector<std::filesystem::path> bench_raw_files() {
+    return bench_files({".nef", ".cr2", ".dng", ".gpr", ".rw2", ".raf", ".mrw", ".kdc", ".crw", ".x3f",
+                        ".orf", ".pef", ".arw"});
 }
 
 inline std::vector<uint8_t> joined(std::vector<uint8_t> a, const std::vector<uint8_t>& b) {

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -20,6 +21,13 @@ inline std::vector<uint8_t> read_bytes(const std::filesystem::path& path) {
 
 inline std::filesystem::path fixture(const std::string& relative) {
     return std::filesystem::path(EMBER_FIXTURES_DIR) / relative;
+}
+
+// The shared camera files: TESSERA_BENCH_MEDIA from the environment when set, else the folder
+// beside the source tree.
+inline std::filesystem::path bench_media_root() {
+    const char* env = std::getenv("TESSERA_BENCH_MEDIA");
+    return env && *env ? std::filesystem::path(env) : std::filesystem::path(TESSERA_BENCH_MEDIA);
 }
 
 // probe() then carve() over the bytes, as the scan does at a sector start; length 0 when the

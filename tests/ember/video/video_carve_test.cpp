@@ -184,7 +184,7 @@ TEST(video_carve, ifo_ends_at_its_last_sector) {
 // Camera files from the bench media, where present.
 TEST(video_carve, bench_media_videos_carve_to_their_own_length) {
     namespace fs = std::filesystem;
-    fs::path root(TESSERA_BENCH_MEDIA);
+    fs::path root = ember_test::bench_media_root();
     if (!fs::is_directory(root)) GTEST_SKIP() << "no bench media at " << root;
     struct kind_t { const char* suffix; const char* search_name; const char* ext; };
     const kind_t kinds[] = {{".mov", "mov", "mov"}, {".mp4", "mov", "mp4"}, {".m4v", "mov", "mp4"},
@@ -230,8 +230,7 @@ TEST(video_carve, iso_box_sizes_64_bit_and_to_the_end) {
     wide.erase(wide.begin() + 44, wide.begin() + 52);  // the old mdat header
     ASSERT_EQ(wide.size(), file.size());
     expect_exact(format("mov"), wide, "mp4", "64-bit mdat");
-    // A last box that runs "to the end of the file" has no end on a card: the file is whole
-    // only when that box is not needed.
+    // Media data that runs "to the end of the file" ends with its last sample.
     std::vector<uint8_t> open_end = load("faststart.mp4");
     size_t last = 0;
     for (size_t p = 0; p + 8 <= open_end.size();) {
@@ -240,7 +239,7 @@ TEST(video_carve, iso_box_sizes_64_bit_and_to_the_end) {
     }
     ASSERT_EQ(std::memcmp(&open_end[last + 4], "mdat", 4), 0);
     put_be32(open_end, last, 0);
-    EXPECT_EQ(carve_bytes(format("mov"), open_end).length, 0u);
+    expect_exact(format("mov"), open_end, "mp4", "mdat to the end");
 }
 
 TEST(video_carve, avi_goes_on_in_its_avix_parts) {
