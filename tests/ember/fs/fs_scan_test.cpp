@@ -31,8 +31,9 @@ public:
         bytes_.insert(bytes_.end(), data, data + size);
         return true;
     }
-    void end_file(bool is_complete) override {
+    bool end_file(bool is_complete) override {
         if (is_complete) files[current_] = bytes_;
+        return true;
     }
     void progress(uint64_t sector) override {
         is_progress_monotonic = is_progress_monotonic && sector >= last_progress;
