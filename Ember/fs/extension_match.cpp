@@ -1,6 +1,7 @@
 #include "extension_match.h"
 
 #include <cstring>
+#include <string_view>
 
 namespace ember::fs {
 namespace {
@@ -21,6 +22,13 @@ constexpr const char* families[] = {
     " mid midi kar ",
 };
 
+// True when an entry's extension names `name`: the same, or its first three letters, as an 8.3
+// short name keeps a longer extension ("web" for "webm", "fla" for "flac").
+bool names(const char* entry, std::string_view name) {
+    size_t n = std::strlen(entry);
+    return name == entry || (n == 3 && name.size() > 3 && name.substr(0, 3) == entry);
+}
+
 bool in_family(const char* family, const char* ext) {
     size_t n = std::strlen(ext);
     if (n == 0 || n > 7) return false;
@@ -31,13 +39,24 @@ bool in_family(const char* family, const char* ext) {
     return std::strstr(family, word) != nullptr;
 }
 
+// True when one of the family's names is the entry's.
+bool entry_in_family(std::string_view family, const char* entry) {
+    for (size_t at = 0; at < family.size();) {
+        size_t end = family.find(' ', at);
+        if (end == std::string_view::npos) end = family.size();
+        if (end > at && names(entry, family.substr(at, end - at))) return true;
+        at = end + 1;
+    }
+    return false;
+}
+
 }  // namespace
 
 bool extension_matches(const char* entry, const char* carved) {
     if (!entry || !carved || !*entry) return false;
-    if (std::strcmp(entry, carved) == 0) return true;
+    if (names(entry, carved)) return true;
     for (const char* family : families)
-        if (in_family(family, entry) && in_family(family, carved)) return true;
+        if (entry_in_family(family, entry) && in_family(family, carved)) return true;
     return false;
 }
 

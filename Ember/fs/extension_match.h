@@ -1,5 +1,6 @@
 // Whether a directory entry's extension names the kind of file a carver found ("jpeg" and
-// "jpg", "mts" and "m2ts", "nef" and "tif", ...).
+// "jpg", "mts" and "m2ts", "nef" and "tif", ...), an 8.3 short name's three letters standing for
+// a longer extension ("web" for "webm").
 #pragma once
 
 namespace ember::fs {

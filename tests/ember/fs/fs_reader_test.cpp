@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "core/byte_order.h"
+#include "fs/extension_match.h"
 #include "fs/fs_reader.h"
 #include "fs_image_support.h"
 
@@ -151,4 +152,16 @@ TEST(fs_reader, exfat_sets_with_a_bad_checksum_are_not_entries) {
     EXPECT_EQ(find_entry(reader, row.first_cluster, row.size), nullptr);
     EXPECT_EQ(find_entry(reader, row.first_cluster, row.size ^ 1), nullptr);
     EXPECT_EQ(reader.entries().size(), clean.entries().size() - 1);
+}
+
+TEST(fs_reader, an_entry_names_its_kind_by_extension_or_short_name) {
+    EXPECT_TRUE(extension_matches("jpeg", "jpg"));
+    EXPECT_TRUE(extension_matches("nef", "tif"));
+    // An 8.3 entry keeps three letters of a longer extension.
+    EXPECT_TRUE(extension_matches("web", "webm"));
+    EXPECT_TRUE(extension_matches("fla", "flac"));
+    EXPECT_TRUE(extension_matches("mts", "m2ts"));
+    EXPECT_FALSE(extension_matches("we", "webm"));
+    EXPECT_FALSE(extension_matches("png", "jpg"));
+    EXPECT_FALSE(extension_matches("", "jpg"));
 }
