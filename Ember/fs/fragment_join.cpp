@@ -10,11 +10,13 @@
 namespace ember::fs {
 namespace {
 
-// Bounds per file: its size (photos, not videos), how far past the head the rest is looked for,
-// how many cluster boundaries before the failure may be the fragment's end, and how many joins
-// are tried to the end.
+// Bounds per file: its size (photos, not videos), how far past the head the rest is looked for
+// (a camera writes the rest in the next free clusters: tens of MiB on at most) and how many of
+// the clusters there are read, how many cluster boundaries before the failure may be the
+// fragment's end, and how many joins are tried to the end.
 constexpr uint64_t max_join_size = 64ull << 20;
-constexpr uint64_t max_search_bytes = 256ull << 20;
+constexpr uint64_t max_search_bytes = 64ull << 20;
+constexpr uint64_t max_probes_per_file = 2048;
 constexpr int max_split_points = 64;
 constexpr uint64_t max_boundaries_looked_at = 4096;
 constexpr int max_candidates = 16;
@@ -23,7 +25,7 @@ constexpr int max_trials = 48;
 const uint8_t eoi[] = {0xFF, 0xD9};
 const uint8_t iend[] = {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
 
-// n bytes at offset, read through whole sectors.
+// n bytes at offset, read through the one or two whole sectors that hold them.
 bool read_bytes(byte_source_i& card, uint64_t offset, uint8_t* out, size_t n) {
     uint8_t sectors[1024];
     uint64_t base = offset / 512 * 512;
@@ -156,9 +158,11 @@ bool join_fragments(byte_source_i& card, const join_request_t& q, std::vector<ex
     uint64_t to = std::min(q.area_end, q.start + q.size + max_search_bytes);
     bool is_prepared = false;
     int candidates = 0;
+    uint64_t probes = 0;
     for (uint64_t c = q.start + cs; c + cs <= to && candidates < max_candidates && *q.probes_left; c += cs) {
         uint8_t got[sizeof iend];
         if (!q.is_free(c) || (is_prepared && c < q.start + earliest)) continue;
+        if (++probes > max_probes_per_file) return false;
         --*q.probes_left;
         if (!read_bytes(card, c + in_cluster, got, mark_size) || std::memcmp(got, mark, mark_size) != 0) continue;
         if (!is_prepared && !prepare()) return false;

@@ -42,11 +42,12 @@ const char* joinable_extension(const format_t& format) {
 
 fs_guide_c::fs_guide_c(byte_source_i& source) : source_(source), reader_(source) {
     index(0);
-    // Looking for the rest of broken files reads one sector per candidate cluster: over the
-    // whole scan, at most one cluster in four of the card, and never fewer than 256 Ki.
+    // Looking for the rest of broken files reads one sector per candidate cluster, away from the
+    // scan's own sequential reads: over the whole scan, at most one cluster in two of the card
+    // (at least 64 Ki).
     uint64_t clusters = 0;
     for (const fs_volume_t& v : reader_.volumes()) clusters += v.cluster_count;
-    join_probes_left_ = std::max<uint64_t>(256 * 1024, clusters / 4);
+    join_probes_left_ = std::max<uint64_t>(64 * 1024, clusters / 2);
 }
 
 void fs_guide_c::index(size_t first_entry) {
