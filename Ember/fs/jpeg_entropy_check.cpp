@@ -11,6 +11,7 @@ namespace {
 constexpr int max_segments = 256;
 constexpr size_t block = 64 * 1024;  // read in sector-aligned blocks
 constexpr int max_end_slack = 16;
+constexpr int fast_bits = 9;
 
 // Bytes of a source in order through one aligned block at a time.
 class block_reader_c {
@@ -55,9 +56,14 @@ bool jpeg_entropy_check_c::read_table(const uint8_t* s, size_t size) {
             t.offset[l] = index - code;
             t.max_code_ok[l] = n ? 1 : 0;
             t.max_code[l] = uint16_t(code + n - 1);
+            if (code + n > (1 << l)) return false;  // more codes than the length allows
+            for (int k = 0; l <= fast_bits && k < n; ++k) {
+                int first = (code + k) << (fast_bits - l);
+                for (int f = first; f < first + (1 << (fast_bits - l)); ++f)
+                    t.fast[f] = uint16_t(l << 8 | t.values[index + k]);
+            }
             index += n;
             code += n;
-            if (code > (1 << l)) return false;  // more codes than the length allows
             code <<= 1;
         }
         t.present = true;
@@ -179,6 +185,14 @@ jpeg_entropy_check_c::result_t jpeg_entropy_check_c::run(byte_source_i& file, st
         return int((st.bits >> st.bit_count) & ((1u << n) - 1));
     };
     auto decode = [&](const table_t& t) -> int {
+        // Most codes are short: looked up by the next bits when they are there, else bit by bit.
+        if (need(fast_bits)) {
+            uint16_t f = t.fast[(st.bits >> (st.bit_count - fast_bits)) & ((1u << fast_bits) - 1)];
+            if (f) {
+                st.bit_count -= f >> 8;
+                return f & 0xFF;
+            }
+        }
         int code = 0;
         for (int l = 1; l <= 16; ++l) {
             if (!need(1)) return -1;

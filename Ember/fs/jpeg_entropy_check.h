@@ -43,6 +43,9 @@ private:
         int32_t offset[17] = {};
         int32_t max_code_ok[18] = {};
         uint8_t values[256] = {};
+        // The codes of up to fast_bits bits, by the next fast_bits bits: length << 8 | value;
+        // 0 for a longer code.
+        uint16_t fast[1 << 9] = {};
         bool present = false;
     };
     struct component_t {
