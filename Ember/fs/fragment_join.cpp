@@ -57,17 +57,21 @@ uint64_t png_valid_prefix(byte_source_i& file) {
 // True when the sector at offset starts a file of any type, or is unwritten (all zero): where a
 // fragment most likely ends, since the clusters after a hole belonged to the next file.
 bool starts_something(byte_source_i& card, uint64_t offset) {
-    static const std::vector<const format_t*> formats = all_formats();
     uint8_t head[probe_size];
     size_t got = card.read_at(offset, head, probe_size);
     if (got != probe_size) return false;
     if (std::all_of(head, head + probe_size, [](uint8_t b) { return b == 0; })) return true;
-    for (const format_t* f : formats)
-        if (f->lead_bytes.find(char(head[0])) != std::string_view::npos && f->probe(head, got)) return true;
-    return false;
+    return starts_a_file(head, got);
 }
 
 }  // namespace
+
+bool starts_a_file(const uint8_t* sector, size_t size) {
+    static const std::vector<const format_t*> formats = all_formats();
+    for (const format_t* f : formats)
+        if (f->lead_bytes.find(char(sector[0])) != std::string_view::npos && f->probe(sector, size)) return true;
+    return false;
+}
 
 bool join_fragments(byte_source_i& card, const join_request_t& q, std::vector<extent_t>& extents) {
     const uint64_t cs = q.cluster_size;

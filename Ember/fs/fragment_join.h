@@ -27,6 +27,9 @@ struct join_request_t {
     uint64_t* probes_left = nullptr;        // clusters the whole scan may still read for joins
 };
 
+// True when the sector's first bytes start a file of any type the carvers know.
+bool starts_a_file(const uint8_t* sector, size_t size);
+
 // The file as two extents on the card, when one join validates; false otherwise.
 bool join_fragments(byte_source_i& card, const join_request_t& request, std::vector<extent_t>& extents);
 

@@ -6,6 +6,7 @@
 #include "core/byte_order.h"
 #include "extension_match.h"
 #include "fragment_join.h"
+#include "jpeg_entropy_check.h"
 
 namespace ember::fs {
 namespace {
@@ -29,6 +30,15 @@ bool ends_at_structure_end(carve_input_c& in, const char* extension, uint64_t le
     for (std::string_view tiff : {"tif", "nef", "cr2", "dng", "arw", "sr2", "pef", "dcr", "orf", "rw2"})
         if (ext == tiff) return true;  // the carver's end is the structure's: nothing cuts it short
     return false;
+}
+
+// True unless the JPEG of `length` bytes at offset fails to decode before its first EOI (its
+// data runs into another file's); a JPEG the checker does not read keeps the carver's word.
+bool jpeg_decodes(byte_source_i& source, uint64_t offset, uint64_t length) {
+    extent_source_c file(source, {{offset, length}}, length);
+    jpeg_entropy_check_c check;
+    if (!check.start(file)) return true;
+    return check.run(file, check.first_state(), nullptr) != jpeg_entropy_check_c::result_t::error;
 }
 
 // The types whose fragments are joined, by the search name of their carver.
@@ -104,7 +114,7 @@ bool fs_guide_c::carve_live(const fs_entry_t& e, const format_t& format, uint64_
     }
     claim({extents.begin() + 1, extents.end()});
     view_ = std::move(view);
-    out = {view_.get(), e.size, found.extension, offset + std::min(extents[0].length, e.size), false};
+    out = {view_.get(), e.size, found.extension, offset + std::min(extents[0].length, e.size), false, {}};
     return true;
 }
 
@@ -120,10 +130,25 @@ uint64_t fs_guide_c::live_data_after(const fs_entry_t& e, uint64_t offset, uint6
     return length;
 }
 
+// True when the carve of `length` bytes from offset runs over another file's start at one of its
+// cluster boundaries (a live file's cluster, or a sector where a file of a known type begins):
+// its end is then that file's, and what the entry states past it is not padding.
+bool fs_guide_c::runs_into_other_file(const fs_entry_t& e, carve_input_c& in, uint64_t offset, uint64_t length) const {
+    if (live_data_after(e, offset, length) < length) return true;
+    const uint64_t cluster = reader_.volumes()[e.volume].cluster_size;
+    for (uint64_t b = cluster; b < length; b += cluster) {
+        const uint8_t* sector = in.at(b, probe_size);
+        if (sector && starts_a_file(sector, probe_size)) return true;
+    }
+    return false;
+}
+
 bool fs_guide_c::settle_deleted(const fs_entry_t& e, const format_t& format, carve_input_c& in, uint64_t offset,
                                 guided_find_t& out) {
     if (e.size <= out.length || e.size > in.size() || !extension_matches(e.extension, out.extension)) return false;
-    if (out.length && ends_at_structure_end(in, out.extension, out.length)) {
+    if (out.length && ends_at_structure_end(in, out.extension, out.length) &&
+        !runs_into_other_file(e, in, offset, out.length) &&
+        (std::strcmp(out.extension, "jpg") != 0 || jpeg_decodes(source_, offset, out.length))) {
         out.length = e.size;
         out.resume = offset + e.size;
         return true;
@@ -145,7 +170,7 @@ bool fs_guide_c::settle_deleted(const fs_entry_t& e, const format_t& format, car
     if (!join_fragments(source_, request, join)) return false;
     claim({join.begin() + 1, join.end()});
     view_ = std::make_unique<extent_source_c>(source_, join, e.size);
-    out = {view_.get(), e.size, out.extension, join[0].offset + join[0].length, false};
+    out = {view_.get(), e.size, out.extension, join[0].offset + join[0].length, false, {}};
     return true;
 }
 
@@ -159,10 +184,10 @@ bool fs_guide_c::carve(uint64_t offset, const format_t& format, std::span<const 
     }
     carve_input_c in(source_, offset, resident);
     carve_result_t found = format.carve(in);
-    out = {nullptr, std::min<uint64_t>(found.length, in.size()), found.extension, offset, true};
+    out = {nullptr, std::min<uint64_t>(found.length, in.size()), found.extension, offset, true, {}};
     if (out.length == 0 || !out.extension) {
         // A head too short or too broken for the carver may still be joined to the rest.
-        out = {nullptr, 0, joinable_extension(format), offset, true};
+        out = {nullptr, 0, joinable_extension(format), offset, true, {}};
         for (auto it = first; it != last && out.extension; ++it)
             if (settle_deleted(entries[it->second], format, in, offset, out)) return true;
         out = {};
