@@ -5,21 +5,26 @@
 # scan has something to recover. The same tools give the same image byte for byte.
 #
 #   tools/make_sample_card.sh OUT.img [ROOT_DIR]
+#   tools/make_sample_card.sh           # build/sample-card/card.img and root/, unless made already
 #
 # ROOT_DIR, when given, receives the files still live on the card (what a mounted card shows).
+# tools/setup.sh installs what it needs (imagemagick, dosfstools, mtools, fonts-dejavu-core).
 set -eu
-out=${1:?usage: make_sample_card.sh OUT.img [ROOT_DIR]}
+if [ $# -eq 0 ]; then
+    sample="$(cd "$(dirname "$0")/.." && pwd)/build/sample-card"
+    [ -f "$sample/card.img" ] && exit 0
+    set -- "$sample/card.img" "$sample/root"
+fi
+out=$1
 root_dir=${2:-}
 PATH="$PATH:/usr/sbin:/sbin"
-if ! command -v mcopy >/dev/null; then
-    echo "Installing mtools"
-    sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo="sudo"
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends mtools >/dev/null
-fi
+# A font file named outright: ImageMagick's default font (Helvetica) comes from Ghostscript's
+# fonts, which a fresh machine does not have.
+font=/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf
 for tool in convert mkfs.vfat mcopy mmd mdel; do
-    command -v "$tool" >/dev/null || { echo "make_sample_card.sh: $tool is missing (imagemagick, dosfstools, mtools)" >&2; exit 1; }
+    command -v "$tool" >/dev/null || { echo "make_sample_card.sh: $tool is missing (run tools/setup.sh)" >&2; exit 1; }
 done
+[ -f "$font" ] || { echo "make_sample_card.sh: $font is missing (run tools/setup.sh)" >&2; exit 1; }
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -30,7 +35,7 @@ n=0
 for seed in 11 23 37 41 53 67; do
     n=$((n + 1))
     convert -seed "$seed" -size 1600x1200 plasma:fractal -blur 0x2 \
-        -fill white -pointsize 96 -gravity south -annotate +0+60 "Sample $n" \
+        -font "$font" -fill white -pointsize 96 -gravity south -annotate +0+60 "Sample $n" \
         -quality 90 -strip "$work/IMG_000$n.JPG"
 done
 convert -seed 79 -size 800x600 plasma:fractal -strip -define png:exclude-chunks=date,time "$work/IMG_0007.PNG"

@@ -13,8 +13,8 @@ had_display=${DISPLAY:-}
 # The run prefix's removable drive X: is the sample card (made once, kept in build/), so a scan
 # has deleted photos to find. Linked before wine_session.sh starts the server that reads it.
 "$root/tools/wine_prefix.sh" "$WINEPREFIX"
+"$root/tools/make_sample_card.sh"
 sample="$root/build/sample-card"
-[ -f "$sample/card.img" ] || "$root/tools/make_sample_card.sh" "$sample/card.img" "$sample/root"
 ln -sfn "$sample/root" "$WINEPREFIX/dosdevices/x:"
 ln -sfn "$sample/card.img" "$WINEPREFIX/dosdevices/x::"
 . "$root/tools/wine_session.sh"

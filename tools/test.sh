@@ -5,6 +5,8 @@ set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 "$root/tools/setup.sh"
+# The sample card of the README's run command, so that a machine that cannot make it fails here.
+"$root/tools/make_sample_card.sh"
 "$root/tools/build.sh"
 
 WINEPREFIX="$root/build/win/wineprefix"

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "core/byte_source.h"
-#include "engine/pipe_packet.h"
+#include "contract/pipe_packet.h"
 
 namespace ember {
 
@@ -17,9 +17,6 @@ constexpr char path_separator =
 #else
     '/';
 #endif
-
-// The longest path of a found file, terminator not counted, that the front end can take.
-constexpr size_t max_found_path = 259;
 
 // Opens the card, volume, device or image file named on the command line, read-only; nullptr
 // when it cannot be opened, has no size or cannot be read at any offset (a pipe or a FIFO,

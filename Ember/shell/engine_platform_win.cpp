@@ -10,6 +10,7 @@
 #include <mutex>
 #include <string>
 
+#include "contract/ansi_text_win.h"
 #include "core/aligned_buffer.h"
 #include "core/sector_retry.h"
 #include "engine_platform.h"
@@ -20,12 +21,10 @@ namespace {
 constexpr size_t bounce_size = 1024 * 1024;
 constexpr uint64_t max_probed_sectors = uint64_t(1) << 41;  // 1 PiB
 
+// The command line's names, in the code page the front end wrote them in.
 std::wstring widen(const std::string& text) {
-    if (text.empty()) return {};
-    int n = MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0);
-    std::wstring wide(size_t(n), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), wide.data(), n);
-    return wide;
+    std::u16string wide = from_ansi(text);
+    return std::wstring(wide.begin(), wide.end());
 }
 
 std::wstring lowered(std::wstring text) {

@@ -8,7 +8,7 @@
 // `is_abandoned` once the owner has gone. A Win32 mutex guards both, since the thread may be
 // killed while holding it and the owner must still get it.
 struct background_task_c::shared_t {
-    HANDLE lock = nullptr;
+    kernel_handle_c lock;
     bool is_alive = false;
     bool is_abandoned = false;
     int32_t result = 0;
@@ -20,21 +20,9 @@ namespace {
 
 std::atomic<long> shared_state_count{0};
 
-class shared_lock_c {
-public:
-    explicit shared_lock_c(HANDLE lock) : lock_(lock) { WaitForSingleObject(lock_, INFINITE); }
-    ~shared_lock_c() { ReleaseMutex(lock_); }
-    shared_lock_c(const shared_lock_c&) = delete;
-    shared_lock_c& operator=(const shared_lock_c&) = delete;
-
-private:
-    HANDLE lock_;
-};
-
 }  // namespace
 
 void background_task_c::free_shared(shared_t* shared) {
-    CloseHandle(shared->lock);
     delete shared;
     --shared_state_count;
 }
@@ -51,7 +39,7 @@ unsigned __stdcall background_task_c::thread_main(void* param) {
     }
     bool must_free = false;
     {
-        shared_lock_c lock(shared->lock);
+        mutex_lock_c lock(shared->lock.get());
         shared->result = result;
         shared->is_alive = false;
         must_free = shared->is_abandoned;
@@ -61,12 +49,12 @@ unsigned __stdcall background_task_c::thread_main(void* param) {
 }
 
 bool background_task_c::start(task_procedure_fn procedure, void* argument) {
-    if (thread_ || !procedure) return false;
+    if (thread_.is_valid() || !procedure) return false;
     abandon();
     auto* shared = new shared_t;
     ++shared_state_count;
-    shared->lock = CreateMutexW(nullptr, FALSE, nullptr);
-    if (!shared->lock) {
+    shared->lock.reset(CreateMutexW(nullptr, FALSE, nullptr));
+    if (!shared->lock.is_valid()) {
         free_shared(shared);
         return false;
     }
@@ -79,38 +67,41 @@ bool background_task_c::start(task_procedure_fn procedure, void* argument) {
         return false;
     }
     shared_ = shared;
-    thread_ = reinterpret_cast<HANDLE>(thread);
+    thread_.reset(reinterpret_cast<HANDLE>(thread));
     return true;
 }
 
 bool background_task_c::has_ended() const {
-    return thread_ && WaitForSingleObject(thread_, 0) == WAIT_OBJECT_0;
+    return thread_.is_valid() && WaitForSingleObject(thread_.get(), 0) == WAIT_OBJECT_0;
 }
 
-void background_task_c::close_thread() {
-    if (!thread_) return;
-    CloseHandle(thread_);
-    thread_ = nullptr;
+void background_task_c::close_thread() { thread_.reset(); }
+
+bool background_task_c::wait_for_end(DWORD ms) {
+    if (!thread_.is_valid()) return true;
+    if (WaitForSingleObject(thread_.get(), ms) != WAIT_OBJECT_0) return false;
+    close_thread();
+    return true;
 }
 
 void background_task_c::terminate() {
-    if (!thread_) return;
+    if (!thread_.is_valid()) return;
     if (shared_) {
         // Holding the lock keeps the thread out of its closing steps, so it dies either inside
         // the procedure or waiting for the lock; a thread past them is only left to end.
-        shared_lock_c lock(shared_->lock);
+        mutex_lock_c lock(shared_->lock.get());
         if (shared_->is_alive) {
-            TerminateThread(thread_, 0);
+            TerminateThread(thread_.get(), 0);
             shared_->is_alive = false;
         }
     }
-    WaitForSingleObject(thread_, INFINITE);
+    WaitForSingleObject(thread_.get(), INFINITE);
     close_thread();
 }
 
 int32_t background_task_c::result() const {
     if (!shared_) return 0;
-    shared_lock_c lock(shared_->lock);
+    mutex_lock_c lock(shared_->lock.get());
     return shared_->result;
 }
 
@@ -121,7 +112,7 @@ void background_task_c::abandon() {
     if (!shared) return;
     bool must_free = false;
     {
-        shared_lock_c lock(shared->lock);
+        mutex_lock_c lock(shared->lock.get());
         if (shared->is_alive)
             shared->is_abandoned = true;
         else

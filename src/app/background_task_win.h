@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "ui/handles_win.h"
+
 using task_procedure_fn = int32_t (*)(void* argument);
 
 class background_task_c {
@@ -19,14 +21,16 @@ public:
     // Starts the procedure; false when a thread is still held or the thread cannot start.
     bool start(task_procedure_fn procedure, void* argument);
 
-    bool has_thread() const { return thread_ != nullptr; }
-    HANDLE thread() const { return thread_; }
+    bool has_thread() const { return thread_.is_valid(); }
+    HANDLE thread() const { return thread_.get(); }
     // True once the thread has ended (a wait with time-out 0 succeeds).
     bool has_ended() const;
     // Closes and forgets the handle of a thread that has ended; the result stays readable.
     void close_thread();
     // Kills a thread that is still running (exit code 0), then closes and forgets it.
     void terminate();
+    // Waits up to `ms` for the thread to end; closes and forgets it if it did.
+    bool wait_for_end(DWORD ms);
     // The procedure's result once it has returned; 0 before.
     int32_t result() const;
     // Gives up the task: a thread still running frees the shared state when it ends.
@@ -42,5 +46,5 @@ private:
     static void free_shared(shared_t* shared);
 
     shared_t* shared_ = nullptr;
-    HANDLE thread_ = nullptr;
+    kernel_handle_c thread_;
 };

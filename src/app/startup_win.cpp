@@ -14,6 +14,7 @@
 #include "engine/found_queue_win.h"
 #include "media/thumbnail_win.h"
 #include "pages/drive_list_win.h"
+#include "ui/handles_win.h"
 #include "ui/message_loop_win.h"
 #include "ui/shared_fonts_win.h"
 
@@ -43,12 +44,13 @@ int init_application() {
     if (!probe_system()) return show_startup_failure(startup_error_probe);
     query_physical_memory();
     init_settings();
+    // The queue lock lives as long as the process: the worker may hold it until the very end.
     set_queue_lock(CreateMutexW(nullptr, FALSE, nullptr));
     reset_found_queue();
     set_thumbnail_builder(thumbnail_builder);
     if (should_start_thumbnail_worker(physical_memory_bytes)) {
-        uintptr_t worker = _beginthreadex(nullptr, 0, thumbnail_worker, nullptr, 0, nullptr);
-        if (worker) CloseHandle(reinterpret_cast<HANDLE>(worker));
+        // The worker is never joined: its handle is closed at once.
+        kernel_handle_c worker(reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, thumbnail_worker, nullptr, 0, nullptr)));
     }
     refresh_drive_list();
     create_shared_fonts();

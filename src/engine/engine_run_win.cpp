@@ -10,7 +10,7 @@
 #include "app/path_text.h"
 #include "app/wide_text_win.h"
 #include "engine/found_queue_win.h"
-#include "engine/pipe_packet.h"
+#include "contract/pipe_packet.h"
 #include "engine/work_folders_win.h"
 
 namespace {
@@ -29,13 +29,12 @@ bool start_engine(engine_run_t& run, const std::string& command_line) {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
-    run.engine_process = nullptr;
     run.engine_process_id = 0;
     if (!CreateProcessA(engine_program, writable.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
                         nullptr, nullptr, &startup, &info))
         return false;
-    run.engine_process = info.hProcess;
-    run.engine_thread = info.hThread;
+    run.engine_process.reset(info.hProcess);
+    run.engine_thread.reset(info.hThread);
     run.engine_process_id = info.dwProcessId;
     run.engine_thread_id = info.dwThreadId;
     return true;
@@ -52,7 +51,7 @@ bool is_connect_success(DWORD error) {
 // Waits until the engine has opened the pipe, or has ended without doing so (it crashed on the
 // way), which a blocking connect would wait out forever. The pipe listens without blocking
 // meanwhile and goes back to blocking reads afterwards.
-bool wait_for_engine(HANDLE pipe, HANDLE engine, reader_gate_c& gate) {
+bool wait_for_engine(HANDLE pipe, HANDLE engine, reader_gate_c& gate, const std::atomic<bool>& must_end) {
     DWORD mode = PIPE_READMODE_MESSAGE | PIPE_NOWAIT;
     if (!engine || !SetNamedPipeHandleState(pipe, &mode, nullptr, nullptr)) {
         return gate.release_during([&] { return ConnectNamedPipe(pipe, nullptr) != FALSE; }) ||
@@ -65,7 +64,7 @@ bool wait_for_engine(HANDLE pipe, HANDLE engine, reader_gate_c& gate) {
             is_connected = true;
             break;
         }
-        if (GetLastError() != ERROR_PIPE_LISTENING || has_ended) break;
+        if (GetLastError() != ERROR_PIPE_LISTENING || has_ended || must_end) break;
         gate.release_during([&] { return WaitForSingleObject(engine, connect_poll_ms); });
     }
     mode = PIPE_READMODE_MESSAGE | PIPE_WAIT;
@@ -93,19 +92,17 @@ HANDLE create_engine_pipe() {
 }
 
 void close_engine_pipe(engine_run_t& run) {
-    HANDLE pipe = run.pipe.exchange(INVALID_HANDLE_VALUE);
-    if (pipe == INVALID_HANDLE_VALUE) return;
-    FlushFileBuffers(pipe);
-    DisconnectNamedPipe(pipe);
-    CloseHandle(pipe);
+    file_handle_c pipe(run.pipe.exchange(INVALID_HANDLE_VALUE));
+    if (!pipe.is_valid()) return;
+    FlushFileBuffers(pipe.get());
+    DisconnectNamedPipe(pipe.get());
 }
 
 int32_t read_engine_pipe(engine_run_t& run) {
-    reader_gate_c gate(run.reader_gate);
+    reader_gate_c gate(run.reader_gate.get());
     HANDLE pipe = run.pipe.load();
-    if (!wait_for_engine(pipe, run.engine_process, gate)) {
-        HANDLE own = run.pipe.exchange(INVALID_HANDLE_VALUE);
-        if (own != INVALID_HANDLE_VALUE) CloseHandle(own);
+    if (!wait_for_engine(pipe, run.engine_process.get(), gate, run.must_end)) {
+        file_handle_c unconnected(run.pipe.exchange(INVALID_HANDLE_VALUE));  // closed on return
         return -1;
     }
     for (;;) {
@@ -114,7 +111,7 @@ int32_t read_engine_pipe(engine_run_t& run) {
         bool is_read = gate.release_during(
             [&] { return ReadFile(pipe, bytes, pipe_packet_size, &got, nullptr) != FALSE; });
         // A failed read covers a closed client and a message longer than a packet.
-        if (!is_read) return -1;
+        if (!is_read || run.must_end) return -1;
         if (got == 0) return 0;
         pipe_packet_t packet;
         if (!decode_pipe_packet(bytes, got, packet)) return -1;
@@ -127,9 +124,11 @@ int32_t read_engine_pipe(engine_run_t& run) {
 
 int32_t run_engine(void* param) {
     auto& run = *static_cast<engine_run_t*>(param);
-    std::string command_line;
     {
-        reader_gate_c gate(run.reader_gate);
+        // Everything this block allocates is freed before the gate is left: a reader killed
+        // outside the gate must not be inside the heap.
+        reader_gate_c gate(run.reader_gate.get());
+        if (run.reader_started.is_valid()) SetEvent(run.reader_started.get());
         reset_found_queue();
         const scan_request_t& request = run.request;
         std::string search_options =
@@ -137,14 +136,14 @@ int32_t run_engine(void* param) {
         std::u16string cache_dir = from_ansi(std::string(request.cache_dir, strnlen(request.cache_dir, request_text_capacity)));
         delete_work_files(cache_dir);
         make_cache_folder(cache_dir);
-        command_line = build_engine_command_line(request, search_options).command_line;
-        if (!start_engine(run, command_line)) return -1;
+        std::string command_line = build_engine_command_line(request, search_options).command_line;
+        if (run.must_end || !start_engine(run, command_line)) return -1;
     }
     int32_t result = read_engine_pipe(run);
     // The run is over once the pipe is; an engine that has not ended by itself shortly after
     // is ended here rather than left scanning and writing into a work folder nobody reads.
-    reader_gate_c gate(run.reader_gate);
-    HANDLE process = run.engine_process;
+    reader_gate_c gate(run.reader_gate.get());
+    HANDLE process = run.engine_process.get();
     if (process && gate.release_during([&] { return WaitForSingleObject(process, engine_exit_grace_ms); }) == WAIT_TIMEOUT)
         TerminateProcess(process, 0xFFFFFFFF);
     return result;

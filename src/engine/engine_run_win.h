@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "engine/engine_command.h"
+#include "ui/handles_win.h"
 
 // Where the engine lives, relative to the program's folder (the current folder).
 constexpr const char* engine_program = "Ember/embsrv.exe";
@@ -15,20 +16,32 @@ constexpr const wchar_t* engine_pipe_name = L"\\\\.\\pipe\\Ember";
 
 // How long a run waits for an engine that has closed its end to exit by itself before ending it.
 constexpr DWORD engine_exit_grace_ms = 2000;
+// How long stop waits for the reader to leave by itself once the engine is ended, before it
+// kills it. Under Wine a thread killed inside a pipe read can leave the C library's allocator
+// locked, so killing is kept for a reader that does not leave.
+constexpr DWORD reader_end_grace_ms = 5000;
 
 struct engine_run_t {
     scan_request_t request;
-    // The server end of the pipe; whoever closes it swaps in INVALID_HANDLE_VALUE first.
+    // The server end of the pipe, shared by the reader and the page: whoever closes it swaps in
+    // INVALID_HANDLE_VALUE and closes what it took out through an owner.
     std::atomic<HANDLE> pipe{INVALID_HANDLE_VALUE};
     std::atomic<uint64_t> total_sectors{0};
     std::atomic<uint64_t> current_sector{0};
-    HANDLE engine_process = nullptr;
-    HANDLE engine_thread = nullptr;
+    kernel_handle_c engine_process;
+    kernel_handle_c engine_thread;
     uint32_t engine_process_id = 0;
     uint32_t engine_thread_id = 0;
     // Held by the reader whenever it runs anything but a blocking pipe call, so that pause and
     // stop, which take it first, find the reader outside every lock (the queue's, the heap's).
-    HANDLE reader_gate = nullptr;
+    kernel_handle_c reader_gate;
+    // Set (auto-reset) once a new reader holds the gate for the first time. Until then it runs
+    // the runtime's thread start-up, which takes the heap's lock, so nobody may take the gate
+    // and kill or suspend it before this is set.
+    kernel_handle_c reader_started;
+    // Set, under the gate, when the page ends the run: the reader then leaves at its next step
+    // and starts nothing more, so that it ends by itself and need not be killed.
+    std::atomic<bool> must_end{false};
 };
 
 // Creates the pipe with the parameters the engine expects; the handle may be invalid, which
@@ -62,5 +75,5 @@ public:
 private:
     void enter();
     void leave();
-    HANDLE gate_;
+    HANDLE gate_;  // borrowed: the run's reader_gate
 };

@@ -7,9 +7,11 @@
 #include <memory>
 #include <vector>
 
+#include "contract/pipe_packet.h"
+
 struct picture_t;  // the grid's decoded thumbnail; defined with the thumbnail code
 
-constexpr size_t found_path_capacity = 260;   // bytes, terminator included
+constexpr size_t found_path_capacity = max_found_path + 1;   // bytes, terminator included
 constexpr size_t found_ext_capacity = 8;
 constexpr size_t camera_model_capacity = 32;
 // Room reserved whenever the queue is emptied, so that a scan does not move records as it fills.
@@ -21,7 +23,7 @@ struct found_file_t {
     int64_t taken_time = 0;                       // seconds since 1970-01-01 UTC; 0 = unknown
     char camera_model[camera_model_capacity] = {};
     char thumb_path[found_path_capacity] = {};
-    char path[found_path_capacity] = {};          // ANSI, at most 259 characters
+    char path[found_path_capacity] = {};          // ANSI, at most max_found_path bytes
     char ext[found_ext_capacity] = {};            // after the last dot of path, at most 7 characters
     std::shared_ptr<picture_t> thumb_image;
     int32_t cell_x = 0;

@@ -1,12 +1,14 @@
 #include "engine/found_queue_win.h"
 
+#include <atomic>
 #include <cstring>
 
 namespace {
 
-HANDLE queue_mutex = nullptr;
+HANDLE queue_mutex = nullptr;  // start-up's, kept for the life of the process
 found_queue_c queue;
-volatile thumbnail_builder_fn thumbnail_builder = nullptr;
+// Set by the UI thread, read by the worker on every record.
+std::atomic<thumbnail_builder_fn> thumbnail_builder{nullptr};
 
 constexpr DWORD worker_idle_ms = 20;
 
@@ -37,13 +39,7 @@ void write_back(const found_file_t& copy, uint64_t generation) {
 
 void set_queue_lock(HANDLE mutex) { queue_mutex = mutex; }
 
-queue_lock_c::queue_lock_c() {
-    if (queue_mutex) WaitForSingleObject(queue_mutex, INFINITE);
-}
-
-queue_lock_c::~queue_lock_c() {
-    if (queue_mutex) ReleaseMutex(queue_mutex);
-}
+queue_lock_c::queue_lock_c() : lock_(queue_mutex) {}
 
 found_queue_c& found_queue() { return queue; }
 
@@ -58,7 +54,7 @@ void reset_found_queue() {
     queue.reset();
 }
 
-void set_thumbnail_builder(thumbnail_builder_fn builder) { thumbnail_builder = builder; }
+void set_thumbnail_builder(thumbnail_builder_fn builder) { thumbnail_builder.store(builder); }
 
 unsigned __stdcall thumbnail_worker(void*) {
     for (;;) {
@@ -70,7 +66,7 @@ unsigned __stdcall thumbnail_worker(void*) {
         }
         copy.thumb_image.reset();
         make_thumb_path(copy.path, copy.thumb_path);
-        thumbnail_builder_fn builder = thumbnail_builder;
+        thumbnail_builder_fn builder = thumbnail_builder.load();
         // A builder failure leaves the record without a thumbnail; the worker goes on in order.
         try {
             if (builder) builder(copy);

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "engine/found_file.h"
+#include "ui/handles_win.h"
 
 // Hands the queue the unnamed mutex that start-up created. A Win32 mutex is re-entrant and passes
 // to the next waiter even when its owner was killed, which stop and reset rely on.
@@ -13,9 +14,9 @@ void set_queue_lock(HANDLE mutex);
 class queue_lock_c {
 public:
     queue_lock_c();
-    ~queue_lock_c();
-    queue_lock_c(const queue_lock_c&) = delete;
-    queue_lock_c& operator=(const queue_lock_c&) = delete;
+
+private:
+    mutex_lock_c lock_;
 };
 
 // The queue itself; touch it only while holding a queue_lock_c.

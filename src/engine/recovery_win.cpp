@@ -64,7 +64,7 @@ int32_t recover_one(int32_t index) {
     if (!copy_record(index, record)) return recovery_source_unreadable;
     bool must_trim_zeros = std::strncmp(record.ext, "x3f", 3) == 0;
 
-    file_handle_c source(CreateFileA(record.path, GENERIC_READ, FILE_SHARE_READ, nullptr,
+    file_handle_c source(CreateFileW(wide(from_ansi(record.path)), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                      OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!source.is_valid()) return recovery_source_unreadable;
     std::u16string destination_path = destination_for(index, record.ext);

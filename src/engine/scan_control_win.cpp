@@ -4,7 +4,8 @@
 #include "engine/scan_progress.h"
 
 scan_control_c::scan_control_c(scan_view_i& view) : view_(view), run_(new engine_run_t) {
-    run_->reader_gate = CreateMutexW(nullptr, FALSE, nullptr);
+    run_->reader_gate.reset(CreateMutexW(nullptr, FALSE, nullptr));
+    run_->reader_started.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
 }
 
 // The reader works on run_, so it is ended before run_ goes; abandoning alone would leave it
@@ -14,27 +15,25 @@ scan_control_c::~scan_control_c() {
     close_engine_pipe(*run_);
     reader_.abandon();
     close_engine_handles();
-    if (run_->reader_gate) CloseHandle(run_->reader_gate);
 }
 
 // The gate is taken before the reader or the engine is suspended or killed: the reader gives it
 // up only while blocked on the pipe, so it is then outside every lock.
 void scan_control_c::take_gate() {
     if (is_gate_held_) return;
-    WaitForSingleObject(run_->reader_gate, INFINITE);
+    WaitForSingleObject(run_->reader_gate.get(), INFINITE);
     is_gate_held_ = true;
 }
 
 void scan_control_c::release_gate() {
     if (!is_gate_held_) return;
-    ReleaseMutex(run_->reader_gate);
+    ReleaseMutex(run_->reader_gate.get());
     is_gate_held_ = false;
 }
 
 void scan_control_c::close_engine_handles() {
-    if (run_->engine_process) CloseHandle(run_->engine_process);
-    if (run_->engine_thread) CloseHandle(run_->engine_thread);
-    run_->engine_process = run_->engine_thread = nullptr;
+    run_->engine_process.reset();
+    run_->engine_thread.reset();
     run_->engine_process_id = run_->engine_thread_id = 0;
 }
 
@@ -45,15 +44,23 @@ void scan_control_c::set_buttons(std::string start_key, bool is_start_shown, boo
     view_.show_buttons(buttons_);
 }
 
-// Kills a reader that still runs and the engine with it. A suspended engine is killed as it is.
+// Ends a reader that still runs, and the engine with it: the engine is killed, which breaks the
+// pipe, and a paused reader is let go, so that the reader leaves by itself (it must not be killed
+// inside a pipe read, see reader_end_grace_ms). Only a reader that does not leave is killed.
 void scan_control_c::end_reader() {
     if (!reader_.has_thread()) {
         release_gate();
         return;
     }
     take_gate();
+    run_->must_end.store(true);
+    if (run_->engine_process.is_valid()) TerminateProcess(run_->engine_process.get(), 0xFFFFFFFF);
+    if (is_reader_suspended_) ResumeThread(reader_.thread());
+    is_reader_suspended_ = false;
+    release_gate();
+    if (reader_.wait_for_end(reader_end_grace_ms)) return;
+    take_gate();
     reader_.terminate();
-    if (run_->engine_process) TerminateProcess(run_->engine_process, 0xFFFFFFFF);
     release_gate();
 }
 
@@ -61,7 +68,13 @@ void scan_control_c::begin_run() {
     close_engine_pipe(*run_);
     run_->pipe.store(create_engine_pipe());
     close_engine_handles();
-    reader_.start(run_engine, run_.get());
+    run_->must_end.store(false);
+    // Stop or pause right after a start must not find the reader still starting (see
+    // reader_started); a reader that ended before it got the gate ends the wait too.
+    if (reader_.start(run_engine, run_.get()) && run_->reader_started.is_valid()) {
+        HANDLE started[2] = {run_->reader_started.get(), reader_.thread()};
+        WaitForMultipleObjects(2, started, FALSE, INFINITE);
+    }
     view_.start_timer();
     state_ = scan_state_t::scanning;
 }
@@ -87,13 +100,14 @@ void scan_control_c::toggle_scan() {
         // The gate stays with this thread for the whole pause, so the reader cannot move even
         // if it is woken; both threads are suspended too.
         take_gate();
-        if (reader_.has_thread()) SuspendThread(reader_.thread());
-        if (run_->engine_thread) SuspendThread(run_->engine_thread);
+        if (reader_.has_thread()) is_reader_suspended_ = SuspendThread(reader_.thread()) != static_cast<DWORD>(-1);
+        if (run_->engine_thread.is_valid()) SuspendThread(run_->engine_thread.get());
         state_ = scan_state_t::paused;
         break;
     case scan_state_t::paused:
-        if (reader_.has_thread()) ResumeThread(reader_.thread());
-        if (run_->engine_thread) ResumeThread(run_->engine_thread);
+        if (is_reader_suspended_) ResumeThread(reader_.thread());
+        is_reader_suspended_ = false;
+        if (run_->engine_thread.is_valid()) ResumeThread(run_->engine_thread.get());
         release_gate();
         state_ = scan_state_t::scanning;
         break;
@@ -107,7 +121,7 @@ void scan_control_c::toggle_scan() {
 void scan_control_c::stop_scan() {
     view_.kill_timer();
     end_reader();
-    if (run_->engine_process) TerminateProcess(run_->engine_process, 0xFFFFFFFF);
+    if (run_->engine_process.is_valid()) TerminateProcess(run_->engine_process.get(), 0xFFFFFFFF);
     close_engine_pipe(*run_);
     state_ = scan_state_t::idle;
     set_buttons("btn_start", buttons_.is_start_shown, false);
@@ -148,7 +162,7 @@ bool scan_control_c::may_leave() {
 }
 
 void scan_control_c::terminate_engine() {
-    if (run_->engine_process) TerminateProcess(run_->engine_process, 0xFFFFFFFF);
+    if (run_->engine_process.is_valid()) TerminateProcess(run_->engine_process.get(), 0xFFFFFFFF);
 }
 
 float scan_control_c::update_progress() {

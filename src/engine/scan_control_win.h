@@ -80,4 +80,5 @@ private:
     scan_buttons_t buttons_;
     float progress_ = 0;
     bool is_gate_held_ = false;
+    bool is_reader_suspended_ = false;
 };

@@ -51,13 +51,12 @@ int list_matching_names(const std::u16string& pattern, std::vector<std::u16strin
     std::u16string search = pattern;
     if (PathIsDirectoryW(wide(search))) search = append_path_component(search, u"*.*");
     WIN32_FIND_DATAW entry{};
-    HANDLE find = FindFirstFileW(wide(search), &entry);
-    if (find == INVALID_HANDLE_VALUE) return -1;
+    find_handle_c find(FindFirstFileW(wide(search), &entry));
+    if (!find.is_valid()) return -1;
     do {
         if (lstrcmpW(entry.cFileName, L".") != 0 && lstrcmpW(entry.cFileName, L"..") != 0)
             names.push_back(from_wide(entry.cFileName));
-    } while (FindNextFileW(find, &entry));
-    FindClose(find);
+    } while (FindNextFileW(find.get(), &entry));
     return static_cast<int>(names.size());
 }
 
@@ -68,15 +67,6 @@ folder_walker_c::folder_walker_c(std::u16string root) {
     stack_.push_back(listing_t{std::move(root)});
 }
 
-folder_walker_c::~folder_walker_c() {
-    while (!stack_.empty()) pop();
-}
-
-void folder_walker_c::pop() {
-    if (stack_.back().find != INVALID_HANDLE_VALUE) FindClose(stack_.back().find);
-    stack_.pop_back();
-}
-
 bool folder_walker_c::next(std::u16string& path) {
     while (!stack_.empty()) {
         listing_t& top = stack_.back();
@@ -84,13 +74,13 @@ bool folder_walker_c::next(std::u16string& path) {
         bool has_entry;
         if (!top.is_started) {
             top.is_started = true;
-            top.find = FindFirstFileW(wide(append_path_component(top.folder, u"*")), &entry);
-            has_entry = top.find != INVALID_HANDLE_VALUE;
+            top.find.reset(FindFirstFileW(wide(append_path_component(top.folder, u"*")), &entry));
+            has_entry = top.find.is_valid();
         } else {
-            has_entry = FindNextFileW(top.find, &entry) != FALSE;
+            has_entry = FindNextFileW(top.find.get(), &entry) != FALSE;
         }
         if (!has_entry) {
-            pop();
+            stack_.pop_back();
             continue;
         }
         if (is_dot_name(entry.cFileName)) continue;

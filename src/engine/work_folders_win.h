@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "ui/handles_win.h"
+
 // Deletes, permanently, the previous scan's files from the cache folder: in every work folder
 // (tmp, tmp.*) the engine's finds and their thumbnails, then the folder itself once that left it
 // empty. Everything else stays, whatever its name: the cache folder may be one the user keeps
@@ -24,7 +26,6 @@ int list_matching_names(const std::u16string& pattern, std::vector<std::u16strin
 class folder_walker_c {
 public:
     explicit folder_walker_c(std::u16string root);
-    ~folder_walker_c();
     folder_walker_c(const folder_walker_c&) = delete;
     folder_walker_c& operator=(const folder_walker_c&) = delete;
 
@@ -33,11 +34,9 @@ public:
 private:
     struct listing_t {
         std::u16string folder;
-        HANDLE find = INVALID_HANDLE_VALUE;
+        find_handle_c find{};
         bool is_started = false;
     };
-    void pop();
-
     std::vector<listing_t> stack_;
 };
 

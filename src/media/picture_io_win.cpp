@@ -9,7 +9,7 @@
 #include <string>
 
 #include "app/unicode_text.h"
-#include "media/ansi_path_win.h"
+#include "app/wide_text_win.h"
 #include "media/thumbnail_group.h"
 
 using namespace Gdiplus;
@@ -137,22 +137,21 @@ bool start_gdiplus() {
     return is_gdiplus_started;
 }
 
-int read_whole_file(const char* path, std::vector<uint8_t>& bytes) {
+int read_whole_file(const std::u16string& path, std::vector<uint8_t>& bytes) {
     bytes.clear();
-    std::wstring wide = wide_path(path);
-    if (wide.empty()) return -1;
+    if (path.empty()) return -1;
     // The size only gates the attempt; it is taken in full so that a file of 4 GiB and a few
     // bytes is not mistaken for a small one.
     uint64_t size = 0;
-    HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
+    {
+        file_handle_c file(CreateFileW(wide(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
         LARGE_INTEGER large{};
-        if (GetFileSizeEx(file, &large) && large.QuadPart > 0) size = uint64_t(large.QuadPart);
-        CloseHandle(file);
+        if (file.is_valid() && GetFileSizeEx(file.get(), &large) && large.QuadPart > 0)
+            size = uint64_t(large.QuadPart);
     }
     if (size == 0 || size > max_found_file_bytes) return -1;
-    std::FILE* in = _wfopen(wide.c_str(), L"rb");
+    std::FILE* in = _wfopen(wide(path), L"rb");
     if (!in) return -1;
     try {
         bytes.reserve(static_cast<size_t>(size));
@@ -181,18 +180,15 @@ int read_whole_file(const char* path, std::vector<uint8_t>& bytes) {
 int decode_picture(const std::vector<uint8_t>& bytes, picture_t& picture) {
     picture.reset();
     if (bytes.empty() || !start_gdiplus()) return -1;
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
-    if (!block) return -1;
-    void* target = GlobalLock(block);
-    if (!target) {
-        GlobalFree(block);
-        return -1;
-    }
+    // The stream borrows the block (it does not free it on release).
+    global_memory_c block(GlobalAlloc(GMEM_MOVEABLE, bytes.size()));
+    void* target = block.is_valid() ? GlobalLock(block.get()) : nullptr;
+    if (!target) return -1;
     std::memcpy(target, bytes.data(), bytes.size());
-    GlobalUnlock(block);
+    GlobalUnlock(block.get());
     int result = -1;
     IStream* stream = nullptr;
-    if (CreateStreamOnHGlobal(block, FALSE, &stream) == S_OK) {
+    if (CreateStreamOnHGlobal(block.get(), FALSE, &stream) == S_OK) {
         {
             gdip_image_c image;
             if (GdipCreateBitmapFromStream(stream, &image.bitmap) == Ok && image.bitmap)
@@ -200,24 +196,18 @@ int decode_picture(const std::vector<uint8_t>& bytes, picture_t& picture) {
         }
         stream->Release();
     }
-    GlobalFree(block);
     if (result != 0) picture.reset();
     return result;
 }
 
-void save_thumbnail(const picture_t& source, const char* thumb_path) {
+void save_thumbnail(const picture_t& source, const std::u16string& thumb_path) {
     picture_t thumbnail;
     if (!start_gdiplus() || create_picture(thumbnail, thumbnail_width, thumbnail_height, 24) != 0)
         return;
     if (draw_picture(source, thumbnail, HALFTONE) != 0) return;
-    std::wstring path = wide_path(thumb_path);
     CLSID encoder{};
-    if (path.empty() ||
-        !find_encoder(lower_extension(std::u16string_view(
-                          reinterpret_cast<const char16_t*>(path.c_str()), path.size())),
-                      encoder))
-        return;
+    if (thumb_path.empty() || !find_encoder(lower_extension(thumb_path), encoder)) return;
     gdip_image_c image;
-    if (GdipCreateBitmapFromHBITMAP(thumbnail.bitmap, nullptr, &image.bitmap) != Ok) return;
-    GdipSaveImageToFile(image.bitmap, path.c_str(), &encoder, nullptr);
+    if (GdipCreateBitmapFromHBITMAP(thumbnail.bitmap.get(), nullptr, &image.bitmap) != Ok) return;
+    GdipSaveImageToFile(image.bitmap, wide(thumb_path), &encoder, nullptr);
 }

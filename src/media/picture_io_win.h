@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "media/picture_win.h"
@@ -15,14 +16,14 @@ constexpr int32_t thumbnail_height = 82;
 // Starts GDI+ once per process (it stays started); false when it cannot start.
 bool start_gdiplus();
 
-// 0 with every byte of the file at `path` (ANSI), or -1 when it cannot be read, is empty or is
-// larger than max_found_file_bytes, also when it grew past the limit after its size was taken.
-int read_whole_file(const char* path, std::vector<uint8_t>& bytes);
+// 0 with every byte of the file at `path`, or -1 when it cannot be read, is empty or is larger
+// than max_found_file_bytes, also when it grew past the limit after its size was taken.
+int read_whole_file(const std::u16string& path, std::vector<uint8_t>& bytes);
 
 // 0 with the first frame of the picture in `bytes`: formats with alpha become 32-bit with alpha,
 // 24-bit RGB and indexed formats keep their depth (and palette), everything else 32-bit RGB.
 int decode_picture(const std::vector<uint8_t>& bytes, picture_t& picture);
 
 // Stretches the whole of `source` onto a 117 x 82, 24-bit picture (HALFTONE) and writes it to
-// `thumb_path` (ANSI) with the GDI+ encoder for the path's extension. A failure is not reported.
-void save_thumbnail(const picture_t& source, const char* thumb_path);
+// `thumb_path` with the GDI+ encoder for the path's extension. A failure is not reported.
+void save_thumbnail(const picture_t& source, const std::u16string& thumb_path);

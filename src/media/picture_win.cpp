@@ -3,9 +3,10 @@
 #include <cstring>
 #include <vector>
 
+#include "ui/painting_win.h"
+
 void picture_t::reset() {
-    if (bitmap) DeleteObject(bitmap);
-    bitmap = nullptr;
+    bitmap.reset();
     bits = nullptr;
     width = height = bits_per_pixel = 0;
     stride = 0;
@@ -33,12 +34,9 @@ int create_picture(picture_t& picture, int32_t width, int32_t height, int32_t bi
         std::memcpy(info->bmiColors, palette, palette_size * sizeof(RGBQUAD));
     }
     void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(nullptr, info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (!bitmap || !bits) {
-        if (bitmap) DeleteObject(bitmap);
-        return -1;
-    }
-    picture.bitmap = bitmap;
+    bitmap_c bitmap(CreateDIBSection(nullptr, info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!bitmap.is_valid() || !bits) return -1;
+    picture.bitmap = std::move(bitmap);
     picture.bits = static_cast<uint8_t*>(bits);
     picture.width = width;
     picture.height = height;
@@ -48,23 +46,18 @@ int create_picture(picture_t& picture, int32_t width, int32_t height, int32_t bi
 }
 
 int draw_picture(const picture_t& source, picture_t& target, int stretch_mode) {
-    if (!source.bitmap || !target.bitmap) return -1;
-    HDC source_dc = CreateCompatibleDC(nullptr);
-    HDC target_dc = CreateCompatibleDC(nullptr);
-    int result = -1;
-    if (source_dc && target_dc) {
-        HGDIOBJ old_source = SelectObject(source_dc, source.bitmap);
-        HGDIOBJ old_target = SelectObject(target_dc, target.bitmap);
-        SetStretchBltMode(target_dc, stretch_mode);
-        if (stretch_mode == HALFTONE) SetBrushOrgEx(target_dc, 0, 0, nullptr);  // as HALFTONE needs
-        if (StretchBlt(target_dc, 0, 0, target.width, target.height, source_dc, 0, 0, source.width,
-                       source.height, SRCCOPY))
-            result = 0;
-        GdiFlush();
-        SelectObject(target_dc, old_target);
-        SelectObject(source_dc, old_source);
-    }
-    if (target_dc) DeleteDC(target_dc);
-    if (source_dc) DeleteDC(source_dc);
+    if (!source.bitmap.is_valid() || !target.bitmap.is_valid()) return -1;
+    dc_c source_dc(CreateCompatibleDC(nullptr));
+    dc_c target_dc(CreateCompatibleDC(nullptr));
+    if (!source_dc.is_valid() || !target_dc.is_valid()) return -1;
+    select_object_c source_selection(source_dc.get(), source.bitmap.get());
+    select_object_c target_selection(target_dc.get(), target.bitmap.get());
+    SetStretchBltMode(target_dc.get(), stretch_mode);
+    if (stretch_mode == HALFTONE) SetBrushOrgEx(target_dc.get(), 0, 0, nullptr);  // as HALFTONE needs
+    int result = StretchBlt(target_dc.get(), 0, 0, target.width, target.height, source_dc.get(), 0, 0,
+                            source.width, source.height, SRCCOPY)
+                     ? 0
+                     : -1;
+    GdiFlush();
     return result;
 }

@@ -7,11 +7,13 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "ui/handles_win.h"
+
 // Larger pictures are refused before any pixel memory is taken (about 1 GiB at 32 bits).
 constexpr uint64_t max_picture_pixels = uint64_t(1) << 28;
 
 struct picture_t {
-    HBITMAP bitmap = nullptr;  // owned
+    bitmap_c bitmap;
     uint8_t* bits = nullptr;   // row y starts at bits + y * stride
     int32_t width = 0;
     int32_t height = 0;

@@ -48,11 +48,12 @@ int copy_processed_image(const libraw_processed_image_t& image, picture_t& pictu
 
 }  // namespace
 
-int decode_raw_photo(found_file_t& record, picture_t& picture) {
-    return decode_raw_photo(raw_library(), record, picture);
+int decode_raw_photo(found_file_t& record, const std::u16string& path, picture_t& picture) {
+    return decode_raw_photo(raw_library(), record, path, picture);
 }
 
-int decode_raw_photo(const raw_library_c& library, found_file_t& record, picture_t& picture) {
+int decode_raw_photo(const raw_library_c& library, found_file_t& record, const std::u16string& path,
+                     picture_t& picture) {
     picture.reset();
     write_raw_log(record.path);
     if (!library.is_loaded()) return -1;
@@ -62,7 +63,7 @@ int decode_raw_photo(const raw_library_c& library, found_file_t& record, picture
     int result = -1;
     bool is_recycled = false;
     std::vector<uint8_t> bytes;
-    if (read_whole_file(record.path, bytes) == 0 &&
+    if (read_whole_file(path, bytes) == 0 &&
         raw.open_buffer(handle, bytes.data(), bytes.size()) == 0 && raw.unpack(handle) == 0 &&
         raw.adjust_sizes_info_only(handle) == 0) {
         fill_record(*handle, record);

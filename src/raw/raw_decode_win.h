@@ -2,6 +2,8 @@
 // size, time of the shot and camera on the way.
 #pragma once
 
+#include <string>
+
 #include "engine/found_file.h"
 #include "media/picture_win.h"
 
@@ -9,6 +11,7 @@ class raw_library_c;
 
 // 0 with `picture` holding the developed image, or -1. Writes the log line first; width,
 // height, taken_time and camera_model are set once libraw has read the sizes and stay set even
-// when developing fails later.
-int decode_raw_photo(found_file_t& record, picture_t& picture);
-int decode_raw_photo(const raw_library_c& library, found_file_t& record, picture_t& picture);
+// when developing fails later. `path` is the record's path, widened by the caller.
+int decode_raw_photo(found_file_t& record, const std::u16string& path, picture_t& picture);
+int decode_raw_photo(const raw_library_c& library, found_file_t& record, const std::u16string& path,
+                     picture_t& picture);

@@ -23,28 +23,25 @@ raw_library_c::raw_library_c(const std::wstring& dll_path) {
     if (dll_path.empty()) return;
     // No error box from the loader for a damaged file: it simply does not load.
     UINT old_mode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-    module_ = LoadLibraryExW(dll_path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    module_.reset(LoadLibraryExW(dll_path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
     SetErrorMode(old_mode);
-    if (!module_) return;
+    if (!module_.is_valid()) return;
+    HMODULE module = module_.get();
     decltype(&libraw_versionNumber) version = nullptr;
-    bool is_complete = bind(module_, "libraw_versionNumber", version) &&
-                       bind(module_, "libraw_init", api_.init) &&
-                       bind(module_, "libraw_open_buffer", api_.open_buffer) &&
-                       bind(module_, "libraw_unpack", api_.unpack) &&
-                       bind(module_, "libraw_adjust_sizes_info_only", api_.adjust_sizes_info_only) &&
-                       bind(module_, "libraw_dcraw_process", api_.dcraw_process) &&
-                       bind(module_, "libraw_dcraw_make_mem_image", api_.dcraw_make_mem_image) &&
-                       bind(module_, "libraw_dcraw_clear_mem", api_.dcraw_clear_mem) &&
-                       bind(module_, "libraw_recycle", api_.recycle) &&
-                       bind(module_, "libraw_close", api_.close);
+    bool is_complete = bind(module, "libraw_versionNumber", version) &&
+                       bind(module, "libraw_init", api_.init) &&
+                       bind(module, "libraw_open_buffer", api_.open_buffer) &&
+                       bind(module, "libraw_unpack", api_.unpack) &&
+                       bind(module, "libraw_adjust_sizes_info_only", api_.adjust_sizes_info_only) &&
+                       bind(module, "libraw_dcraw_process", api_.dcraw_process) &&
+                       bind(module, "libraw_dcraw_make_mem_image", api_.dcraw_make_mem_image) &&
+                       bind(module, "libraw_dcraw_clear_mem", api_.dcraw_clear_mem) &&
+                       bind(module, "libraw_recycle", api_.recycle) &&
+                       bind(module, "libraw_close", api_.close);
     // The record fields are read straight from libraw_data_t, so the DLL must come from the
     // same release as the headers compiled in here.
     is_loaded_ = is_complete && version() == LIBRAW_VERSION;
     if (!is_loaded_) api_ = raw_api_t{};
-}
-
-raw_library_c::~raw_library_c() {
-    if (module_) FreeLibrary(module_);
 }
 
 const raw_library_c& raw_library() {

@@ -12,6 +12,8 @@
 
 #include <string>
 
+#include "ui/handles_win.h"
+
 struct raw_api_t {
     decltype(&libraw_init) init = nullptr;
     decltype(&libraw_open_buffer) open_buffer = nullptr;
@@ -28,7 +30,6 @@ class raw_library_c {
 public:
     // Loads the DLL at `dll_path`; is_loaded() tells whether every function was found.
     explicit raw_library_c(const std::wstring& dll_path);
-    ~raw_library_c();
     raw_library_c(const raw_library_c&) = delete;
     raw_library_c& operator=(const raw_library_c&) = delete;
 
@@ -36,7 +37,7 @@ public:
     const raw_api_t& api() const { return api_; }
 
 private:
-    HMODULE module_ = nullptr;
+    module_c module_;
     raw_api_t api_;
     bool is_loaded_ = false;
 };

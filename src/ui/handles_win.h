@@ -68,6 +68,20 @@ struct reg_key_traits {
     static void close(type h) { RegCloseKey(h); }
 };
 
+struct global_memory_traits {
+    using type = HGLOBAL;
+    static type empty() { return nullptr; }
+    static void close(type h) { GlobalFree(h); }
+};
+
+// Memory the system allocated for the caller with LocalAlloc (CommandLineToArgvW, FormatMessage).
+template <class pointer>
+struct local_memory_traits {
+    using type = pointer;
+    static type empty() { return nullptr; }
+    static void close(type h) { LocalFree(h); }
+};
+
 struct module_traits {
     using type = HMODULE;
     static type empty() { return nullptr; }
@@ -115,6 +129,7 @@ using file_handle_c = owned_c<file_handle_traits>;
 using find_handle_c = owned_c<find_handle_traits>;
 using volume_find_handle_c = owned_c<volume_find_handle_traits>;
 using reg_key_c = owned_c<reg_key_traits>;
+using global_memory_c = owned_c<global_memory_traits>;
 using module_c = owned_c<module_traits>;
 using bitmap_c = owned_c<gdi_object_traits<HBITMAP>>;
 using brush_c = owned_c<gdi_object_traits<HBRUSH>>;
@@ -124,3 +139,20 @@ using dc_c = owned_c<memory_dc_traits>;
 using icon_c = owned_c<icon_traits>;
 using menu_c = owned_c<menu_traits>;
 using image_list_c = owned_c<image_list_traits>;
+
+// Holds a Win32 mutex (borrowed) for its lifetime. The wait is unbounded and an abandoned mutex
+// counts as taken; a null mutex is neither waited for nor released.
+class mutex_lock_c {
+public:
+    explicit mutex_lock_c(HANDLE mutex) : mutex_(mutex) {
+        if (mutex_) WaitForSingleObject(mutex_, INFINITE);
+    }
+    ~mutex_lock_c() {
+        if (mutex_) ReleaseMutex(mutex_);
+    }
+    mutex_lock_c(const mutex_lock_c&) = delete;
+    mutex_lock_c& operator=(const mutex_lock_c&) = delete;
+
+private:
+    HANDLE mutex_;
+};

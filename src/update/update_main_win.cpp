@@ -15,6 +15,7 @@
 #include "app/settings_win.h"
 #include "app/unicode_text.h"
 #include "app/wide_text_win.h"
+#include "ui/handles_win.h"
 #include "ui/message_box_win.h"
 #include "ui/shared_fonts_win.h"
 #include "update/version_check.h"
@@ -67,10 +68,8 @@ bool read_own_version(const std::u16string& path, program_version_t& version) {
 
 std::u16string address_from_command_line() {
     int count = 0;
-    wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
-    std::u16string address = arguments && count >= 2 ? from_wide(arguments[1]) : version_file_address;
-    if (arguments) LocalFree(arguments);
-    return address;
+    owned_c<local_memory_traits<wchar_t**>> arguments(CommandLineToArgvW(GetCommandLineW(), &count));
+    return arguments.is_valid() && count >= 2 ? from_wide(arguments.get()[1]) : version_file_address;
 }
 
 }  // namespace

@@ -63,8 +63,8 @@ protected:
     bool wait_for_end() { return wait_until([&] { return control_->on_timer_tick(); }); }
     DWORD engine_exit_code() {
         DWORD code = 0;
-        WaitForSingleObject(control_->run().engine_process, 5000);
-        GetExitCodeProcess(control_->run().engine_process, &code);
+        WaitForSingleObject(control_->run().engine_process.get(), 5000);
+        GetExitCodeProcess(control_->run().engine_process.get(), &code);
         return code;
     }
 

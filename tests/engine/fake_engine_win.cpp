@@ -18,7 +18,7 @@
 #include <cstring>
 #include <string>
 
-#include "engine/pipe_packet.h"
+#include "contract/pipe_packet.h"
 
 namespace {
 

@@ -46,7 +46,7 @@ TEST(found_file, a_path_is_cut_to_259_characters_and_unterminated_input_is_bound
     EXPECT_EQ(std::strlen(record.path), 259u);
     EXPECT_STREQ(record.ext, "");  // the dot was beyond the cut
 
-    char packet_path[264];
+    char packet_path[packet_path_bytes];
     std::memset(packet_path, 'b', sizeof packet_path);  // no terminator anywhere
     packet_path[10] = '.';
     found_file_t bounded = make_found_file(packet_path, sizeof packet_path);

@@ -1,4 +1,4 @@
-#include "engine/pipe_packet.h"
+#include "contract/pipe_packet.h"
 
 #include <gtest/gtest.h>
 

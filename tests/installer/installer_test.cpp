@@ -256,7 +256,7 @@ protected:
         EXPECT_TRUE(wait_until([&] { return control->on_timer_tick(); }));
         wchar_t engine[MAX_PATH] = {};
         DWORD length = MAX_PATH;
-        QueryFullProcessImageNameW(control->run().engine_process, 0, engine, &length);
+        QueryFullProcessImageNameW(control->run().engine_process.get(), 0, engine, &length);
         EXPECT_EQ(std::wstring(engine), install_folder() + L"\\Ember\\embsrv.exe");
         EXPECT_EQ(control->current_sector(), control->total_sectors());
         std::string find = cache + "\\tmp\\f0020000.jpg";

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/wide_text_win.h"
 #include "engine/found_queue_win.h"
 #include "media/picture_io_win.h"
 #include "support/picture_check_win.h"
@@ -53,7 +54,7 @@ bool make_sized_file(const std::wstring& path, const std::string& head, uint64_t
 
 std::string file_bytes(const std::string& path) {
     std::vector<uint8_t> bytes;
-    read_whole_file(path.c_str(), bytes);
+    read_whole_file(from_ansi(path), bytes);
     return std::string(bytes.begin(), bytes.end());
 }
 
@@ -114,14 +115,14 @@ TEST_F(thumbnail, decoding_keeps_palettes_and_alpha) {
     for (const case_t& c : cases) {
         SCOPED_TRACE(c.name);
         std::vector<uint8_t> bytes;
-        ASSERT_EQ(read_whole_file((fixtures + c.name).c_str(), bytes), 0);
+        ASSERT_EQ(read_whole_file(from_ansi(fixtures + c.name), bytes), 0);
         picture_t picture;
         ASSERT_EQ(decode_picture(bytes, picture), 0);
         EXPECT_EQ(picture.bits_per_pixel, c.bits_per_pixel);
     }
     picture_t nothing;
     EXPECT_EQ(decode_picture(std::vector<uint8_t>{'n', 'o', 't', ' ', 'a', 'n', 'y'}, nothing), -1);
-    EXPECT_EQ(nothing.bitmap, nullptr);
+    EXPECT_FALSE(nothing.bitmap.is_valid());
 }
 
 TEST_F(thumbnail, files_of_one_byte_to_64_mib_are_read_and_no_others) {
@@ -131,14 +132,14 @@ TEST_F(thumbnail, files_of_one_byte_to_64_mib_are_read_and_no_others) {
     ASSERT_TRUE(make_sized_file(folder / L"one.bin", "x", 1));
     ASSERT_TRUE(make_sized_file(folder / L"empty.bin", "", 0));
     std::vector<uint8_t> bytes;
-    ASSERT_EQ(read_whole_file((dir + "limit.bin").c_str(), bytes), 0);
+    ASSERT_EQ(read_whole_file(from_ansi(dir + "limit.bin"), bytes), 0);
     EXPECT_EQ(bytes.size(), 67108864u);
     EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + head.size()), head);
-    EXPECT_EQ(read_whole_file((dir + "over.bin").c_str(), bytes), -1);
+    EXPECT_EQ(read_whole_file(from_ansi(dir + "over.bin"), bytes), -1);
     EXPECT_TRUE(bytes.empty());
     EXPECT_EQ(file_bytes(dir + "one.bin"), "x");
-    EXPECT_EQ(read_whole_file((dir + "empty.bin").c_str(), bytes), -1);
-    EXPECT_EQ(read_whole_file((dir + "missing.bin").c_str(), bytes), -1);
+    EXPECT_EQ(read_whole_file(from_ansi(dir + "empty.bin"), bytes), -1);
+    EXPECT_EQ(read_whole_file(from_ansi(dir + "missing.bin"), bytes), -1);
 
     // The limit holds for decoding too: the same JPEG padded to the limit decodes, one byte
     // more and it is refused.
@@ -185,6 +186,24 @@ TEST_F(thumbnail, an_existing_thumbnail_is_left_alone_and_nothing_is_learned) {
     EXPECT_EQ(record.taken_time, 0);
     EXPECT_STREQ(record.camera_model, "");
     EXPECT_EQ(file_bytes(record.thumb_path), "kept as it was");
+}
+
+// The engine names its files in the process's ANSI code page; a thread whose locale has another
+// code page (the worker of a program that set one) must still find the same file.
+TEST_F(thumbnail, a_path_names_the_same_file_whatever_the_thread_locale) {
+    const std::u16string name = u"caf\u00e9.jpg";
+    std::string ansi_name = to_ansi(name);
+    if (from_ansi(ansi_name) != name) GTEST_SKIP() << "the ANSI code page has no e with acute accent";
+    ASSERT_TRUE(CopyFileW(widen(fixtures + "quad_400x300.jpg").c_str(),
+                          (folder.path() + L"\\" + wide(name)).c_str(), FALSE));
+    found_file_t record = record_for(dir + ansi_name);
+    LCID locale = GetThreadLocale();
+    SetThreadLocale(MAKELCID(MAKELANGID(LANG_RUSSIAN, SUBLANG_DEFAULT), SORT_DEFAULT));  // code page 1251
+    int result = build_thumbnail(record);
+    SetThreadLocale(locale);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(record.width, 400);
+    EXPECT_NE(GetFileAttributesW((folder.path() + L"\\thumb_caf\u00e9.png").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(thumbnail, the_worker_gives_every_queued_picture_its_thumbnail_and_size) {

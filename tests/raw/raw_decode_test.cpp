@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/wide_text_win.h"
 #include "media/media_text.h"
 #include "media/thumbnail_win.h"
 #include "raw/raw_log.h"
@@ -70,7 +71,7 @@ TEST_F(raw_decode, a_linear_dng_gives_its_picture_size_time_and_cut_camera_text)
                                         "2014:07:09 18:05:00")));
     found_file_t record = record_for(dir + "f0000001.dng");
     picture_t picture;
-    ASSERT_EQ(decode_raw_photo(record, picture), 0);
+    ASSERT_EQ(decode_raw_photo(record, from_ansi(record.path), picture), 0);
     EXPECT_EQ(record.width, 64);
     EXPECT_EQ(record.height, 48);
     EXPECT_EQ(picture.width, 64);
@@ -112,8 +113,8 @@ TEST_F(raw_decode, each_decode_appends_one_line_and_keeps_the_old_ones) {
     ASSERT_TRUE(write_file(folder / L"b.dng", "not a camera file"));
     found_file_t first = record_for(dir + "a.dng"), second = record_for(dir + "b.dng");
     picture_t picture;
-    EXPECT_EQ(decode_raw_photo(first, picture), 0);
-    EXPECT_EQ(decode_raw_photo(second, picture), -1);
+    EXPECT_EQ(decode_raw_photo(first, from_ansi(first.path), picture), 0);
+    EXPECT_EQ(decode_raw_photo(second, from_ansi(second.path), picture), -1);
     std::vector<std::string> after = log_lines();
     ASSERT_EQ(after.size(), before.size() + 2);
     for (size_t i = 0; i < before.size(); ++i) EXPECT_EQ(after[i], before[i]);
@@ -159,8 +160,8 @@ TEST_F(raw_decode, without_a_working_libraw_dll_raw_files_just_get_no_picture) {
         EXPECT_FALSE(library->is_loaded());
         found_file_t record = record_for(dir + "a.dng");
         picture_t picture;
-        EXPECT_EQ(decode_raw_photo(*library, record, picture), -1);
-        EXPECT_EQ(picture.bitmap, nullptr);
+        EXPECT_EQ(decode_raw_photo(*library, record, from_ansi(record.path), picture), -1);
+        EXPECT_FALSE(picture.bitmap.is_valid());
         EXPECT_EQ(record.width, 0);
     }
 }

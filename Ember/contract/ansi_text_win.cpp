@@ -1,4 +1,6 @@
-#include "app/wide_text_win.h"
+#include "contract/ansi_text_win.h"
+
+#include <windows.h>
 
 #include <climits>
 

@@ -1,4 +1,4 @@
-#include "engine/pipe_packet.h"
+#include "contract/pipe_packet.h"
 
 #include <cstring>
 
@@ -20,14 +20,14 @@ bool decode_pipe_packet(const uint8_t* bytes, size_t size, pipe_packet_t& packet
     if (!bytes || size != pipe_packet_size) return false;
     packet.total_sectors = load_le64(bytes);
     packet.current_sector = load_le64(bytes + 8);
-    std::memcpy(packet.found_path, bytes + 16, packet_path_bytes);
+    std::memcpy(packet.found_path, bytes + packet_counts_bytes, packet_path_bytes);
     return true;
 }
 
 void encode_pipe_packet(const pipe_packet_t& packet, uint8_t (&bytes)[pipe_packet_size]) {
     store_le64(bytes, packet.total_sectors);
     store_le64(bytes + 8, packet.current_sector);
-    std::memcpy(bytes + 16, packet.found_path, packet_path_bytes);
+    std::memcpy(bytes + packet_counts_bytes, packet.found_path, packet_path_bytes);
 }
 
 size_t packet_path_length(const pipe_packet_t& packet) {
