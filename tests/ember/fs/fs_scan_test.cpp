@@ -11,41 +11,13 @@
 #include "core/scan.h"
 #include "fs/fs_guide.h"
 #include "fs_image_support.h"
+#include "ember/support/memory_output.h"
 
 using namespace ember;
 
 namespace {
 
-class kept_output_c final : public scan_output_i {
-public:
-    std::map<uint64_t, std::vector<uint8_t>> files;
-    std::map<uint64_t, std::string> extensions;
-    void total(uint64_t) override {}
-    bool begin_file(uint64_t sector, const char* extension) override {
-        current_ = sector;
-        bytes_.clear();
-        extensions[sector] = extension;
-        return true;
-    }
-    bool write_file(const uint8_t* data, size_t size) override {
-        bytes_.insert(bytes_.end(), data, data + size);
-        return true;
-    }
-    bool end_file(bool is_complete) override {
-        if (is_complete) files[current_] = bytes_;
-        return true;
-    }
-    void progress(uint64_t sector) override {
-        is_progress_monotonic = is_progress_monotonic && sector >= last_progress;
-        last_progress = sector;
-    }
-    bool is_progress_monotonic = true;
-    uint64_t last_progress = 0;
-
-private:
-    uint64_t current_ = 0;
-    std::vector<uint8_t> bytes_;
-};
+using ember_test::memory_output_c;
 
 uint64_t first_sector(const fs::fs_volume_t& v, uint32_t cluster) { return v.cluster_offset(cluster) / 512; }
 
@@ -60,7 +32,7 @@ TEST(fs_scan, every_picture_whole_and_nothing_else) {
         fs::fs_guide_c guide(card);
         ASSERT_EQ(guide.reader().volumes().size(), 1u);
         const fs::fs_volume_t volume = guide.reader().volumes()[0];
-        kept_output_c out;
+        memory_output_c out;
         scan_config_t config;
         config.guide = &guide;
         config.chunk_size = 1024 * 1024;  // several chunks even on these small cards
@@ -97,7 +69,7 @@ TEST(fs_scan, a_live_file_whose_chain_is_damaged_comes_back_from_its_own_cluster
     set_fat16(from, free_cluster);
     for (uint32_t i = 0; i < 7; ++i) set_fat16(free_cluster + i, i == 6 ? 0xFFFF : free_cluster + i + 1);
     fs::fs_guide_c guide(card);
-    kept_output_c out;
+    memory_output_c out;
     scan_config_t config;
     config.guide = &guide;
     scan_source(card, all_formats(), out, config);
@@ -121,7 +93,7 @@ TEST(fs_scan, a_device_like_source_gives_the_same_finds) {
     std::vector<uint8_t> bytes = read_fs_image("fat32_mbr.img");
     memory_source_c memory(bytes);
     device_c device(bytes);
-    kept_output_c from_memory, from_device;
+    memory_output_c from_memory, from_device;
     fs::fs_guide_c memory_guide(memory), device_guide(device);
     scan_config_t config;
     config.guide = &memory_guide;
