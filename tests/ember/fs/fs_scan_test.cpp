@@ -105,3 +105,27 @@ TEST(fs_scan, a_device_like_source_gives_the_same_finds) {
     EXPECT_EQ(from_memory.files, from_device.files);
     EXPECT_FALSE(from_memory.files.empty());
 }
+
+TEST(fs_scan, a_deleted_photo_whose_carve_ends_in_another_file_is_joined_not_padded) {
+    // The two-fragment deleted JPEG's head is followed by the picture in its gap. With the FATs
+    // and the root wiped (as a quick format leaves them) and that picture's header gone, the
+    // head's carve runs on to the other picture's EOI: an end that is not the photo's, so its
+    // entry's size is no padding, and its second fragment is found.
+    std::vector<uint8_t> bytes = read_fs_image("fat32_mbr.img");
+    manifest_row_t frag = fs_manifest_row("fat32_mbr.img", "DCIM/100TESTS/FRAG.JPG");
+    manifest_row_t fill = fs_manifest_row("fat32_mbr.img", "DCIM/100TESTS/FILL.JPG");
+    memory_source_c card(bytes);
+    const fs::fs_volume_t volume = fs::fs_guide_c(card).reader().volumes()[0];
+    ASSERT_EQ(volume.cluster_size, 512u);
+    std::fill(bytes.begin() + volume.fat_offset, bytes.begin() + volume.data_offset, 0);
+    std::fill_n(bytes.begin() + volume.cluster_offset(volume.root_cluster), 512, 0);
+    std::fill_n(bytes.begin() + volume.cluster_offset(fill.first_cluster), 2 * 512, 0);
+    fs::fs_guide_c guide(card);
+    memory_output_c out;
+    scan_config_t config;
+    config.guide = &guide;
+    scan_source(card, all_formats(), out, config);
+    auto found = out.files.find(first_sector(volume, frag.first_cluster));
+    ASSERT_NE(found, out.files.end());
+    EXPECT_TRUE(found->second == read_fs_original(frag));
+}
