@@ -113,6 +113,7 @@ private:
             }
             if (found.length == 0 || found.extension == nullptr) continue;
             found.length = std::min<uint64_t>(found.length, size_ - start);
+            if (config_.guide) found.length = config_.guide->free_length(start, found.length);
             return save(start, found, {});
         }
         return 0;

@@ -38,6 +38,9 @@ public:
     // the bytes from offset on that the scan holds in memory.
     virtual bool carve(uint64_t offset, const format_t& format, std::span<const uint8_t> resident,
                        guided_find_t& out) = 0;
+    // How much of a usual carve of `length` bytes from offset is kept: a find that starts where
+    // no known file lies ends where a live file's data begins.
+    virtual uint64_t free_length(uint64_t offset, uint64_t length) = 0;
 };
 
 }  // namespace ember

@@ -143,6 +143,19 @@ bool fs_guide_c::runs_into_other_file(const fs_entry_t& e, carve_input_c& in, ui
     return false;
 }
 
+uint64_t fs_guide_c::free_length(uint64_t offset, uint64_t length) {
+    for (uint16_t i = 0; i < reader_.volumes().size(); ++i) {
+        const fs_volume_t& v = reader_.volumes()[i];
+        if (offset < v.data_offset || offset >= v.data_end()) continue;
+        uint64_t first = (offset - v.data_offset) / v.cluster_size;
+        if (reader_.is_owned(i, uint32_t(first + 2))) return length;  // inside a live file: its own
+        for (uint64_t c = first + 1; v.cluster_offset(uint32_t(c + 2)) < offset + length && c < v.cluster_count; ++c)
+            if (reader_.is_owned(i, uint32_t(c + 2))) return v.cluster_offset(uint32_t(c + 2)) - offset;
+        return length;
+    }
+    return length;
+}
+
 bool fs_guide_c::settle_deleted(const fs_entry_t& e, const format_t& format, carve_input_c& in, uint64_t offset,
                                 guided_find_t& out) {
     if (e.size <= out.length || e.size > in.size() || !extension_matches(e.extension, out.extension)) return false;

@@ -26,6 +26,7 @@ public:
     uint64_t skip_from(uint64_t offset) override;
     bool carve(uint64_t offset, const format_t& format, std::span<const uint8_t> resident,
                guided_find_t& out) override;
+    uint64_t free_length(uint64_t offset, uint64_t length) override;
 
 private:
     void index(size_t first_entry);

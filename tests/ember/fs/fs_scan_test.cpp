@@ -129,3 +129,16 @@ TEST(fs_scan, a_deleted_photo_whose_carve_ends_in_another_file_is_joined_not_pad
     ASSERT_NE(found, out.files.end());
     EXPECT_TRUE(found->second == read_fs_original(frag));
 }
+
+TEST(fs_scan, a_carve_from_free_space_ends_where_a_live_file_begins) {
+    std::vector<uint8_t> bytes = read_fs_image("fat32_mbr.img");
+    manifest_row_t frag = fs_manifest_row("fat32_mbr.img", "DCIM/100TESTS/FRAG.JPG");
+    manifest_row_t fill = fs_manifest_row("fat32_mbr.img", "DCIM/100TESTS/FILL.JPG");
+    memory_source_c card(bytes);
+    fs::fs_guide_c guide(card);
+    const fs::fs_volume_t& volume = guide.reader().volumes()[0];
+    uint64_t from = volume.cluster_offset(frag.first_cluster), live = volume.cluster_offset(fill.first_cluster);
+    EXPECT_EQ(guide.free_length(from, 1 << 20), live - from);
+    EXPECT_EQ(guide.free_length(from, live - from), live - from);
+    EXPECT_EQ(guide.free_length(live, 1 << 20), 1u << 20);  // a live file's own clusters
+}
