@@ -21,6 +21,18 @@ using ember_test::memory_output_c;
 
 uint64_t first_sector(const fs::fs_volume_t& v, uint32_t cluster) { return v.cluster_offset(cluster) / 512; }
 
+// Scans the card with its file system's guide and checks that the file comes back byte-exact.
+void expect_found_whole(memory_source_c& card, const fs::fs_volume_t& volume, const manifest_row_t& row) {
+    fs::fs_guide_c guide(card);
+    memory_output_c out;
+    scan_config_t config;
+    config.guide = &guide;
+    scan_source(card, all_formats(), out, config);
+    auto found = out.files.find(first_sector(volume, row.first_cluster));
+    ASSERT_NE(found, out.files.end());
+    EXPECT_TRUE(found->second == read_fs_original(row));
+}
+
 }  // namespace
 
 TEST(fs_scan, every_picture_whole_and_nothing_else) {
@@ -68,14 +80,7 @@ TEST(fs_scan, a_live_file_whose_chain_is_damaged_comes_back_from_its_own_cluster
     };
     set_fat16(from, free_cluster);
     for (uint32_t i = 0; i < 7; ++i) set_fat16(free_cluster + i, i == 6 ? 0xFFFF : free_cluster + i + 1);
-    fs::fs_guide_c guide(card);
-    memory_output_c out;
-    scan_config_t config;
-    config.guide = &guide;
-    scan_source(card, all_formats(), out, config);
-    auto found = out.files.find(first_sector(volume, row.first_cluster));
-    ASSERT_NE(found, out.files.end());
-    EXPECT_TRUE(found->second == read_fs_original(row));
+    expect_found_whole(card, volume, row);
 }
 
 TEST(fs_scan, a_device_like_source_gives_the_same_finds) {
@@ -120,14 +125,7 @@ TEST(fs_scan, a_deleted_photo_whose_carve_ends_in_another_file_is_joined_not_pad
     std::fill(bytes.begin() + volume.fat_offset, bytes.begin() + volume.data_offset, 0);
     std::fill_n(bytes.begin() + volume.cluster_offset(volume.root_cluster), 512, 0);
     std::fill_n(bytes.begin() + volume.cluster_offset(fill.first_cluster), 2 * 512, 0);
-    fs::fs_guide_c guide(card);
-    memory_output_c out;
-    scan_config_t config;
-    config.guide = &guide;
-    scan_source(card, all_formats(), out, config);
-    auto found = out.files.find(first_sector(volume, frag.first_cluster));
-    ASSERT_NE(found, out.files.end());
-    EXPECT_TRUE(found->second == read_fs_original(frag));
+    expect_found_whole(card, volume, frag);
 }
 
 TEST(fs_scan, a_carve_from_free_space_ends_where_a_live_file_begins) {
