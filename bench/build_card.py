@@ -1,28 +1,34 @@
 #!/usr/bin/env python3
-"""Builds an SD-card-like image (MBR, one FAT32 partition at 4 MiB) without mounting it, uses it
-the way a camera and a careless owner would, and writes the ground truth for the scorer.
+"""Builds an SD-card-like image (MBR, one FAT32 or exFAT partition at 4 MiB) without mounting
+it, uses it the way a camera and a careless owner would, and writes the ground truth for the
+scorer.
 
-  fill        real media copied until the card is full
+  fill        sequential shooting: real media copied until the card is full
   fragment    every other file of a middle stretch deleted, then large videos copied into the
               gaps, so they are fragmented
-  delete      most files deleted (FAT deletion frees the chain and leaves the data)
+  reshoot     a few photos deleted here and there, then new camera photos shot from the start
+              of the card: each fills a hole, and one larger than its hole goes on in the next
+              free clusters (two fragments)
+  delete      most files deleted (deletion frees the chain and leaves the data)
   overwrite   new files copied into the freed space, some from a point inside a deleted file,
               so old files are partly overwritten
+  quick       (--quick-format) a copy of the card with a new empty file system written over it
 
-Every file's cluster chain is read from the image (bench/fat.py) while it is still live; at the
-end each original is classed by comparing the card's clusters with its bytes: intact
-(contiguous), fragmented, overwritten (head intact, later clusters replaced) or head-lost."""
+Every file's clusters are read from the card (bench/fat.py, or our exFAT writer's own record)
+while it is still live; at the end each original is classed by comparing the card's clusters
+with its bytes: intact (contiguous), fragmented, overwritten (head intact, later clusters
+replaced) or head-lost."""
 
 import argparse
 import collections
 import json
 import os
 import random
-import struct
-import subprocess
+import shutil
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import card_fs  # noqa: E402
 import fat  # noqa: E402
 import media_gen  # noqa: E402
 from file_hash import sha256  # noqa: E402
@@ -35,54 +41,12 @@ def log(msg):
     print(msg, file=sys.stderr, flush=True)
 
 
-def write_mbr(image, part_sectors):
-    mbr = bytearray(512)
-    struct.pack_into("<I", mbr, 440, 0x54455353)  # disk signature
-    entry = struct.pack("<B3sB3sII", 0, b"\xfe\xff\xff", 0x0C, b"\xfe\xff\xff", PART_START, part_sectors)
-    mbr[446:462] = entry
-    mbr[510:512] = b"\x55\xaa"
-    with open(image, "r+b") as f:
-        f.write(mbr)
-
-
-class Card:
-    def __init__(self, image, size_mib, cluster_kib):
-        self.image = image
-        total = size_mib * 1024 * 1024 // SECTOR
-        part = total - PART_START
-        with open(image, "wb") as f:
-            f.truncate(total * SECTOR)
-        write_mbr(image, part)
-        subprocess.run(["mkfs.vfat", "-F", "32", "-s", str(cluster_kib * 2), "-n", "TESSBENCH",
-                        "-i", "5445534c", "--offset", str(PART_START), image, str(part // 2)],
-                       check=True, stdout=subprocess.DEVNULL)
-        self.offset = PART_START * SECTOR
-        self.target = "%s@@%d" % (image, self.offset)
-        self.env = dict(os.environ, MTOOLS_SKIP_CHECK="1", MTOOLS_LOWER_CASE="0")
-        self.vol = fat.Volume(image, self.offset)
-        if not self.vol.is_fat32:
-            raise SystemExit("mkfs.vfat made no FAT32 volume; choose a larger --size-mib")
-
-    def mtools(self, *args):
-        r = subprocess.run(list(args[:1]) + ["-i", self.target] + list(args[1:]), env=self.env,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-        if r.returncode != 0:
-            raise RuntimeError("%s: %s" % (" ".join(args[:1]), r.stderr.decode(errors="replace").strip()))
-
-    def reload(self):
-        self.vol = fat.Volume(self.image, self.offset)
-        return self.vol
-
-    def free_bytes(self):
-        return self.reload().free_clusters() * self.vol.cluster_size
-
-
 class Bench:
     def __init__(self, args):
         self.args = args
         self.rng = random.Random(args.seed)
         os.makedirs(args.out, exist_ok=True)
-        self.image = os.path.join(args.out, "card.img")
+        self.image = os.path.join(args.out, "card_%s.img" % args.fs)
         cams = media_gen.camera_files(args.media)
         if not cams:
             log("note: no camera files under %s; generated media only" % args.media)
@@ -135,7 +99,8 @@ class Bench:
 
     def put(self, src, kind, phase):
         path = self.card_path(src, kind)
-        self.card.mtools("mcopy", src, "::" + path)
+        self.card.put(src, path)
+        kind = "jpg" if kind == "cam" else kind
         self.originals[path] = {"path": path, "type": kind, "kind": media_gen.KIND.get(kind, "photo"),
                                 "source": os.path.abspath(src), "size": os.path.getsize(src),
                                 "sha256": sha256(src), "phase": phase, "live": True}
@@ -143,11 +108,10 @@ class Bench:
 
     def snapshot(self):
         """Records the cluster chain of every live file (called before each deletion)."""
-        vol = self.card.reload()
-        for path, first, size in vol.files():
+        for path, clusters in self.card.live_chains().items():
             rec = self.originals.get(path)
             if rec is not None:
-                rec["clusters"] = vol.chain(first)
+                rec["clusters"] = clusters
 
     def spare_last_of_type(self, paths):
         """The paths without those whose deletion would leave a type with no live file, so that
@@ -163,14 +127,12 @@ class Bench:
 
     def delete(self, paths):
         self.snapshot()
-        for i in range(0, len(paths), 50):
-            batch = paths[i:i + 50]
-            self.card.mtools("mdel", *["::" + p for p in batch])
-            for p in batch:
-                self.originals[p]["live"] = False
+        self.card.delete(paths)
+        for p in paths:
+            self.originals[p]["live"] = False
 
     def fits(self, src, free):
-        cs = self.card.vol.cluster_size
+        cs = self.card.cluster_size
         return (os.path.getsize(src) + cs - 1) // cs * cs + 4 * cs <= free
 
     def fill(self):
@@ -187,6 +149,25 @@ class Bench:
                 misses += 1
         log("fill: %d files, %d KiB left" % (len(self.originals), free >> 10))
 
+    def shoot_into_holes(self, gone, kinds, share, phase, min_size=0):
+        """Deletes `gone`, points the allocator at the first hole (as a camera does after a
+        remount) and copies new files of `kinds` worth `share` of the freed bytes; a file larger
+        than the hole it starts in goes on in the next free clusters. Returns how many."""
+        self.delete(gone)
+        self.card.allocate_from(min(self.originals[p]["clusters"][0] for p in gone if self.originals[p].get("clusters")))
+        budget = sum(self.originals[p]["size"] for p in gone) * share
+        n = 0
+        while budget > 0:
+            src, kind = self.next_recipe(kinds)
+            if os.path.getsize(src) < min_size:
+                continue
+            if not self.fits(src, self.card.free_bytes()):
+                break
+            self.put(src, kind, phase)
+            budget -= os.path.getsize(src)
+            n += 1
+        return n
+
     def fragment(self):
         fill = [p for p, r in self.originals.items() if r["live"]]
         mid = fill[len(fill) // 4: len(fill) * 3 // 4]
@@ -195,23 +176,18 @@ class Bench:
         if not gone:
             log("fragment: too few files to make gaps")
             return
-        self.delete(gone)
-        vol = self.card.reload()
-        # The allocator resumes at the first gap, as after a remount.
-        first_gap = min(self.originals[p]["clusters"][0] for p in gone if self.originals[p].get("clusters"))
-        vol.set_next_free_hint(first_gap - 1)
-        budget = sum(self.originals[p]["size"] for p in gone) * 0.6
-        n = 0
-        while budget > 0:
-            src, kind = self.next_recipe(media_gen.LARGE_TYPES)
-            if os.path.getsize(src) < 8 * 1024 * 1024:
-                continue
-            if not self.fits(src, self.card.free_bytes()):
-                break
-            self.put(src, kind, "fragment")
-            budget -= os.path.getsize(src)
-            n += 1
+        n = self.shoot_into_holes(gone, media_gen.LARGE_TYPES, 0.6, "fragment", min_size=8 * 1024 * 1024)
         log("fragment: %d deleted, %d large files copied over the gaps" % (len(gone), n))
+
+    def reshoot(self):
+        live = [p for p, r in self.originals.items() if r["live"] and r["phase"] == "fill"]
+        small = [p for p in live[:len(live) * 3 // 4] if self.originals[p]["size"] <= 6 * 1024 * 1024]
+        gone = self.spare_last_of_type([p for p in small if self.rng.random() < 0.2])
+        if not gone:
+            log("reshoot: too few files to make holes")
+            return
+        n = self.shoot_into_holes(gone, ["cam", "cam", "cam", "png"], 1.3, "reshoot")
+        log("reshoot: %d deleted, %d photos shot into the holes" % (len(gone), n))
 
     def delete_most(self):
         live = [p for p, r in self.originals.items() if r["live"]]
@@ -235,7 +211,7 @@ class Bench:
                          and len(r["clusters"]) >= 8 and len(fat.runs(r["clusters"])) == 1]
                 if cands:
                     victim = self.rng.choice(cands)["clusters"]
-                    self.card.vol.set_next_free_hint(victim[len(victim) // 2] - 1)
+                    self.card.allocate_from(victim[len(victim) // 2])
                     aimed += 1
             self.put(src, kind, "overwrite")
             budget -= os.path.getsize(src)
@@ -244,22 +220,21 @@ class Bench:
 
     def classify(self):
         self.snapshot()
-        vol = self.card.reload()
-        cs = vol.cluster_size
+        cs = self.card.cluster_size
         spc = cs // SECTOR
         with open(self.image, "rb") as img:
             for rec in self.originals.values():
                 clusters = rec.get("clusters") or []
                 runs = fat.runs(clusters)
-                rec["first_sector"] = vol.cluster_offset(clusters[0]) // SECTOR if clusters else None
-                rec["runs"] = [[vol.cluster_offset(c) // SECTOR, k * spc] for c, k in runs]
+                rec["first_sector"] = self.card.cluster_offset(clusters[0]) // SECTOR if clusters else None
+                rec["runs"] = [[self.card.cluster_offset(c) // SECTOR, k * spc] for c, k in runs]
                 ok = []
                 with open(rec["source"], "rb") as src:
                     for c in clusters:
                         want = src.read(cs)
                         if not want:
                             break
-                        img.seek(vol.cluster_offset(c))
+                        img.seek(self.card.cluster_offset(c))
                         ok.append(img.read(len(want)) == want)
                 complete = len(ok) * cs >= rec["size"]
                 prefix = 0
@@ -278,35 +253,58 @@ class Bench:
                     rec["class"] = "intact"
                 del rec["clusters"]
 
+    def write_manifest(self, image, name, quick):
+        a = self.args
+        originals = sorted(self.originals.values(), key=lambda r: r["first_sector"] or 0)
+        if quick:
+            originals = [dict(r, live=False, quick=True) for r in originals]
+        manifest = {"image": os.path.abspath(image), "image_size": os.path.getsize(image),
+                    "sector_size": SECTOR, "partition_offset": PART_START * SECTOR, "fs": a.fs,
+                    "cluster_size": self.card.cluster_size, "seed": a.seed, "quick_format": quick,
+                    "originals": originals}
+        path = os.path.join(a.out, name)
+        with open(path, "w") as f:
+            json.dump(manifest, f, indent=1)
+        counts = collections.Counter(("live " if r["live"] else "deleted ") + r["class"] +
+                                     (" (%d fragments)" % len(r["runs"]) if r["class"] == "fragmented" else "")
+                                     for r in originals)
+        log("card: %s (%s, %d MiB, %d KiB clusters), manifest: %s" % (
+            image, a.fs, a.size_mib, self.card.cluster_size >> 10, path))
+        for k in sorted(counts):
+            log("  %-34s %d" % (k, counts[k]))
+
     def run(self):
         a = self.args
-        self.card = Card(self.image, a.size_mib, a.cluster_kib)
+        self.card = card_fs.CARDS[a.fs](self.image, a.size_mib, a.cluster_kib, PART_START)
         for d in ("/DCIM", "/DCIM/100TESSR", "/DCIM/101TESSR", "/DCIM/102CAMRA", "/MUSIC"):
-            self.card.mtools("mmd", "::" + d)
+            self.card.mkdir(d)
         self.fill()
         self.fragment()
+        self.reshoot()
         self.delete_most()
         self.overwrite()
         self.classify()
-        vol = self.card.vol
-        manifest = {"image": os.path.abspath(self.image), "image_size": os.path.getsize(self.image),
-                    "sector_size": SECTOR, "partition_offset": PART_START * SECTOR,
-                    "cluster_size": vol.cluster_size, "seed": a.seed,
-                    "originals": sorted(self.originals.values(), key=lambda r: r["first_sector"] or 0)}
-        path = os.path.join(a.out, "manifest.json")
-        with open(path, "w") as f:
-            json.dump(manifest, f, indent=1)
-        counts = {}
-        for r in self.originals.values():
-            key = ("live" if r["live"] else "deleted") + " " + r["class"]
-            counts[key] = counts.get(key, 0) + 1
-        log("card: %s (%d MiB, %d KiB clusters), manifest: %s" % (self.image, a.size_mib, vol.cluster_size >> 10, path))
-        for k in sorted(counts):
-            log("  %-24s %d" % (k, counts[k]))
+        self.card.check()
+        self.write_manifest(self.image, "manifest_%s.json" % a.fs, False)
+        if a.quick_format:
+            quick = os.path.join(a.out, "card_%s_quick.img" % a.fs)
+            shutil.copyfile(self.image, quick)
+            self.card.image = quick
+            if a.fs == "exfat":
+                self.card.vol.image = quick
+            else:
+                self.card.target = "%s@@%d" % (quick, self.card.offset)
+                self.card.mkfs[self.card.mkfs.index(self.image)] = quick
+            self.card.quick_format()
+            self.card.check()
+            self.write_manifest(quick, "manifest_%s_quick.json" % a.fs, True)
 
 
-def pick_cluster_kib(size_mib):
+def pick_cluster_kib(size_mib, fs):
     # FAT32 needs at least 65525 clusters: 32 KiB clusters as on SDHC cards when the size allows.
+    # exFAT has no minimum; cameras format it with 32 to 128 KiB clusters.
+    if fs == "exfat":
+        return 32 if size_mib >= 1024 else 4
     for kib in (32, 16, 8, 4, 2, 1):
         if (size_mib - 8) * 1024 // kib >= 66000:
             return kib
@@ -325,12 +323,14 @@ def main():
     p.add_argument("--seed", type=int, default=1)
     p.add_argument("--delete-share", type=float, default=0.75)
     p.add_argument("--overwrite-share", type=float, default=0.12)
+    p.add_argument("--fs", choices=sorted(card_fs.CARDS), default="fat32")
+    p.add_argument("--quick-format", action="store_true", help="also a quick-formatted copy of the card")
     a = p.parse_args()
     os.environ["PATH"] += ":/usr/sbin:/sbin"  # mkfs.vfat
     a.cache = os.path.abspath(a.cache or os.path.join(a.out, "media"))
     a.out = os.path.abspath(a.out)
     if not a.cluster_kib:
-        a.cluster_kib = pick_cluster_kib(a.size_mib)
+        a.cluster_kib = pick_cluster_kib(a.size_mib, a.fs)
     Bench(a).run()
 
 

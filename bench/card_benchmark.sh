@@ -1,27 +1,31 @@
 #!/bin/sh
-# Card benchmark, run by hand (not in CI): builds an SD-card-like FAT32 image from real media
-# (bench/build_card.py; encoders are installed here when missing), then scores an optimised native
-# embsrv (built in build/bench-release unless --embsrv names one)
-# on it (bench/score_card.py). Everything else goes to build/bench/ (card.img, manifest.json, and the
-# encoded media cache, so a second run encodes nothing).
+# Card benchmark, run by hand (not in CI): builds SD-card-like FAT32 and exFAT images from real
+# media (bench/build_card.py; encoders are installed here when missing), each also quick-formatted,
+# then scores an optimised native embsrv (built in build/bench-release unless --embsrv names one)
+# on each (bench/score_card.py). Everything else goes to build/bench/ (card_FS[_quick].img,
+# manifest_FS[_quick].json, and the encoded media cache, so a second run encodes nothing).
 #
-#   bench/card_benchmark.sh [--size-mib N] [--seed N] [--score-only] [--embsrv PATH] [--keep]
+#   bench/card_benchmark.sh [--fs fat32|exfat|both] [--size-mib N] [--seed N] [--score-only]
+#                           [--embsrv PATH] [--keep]
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 out="$root/build/bench"
 size=2112
 seed=1
+filesystems="fat32 exfat"
 score_only=0
 embsrv=""
 keep=""
 while [ $# -gt 0 ]; do
     case "$1" in
         --size-mib) size=${2:?--size-mib needs a value}; shift 2 ;;
+        --fs) filesystems=${2:?--fs needs fat32, exfat or both}; shift 2
+              [ "$filesystems" = both ] && filesystems="fat32 exfat" ;;
         --seed) seed=${2:?--seed needs a value}; shift 2 ;;
         --embsrv) embsrv=${2:?--embsrv needs a path}; shift 2 ;;
         --score-only) score_only=1; shift ;;
         --keep) keep="--keep"; shift ;;
-        -h|--help) sed -n '2,8p' "$0"; exit 0 ;;
+        -h|--help) sed -n '2,9p' "$0"; exit 0 ;;
         *) echo "card_benchmark.sh: unknown option $1" >&2; exit 2 ;;
     esac
 done
@@ -29,7 +33,7 @@ done
 if [ "$score_only" = 0 ]; then
     # The encoders and FAT tools, installed only here: CI never runs the benchmark.
     packages="python3 imagemagick ffmpeg sox libsox-fmt-base flac lame vorbis-tools opus-tools
-wavpack dosfstools mtools time"
+wavpack dosfstools mtools exfatprogs time"
     missing=""
     for p in $packages; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
@@ -47,7 +51,9 @@ wavpack dosfstools mtools time"
     export PATH
     mkdir -p "$out"
     python3 "$root/bench/check_fat.py"
-    python3 "$root/bench/build_card.py" --out "$out" --size-mib "$size" --seed "$seed"
+    for fs in $filesystems; do
+        python3 "$root/bench/build_card.py" --out "$out" --size-mib "$size" --seed "$seed" --fs "$fs" --quick-format
+    done
 fi
 
 if [ -z "$embsrv" ]; then
@@ -61,7 +67,12 @@ if [ ! -x "$embsrv" ]; then
     echo "No engine at $embsrv: build it (tools/build.sh) and run again with --score-only." >&2
     exit 1
 fi
-# shellcheck disable=SC2086  # $keep is empty or one word
-python3 "$root/bench/score_card.py" --manifest "$out/manifest.json" --embsrv "$embsrv" $keep
+for fs in $filesystems; do
+    for manifest in "$out/manifest_$fs.json" "$out/manifest_${fs}_quick.json"; do
+        echo
+        # shellcheck disable=SC2086  # $keep is empty or one word
+        python3 "$root/bench/score_card.py" --manifest "$manifest" --embsrv "$embsrv" $keep
+    done
+done
 # Damaged, truncated and overwritten files with intact photos behind them, per type.
 python3 "$root/bench/damage_card.py" --out "$out" --embsrv "$embsrv"

@@ -19,7 +19,7 @@ CAMERA_EXTS = {
 
 # The kind of each type, for the card folder it goes into.
 KIND = {}
-for t in "jpg png gif bmp ico psd tif mng jng nef cr2 dng crw raf x3f orf rw2 mrw arw sr2 pef dcr".split():
+for t in "cam jpg png gif bmp ico psd tif mng jng nef cr2 dng crw raf x3f orf rw2 mrw arw sr2 pef dcr".split():
     KIND[t] = "photo"
 for t in "mp4 mov 3gp 3g2 avi wmv flv mkv webm mpg m2ts ts dv rm swf dpx ogv".split():
     KIND[t] = "video"
@@ -57,7 +57,7 @@ class Maker:
     def make(self, kind, seed):
         """Makes (or reuses) one file of type `kind` from `seed`; returns its path."""
         fn = getattr(self, "_" + kind)
-        ext = {"ogg": "ogg", "aif": "aiff", "m2ts": "m2ts", "ts": "ts"}.get(kind, kind)
+        ext = {"ogg": "ogg", "aif": "aiff", "m2ts": "m2ts", "ts": "ts", "cam": "jpg"}.get(kind, kind)
         out = os.path.join(self.cache, "%s_%05d.%s" % (kind, seed, ext))
         if os.path.exists(out) and os.path.getsize(out) > 0:
             return out
@@ -87,10 +87,14 @@ class Maker:
              "plasma:fractal", "-blur", "0x1", pic])
         return pic, None
 
-    def _jpg(self, r, out, tmp):
+    def _cam(self, r, out, tmp):
+        """A JPEG as cameras write them: sequential, often with a camera's EXIF block."""
+        self._jpg(r, out, tmp, ["baseline", "exif"])
+
+    def _jpg(self, r, out, tmp, styles=("baseline", "progressive", "exif")):
         width = r.randint(1600, 4000)
         pic, _ = self._picture(r, tmp, width)
-        style = r.choice(["baseline", "progressive", "exif"])
+        style = r.choice(styles)
         cmd = ["convert", pic, "-quality", str(r.randint(80, 97))]
         if style == "progressive":
             cmd += ["-interlace", "JPEG"]

@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """Scores the engine on a card image built by bench/build_card.py: runs the native embsrv with
 every type enabled (or takes an already filled folder with --found), matches each found file to
-the original that starts at its sector, and prints per type how many intact originals came back
-byte-exact, how many at the right place with the wrong bytes, what became of the fragmented and
-overwritten ones, and how many finds start at no original at all (junk). Then throughput and
-peak memory beside a warm `cat` of the same image."""
+the original that starts at its sector, and prints per type and per state (contiguous or
+fragmented, live or deleted, overwritten; all deleted after a quick format) how many came back
+byte-exact, at the wrong length, with wrong bytes (wrong joins, for fragmented ones) or not at
+all, the two-fragment deleted JPEG and PNG files joined, and how many finds start at no original
+(junk). Then throughput and peak memory beside a warm `cat` of the same image."""
 
 import argparse
 import collections
@@ -92,7 +93,22 @@ def run_engine(embsrv, image, work, log_path):
     return r.returncode, wall, rss, cmd
 
 
+STATES = ["contiguous live", "contiguous deleted", "fragmented live", "fragmented deleted", "overwritten"]
+
+
+def state_of(r):
+    """An original's state on the card: contiguous or fragmented, live or deleted (a quick
+    format leaves every file deleted), or overwritten (head intact, later clusters replaced)."""
+    if r["class"] == "overwritten":
+        return "overwritten"
+    shape = "contiguous" if r["class"] == "intact" else "fragmented"
+    return "%s %s" % (shape, "live" if r["live"] else "deleted")
+
+
 def score(manifest, found):
+    """Per type and state, each original's outcome: exact, wrong length (the find and the original
+    agree up to the shorter), wrong bytes (they differ inside both: for a fragmented original a
+    wrong join), or missing; and the junk finds (at no original's first sector)."""
     by_start = {}
     lost = collections.Counter()
     for r in manifest["originals"]:
@@ -100,38 +116,32 @@ def score(manifest, found):
             lost[r["type"]] += 1
         else:
             by_start[r["first_sector"]] = r
-    rows = collections.OrderedDict()
-
-    def row(t):
-        return rows.setdefault(t, collections.Counter())
-
-    for r in manifest["originals"]:
-        c = row(r["type"])
-        if r["class"] != "head-lost":
-            c[r["class"]] += 1
+    outcome = {}
     exts = collections.defaultdict(set)
     junk = collections.Counter()
     wrong = []
-    hit = set()
     for sector, ext, path in found:
         r = by_start.get(sector)
-        if r is None or sector in hit:
+        if r is None or sector in outcome:
             junk[ext] += 1
             continue
-        hit.add(sector)
-        c = row(r["type"])
         exts[r["type"]].add(ext)
-        exact = os.path.getsize(path) == r["size"] and sha256(path) == r["sha256"]
-        cls = r["class"]
-        if exact:
-            c[cls + " exact"] += 1
-        elif cls == "intact":
-            c["intact wrong"] += 1
-            same = common_prefix(path, r["source"]) if os.path.exists(r["source"]) else -1
-            wrong.append((r["type"], r["path"], r["size"], os.path.getsize(path), same))
-        else:
-            c[cls + " partly"] += 1
-    return rows, lost, exts, junk, wrong
+        size = os.path.getsize(path)
+        if size == r["size"] and sha256(path) == r["sha256"]:
+            outcome[sector] = "exact"
+            continue
+        same = common_prefix(path, r["source"]) if os.path.exists(r["source"]) else -1
+        outcome[sector] = "wrong length" if same == min(size, r["size"]) else "wrong bytes"
+        wrong.append((r["type"], state_of(r), r["path"], r["size"], size, same))
+    cells = collections.defaultdict(collections.Counter)  # (type, state) -> outcomes
+    for sector, r in by_start.items():
+        cell = cells[(r["type"], state_of(r))]
+        cell["total"] += 1
+        cell[outcome.get(sector, "missing")] += 1
+        if r["class"] == "fragmented" and len(r["runs"]) == 2 and not r["live"] and r["type"] in ("jpg", "png"):
+            cells[("two-fragment", "deleted jpg/png")]["total"] += 1
+            cells[("two-fragment", "deleted jpg/png")][outcome.get(sector, "missing")] += 1
+    return cells, lost, exts, junk, wrong
 
 
 def explain_junk(manifest, found, out=sys.stdout):
@@ -157,41 +167,50 @@ def explain_junk(manifest, found, out=sys.stdout):
               file=out)
 
 
-def report(manifest, rows, lost, exts, junk, wrong, out=sys.stdout):
+def report(manifest, cells, lost, exts, junk, wrong, out=sys.stdout):
     p = lambda *a: print(*a, file=out)  # noqa: E731
-    p("%-6s %14s %6s %15s %16s %5s  %s" % ("type", "intact exact", "wrong", "fragm ex/part", "overwr ex/part",
-                                          "lost", "found as"))
-    tot = collections.Counter()
-    for t in sorted(rows):
-        c = rows[t]
-        tot.update(c)
-        tot["lost"] += lost[t]
-        p("%-6s %8d / %-3d %6d %8d/%d of %-3d %8d/%d of %-3d %5d  %s" % (
-            t, c["intact exact"], c["intact"], c["intact wrong"],
-            c["fragmented exact"], c["fragmented partly"], c["fragmented"],
-            c["overwritten exact"], c["overwritten partly"], c["overwritten"],
-            lost[t], ",".join(sorted(exts[t])) or "-"))
-    p("%-6s %8d / %-3d %6d %8d/%d of %-3d %8d/%d of %-3d %5d" % (
-        "all", tot["intact exact"], tot["intact"], tot["intact wrong"],
-        tot["fragmented exact"], tot["fragmented partly"], tot["fragmented"],
-        tot["overwritten exact"], tot["overwritten partly"], tot["overwritten"], tot["lost"]))
-    live = sum(1 for r in manifest["originals"] if r["live"])
-    p("originals: %d (%d still live on the card); lost = head overwritten, not recoverable at its start"
-      % (len(manifest["originals"]), live))
+    quick = " after quick format" if manifest.get("quick_format") else ""
+    p("exact / originals per type and state%s:" % quick)
+    p("%-6s" % "type" + "".join("%20s" % s for s in STATES) + "%6s  %s" % ("lost", "found as"))
+    types = sorted({t for t, _ in cells if t != "two-fragment"})
+    for t in types:
+        row = ""
+        for st in STATES:
+            c = cells.get((t, st))
+            row += "%20s" % ("%d/%d" % (c["exact"], c["total"]) if c else "-")
+        p("%-6s%s%6d  %s" % (t, row, lost[t], ",".join(sorted(exts[t])) or "-"))
+    p("")
+    p("%-20s %9s %7s %13s %12s %8s" % ("state" + quick, "originals", "exact", "wrong length", "wrong bytes",
+                                        "missing"))
+    for st in STATES:
+        tot = collections.Counter()
+        for (t, s_), c in cells.items():
+            if s_ == st and t != "two-fragment":
+                tot.update(c)
+        if tot["total"]:
+            p("%-20s %9d %7d %13d %12d %8d" % (st, tot["total"], tot["exact"], tot["wrong length"],
+                                                 tot["wrong bytes"], tot["missing"]))
+    two = cells.get(("two-fragment", "deleted jpg/png"))
+    if two:
+        p("two-fragment deleted JPEG/PNG: %d of %d byte-exact (%.1f %%), %d with wrong bytes" % (
+            two["exact"], two["total"], 100.0 * two["exact"] / two["total"], two["wrong bytes"]))
+    p("originals: %d (%d still live on the card); lost = head overwritten, not recoverable at its start" % (
+        len(manifest["originals"]), sum(1 for r in manifest["originals"] if r["live"])))
     p("junk (finds at no original's first sector): %d%s" % (
         sum(junk.values()), (" - " + ", ".join("%s %d" % kv for kv in sorted(junk.items()))) if junk else ""))
-    if wrong:
-        p("wrong-length recoveries of intact originals (type, card path, size, found size, same prefix):")
-        for w in wrong[:20]:
-            p("  %-5s %-28s %10d %10d %10d" % w)
-        if len(wrong) > 20:
-            p("  ... and %d more" % (len(wrong) - 20))
+    shown = [w for w in wrong if w[1] != "overwritten"]
+    if shown:
+        p("wrong recoveries (type, state, card path, size, found size, same prefix):")
+        for w in shown[:25]:
+            p("  %-5s %-19s %-28s %10d %10d %10d" % w)
+        if len(shown) > 25:
+            p("  ... and %d more" % (len(shown) - 25))
 
 
 def main():
     root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
     ap = argparse.ArgumentParser(description="Scores embsrv on the benchmark card image.")
-    ap.add_argument("--manifest", default=os.path.join(root, "build", "bench", "manifest.json"))
+    ap.add_argument("--manifest", default=os.path.join(root, "build", "bench", "manifest_fat32.json"))
     ap.add_argument("--embsrv", default=os.path.join(root, "build", "native", "bin", "embsrv"))
     ap.add_argument("--found", help="score this folder of finds instead of running embsrv")
     ap.add_argument("--keep", action="store_true", help="keep the engine's work folder")
@@ -226,10 +245,10 @@ def main():
                 print("embsrv exited with %d; its last lines:" % rc)
                 print("\n".join(open(timing[5], errors="replace").read().splitlines()[-15:]))
         found = finds(folder)
-        rows, lost, exts, junk, wrong = score(manifest, found)
-        print("card %s: %.0f MB, %d KiB clusters, %d finds" % (
-            image, size_mb, manifest["cluster_size"] >> 10, len(found)))
-        report(manifest, rows, lost, exts, junk, wrong)
+        cells, lost, exts, junk, wrong = score(manifest, found)
+        print("card %s: %s, %.0f MB, %d KiB clusters, %d finds" % (
+            image, manifest.get("fs", "fat32"), size_mb, manifest["cluster_size"] >> 10, len(found)))
+        report(manifest, cells, lost, exts, junk, wrong)
         if a.explain:
             explain_junk(manifest, found)
         if timing:

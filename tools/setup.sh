@@ -3,7 +3,7 @@
 set -eu
 packages="cmake ninja-build g++ googletest
 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools
-wine wine64 xvfb xdotool imagemagick dosfstools mtools sox
+wine wine64 xvfb xdotool imagemagick dosfstools mtools sox exfatprogs python3
 fonts-wine fonts-liberation fonts-liberation2 fonts-dejavu-core
 dpkg-dev debian-archive-keyring nsis"
 

@@ -67,10 +67,19 @@ private:
     uint64_t scan_chunk(const chunk_view_t& chunk) {
         const uint8_t* data = chunk.data;
         size_t size = chunk.size;
+        if (config_.guide) config_.guide->observe(chunk.offset, {data, size});
         for (size_t at = 0; at < size; at += sector) {
             uint8_t lead = data[at];
             if (table_.is_empty(lead)) continue;
             uint64_t start = chunk.offset + at;
+            if (config_.guide) {
+                uint64_t skip = config_.guide->skip_from(start);
+                if (skip >= chunk.offset + size) return align_up(skip);
+                if (skip > start) {
+                    at = size_t(align_up(skip) - chunk.offset) - sector;
+                    continue;
+                }
+            }
             size_t head = size_t(std::min<uint64_t>(sector, size_ - start));
             if (size - at < head) head = size - at;
             uint64_t length = try_formats(lead, data + at, head, start, {data + at, size - at});
@@ -87,6 +96,15 @@ private:
                          std::span<const uint8_t> resident) {
         for (const format_t* const* f = table_.begin(lead); f != table_.end(lead); ++f) {
             if (!(*f)->probe(head, head_size)) continue;
+            guided_find_t guided;
+            if (config_.guide && config_.guide->carve(start, **f, resident, guided)) {
+                if (guided.length == 0 || guided.extension == nullptr) continue;
+                layout_ = std::move(guided.layout);
+                uint64_t kept = save(start, {guided.length, guided.extension}, guided);
+                // A file whose bytes lie elsewhere (later fragments) leaves the scan where its
+                // first stretch on the card ends.
+                return guided.bytes ? std::max(guided.resume, start + sector) - start : kept;
+            }
             carve_result_t found;
             {
                 carve_input_c in(source_, start, resident);
@@ -95,37 +113,45 @@ private:
             }
             if (found.length == 0 || found.extension == nullptr) continue;
             found.length = std::min<uint64_t>(found.length, size_ - start);
-            return save(start, found);
+            if (config_.guide) found.length = config_.guide->free_length(start, found.length);
+            return save(start, found, {});
         }
         return 0;
     }
 
     // Copies the find to the output in pieces; it is reported only once complete. A file that
-    // starts on one of its sectors and was written over it cuts it there (see overlap_rule.h).
-    // Returns the length kept. A work folder that takes no more ends the scan.
-    uint64_t save(uint64_t start, carve_result_t found) {
+    // starts on one of its sectors and was written over it cuts it there (see overlap_rule.h),
+    // unless the guide knows the find whole. Returns the length kept. A work folder that takes
+    // no more ends the scan.
+    uint64_t save(uint64_t start, carve_result_t found, const guided_find_t& guided) {
         if (!output_.begin_file(start / sector, found.extension)) {
             summary_.is_output_failed = true;
             return found.length;
         }
         bool is_read = true, is_written = true;
-        const uint8_t* memory = source_.contiguous();
+        byte_source_i& from = guided.bytes ? *guided.bytes : source_;
+        uint64_t base = guided.bytes ? 0 : start;
+        const uint8_t* memory = from.contiguous();
         if (!memory && copy_buffer_.size() == 0) copy_buffer_.resize(copy_piece);
         for (uint64_t done = 0; is_read && is_written && done < found.length;) {
             size_t piece = size_t(std::min<uint64_t>(copy_piece, found.length - done));
-            const uint8_t* bytes = memory ? memory + start + done : copy_buffer_.data();
-            if (!memory && source_.read_at(start + done, copy_buffer_.data(), piece) != piece) {
+            const uint8_t* bytes = memory ? memory + base + done : copy_buffer_.data();
+            if (!memory && from.read_at(base + done, copy_buffer_.data(), piece) != piece) {
                 is_read = false;  // the source ended before its size: the find is not kept
                 break;
             }
-            size_t cut = find_nested(found.extension, start, done, bytes, piece);
-            if (cut < piece) {
-                piece = cut;
-                found.length = done + cut;
+            if (guided.may_be_cut) {
+                if (config_.guide && !guided.bytes) config_.guide->observe(start + done, {bytes, piece});
+                size_t cut = find_nested(found.extension, start, done, bytes, piece);
+                if (cut < piece) {
+                    piece = cut;
+                    found.length = done + cut;
+                }
             }
             is_written = output_.write_file(bytes, piece);
             done += piece;
-            output_.progress((start + done) / sector);
+            // A file gathered from elsewhere on the card reports no progress past its first stretch.
+            output_.progress((guided.bytes ? std::min(start + done, guided.resume) : start + done) / sector);
         }
         is_written = output_.end_file(is_read && is_written) && is_written;
         if (!is_written) summary_.is_output_failed = true;

@@ -11,6 +11,7 @@
 
 #include "byte_source.h"
 #include "format.h"
+#include "scan_guide.h"
 #include "scan_output.h"
 
 namespace ember {
@@ -19,6 +20,7 @@ struct scan_config_t {
     size_t chunk_size = 8 * 1024 * 1024;  // a multiple of 512
     size_t read_ahead_depth = 3;
     unsigned wait_ms = 50;                // progress while waiting for a slow device
+    scan_guide_i* guide = nullptr;        // what the card's file system tells, when read
 };
 
 struct scan_summary_t {

@@ -10,6 +10,7 @@
 #include "core/scan.h"
 #include "engine_output.h"
 #include "engine_platform.h"
+#include "fs/fs_guide.h"
 
 namespace ember {
 namespace {
@@ -72,7 +73,11 @@ int engine_main(std::string_view command_line) {
     std::vector<std::string_view> names(options.names.begin(), options.names.end());
     std::vector<const format_t*> formats = formats_named(names);
     engine_output_c output(options.work_dir, channel.get());
-    scan_summary_t summary = scan_source(*source, formats, output);
+    // The card's file systems, when it has any, tell where files lie (see fs/fs_guide.h).
+    fs::fs_guide_c guide(*source);
+    scan_config_t config;
+    config.guide = &guide;
+    scan_summary_t summary = scan_source(*source, formats, output, config);
     output.finish(summary.files, summary.bytes_found, summary.is_output_failed);
     return int(summary.is_output_failed ? engine_exit_t::work_dir_full : engine_exit_t::done);
 }

@@ -12,6 +12,7 @@
 #include "core/format_registry.h"
 #include "core/scan.h"
 #include "ember/image/image_test_support.h"
+#include "ember/support/memory_output.h"
 
 namespace {
 
@@ -20,29 +21,7 @@ using ember_test::read_bytes;
 
 constexpr size_t sector = 512;
 
-class memory_output_c final : public ember::scan_output_i {
-public:
-    std::map<uint64_t, std::vector<uint8_t>> files;  // by start sector
-    void total(uint64_t) override {}
-    bool begin_file(uint64_t start, const char*) override {
-        current_ = start;
-        bytes_.clear();
-        return true;
-    }
-    bool write_file(const uint8_t* data, size_t size) override {
-        bytes_.insert(bytes_.end(), data, data + size);
-        return true;
-    }
-    bool end_file(bool is_complete) override {
-        if (is_complete) files[current_] = bytes_;
-        return true;
-    }
-    void progress(uint64_t) override {}
-
-private:
-    uint64_t current_ = 0;
-    std::vector<uint8_t> bytes_;
-};
+using ember_test::memory_output_c;
 
 // A card image: files laid on sector boundaries, with what lies between them.
 struct card_t {

@@ -1,0 +1,46 @@
+// What the scan asks a layer that knows where files lie on the card (its file system). The scan
+// stays a content carver: it offers the guide what it reads, and at a candidate whose format
+// probe agreed it lets the guide carve, so that a file known by its directory entry can come back
+// whole (its clusters in order) or at the size its entry states.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "byte_source.h"
+#include "find_layout.h"
+#include "format.h"
+
+namespace ember {
+
+// How a candidate is kept. bytes: the file's bytes in order from its first one, or nullptr for
+// the source itself from the candidate on (as an unguided carve). length 0: not a file of this
+// format; the next format is asked.
+struct guided_find_t {
+    byte_source_i* bytes = nullptr;
+    uint64_t length = 0;
+    const char* extension = nullptr;
+    uint64_t resume = 0;       // where the scan goes on, in the source
+    bool may_be_cut = true;    // whether a newer file inside cuts it (see overlap_rule.h)
+    find_layout_c layout;      // what the carver recorded of a find kept in place
+};
+
+class scan_guide_i {
+public:
+    virtual ~scan_guide_i() = default;
+    // Bytes the scan has read, at offset in the source; before the candidates among them.
+    virtual void observe(uint64_t offset, std::span<const uint8_t> bytes) = 0;
+    // The end of the stretch the candidate at offset lies in when that stretch belongs to a file
+    // already kept whole (a later fragment of it); offset itself otherwise.
+    virtual uint64_t skip_from(uint64_t offset) = 0;
+    // When the guide knows a file that starts at offset: carves it with format (whose probe
+    // agreed) and says how to keep it; false leaves the candidate to the usual carve. resident:
+    // the bytes from offset on that the scan holds in memory.
+    virtual bool carve(uint64_t offset, const format_t& format, std::span<const uint8_t> resident,
+                       guided_find_t& out) = 0;
+    // How much of a usual carve of `length` bytes from offset is kept: a find that starts where
+    // no known file lies ends where a live file's data begins.
+    virtual uint64_t free_length(uint64_t offset, uint64_t length) = 0;
+};
+
+}  // namespace ember

@@ -1,0 +1,34 @@
+// Directory entries of FAT (8.3 entries, long-name entries skipped) and exFAT (entry sets with
+// their checksums), read from a directory's bytes, and the tests that tell a directory cluster
+// found anywhere on the card from other data.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "fs_volume.h"
+
+namespace ember::fs {
+
+struct dir_item_t {
+    char extension[8] = {};  // lower case ASCII letters and digits, "" when none
+    uint64_t size = 0;
+    uint32_t first_cluster = 0;
+    bool is_deleted = false;
+    bool is_directory = false;
+    bool is_contiguous = false;  // exFAT NoFatChain
+};
+
+// Appends the files and subdirectories the bytes describe ("." and ".." left out).
+void parse_fat_directory(const fs_volume_t& volume, const uint8_t* data, size_t size, std::vector<dir_item_t>& out);
+// Appends the entry sets whose checksum holds (deleted ones checked as they were written).
+void parse_exfat_directory(const fs_volume_t& volume, const uint8_t* data, size_t size, std::vector<dir_item_t>& out);
+
+// True when the 512 bytes are the start of a FAT directory cluster: every slot a sound entry
+// (or zero after the last one), and at least one file or folder entry.
+bool looks_like_fat_directory(const fs_volume_t& volume, const uint8_t* sector);
+// True when an exFAT entry set with a sound checksum starts in the first 512 bytes.
+bool looks_like_exfat_directory(const uint8_t* data, size_t size);
+
+}  // namespace ember::fs

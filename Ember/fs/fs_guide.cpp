@@ -1,0 +1,228 @@
+#include "fs_guide.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/byte_order.h"
+#include "extension_match.h"
+#include "fragment_join.h"
+#include "jpeg_entropy_check.h"
+
+namespace ember::fs {
+namespace {
+
+// True when the carve of `length` bytes ended where its type's structure ends (a JPEG's EOI,
+// PNG's IEND, a RIFF or FORM container's stated size, the furthest byte a TIFF-based file's
+// IFDs refer to), not where its data stopped validating.
+bool ends_at_structure_end(carve_input_c& in, const char* extension, uint64_t length) {
+    std::string_view ext(extension);
+    if (ext == "jpg") {
+        const uint8_t* p = length >= 2 ? in.at(length - 2, 2) : nullptr;
+        return p && p[0] == 0xFF && p[1] == 0xD9;
+    }
+    if (ext == "png") {
+        const uint8_t* p = length >= 12 ? in.at(length - 12, 12) : nullptr;
+        return p && std::memcmp(p, "\0\0\0\0IEND\xAE\x42\x60\x82", 12) == 0;
+    }
+    uint32_t stated;
+    if (ext == "wav" || ext == "avi") return in.le32(4, stated) && length >= 8 + uint64_t(stated);
+    if (ext == "aif") return in.be32(4, stated) && length >= 8 + uint64_t(stated);
+    for (std::string_view tiff : {"tif", "nef", "cr2", "dng", "arw", "sr2", "pef", "dcr", "orf", "rw2"})
+        if (ext == tiff) return true;  // the carver's end is the structure's: nothing cuts it short
+    return false;
+}
+
+// True unless the JPEG of `length` bytes at offset fails to decode before its first EOI (its
+// data runs into another file's); a JPEG the checker does not read keeps the carver's word.
+bool jpeg_decodes(byte_source_i& source, uint64_t offset, uint64_t length) {
+    extent_source_c file(source, {{offset, length}}, length);
+    jpeg_entropy_check_c check;
+    if (!check.start(file)) return true;
+    return check.run(file, check.first_state(), nullptr) != jpeg_entropy_check_c::result_t::error;
+}
+
+// The types whose fragments are joined, by the search name of their carver.
+const char* joinable_extension(const format_t& format) {
+    if (format.search_name == "jpg") return "jpg";
+    if (format.search_name == "png") return "png";
+    return nullptr;
+}
+
+}  // namespace
+
+fs_guide_c::fs_guide_c(byte_source_i& source) : source_(source), reader_(source) {
+    index(0);
+    // Looking for the rest of broken files reads one sector per candidate cluster, away from the
+    // scan's own sequential reads: over the whole scan, at most one cluster in two of the card
+    // (at least 64 Ki).
+    uint64_t clusters = 0;
+    for (const fs_volume_t& v : reader_.volumes()) clusters += v.cluster_count;
+    join_probes_left_ = std::max<uint64_t>(64 * 1024, clusters / 2);
+}
+
+void fs_guide_c::index(size_t first_entry) {
+    const std::vector<fs_entry_t>& entries = reader_.entries();
+    for (size_t i = first_entry; i < entries.size(); ++i) {
+        const fs_entry_t& e = entries[i];
+        starts_.emplace(reader_.volumes()[e.volume].cluster_offset(e.first_cluster), uint32_t(i));
+    }
+}
+
+void fs_guide_c::observe(uint64_t offset, std::span<const uint8_t> bytes) {
+    size_t before = reader_.entries().size();
+    if (reader_.observe(offset, bytes.data(), bytes.size())) index(before);
+}
+
+uint64_t fs_guide_c::skip_from(uint64_t offset) {
+    auto it = claimed_.upper_bound(offset);
+    if (it == claimed_.begin()) return offset;
+    --it;
+    return offset < it->second ? it->second : offset;
+}
+
+std::vector<extent_t> fs_guide_c::extents_of(const fs_entry_t& e) const {
+    const fs_volume_t& v = reader_.volumes()[e.volume];
+    std::vector<extent_t> extents;
+    for (const cluster_run_t& r : reader_.runs(e))
+        extents.push_back({v.cluster_offset(r.first), uint64_t(r.count) * v.cluster_size});
+    return extents;
+}
+
+void fs_guide_c::claim(const std::vector<extent_t>& later) {
+    for (const extent_t& x : later) claimed_[x.offset] = std::max(claimed_[x.offset], x.offset + x.length);
+}
+
+bool fs_guide_c::carve_live(const fs_entry_t& e, const format_t& format, uint64_t offset, guided_find_t& out) {
+    std::vector<extent_t> extents = extents_of(e);
+    if (extents.empty() || extents[0].offset != offset) return false;
+    // The carver sees the clusters in order and then what follows the last one on the card,
+    // as it would see a contiguous file: some carvers tell a file's end by what comes after it.
+    std::vector<extent_t> seen = extents;
+    uint64_t after = extents.back().offset + extents.back().length;
+    if (after < source_.size()) seen.push_back({after, source_.size() - after});
+    auto view = std::make_unique<extent_source_c>(source_, seen, ~uint64_t(0));
+    if (view->size() < e.size) return false;  // the card ends inside the file
+    carve_input_c in(*view, 0);
+    carve_result_t found = format.carve(in);
+    if (found.length == 0 || !extension_matches(e.extension, found.extension)) return false;
+    if (found.length < e.size && extents.size() > 1 && !ends_at_structure_end(in, found.extension, found.length)) {
+        // The chain's bytes stop validating before the file's end. A damaged file keeps its
+        // chain; a damaged chain (the card's own bytes from the first cluster validate further)
+        // does not, and the file is taken as a deleted one.
+        carve_input_c straight(source_, offset);
+        if (format.carve(straight).length > found.length) return false;
+    }
+    claim({extents.begin() + 1, extents.end()});
+    view_ = std::move(view);
+    out = {view_.get(), e.size, found.extension, offset + std::min(extents[0].length, e.size), false, {}};
+    return true;
+}
+
+uint64_t fs_guide_c::live_data_after(const fs_entry_t& e, uint64_t offset, uint64_t length) const {
+    const fs_volume_t& v = reader_.volumes()[e.volume];
+    std::span<const cluster_run_t> own = reader_.runs(e);  // a live file whose chain was refused
+    for (uint64_t at = offset + v.cluster_size; at < offset + length; at += v.cluster_size) {
+        uint32_t c = v.cluster_at(at);
+        if (c == 0) break;
+        bool is_own = std::any_of(own.begin(), own.end(), [&](const cluster_run_t& r) { return c - r.first < r.count; });
+        if (reader_.is_owned(e.volume, c) && !is_own) return at - offset;
+    }
+    return length;
+}
+
+// True when the carve of `length` bytes from offset runs over another file's start at one of its
+// cluster boundaries (a live file's cluster, or a sector where a file of a known type begins):
+// its end is then that file's, and what the entry states past it is not padding.
+bool fs_guide_c::runs_into_other_file(const fs_entry_t& e, carve_input_c& in, uint64_t offset, uint64_t length) const {
+    if (live_data_after(e, offset, length) < length) return true;
+    const uint64_t cluster = reader_.volumes()[e.volume].cluster_size;
+    for (uint64_t b = cluster; b < length; b += cluster) {
+        const uint8_t* sector = in.at(b, probe_size);
+        if (sector && starts_a_file(sector, probe_size)) return true;
+    }
+    return false;
+}
+
+uint64_t fs_guide_c::free_length(uint64_t offset, uint64_t length) {
+    for (uint16_t i = 0; i < reader_.volumes().size(); ++i) {
+        const fs_volume_t& v = reader_.volumes()[i];
+        if (offset < v.data_offset || offset >= v.data_end()) continue;
+        uint64_t first = (offset - v.data_offset) / v.cluster_size;
+        if (reader_.is_owned(i, uint32_t(first + 2))) return length;  // inside a live file: its own
+        for (uint64_t c = first + 1; v.cluster_offset(uint32_t(c + 2)) < offset + length && c < v.cluster_count; ++c)
+            if (reader_.is_owned(i, uint32_t(c + 2))) return v.cluster_offset(uint32_t(c + 2)) - offset;
+        return length;
+    }
+    return length;
+}
+
+bool fs_guide_c::settle_deleted(const fs_entry_t& e, const format_t& format, carve_input_c& in, uint64_t offset,
+                                guided_find_t& out) {
+    if (e.size <= out.length || e.size > in.size() || !extension_matches(e.extension, out.extension)) return false;
+    if (out.length && ends_at_structure_end(in, out.extension, out.length) &&
+        !runs_into_other_file(e, in, offset, out.length) &&
+        (std::strcmp(out.extension, "jpg") != 0 || jpeg_decodes(source_, offset, out.length))) {
+        out.length = e.size;
+        out.resume = offset + e.size;
+        return true;
+    }
+    const fs_volume_t& v = reader_.volumes()[e.volume];
+    join_request_t request;
+    request.start = offset;
+    request.size = e.size;
+    request.cluster_size = v.cluster_size;
+    request.area_end = v.data_end();
+    request.format = &format;
+    request.extension = out.extension;
+    request.probes_left = &join_probes_left_;
+    request.is_free = [&](uint64_t at) {
+        uint32_t c = v.cluster_at(at);
+        return c != 0 && !reader_.is_owned(e.volume, c) && skip_from(at) == at;
+    };
+    std::vector<extent_t> join;
+    if (!join_fragments(source_, request, join)) return false;
+    claim({join.begin() + 1, join.end()});
+    view_ = std::make_unique<extent_source_c>(source_, join, e.size);
+    out = {view_.get(), e.size, out.extension, join[0].offset + join[0].length, false, {}};
+    return true;
+}
+
+bool fs_guide_c::carve(uint64_t offset, const format_t& format, std::span<const uint8_t> resident, guided_find_t& out) {
+    auto [first, last] = starts_.equal_range(offset);
+    if (first == last) return false;
+    const std::vector<fs_entry_t>& entries = reader_.entries();
+    for (auto it = first; it != last; ++it) {
+        const fs_entry_t& e = entries[it->second];
+        if (e.runs_count && carve_live(e, format, offset, out)) return true;
+    }
+    carve_input_c in(source_, offset, resident);
+    carve_result_t found = format.carve(in);
+    out = {nullptr, std::min<uint64_t>(found.length, in.size()), found.extension, offset, true, {}};
+    if (out.length == 0 || !out.extension) {
+        // A head too short or too broken for the carver may still be joined to the rest.
+        out = {nullptr, 0, joinable_extension(format), offset, true, {}};
+        for (auto it = first; it != last && out.extension; ++it)
+            if (settle_deleted(entries[it->second], format, in, offset, out)) return true;
+        out = {};
+        return true;
+    }
+    out.resume = offset + out.length;
+    // Among the deleted entries here, the one whose size the carve confirms wins; otherwise
+    // the first that settles the find. Live files whose chains were refused above are settled
+    // as deleted ones.
+    bool is_confirmed = false;
+    for (auto it = first; it != last && !is_confirmed; ++it)
+        is_confirmed = entries[it->second].size == out.length &&
+                       extension_matches(entries[it->second].extension, out.extension);
+    for (auto it = first; it != last && !is_confirmed; ++it)
+        if (settle_deleted(entries[it->second], format, in, offset, out)) break;
+    // A deleted file ends where a live file's clusters begin: those were written since.
+    if (!out.bytes) {
+        out.length = live_data_after(entries[first->second], offset, out.length);
+        out.resume = offset + out.length;
+        out.layout = std::move(in.layout());
+    }
+    return true;
+}
+
+}  // namespace ember::fs

@@ -1,0 +1,49 @@
+// The file system's word to the scan: a live file comes back whole by its chain; a deleted one
+// whose first cluster holds the start of its type gets the size its entry states when the
+// carver agrees, or when what lies past the carver's end is bytes the type does not describe
+// (padding after a JPEG's end, bytes past a RIFF's end); a deleted JPEG or PNG that stops
+// validating before its size is looked for as two fragments. Anything else is carved as usual.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <unordered_map>
+
+#include "core/scan_guide.h"
+#include "extent_source.h"
+#include "fs_reader.h"
+
+namespace ember::fs {
+
+class fs_guide_c final : public scan_guide_i {
+public:
+    // Reads the file systems of the source (boot sectors, FATs, directory trees).
+    explicit fs_guide_c(byte_source_i& source);
+
+    const fs_reader_c& reader() const { return reader_; }
+
+    void observe(uint64_t offset, std::span<const uint8_t> bytes) override;
+    uint64_t skip_from(uint64_t offset) override;
+    bool carve(uint64_t offset, const format_t& format, std::span<const uint8_t> resident,
+               guided_find_t& out) override;
+    uint64_t free_length(uint64_t offset, uint64_t length) override;
+
+private:
+    void index(size_t first_entry);
+    bool carve_live(const fs_entry_t& e, const format_t& format, uint64_t offset, guided_find_t& out);
+    bool settle_deleted(const fs_entry_t& e, const format_t& format, carve_input_c& in, uint64_t offset,
+                        guided_find_t& out);
+    std::vector<extent_t> extents_of(const fs_entry_t& e) const;
+    uint64_t live_data_after(const fs_entry_t& e, uint64_t offset, uint64_t length) const;
+    bool runs_into_other_file(const fs_entry_t& e, carve_input_c& in, uint64_t offset, uint64_t length) const;
+    void claim(const std::vector<extent_t>& later);
+
+    byte_source_i& source_;
+    fs_reader_c reader_;
+    std::unordered_multimap<uint64_t, uint32_t> starts_;  // first byte on the card -> entry
+    std::map<uint64_t, uint64_t> claimed_;                 // later fragments of kept files
+    std::unique_ptr<extent_source_c> view_;                // the bytes of the file being kept
+    uint64_t join_probes_left_ = 0;
+};
+
+}  // namespace ember::fs

@@ -1,0 +1,268 @@
+#include "fs_reader.h"
+
+#include <algorithm>
+
+#include "core/byte_order.h"
+#include "fs_directory.h"
+
+namespace ember::fs {
+namespace {
+
+// FATs of more entries in all (a 2 TB exFAT volume with 128 KiB clusters) are not held: their
+// chains go unread and their files are treated as deleted ones. Volumes of more clusters in all
+// than the cluster maps may cover (two bits a cluster) are not read at all.
+constexpr uint64_t max_fat_entries = uint64_t(1) << 24;
+constexpr uint64_t max_mapped_clusters = uint64_t(1) << 28;
+// FAT allows 65536 entries (2 MiB) per folder; exFAT folders are capped here likewise.
+constexpr uint64_t max_directory_bytes = 4 * 1024 * 1024;
+// Far more files than any card holds; keeps memory bounded whatever the directories say.
+constexpr size_t max_entries = 1 << 20;
+constexpr size_t max_folders = 1 << 18;
+constexpr uint32_t fat_free = 0, fat_end = 0xFFFFFFFF, fat_bad = 0xFFFFFFF7;
+constexpr size_t read_piece = 1024 * 1024;
+
+uint32_t normalise(fs_type_t type, uint32_t v) {
+    switch (type) {
+    case fs_type_t::fat12: return v >= 0xFF8 ? fat_end : v == 0xFF7 ? fat_bad : v;
+    case fs_type_t::fat16: return v >= 0xFFF8 ? fat_end : v == 0xFFF7 ? fat_bad : v;
+    case fs_type_t::fat32:
+        v &= 0x0FFFFFFF;
+        return v >= 0x0FFFFFF8 ? fat_end : v == 0x0FFFFFF7 ? fat_bad : v;
+    case fs_type_t::exfat: return v >= 0xFFFFFFF8 ? fat_end : v == 0xFFFFFFF7 ? fat_bad : v;
+    }
+    return fat_bad;
+}
+
+bool is_fat_family(fs_type_t type) { return type != fs_type_t::exfat; }
+
+}  // namespace
+
+fs_reader_c::fs_reader_c(byte_source_i& source) : source_(source), volumes_(find_volumes(source)) {
+    uint64_t mapped = 0;
+    for (size_t i = 0; i < volumes_.size(); ++i) {
+        mapped += volumes_[i].cluster_count;
+        if (mapped > max_mapped_clusters) {
+            volumes_.resize(i);
+            break;
+        }
+    }
+    state_.resize(volumes_.size());
+    std::vector<pending_dir_t> roots;
+    for (uint16_t i = 0; i < volumes_.size(); ++i) {
+        const fs_volume_t& v = volumes_[i];
+        load_fat(i);
+        state_[i].owned.assign(uint64_t(v.cluster_count) + 2, false);
+        state_[i].dir_seen.assign(uint64_t(v.cluster_count) + 2, false);
+        pending_dir_t root;
+        root.volume = i;
+        root.is_live = true;
+        root.is_fixed_root = v.root_cluster == 0;
+        root.first = v.root_cluster;
+        roots.push_back(root);
+    }
+    walk(std::move(roots));
+}
+
+void fs_reader_c::load_fat(uint16_t index) {
+    const fs_volume_t& v = volumes_[index];
+    uint64_t entries = uint64_t(v.cluster_count) + 2;
+    if (fat_entries_held_ + entries > max_fat_entries) return;
+    fat_entries_held_ += entries;
+    std::vector<uint32_t>& fat = state_[index].fat;
+    fat.assign(entries, fat_bad);
+    std::vector<uint8_t> piece(read_piece);
+    unsigned bits = v.type == fs_type_t::fat12 ? 12 : v.type == fs_type_t::fat16 ? 16 : 32;
+    uint64_t bytes = (entries * bits + 7) / 8;
+    // Whole entries per piece: FAT12 pairs share three bytes, so pieces are a multiple of 3 and 4.
+    uint64_t step = 1536 * 682;  // whole sectors, whole FAT12 pairs, whole 32-bit entries
+    for (uint64_t at = 0; at < bytes; at += step) {
+        size_t want = size_t(std::min<uint64_t>(step, bytes - at));
+        size_t got = source_.read_at(v.fat_offset + at, piece.data(), want);
+        uint64_t first = at * 8 / bits, end = std::min<uint64_t>(entries, (at + got) * 8 / bits);
+        for (uint64_t n = first; n < end; ++n) {
+            size_t pos = size_t(n * bits / 8 - at);
+            uint32_t raw;
+            if (bits == 12) {
+                if (pos + 1 >= got) break;
+                uint16_t pair = load_le16(piece.data() + pos);
+                raw = (n & 1) ? pair >> 4 : pair & 0xFFF;
+            } else if (bits == 16) {
+                raw = load_le16(piece.data() + pos);
+            } else {
+                raw = load_le32(piece.data() + pos);
+            }
+            fat[n] = normalise(v.type, raw);
+        }
+        if (got < want) break;
+    }
+}
+
+bool fs_reader_c::is_owned(uint16_t volume, uint32_t cluster) const {
+    if (volume >= state_.size()) return false;
+    const std::vector<bool>& owned = state_[volume].owned;
+    return cluster < owned.size() && owned[cluster];
+}
+
+// Follows the chain from first for `clusters` clusters and claims them; false (nothing claimed)
+// when it leaves the volume, ends early, loops or meets a cluster another chain owns.
+bool fs_reader_c::claim_chain(uint16_t volume, uint32_t first, uint64_t clusters, std::vector<cluster_run_t>& runs) {
+    const fs_volume_t& v = volumes_[volume];
+    volume_state_t& st = state_[volume];
+    if (st.fat.empty() || clusters == 0 || clusters > v.cluster_count) return false;
+    size_t begin = runs.size();
+    uint32_t c = first;
+    uint64_t taken = 0;
+    bool ok = true;
+    for (; taken < clusters; ++taken) {
+        if (!v.is_cluster(c) || st.owned[c]) {
+            ok = false;
+            break;
+        }
+        st.owned[c] = true;
+        if (runs.size() > begin && runs.back().first + runs.back().count == c) ++runs.back().count;
+        else runs.push_back({c, 1});
+        c = st.fat[c];
+    }
+    if (ok) return true;
+    for (size_t i = begin; i < runs.size(); ++i)
+        for (uint32_t k = 0; k < runs[i].count; ++k) st.owned[runs[i].first + k] = false;
+    runs.resize(begin);
+    return false;
+}
+
+void fs_reader_c::read_directory(const pending_dir_t& dir, std::vector<uint8_t>& bytes) {
+    const fs_volume_t& v = volumes_[dir.volume];
+    volume_state_t& st = state_[dir.volume];
+    bytes.clear();
+    if (dir.is_fixed_root) {
+        bytes.resize(v.root_bytes);
+        bytes.resize(source_.read_at(v.root_offset, bytes.data(), bytes.size()));
+        return;
+    }
+    auto append = [&](uint32_t c) {
+        size_t at = bytes.size();
+        bytes.resize(at + v.cluster_size);
+        bytes.resize(at + source_.read_at(v.cluster_offset(c), bytes.data() + at, v.cluster_size));
+    };
+    uint64_t clusters = dir.bytes ? (dir.bytes + v.cluster_size - 1) / v.cluster_size : 1;
+    uint64_t max_clusters = std::max<uint64_t>(1, max_directory_bytes / v.cluster_size);
+    if (dir.bytes) {
+        // Contiguous (exFAT NoFatChain): clusters in a row, as long as no chain owns them.
+        for (uint64_t i = 0; i < std::min(clusters, max_clusters); ++i) {
+            uint32_t c = dir.first + uint32_t(i);
+            if (!v.is_cluster(c) || st.dir_seen[c]) break;
+            st.dir_seen[c] = true;
+            if (dir.is_live) st.owned[c] = true;
+            append(c);
+        }
+        return;
+    }
+    // A live folder follows its chain; a dead one is read at its first cluster only, its later
+    // clusters are found on the card by observe().
+    uint32_t c = dir.first;
+    for (uint64_t i = 0; i < max_clusters && v.is_cluster(c) && !st.dir_seen[c]; ++i) {
+        if (dir.is_live && st.owned[c]) break;
+        st.dir_seen[c] = true;
+        if (dir.is_live) st.owned[c] = true;
+        append(c);
+        if (!dir.is_live || st.fat.empty()) break;
+        c = st.fat[c];
+    }
+}
+
+void fs_reader_c::add_items(const pending_dir_t& dir, const std::vector<uint8_t>& bytes, std::vector<pending_dir_t>& todo) {
+    const fs_volume_t& v = volumes_[dir.volume];
+    std::vector<dir_item_t> items;
+    if (is_fat_family(v.type)) parse_fat_directory(v, bytes.data(), bytes.size(), items);
+    else parse_exfat_directory(v, bytes.data(), bytes.size(), items);
+    uint64_t volume_bytes = uint64_t(v.cluster_count) * v.cluster_size;
+    for (const dir_item_t& item : items) {
+        bool is_live = dir.is_live && !item.is_deleted;
+        if (item.is_directory) {
+            if (state_[dir.volume].dir_seen[item.first_cluster]) continue;
+            pending_dir_t sub;
+            sub.volume = dir.volume;
+            sub.first = item.first_cluster;
+            sub.is_live = is_live;
+            sub.is_orphan = dir.is_orphan;
+            // Contiguous exFAT folders state their size; chained ones follow their chain.
+            sub.bytes = item.is_contiguous ? std::min(item.size, max_directory_bytes) : 0;
+            todo.push_back(sub);
+            continue;
+        }
+        if (entries_.size() >= max_entries) return;
+        if (item.size == 0 || item.size > volume_bytes) continue;
+        fs_entry_t e;
+        std::copy(std::begin(item.extension), std::end(item.extension), e.extension);
+        e.size = item.size;
+        e.first_cluster = item.first_cluster;
+        e.volume = dir.volume;
+        e.is_deleted = !is_live;
+        e.is_contiguous = item.is_contiguous;
+        e.is_orphan = dir.is_orphan;
+        if (is_live) {
+            uint64_t clusters = (item.size + v.cluster_size - 1) / v.cluster_size;
+            e.runs_begin = uint32_t(runs_.size());
+            bool chained;
+            if (item.is_contiguous) {
+                chained = item.first_cluster - 2 + clusters <= v.cluster_count;
+                if (chained) runs_.push_back({item.first_cluster, uint32_t(clusters)});
+                for (uint32_t k = 0; chained && k < clusters; ++k) state_[dir.volume].owned[item.first_cluster + k] = true;
+            } else {
+                chained = claim_chain(dir.volume, item.first_cluster, clusters, runs_);
+            }
+            e.runs_count = chained ? uint32_t(runs_.size() - e.runs_begin) : 0;
+        }
+        entries_.push_back(e);
+    }
+}
+
+void fs_reader_c::walk(std::vector<pending_dir_t> todo) {
+    std::vector<uint8_t> bytes;
+    std::vector<pending_dir_t> found, dead;
+    // Live folders first, so that every live chain is claimed before dead folders are read.
+    for (size_t folders = 0; folders < max_folders && (!todo.empty() || !dead.empty()); ++folders) {
+        std::vector<pending_dir_t>& from = todo.empty() ? dead : todo;
+        pending_dir_t dir = from.back();
+        from.pop_back();
+        read_directory(dir, bytes);
+        found.clear();
+        add_items(dir, bytes, found);
+        for (const pending_dir_t& sub : found) (sub.is_live ? todo : dead).push_back(sub);
+    }
+}
+
+size_t fs_reader_c::observe(uint64_t offset, const uint8_t* data, size_t size) {
+    size_t before = entries_.size();
+    std::vector<pending_dir_t> found;
+    std::vector<uint8_t> sector(512);
+    for (uint16_t i = 0; i < volumes_.size(); ++i) {
+        const fs_volume_t& v = volumes_[i];
+        uint64_t from = std::max(offset, v.data_offset), to = std::min(offset + size, v.data_end());
+        if (from >= to) continue;
+        uint64_t first = (from - v.data_offset + v.cluster_size - 1) / v.cluster_size;
+        for (uint64_t c = first + 2; v.cluster_offset(uint32_t(c)) < to; ++c) {
+            if (state_[i].dir_seen[c] || state_[i].owned[c]) continue;
+            uint64_t at = v.cluster_offset(uint32_t(c));
+            size_t in_hand = size_t(std::min<uint64_t>(offset + size - at, v.cluster_size));
+            const uint8_t* head = data + (at - offset);
+            if (in_hand < 512) {
+                if (source_.read_at(at, sector.data(), 512) != 512) continue;
+                head = sector.data();
+                in_hand = 512;
+            }
+            bool is_dir = is_fat_family(v.type) ? looks_like_fat_directory(v, head)
+                                                : looks_like_exfat_directory(head, in_hand);
+            if (!is_dir) continue;
+            pending_dir_t dir;
+            dir.volume = i;
+            dir.first = uint32_t(c);
+            dir.is_orphan = true;
+            found.push_back(dir);
+        }
+    }
+    if (!found.empty()) walk(std::move(found));
+    return entries_.size() - before;
+}
+
+}  // namespace ember::fs

@@ -1,0 +1,81 @@
+// The file systems of a source, as far as they can be read: every file entry (live or deleted)
+// that a walk from each root reaches, and those of directory clusters found anywhere on the card
+// while the scan reads it (folders whose parents were deleted or wiped by a quick format).
+// Live files come with their cluster chains. Everything read is bounded: FAT size, directory
+// size, entry count, chain lengths, and each cluster is owned by one chain at most.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "core/byte_source.h"
+#include "fs_volume.h"
+
+namespace ember::fs {
+
+struct cluster_run_t {
+    uint32_t first = 0;
+    uint32_t count = 0;
+};
+
+struct fs_entry_t {
+    char extension[8] = {};  // lower case; "" when the name has none
+    uint64_t size = 0;
+    uint32_t first_cluster = 0;
+    uint32_t runs_begin = 0;  // a live file's chain, in runs(); none when deleted or broken
+    uint32_t runs_count = 0;
+    uint16_t volume = 0;
+    bool is_deleted = false;     // deleted, or in a deleted or unreachable folder
+    bool is_contiguous = false;  // exFAT NoFatChain: the clusters follow one another
+    bool is_orphan = false;      // from a directory cluster no live folder reaches
+};
+
+class fs_reader_c {
+public:
+    // Finds the volumes, reads their FATs and walks their trees.
+    explicit fs_reader_c(byte_source_i& source);
+
+    const std::vector<fs_volume_t>& volumes() const { return volumes_; }
+    const std::vector<fs_entry_t>& entries() const { return entries_; }
+    std::span<const cluster_run_t> runs(const fs_entry_t& e) const {
+        return std::span(runs_).subspan(e.runs_begin, e.runs_count);
+    }
+    // True when the chain of a live file or folder holds the cluster.
+    bool is_owned(uint16_t volume, uint32_t cluster) const;
+
+    // Looks through bytes the scan has read (at offset in the source) for directory clusters
+    // that no walk has reached, and adds their entries and those of their subfolders. Returns
+    // how many entries were added.
+    size_t observe(uint64_t offset, const uint8_t* data, size_t size);
+
+private:
+    struct volume_state_t {
+        std::vector<uint32_t> fat;  // next cluster, or free/end/bad; empty when too large to hold
+        std::vector<bool> owned;
+        std::vector<bool> dir_seen;
+    };
+    struct pending_dir_t {
+        uint16_t volume = 0;
+        uint32_t first = 0;
+        uint64_t bytes = 0;      // contiguous folders: their size; 0: follow the chain, or one cluster
+        bool is_live = false;    // reached through live folders: the chain is current
+        bool is_fixed_root = false;
+        bool is_orphan = false;  // found by observe(), not by a walk from a root
+    };
+
+    void load_fat(uint16_t volume);
+    bool claim_chain(uint16_t volume, uint32_t first, uint64_t clusters, std::vector<cluster_run_t>& runs);
+    void walk(std::vector<pending_dir_t> todo);
+    void read_directory(const pending_dir_t& dir, std::vector<uint8_t>& bytes);
+    void add_items(const pending_dir_t& dir, const std::vector<uint8_t>& bytes, std::vector<pending_dir_t>& todo);
+
+    byte_source_i& source_;
+    std::vector<fs_volume_t> volumes_;
+    std::vector<volume_state_t> state_;
+    std::vector<fs_entry_t> entries_;
+    std::vector<cluster_run_t> runs_;
+    uint64_t fat_entries_held_ = 0;
+};
+
+}  // namespace ember::fs

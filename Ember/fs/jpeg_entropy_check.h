@@ -1,0 +1,65 @@
+// Decodes the Huffman-coded data of a baseline or extended sequential JPEG (no inverse DCT: only
+// whether the bits are a valid picture), so that a join of two fragments can be told from data
+// that merely has no bad markers. Errors are codes missing from a table, a block of more than 64
+// coefficients, DC values beyond the sample precision, restart markers out of sequence, and an
+// end of image before the last MCU or after it. Progressive and lossless files are not handled.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "core/byte_source.h"
+
+namespace ember::fs {
+
+class jpeg_entropy_check_c {
+public:
+    // Where decoding stands, resumable on other bytes that share everything before `pos`.
+    struct state_t {
+        uint64_t pos = 0;        // the next byte to read
+        uint64_t bits = 0;       // bits read but not used, most significant first
+        int bit_count = 0;
+        uint32_t mcu = 0;        // MCUs decoded
+        uint32_t to_restart = 0; // MCUs left in the restart interval
+        uint8_t next_restart = 0;
+        int pred[4] = {};
+    };
+    enum class result_t { complete, error, unsupported };
+
+    // Reads the headers of the JPEG at the start of `file`. False when it is not one this
+    // checker handles (progressive, lossless, several scans, damaged tables).
+    bool start(byte_source_i& file);
+    const state_t& first_state() const { return first_; }
+
+    // Decodes from `from` on `file`. complete: every MCU decoded and EOI right after, at
+    // *end (the byte after EOI). error: *end is where it failed. Every `every` bytes of input
+    // the state at an MCU boundary is appended to `checkpoints` (when given).
+    result_t run(byte_source_i& file, state_t from, uint64_t* end, std::vector<state_t>* checkpoints = nullptr,
+                 uint64_t every = 0) const;
+
+private:
+    struct table_t {
+        uint16_t max_code[18] = {};
+        int32_t offset[17] = {};
+        int32_t max_code_ok[18] = {};
+        uint8_t values[256] = {};
+        // The codes of up to fast_bits bits, by the next fast_bits bits: length << 8 | value;
+        // 0 for a longer code.
+        uint16_t fast[1 << 9] = {};
+        bool present = false;
+    };
+    struct component_t {
+        uint8_t id = 0, h = 1, v = 1, dc = 0, ac = 0;
+    };
+    bool read_table(const uint8_t* body, size_t size);
+
+    table_t dc_[4], ac_[4];
+    component_t comps_[4];
+    int comp_count_ = 0;
+    uint32_t mcus_ = 0;
+    uint32_t restart_interval_ = 0;
+    int precision_ = 8;
+    state_t first_;
+};
+
+}  // namespace ember::fs

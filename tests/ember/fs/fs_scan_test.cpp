@@ -1,0 +1,142 @@
+// The scan guided by the card's file system, on the real images: every picture comes back
+// byte-exact at its first sector (a fragmented live one by its chain, deleted ones with padding
+// at their entry's size, two-fragment deleted ones joined, those of folders a quick format cut
+// off), and nothing else is found; progress never goes back, even for files gathered from
+// further on.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "core/format_registry.h"
+#include "core/scan.h"
+#include "fs/fs_guide.h"
+#include "fs_image_support.h"
+#include "ember/support/memory_output.h"
+
+using namespace ember;
+
+namespace {
+
+using ember_test::memory_output_c;
+
+uint64_t first_sector(const fs::fs_volume_t& v, uint32_t cluster) { return v.cluster_offset(cluster) / 512; }
+
+// Scans the card with its file system's guide and checks that the file comes back byte-exact.
+void expect_found_whole(memory_source_c& card, const fs::fs_volume_t& volume, const manifest_row_t& row) {
+    fs::fs_guide_c guide(card);
+    memory_output_c out;
+    scan_config_t config;
+    config.guide = &guide;
+    scan_source(card, all_formats(), out, config);
+    auto found = out.files.find(first_sector(volume, row.first_cluster));
+    ASSERT_NE(found, out.files.end());
+    EXPECT_TRUE(found->second == read_fs_original(row));
+}
+
+}  // namespace
+
+TEST(fs_scan, every_picture_whole_and_nothing_else) {
+    const std::vector<const format_t*> formats = all_formats();
+    for (const std::string& image : fs_test_images()) {
+        SCOPED_TRACE(image);
+        std::vector<uint8_t> bytes = read_fs_image(image);
+        memory_source_c card(bytes);
+        fs::fs_guide_c guide(card);
+        ASSERT_EQ(guide.reader().volumes().size(), 1u);
+        const fs::fs_volume_t volume = guide.reader().volumes()[0];
+        memory_output_c out;
+        scan_config_t config;
+        config.guide = &guide;
+        config.chunk_size = 1024 * 1024;  // several chunks even on these small cards
+        scan_source(card, formats, out, config);
+        size_t pictures = 0;
+        for (const manifest_row_t& row : fs_manifest(image)) {
+            if (row.extension == "bin") continue;
+            SCOPED_TRACE(row.path);
+            ++pictures;
+            auto found = out.files.find(first_sector(volume, row.first_cluster));
+            ASSERT_NE(found, out.files.end());
+            std::vector<uint8_t> original = read_fs_original(row);
+            EXPECT_EQ(found->second.size(), original.size());
+            EXPECT_TRUE(found->second == original);
+        }
+        EXPECT_EQ(out.files.size(), pictures);
+        EXPECT_TRUE(out.is_progress_monotonic);
+    }
+}
+
+TEST(fs_scan, a_live_file_whose_chain_is_damaged_comes_back_from_its_own_clusters) {
+    // The contiguous live photo's chain is sent through free clusters after its third one; its
+    // bytes on the card are whole.
+    std::vector<uint8_t> bytes = read_fs_image("fat16.img");
+    manifest_row_t row = fs_manifest_row("fat16.img", "DCIM/100TESTS/IMG_0001.JPG");
+    ASSERT_EQ(row.runs, std::to_string(row.first_cluster) + "+10");
+    memory_source_c card(bytes);
+    const fs::fs_volume_t volume = fs::fs_guide_c(card).reader().volumes()[0];
+    uint32_t from = row.first_cluster + 2, free_cluster = 4000;
+    auto set_fat16 = [&](uint32_t c, uint32_t next) {
+        bytes[volume.fat_offset + 2 * c] = uint8_t(next);
+        bytes[volume.fat_offset + 2 * c + 1] = uint8_t(next >> 8);
+    };
+    set_fat16(from, free_cluster);
+    for (uint32_t i = 0; i < 7; ++i) set_fat16(free_cluster + i, i == 6 ? 0xFFFF : free_cluster + i + 1);
+    expect_found_whole(card, volume, row);
+}
+
+TEST(fs_scan, a_device_like_source_gives_the_same_finds) {
+    // Through the read-ahead thread in small chunks, as a card is read.
+    class device_c final : public byte_source_i {
+    public:
+        explicit device_c(const std::vector<uint8_t>& b) : inner_(b) {}
+        size_t read_at(uint64_t o, uint8_t* buf, size_t n) override { return inner_.read_at(o, buf, n); }
+        uint64_t size() const override { return inner_.size(); }
+
+    private:
+        memory_source_c inner_;
+    };
+    const std::vector<const format_t*> formats = all_formats();
+    std::vector<uint8_t> bytes = read_fs_image("fat32_mbr.img");
+    memory_source_c memory(bytes);
+    device_c device(bytes);
+    memory_output_c from_memory, from_device;
+    fs::fs_guide_c memory_guide(memory), device_guide(device);
+    scan_config_t config;
+    config.guide = &memory_guide;
+    scan_source(memory, formats, from_memory, config);
+    config.guide = &device_guide;
+    config.chunk_size = 64 * 1024;
+    config.read_ahead_depth = 2;
+    scan_source(device, formats, from_device, config);
+    EXPECT_EQ(from_memory.files, from_device.files);
+    EXPECT_FALSE(from_memory.files.empty());
+}
+
+TEST(fs_scan, a_deleted_photo_whose_carve_ends_in_another_file_is_joined_not_padded) {
+    // The two-fragment deleted JPEG's head is followed by the picture in its gap. With the FATs
+    // and the root wiped (as a quick format leaves them) and that picture's header gone, the
+    // head's carve runs on to the other picture's EOI: an end that is not the photo's, so its
+    // entry's size is no padding, and its second fragment is found.
+    std::vector<uint8_t> bytes = read_fs_image("fat32_mbr.img");
+    manifest_row_t frag = fs_manifest_row("fat32_mbr.img", "DCIM/100TESTS/FRAG.JPG");
+    manifest_row_t fill = fs_manifest_row("fat32_mbr.img", "DCIM/100TESTS/FILL.JPG");
+    memory_source_c card(bytes);
+    const fs::fs_volume_t volume = fs::fs_guide_c(card).reader().volumes()[0];
+    ASSERT_EQ(volume.cluster_size, 512u);
+    std::fill(bytes.begin() + volume.fat_offset, bytes.begin() + volume.data_offset, 0);
+    std::fill_n(bytes.begin() + volume.cluster_offset(volume.root_cluster), 512, 0);
+    std::fill_n(bytes.begin() + volume.cluster_offset(fill.first_cluster), 2 * 512, 0);
+    expect_found_whole(card, volume, frag);
+}
+
+TEST(fs_scan, a_carve_from_free_space_ends_where_a_live_file_begins) {
+    std::vector<uint8_t> bytes = read_fs_image("fat32_mbr.img");
+    manifest_row_t frag = fs_manifest_row("fat32_mbr.img", "DCIM/100TESTS/FRAG.JPG");
+    manifest_row_t fill = fs_manifest_row("fat32_mbr.img", "DCIM/100TESTS/FILL.JPG");
+    memory_source_c card(bytes);
+    fs::fs_guide_c guide(card);
+    const fs::fs_volume_t& volume = guide.reader().volumes()[0];
+    uint64_t from = volume.cluster_offset(frag.first_cluster), live = volume.cluster_offset(fill.first_cluster);
+    EXPECT_EQ(guide.free_length(from, 1 << 20), live - from);
+    EXPECT_EQ(guide.free_length(from, live - from), live - from);
+    EXPECT_EQ(guide.free_length(live, 1 << 20), 1u << 20);  // a live file's own clusters
+}

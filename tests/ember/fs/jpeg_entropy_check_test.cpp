@@ -1,0 +1,83 @@
+// The JPEG entropy-data checker that decides fragment joins: real pictures decode whole, to
+// their EOI; a damaged byte or restart markers out of sequence are errors; progressive files
+// are not handled.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "fs/jpeg_entropy_check.h"
+#include "ember/support/carve_test_support.h"
+
+using namespace ember;
+using check_c = fs::jpeg_entropy_check_c;
+
+namespace {
+
+check_c::result_t check(const std::vector<uint8_t>& bytes, uint64_t* end = nullptr) {
+    memory_source_c file(bytes);
+    check_c c;
+    if (!c.start(file)) return check_c::result_t::unsupported;
+    return c.run(file, c.first_state(), end);
+}
+
+std::vector<std::filesystem::path> camera_jpegs() {
+    std::vector<std::filesystem::path> out;
+    std::error_code ec;
+    for (auto it = std::filesystem::recursive_directory_iterator(TESSERA_BENCH_MEDIA, ec);
+         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+        std::string ext = it->path().extension().string();
+        // Up to 1 MiB each, which keeps the test quick under the sanitizers.
+        if ((ext == ".jpg" || ext == ".JPG") && it->file_size(ec) <= 1024 * 1024) out.push_back(it->path());
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(jpeg_entropy_check, real_pictures_decode_to_their_end_and_damage_is_an_error) {
+    for (const char* name : {"baseline.jpg", "large.jpg", "thumb.jpg"}) {
+        std::vector<uint8_t> bytes = ember_test::read_bytes(ember_test::fixture(std::string("image/") + name));
+        uint64_t end = 0;
+        ASSERT_EQ(check(bytes, &end), check_c::result_t::complete) << name;
+        EXPECT_EQ(end, bytes.size()) << name;
+        // Halfway through the scan data, another picture's scan data from its middle on, as a
+        // wrong join gives.
+        std::vector<uint8_t> other = ember_test::read_bytes(
+            ember_test::fixture(std::string(name) == "large.jpg" ? "image/baseline.jpg" : "image/large.jpg"));
+        size_t sos = 0;
+        while (sos + 1 < bytes.size() && !(bytes[sos] == 0xFF && bytes[sos + 1] == 0xDA)) ++sos;
+        std::vector<uint8_t> joined(bytes.begin(), bytes.begin() + (sos + bytes.size()) / 2);
+        joined.insert(joined.end(), other.begin() + other.size() / 2, other.end());
+        EXPECT_EQ(check(joined), check_c::result_t::error) << name;
+    }
+    for (const char* name : {"progressive.jpg", "large_progressive.jpg"})
+        EXPECT_EQ(check(ember_test::read_bytes(ember_test::fixture(std::string("image/") + name))),
+                  check_c::result_t::unsupported) << name;
+}
+
+TEST(jpeg_entropy_check, camera_pictures_decode_whole_and_restart_markers_keep_their_order) {
+    std::vector<std::filesystem::path> cameras = camera_jpegs();
+    if (cameras.empty()) GTEST_SKIP() << "no camera JPEGs under " << TESSERA_BENCH_MEDIA;
+    size_t with_restarts = 0;
+    for (const auto& path : cameras) {
+        std::vector<uint8_t> bytes = ember_test::read_bytes(path);
+        check_c::result_t result = check(bytes);
+        if (result == check_c::result_t::unsupported) continue;
+        EXPECT_EQ(result, check_c::result_t::complete) << path;
+        // Two restart markers of the scan data swapped: decoding stops at the first one out of
+        // sequence.
+        memory_source_c file(bytes);
+        check_c c;
+        ASSERT_TRUE(c.start(file));
+        std::vector<size_t> markers;
+        for (size_t i = size_t(c.first_state().pos); i + 1 < bytes.size() && markers.size() < 4; ++i)
+            if (bytes[i] == 0xFF && bytes[i + 1] >= 0xD0 && bytes[i + 1] <= 0xD7) markers.push_back(i + 1);
+        if (markers.size() < 4) continue;
+        ++with_restarts;
+        std::swap(bytes[markers[1]], bytes[markers[2]]);
+        uint64_t end = 0;
+        EXPECT_EQ(check(bytes, &end), check_c::result_t::error) << path;
+        EXPECT_LE(end, markers[1] + 1) << path;
+    }
+    EXPECT_GT(with_restarts, 0u);
+}

@@ -1,0 +1,266 @@
+#!/usr/bin/env python3
+"""Makes the small card images the file-system tests read, without mounting anything: FAT16 and
+a quick-formatted FAT32 by mkfs.fat and mtools, a FAT32 partition behind an MBR, exFAT (our
+writer in bench/exfat.py, checked by fsck.exfat) behind a GPT and quick-formatted. Pictures
+are real JPEG and PNG files from ImageMagick. Writes OUT/*.img, OUT/files/* (the originals) and
+OUT/manifest.tsv: image, path, extension, first cluster, size, live|deleted, runs (first+count),
+original. Usage: make_fs_images.py OUT"""
+
+import os
+import struct
+import subprocess
+import sys
+import zlib
+
+here = os.path.dirname(os.path.abspath(__file__))
+root = os.path.abspath(os.path.join(here, "..", "..", ".."))
+sys.path.insert(0, os.path.join(root, "bench"))
+import exfat  # noqa: E402
+import fat  # noqa: E402
+
+ENV = dict(os.environ, MTOOLS_SKIP_CHECK="1", MTOOLS_LOWER_CASE="0",
+           PATH=os.environ.get("PATH", "") + ":/usr/sbin:/sbin")
+out = os.path.abspath(sys.argv[1]) if __name__ == "__main__" else ""
+files_dir = os.path.join(out, "files")
+manifest = []
+
+
+def run(*cmd):
+    r = subprocess.run(list(cmd), env=ENV, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    if r.returncode != 0:
+        sys.exit("%s failed: %s" % (cmd[0], r.stderr.decode(errors="replace")))
+
+
+def picture(name, seed, width, height, padding=b""):
+    """A real JPEG or PNG (seeded plasma), optionally with bytes after its end."""
+    path = os.path.join(files_dir, name)
+    opts = ["-quality", "88"] if name.endswith("jpg") else ["-define", "png:exclude-chunks=date,time"]
+    run("convert", "-seed", str(seed), "-size", "%dx%d" % (width, height), "plasma:fractal", "-strip",
+        *opts, path)
+    if padding:
+        with open(path, "ab") as f:
+            f.write(padding)
+    return path
+
+
+def blob(name, size, seed):
+    path = os.path.join(files_dir, name)
+    state = seed
+    data = bytearray()
+    while len(data) < size:
+        state = (state * 6364136223846793005 + 1442695040888963407) & (2**64 - 1)
+        data += struct.pack("<Q", state)
+    with open(path, "wb") as f:
+        f.write(bytes(data[:size]))
+    return path
+
+
+def new_image(name, mib):
+    path = os.path.join(out, name)
+    with open(path, "wb") as f:
+        f.truncate(mib << 20)
+    return path
+
+
+class FatCard:
+    """A FAT volume filled through mtools, its chains recorded from the FAT while files live."""
+
+    def __init__(self, image, offset, mkfs_args):
+        self.image, self.offset = image, offset
+        self.target = image + ("@@%d" % offset if offset else "")
+        size = os.path.getsize(image) - offset
+        args = ["mkfs.fat", "-i", "7e55e7a0", *mkfs_args]
+        if offset:
+            args += ["--offset", str(offset // 512), image, str(size // 1024)]
+        else:
+            args += [image]
+        run(*args)
+        self.mkfs = args
+        self.files = {}
+
+    def mkdir(self, *paths):
+        for p in paths:
+            run("mmd", "-i", self.target, "::" + p)
+
+    def put(self, src, path):
+        run("mcopy", "-i", self.target, src, "::" + path)
+        vol = fat.Volume(self.image, self.offset)
+        for p, first, size in vol.files():
+            if p == "/" + path:
+                self.files[path] = [first, size, vol.chain(first), src, "live"]
+
+    def delete(self, path):
+        run("mdel", "-i", self.target, "::" + path)
+        self.files[path][4] = "deleted"
+
+    def hint(self, cluster):
+        fat.Volume(self.image, self.offset).set_next_free_hint(cluster)
+
+    def record(self, state=None):
+        for path, (first, size, chain, src, live) in self.files.items():
+            add(self.image, path, first, size, state or live, chain if (state or live) == "live" else [], src,
+                short_extension=True)
+
+
+def add(image, path, first, size, state, chain, src, short_extension=False):
+    if path.endswith(".BIN") and state == "deleted":
+        return  # filler whose entry and clusters later files took
+    ext = path.rsplit(".", 1)[-1].lower() if "." in path.rsplit("/", 1)[-1] else ""
+    if short_extension:
+        ext = ext[:3]  # a FAT entry's extension is its 8.3 name's
+    runs = " ".join("%d+%d" % tuple(r) for r in fat.runs(chain))
+    manifest.append("\t".join([os.path.basename(image), path, ext, str(first), str(size), state, runs,
+                               os.path.basename(src)]))
+
+
+def fat16_card():
+    """Live, fragmented live, deleted with padding, deleted long name, a PNG; no partition."""
+    card = FatCard(new_image("fat16.img", 16), 0, ["-F", "16", "-s", "4"])
+    card.mkdir("DCIM", "DCIM/100TESTS")
+    card.put(picture("live.jpg", 3, 320, 240), "DCIM/100TESTS/IMG_0001.JPG")
+    for i in range(3):
+        card.put(blob("gap%d.bin" % i, 5000, i + 1), "DCIM/100TESTS/GAP%d.BIN" % i)
+        card.put(blob("keep%d.bin" % i, 3000, i + 11), "DCIM/100TESTS/KEEP%d.BIN" % i)
+    for i in range(3):
+        card.delete("DCIM/100TESTS/GAP%d.BIN" % i)
+    card.put(picture("fragmented.jpg", 5, 640, 480), "DCIM/100TESTS/IMG_0002.JPG")
+    card.put(picture("padded.jpg", 7, 400, 300, b"\0" * 6000), "DCIM/100TESTS/IMG_0003.JPG")
+    card.put(picture("longname.jpg", 9, 300, 200), "DCIM/100TESTS/Holiday picture.jpeg")
+    card.put(picture("live.png", 11, 200, 150), "DCIM/100TESTS/IMG_0004.PNG")
+    card.delete("DCIM/100TESTS/IMG_0003.JPG")
+    card.delete("DCIM/100TESTS/Holiday picture.jpeg")
+    card.record()
+
+
+def write_mbr(image, start, sectors, kind):
+    mbr = bytearray(512)
+    mbr[446:462] = struct.pack("<B3sB3sII", 0, b"\xfe\xff\xff", kind, b"\xfe\xff\xff", start, sectors)
+    mbr[510:512] = b"\x55\xaa"
+    with open(image, "r+b") as f:
+        f.write(mbr)
+
+
+def fat32_mbr_card():
+    """Two-fragment deleted JPEG and PNG, with another picture in each gap; behind an MBR."""
+    image = new_image("fat32_mbr.img", 48)
+    start = 2048
+    write_mbr(image, start, (48 << 11) - start, 0x0C)
+    card = FatCard(image, start * 512, ["-F", "32", "-s", "1"])
+    card.mkdir("DCIM", "DCIM/100TESTS", "DCIM/101TESTS")
+    pairs = [("jpg", picture("gapfill.jpg", 21, 400, 300), picture("twofrag.jpg", 23, 640, 480)),
+             ("png", picture("gapfill.png", 25, 200, 150), picture("twofrag.png", 27, 320, 240))]
+    # A folder each, so that no later entry takes the slot of the deleted one.
+    for n, (ext, fill, frag) in enumerate(pairs):
+        folder = "DCIM/10%dTESTS/" % n
+        card.put(blob("hole%d.bin" % n, 12000, 40 + n), folder + "HOLE.BIN")
+        card.put(fill, folder + "FILL.%s" % ext.upper())
+        card.delete(folder + "HOLE.BIN")
+        card.hint(card.files[folder + "HOLE.BIN"][0] - 1)
+        card.put(frag, folder + "FRAG.%s" % ext.upper())
+        card.delete(folder + "FRAG.%s" % ext.upper())
+    card.record()
+
+
+def fat32_quick_card():
+    """Folders and files, some deleted, then a quick format (mkfs.fat again)."""
+    card = FatCard(new_image("fat32_quick.img", 40), 0, ["-F", "32", "-s", "1"])
+    card.mkdir("DCIM", "DCIM/100TESTS", "DCIM/101TESTS")
+    card.put(picture("quick1.jpg", 31, 320, 240), "DCIM/100TESTS/IMG_0001.JPG")
+    card.put(picture("quick2.png", 33, 200, 150), "DCIM/101TESTS/IMG_0002.PNG")
+    card.put(picture("quick3.jpg", 35, 300, 200, b"\xff" * 3000), "DCIM/101TESTS/IMG_0003.JPG")
+    card.delete("DCIM/100TESTS/IMG_0001.JPG")
+    run(*card.mkfs)
+    card.record("deleted")
+
+
+def write_gpt(image, start, sectors):
+    total = os.path.getsize(image) // 512
+    write_mbr(image, 1, total - 1, 0xEE)
+    entry = bytearray(128)
+    entry[0:16] = bytes.fromhex("a2a0d0ebe5b9334487c068b6b72699c7")  # basic data
+    entry[16:32] = bytes(range(16))
+    struct.pack_into("<QQ", entry, 32, start, start + sectors - 1)
+    entries = bytes(entry) + bytes(128 * 127)
+    header = bytearray(92)
+    struct.pack_into("<8sIIIIQQQQ16sQIII", header, 0, b"EFI PART", 0x10000, 92, 0, 0, 1, total - 1,
+                     34, total - 34, bytes(range(16, 32)), 2, 128, 128, zlib.crc32(entries))
+    struct.pack_into("<I", header, 16, zlib.crc32(bytes(header)))
+    with open(image, "r+b") as f:
+        f.seek(512)
+        f.write(bytes(header) + bytes(420))
+        f.write(entries)
+
+
+def exfat_cards():
+    """exFAT behind a GPT: live contiguous, live fragmented (FAT chain), deleted contiguous and a
+    deleted two-fragment PNG; and an exFAT card quick-formatted after use."""
+    image = new_image("exfat_gpt.img", 40)
+    start, sectors = 2048, (40 << 11) - 2048 - 34
+    write_gpt(image, start, sectors)
+    vol = exfat.Volume(image, start * 512, sectors * 512, 4096)
+    vol.format()
+    vol.mkdir("DCIM")
+    vol.mkdir("DCIM/100TESTS")
+    d = "DCIM/100TESTS/"
+    chains = {}
+
+    def put(src, path, hint=None):
+        chains[path] = (vol.add_file(path, open(src, "rb").read(), hint), src)
+
+    put(picture("ex_live.jpg", 41, 320, 240), d + "IMG_0001.JPG")
+    put(blob("ex_gap.bin", 9000, 43), d + "GAP.BIN")
+    put(blob("ex_keep.bin", 9000, 45), d + "KEEP.BIN")
+    put(picture("ex_deleted.jpg", 47, 300, 200, b"\0" * 5000), d + "IMG_0002.JPG")
+    hole = chains[d + "GAP.BIN"][0][0]
+    vol.delete(d + "GAP.BIN")
+    put(picture("ex_fragmented.jpg", 49, 640, 480), d + "IMG_0003.JPG", hint=hole)
+    put(blob("ex_gap2.bin", 9000, 51), d + "GAP2.BIN")
+    put(picture("ex_fill.jpg", 53, 320, 240), d + "IMG_0004.JPG")
+    hole = chains[d + "GAP2.BIN"][0][0]
+    vol.delete(d + "GAP2.BIN")
+    put(picture("ex_twofrag.png", 55, 320, 240), d + "IMG_0005.PNG", hint=hole)
+    for p in (d + "IMG_0002.JPG", d + "IMG_0005.PNG"):
+        vol.delete(p)
+    for path, (clusters, src) in chains.items():
+        if path.endswith(".BIN"):
+            continue
+        live = path in vol.files
+        add(image, path, clusters[0], os.path.getsize(src), "live" if live else "deleted",
+            clusters if live else [], src)
+    check_exfat(image, start * 512, sectors * 512)
+
+    image = new_image("exfat_quick.img", 24)
+    vol = exfat.Volume(image, 0, 24 << 20, 4096)
+    vol.format()
+    vol.mkdir("DCIM")
+    vol.mkdir("DCIM/100TESTS")
+    for name, seed in (("IMG_0001.JPG", 61), ("IMG_0002.PNG", 63)):
+        src = picture("exq_" + name.lower(), seed, 320, 240)
+        clusters = vol.add_file("DCIM/100TESTS/" + name, open(src, "rb").read())
+        add(image, "DCIM/100TESTS/" + name, clusters[0], os.path.getsize(src), "deleted", [], src)
+    check_exfat(image, 0, 24 << 20)
+    vol.format()
+    check_exfat(image, 0, 24 << 20)
+
+
+def check_exfat(image, offset, size):
+    part = image + ".part"
+    with open(image, "rb") as f, open(part, "wb") as p:
+        f.seek(offset)
+        p.write(f.read(size))
+    run("fsck.exfat", "-n", part)
+    os.remove(part)
+
+
+def main():
+    os.makedirs(files_dir, exist_ok=True)
+    fat16_card()
+    fat32_mbr_card()
+    fat32_quick_card()
+    exfat_cards()
+    with open(os.path.join(out, "manifest.tsv"), "w") as f:
+        f.write("\n".join(manifest) + "\n")
+
+
+if __name__ == "__main__":
+    main()
