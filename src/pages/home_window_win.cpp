@@ -115,8 +115,7 @@ void home_window_c::start_loading() {
 
 // The loader posts this last, just before it returns, so the wait is short.
 LRESULT home_window_c::on_load_finished(UINT, WPARAM, LPARAM, bool&) {
-    if (load_task_.has_thread() && WaitForSingleObject(load_task_.thread(), INFINITE) == WAIT_OBJECT_0)
-        load_task_.close_thread();
+    load_task_.wait_for_end(INFINITE);
     SendMessageW(main_window_, UM_SHOW_SCAN, 0, 0);
     stop_spinner();
     return 0;
