@@ -13,6 +13,11 @@ namespace {
 constexpr uint64_t sector = 512;
 constexpr size_t copy_piece = 1024 * 1024;
 
+// keep: a find of the pass, copied and reported with the pass's progress. measure: a candidate
+// the guide holds; read and cut as a find would be, nothing kept. late: a file the guide hands
+// back after later ones; copied without progress, which is already past it.
+enum class save_mode_t { keep, measure, late };
+
 uint64_t align_up(uint64_t offset) { return (offset + sector - 1) / sector * sector; }
 
 // Hands out the source in chunks: straight from memory when it is one block, otherwise through
@@ -58,6 +63,10 @@ public:
             summary_.bytes_scanned = std::min(pos, size_);
             output_.progress(std::min(pos, size_) / sector);
         }
+        if (config_.guide && !summary_.is_output_failed) {
+            config_.guide->finish();
+            save_ready();
+        }
         output_.progress((size_ + sector - 1) / sector);
         return summary_;
     }
@@ -67,7 +76,10 @@ private:
     uint64_t scan_chunk(const chunk_view_t& chunk) {
         const uint8_t* data = chunk.data;
         size_t size = chunk.size;
-        if (config_.guide) config_.guide->observe(chunk.offset, {data, size});
+        if (config_.guide) {
+            config_.guide->observe(chunk.offset, {data, size});
+            save_ready();
+        }
         for (size_t at = 0; at < size; at += sector) {
             uint8_t lead = data[at];
             if (table_.is_empty(lead)) continue;
@@ -83,6 +95,7 @@ private:
             size_t head = size_t(std::min<uint64_t>(sector, size_ - start));
             if (size - at < head) head = size - at;
             uint64_t length = try_formats(lead, data + at, head, start, {data + at, size - at});
+            if (config_.guide) save_ready();
             if (summary_.is_output_failed) return chunk.offset + size;
             if (length == 0) continue;
             uint64_t next = align_up(start + length);
@@ -98,9 +111,19 @@ private:
             if (!(*f)->probe(head, head_size)) continue;
             guided_find_t guided;
             if (config_.guide && config_.guide->carve(start, **f, resident, guided)) {
+                if (guided.is_held) {
+                    layout_ = std::move(guided.layout);
+                    uint64_t kept = guided.length && guided.extension
+                                        ? save(start, {guided.length, guided.extension}, guided, resident,
+                                               save_mode_t::measure)
+                                        : 0;
+                    config_.guide->held(start, kept);
+                    if (kept == 0) continue;
+                    return kept;
+                }
                 if (guided.length == 0 || guided.extension == nullptr) continue;
                 layout_ = std::move(guided.layout);
-                uint64_t kept = save(start, {guided.length, guided.extension}, guided);
+                uint64_t kept = save(start, {guided.length, guided.extension}, guided, resident, save_mode_t::keep);
                 // A file whose bytes lie elsewhere (later fragments) leaves the scan where its
                 // first stretch on the card ends.
                 return guided.bytes ? std::max(guided.resume, start + sector) - start : kept;
@@ -114,17 +137,31 @@ private:
             if (found.length == 0 || found.extension == nullptr) continue;
             found.length = std::min<uint64_t>(found.length, size_ - start);
             if (config_.guide) found.length = config_.guide->free_length(start, found.length);
-            return save(start, found, {});
+            return save(start, found, {}, resident, save_mode_t::keep);
         }
         return 0;
+    }
+
+    // Copies out the files the guide has finished with since it was asked last.
+    void save_ready() {
+        uint64_t start;
+        guided_find_t ready;
+        while (!summary_.is_output_failed && config_.guide->take_ready(start, ready)) {
+            if (ready.length == 0 || ready.extension == nullptr) continue;
+            layout_ = std::move(ready.layout);
+            save(start, {ready.length, ready.extension}, ready, {}, save_mode_t::late);
+        }
     }
 
     // Copies the find to the output in pieces; it is reported only once complete. A file that
     // starts on one of its sectors and was written over it cuts it there (see overlap_rule.h),
     // unless the guide knows the find whole. Returns the length kept. A work folder that takes
-    // no more ends the scan.
-    uint64_t save(uint64_t start, carve_result_t found, const guided_find_t& guided) {
-        if (!output_.begin_file(start / sector, found.extension)) {
+    // no more ends the scan. resident: the bytes from start on that the scan holds in memory,
+    // used instead of reading them again.
+    uint64_t save(uint64_t start, carve_result_t found, const guided_find_t& guided,
+                  std::span<const uint8_t> resident, save_mode_t mode) {
+        const bool is_kept = mode != save_mode_t::measure;
+        if (is_kept && !output_.begin_file(start / sector, found.extension)) {
             summary_.is_output_failed = true;
             return found.length;
         }
@@ -136,7 +173,9 @@ private:
         for (uint64_t done = 0; is_read && is_written && done < found.length;) {
             size_t piece = size_t(std::min<uint64_t>(copy_piece, found.length - done));
             const uint8_t* bytes = memory ? memory + base + done : copy_buffer_.data();
-            if (!memory && from.read_at(base + done, copy_buffer_.data(), piece) != piece) {
+            if (!memory && !guided.bytes && done + piece <= resident.size()) {
+                bytes = resident.data() + done;
+            } else if (!memory && from.read_at(base + done, copy_buffer_.data(), piece) != piece) {
                 is_read = false;  // the source ended before its size: the find is not kept
                 break;
             }
@@ -148,11 +187,13 @@ private:
                     found.length = done + cut;
                 }
             }
-            is_written = output_.write_file(bytes, piece);
+            if (is_kept) is_written = output_.write_file(bytes, piece);
             done += piece;
             // A file gathered from elsewhere on the card reports no progress past its first stretch.
-            output_.progress((guided.bytes ? std::min(start + done, guided.resume) : start + done) / sector);
+            if (mode == save_mode_t::keep)
+                output_.progress((guided.bytes ? std::min(start + done, guided.resume) : start + done) / sector);
         }
+        if (!is_kept) return found.length;
         is_written = output_.end_file(is_read && is_written) && is_written;
         if (!is_written) summary_.is_output_failed = true;
         if (!is_read || !is_written) return found.length;

@@ -23,6 +23,11 @@ struct guided_find_t {
     uint64_t resume = 0;       // where the scan goes on, in the source
     bool may_be_cut = true;    // whether a newer file inside cuts it (see overlap_rule.h)
     find_layout_c layout;      // what the carver recorded of a find kept in place
+    // The guide holds the candidate back (a broken head whose rest may lie further on): nothing
+    // is kept now; the scan measures it as a usual find of `length` from the source (cut by a
+    // newer file inside), tells the guide the length through held() and goes on after it. The
+    // guide hands the file back later through take_ready(), joined or as measured.
+    bool is_held = false;
 };
 
 class scan_guide_i {
@@ -41,6 +46,13 @@ public:
     // How much of a usual carve of `length` bytes from offset is kept: a find that starts where
     // no known file lies ends where a live file's data begins.
     virtual uint64_t free_length(uint64_t offset, uint64_t length) = 0;
+    // The length the scan measured for the candidate held at start.
+    virtual void held(uint64_t start, uint64_t length) = 0;
+    // A file the guide has finished with since it was asked last (a held one, joined or not),
+    // with where it starts; false when there is none. Such files come after later ones.
+    virtual bool take_ready(uint64_t& start, guided_find_t& out) = 0;
+    // The scan has read the whole source: everything still held becomes ready.
+    virtual void finish() = 0;
 };
 
 }  // namespace ember

@@ -5,35 +5,28 @@
 
 #include "core/format_registry.h"
 #include "formats/image/crc32.h"
-#include "jpeg_entropy_check.h"
 
 namespace ember::fs {
 namespace {
 
 // Bounds per file: its size (photos, not videos), how far past the head the rest is looked for
-// (a camera writes the rest in the next free clusters: tens of MiB on at most) and how many of
-// the clusters there are read, how many cluster boundaries before the failure may be the
-// fragment's end, and how many joins are tried to the end.
+// (a camera writes the rest in the next free clusters: tens of MiB on at most), how many cluster
+// boundaries before the failure may be the fragment's end, how many candidate ends are looked
+// at and how many joins are tried to the end. Without a size: the splits tried, how far a rest
+// is decoded before it counts as promising, and how many promising rests are decoded to the end.
 constexpr uint64_t max_join_size = 64ull << 20;
 constexpr uint64_t max_search_bytes = 64ull << 20;
-constexpr uint64_t max_probes_per_file = 2048;
 constexpr int max_split_points = 64;
 constexpr uint64_t max_boundaries_looked_at = 4096;
 constexpr int max_candidates = 16;
 constexpr int max_trials = 48;
+constexpr int max_tail_splits = 4;
+constexpr uint64_t tail_sniff_bytes = 8 * 1024;
+constexpr int max_full_decodes = 4;
+constexpr uint64_t checkpoint_every = 1024;
 
 const uint8_t eoi[] = {0xFF, 0xD9};
 const uint8_t iend[] = {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
-
-// n bytes at offset, read through the one or two whole sectors that hold them.
-bool read_bytes(byte_source_i& card, uint64_t offset, uint8_t* out, size_t n) {
-    uint8_t sectors[1024];
-    uint64_t base = offset / 512 * 512;
-    size_t want = size_t(std::min<uint64_t>(sizeof sectors, (offset + n + 511) / 512 * 512 - base));
-    if (offset + n > base + want || card.read_at(base, sectors, want) < offset + n - base) return false;
-    std::memcpy(out, sectors + (offset - base), n);
-    return true;
-}
 
 // The end of the last chunk whose CRC holds, walking the PNG from its signature.
 uint64_t png_valid_prefix(byte_source_i& file) {
@@ -58,11 +51,48 @@ uint64_t png_valid_prefix(byte_source_i& file) {
 // fragment most likely ends, since the clusters after a hole belonged to the next file.
 bool starts_something(byte_source_i& card, uint64_t offset) {
     uint8_t head[probe_size];
-    size_t got = card.read_at(offset, head, probe_size);
-    if (got != probe_size) return false;
+    if (card.read_at(offset, head, probe_size) != probe_size) return false;
     if (std::all_of(head, head + probe_size, [](uint8_t b) { return b == 0; })) return true;
-    return starts_a_file(head, got);
+    return starts_a_file(head, probe_size);
 }
+
+// A head's last bytes before a split, then the card from a candidate rest on: what the decoder
+// reads when it tries the rest. Bytes of the head before those held are read from the card.
+class spliced_source_c final : public byte_source_i {
+public:
+    spliced_source_c(byte_source_i& card, uint64_t start, const std::vector<uint8_t>& head, uint64_t head_at,
+                     uint64_t split, uint64_t rest)
+        : card_(card), start_(start), head_(head), head_at_(head_at), split_(split), rest_(rest) {}
+    size_t read_at(uint64_t offset, uint8_t* buf, size_t len) override {
+        size_t done = 0;
+        while (done < len) {
+            uint64_t at = offset + done;
+            size_t got;
+            if (at >= split_) {
+                got = card_.read_at(rest_ + (at - split_), buf + done, len - done);
+                return done + got;
+            }
+            size_t n = size_t(std::min<uint64_t>(len - done, split_ - at));
+            if (at >= head_at_) {
+                std::memcpy(buf + done, head_.data() + (at - head_at_), n);
+                got = n;
+            } else {
+                n = size_t(std::min<uint64_t>(n, head_at_ - at));
+                got = card_.read_at(start_ + at, buf + done, n);
+            }
+            done += got;
+            if (got < n) break;
+        }
+        return done;
+    }
+    uint64_t size() const override { return ~uint64_t(0) / 2; }
+
+private:
+    byte_source_i& card_;
+    uint64_t start_;
+    const std::vector<uint8_t>& head_;
+    uint64_t head_at_, split_, rest_;
+};
 
 }  // namespace
 
@@ -73,112 +103,181 @@ bool starts_a_file(const uint8_t* sector, size_t size) {
     return false;
 }
 
-bool join_fragments(byte_source_i& card, const join_request_t& q, std::vector<extent_t>& extents) {
-    const uint64_t cs = q.cluster_size;
-    bool is_jpeg = std::strcmp(q.extension, "jpg") == 0;
-    if ((!is_jpeg && std::strcmp(q.extension, "png") != 0) || cs == 0 || q.size <= cs || q.size > max_join_size ||
-        !q.format || !q.probes_left || *q.probes_left == 0)
-        return false;
-    const uint8_t* mark = is_jpeg ? eoi : iend;
-    size_t mark_size = is_jpeg ? sizeof eoi : sizeof iend;
+head_join_c::head_join_c(byte_source_i& card, join_request_t request, uint64_t* trials_left)
+    : card_(card), q_(std::move(request)), trials_left_(trials_left) {
+    is_jpeg_ = q_.extension && std::strcmp(q_.extension, "jpg") == 0;
+    if (q_.size) key_offset_ = (q_.size - (is_jpeg_ ? sizeof eoi : sizeof iend)) % std::max<uint32_t>(q_.cluster_size, 1);
+}
 
-    const uint64_t mark_at = q.size - mark_size;  // in the file
+bool head_join_c::is_searchable() {
+    const uint64_t cs = q_.cluster_size;
+    if (!q_.extension || !q_.format || !q_.is_free || cs == 0) return false;
+    if (q_.size == 0)  // without a size: a JPEG cut at a cluster boundary, decoded up to it now
+        return is_jpeg_ && q_.head_end >= cs && q_.head_end % cs == 0 && q_.head_end <= max_join_size &&
+               trials_left_ && *trials_left_ && prepare_without_size();
+    return (is_jpeg_ || std::strcmp(q_.extension, "png") == 0) && q_.size > cs && q_.size <= max_join_size;
+}
 
-    // Where the head stops validating, and (JPEG) the decoder's state at each cluster boundary;
-    // worked out when the first candidate end turns up, since most broken files have none.
-    uint64_t failed = 0, earliest = 0;
-    jpeg_entropy_check_c check;
-    std::vector<jpeg_entropy_check_c::state_t> checkpoints;
-    std::vector<uint64_t> splits;
-    extent_source_c head(card, {{q.start, q.size}}, q.size);
-    auto prepare = [&]() -> bool {
-        if (is_jpeg) {
-            if (!check.start(head)) return false;
-            if (check.run(head, check.first_state(), &failed, &checkpoints, cs) == jpeg_entropy_check_c::result_t::complete)
-                return false;
-        } else {
-            failed = png_valid_prefix(head);
-            if (failed >= q.size) return false;
-        }
-        // The fragment ends at a cluster boundary: for a JPEG at or not long before the failure, for
-        // a PNG inside the chunk that failed its CRC. Boundaries where another file starts (or
-        // unwritten space) come first; then the others, nearest to the failure first.
-        uint64_t lo, hi;
-        if (is_jpeg) {
-            hi = std::min(failed, q.size - 1) / cs * cs;
-            lo = hi > uint64_t(max_split_points) * cs ? hi - uint64_t(max_split_points - 1) * cs : cs;
-        } else {
-            uint8_t length[4];
-            uint64_t chunk = q.size;
-            if (read_bytes(card, q.start + failed, length, 4))
-                chunk = uint64_t(length[0]) << 24 | uint32_t(length[1]) << 16 | uint32_t(length[2]) << 8 | length[3];
-            lo = std::max<uint64_t>(cs, failed / cs * cs);
-            hi = std::min(chunk < q.size ? failed + 12 + chunk : failed + max_split_points * cs, q.size - 1) / cs * cs;
-        }
-        std::vector<uint64_t> likely, other;
-        for (uint64_t n = 0; n < max_boundaries_looked_at && lo <= hi; ++n) {
-            uint64_t b = is_jpeg ? hi - n * cs : lo + n * cs;
-            if (b < lo || b > hi) break;
-            if (likely.size() < size_t(max_split_points) && starts_something(card, q.start + b)) likely.push_back(b);
-            else if (other.size() < size_t(max_split_points)) other.push_back(b);
-        }
-        splits = likely;
-        for (uint64_t b : other)
-            if (splits.size() < size_t(max_split_points)) splits.push_back(b);
-        if (splits.empty()) return false;
-        earliest = *std::min_element(splits.begin(), splits.end());
-        return true;
-    };
+uint64_t head_join_c::search_from() const {
+    return q_.start + (q_.size ? q_.cluster_size + key_offset_ : q_.head_end);
+}
 
-    // A join of the head up to b with the rest ending in the cluster at end_cluster, when it
-    // validates to the end.
-    int trials = 0;
-    auto try_join = [&](uint64_t b, uint64_t end_cluster) {
-        uint64_t back = (mark_at - b) / cs * cs;
-        if (end_cluster < back) return false;
-        uint64_t tail = end_cluster - back;
-        if (tail < q.start + b) return false;  // the rest lies after the head
-        for (uint64_t c = tail; c <= end_cluster; c += cs)
-            if (!q.is_free(c)) return false;
-        ++trials;
-        std::vector<extent_t> join = {{q.start, b}, {tail, q.size - b}};
-        extent_source_c file(card, join, q.size);
-        if (is_jpeg) {
-            auto at = std::upper_bound(checkpoints.begin(), checkpoints.end(), b,
-                                       [](uint64_t v, const auto& s) { return v < s.pos; });
-            jpeg_entropy_check_c::state_t resume = at == checkpoints.begin() ? check.first_state() : *(at - 1);
-            if (resume.pos > b) resume = check.first_state();
-            uint64_t end = 0;
-            if (check.run(file, resume, &end) != jpeg_entropy_check_c::result_t::complete || end != q.size)
-                return false;
-        }
-        carve_input_c in(file, 0);
-        if (q.format->carve(in).length != q.size) return false;
-        extents = std::move(join);
-        return true;
-    };
-    // Clusters where the file's last bytes would stand, nearest first, each tried as it is found.
-    const uint64_t in_cluster = mark_at % cs;
-    uint64_t to = std::min(q.area_end, q.start + q.size + max_search_bytes);
-    bool is_prepared = false;
-    int candidates = 0;
-    uint64_t probes = 0;
-    for (uint64_t c = q.start + cs; c + cs <= to && candidates < max_candidates && *q.probes_left; c += cs) {
-        uint8_t got[sizeof iend];
-        if (!q.is_free(c) || (is_prepared && c < q.start + earliest)) continue;
-        if (++probes > max_probes_per_file) return false;
-        --*q.probes_left;
-        if (!read_bytes(card, c + in_cluster, got, mark_size) || std::memcmp(got, mark, mark_size) != 0) continue;
-        if (!is_prepared && !prepare()) return false;
-        is_prepared = true;
-        if (c < q.start + earliest) continue;
-        ++candidates;
-        for (uint64_t b : splits) {
-            if (try_join(b, c)) return true;
-            if (trials >= max_trials) return false;
-        }
+uint64_t head_join_c::search_to() const {
+    uint64_t to = q_.start + (q_.size ? q_.size : q_.head_end) + max_search_bytes;
+    return std::min(q_.area_end, to) - q_.cluster_size + key_offset_ + 1;
+}
+
+head_join_c::outcome_t head_join_c::offer(uint64_t cluster) {
+    if (!q_.is_free(cluster)) return outcome_t::none;
+    return q_.size ? offer_last_cluster(cluster) : offer_first_cluster(cluster);
+}
+
+bool head_join_c::prepare() {
+    const uint64_t cs = q_.cluster_size;
+    uint64_t failed = 0;
+    extent_source_c head(card_, {{q_.start, q_.size}}, q_.size);
+    if (is_jpeg_) {
+        if (!check_.start(head)) return false;
+        if (check_.run(head, check_.first_state(), &failed, &checkpoints_, cs) ==
+            jpeg_entropy_check_c::result_t::complete)
+            return false;
+    } else {
+        failed = png_valid_prefix(head);
+        if (failed >= q_.size) return false;
     }
-    return false;
+    // The fragment ends at a cluster boundary: for a JPEG at or not long before the failure, for
+    // a PNG inside the chunk that failed its CRC. Boundaries where another file starts (or
+    // unwritten space) come first; then the others, nearest to the failure first.
+    uint64_t lo, hi;
+    if (is_jpeg_) {
+        hi = std::min(failed, q_.size - 1) / cs * cs;
+        lo = hi > uint64_t(max_split_points) * cs ? hi - uint64_t(max_split_points - 1) * cs : cs;
+    } else {
+        uint8_t length[4];
+        uint64_t chunk = q_.size;
+        if (card_.read_at(q_.start + failed, length, 4) == 4)
+            chunk = uint64_t(length[0]) << 24 | uint32_t(length[1]) << 16 | uint32_t(length[2]) << 8 | length[3];
+        lo = std::max<uint64_t>(cs, failed / cs * cs);
+        hi = std::min(chunk < q_.size ? failed + 12 + chunk : failed + max_split_points * cs, q_.size - 1) / cs * cs;
+    }
+    std::vector<uint64_t> likely, other;
+    for (uint64_t n = 0; n < max_boundaries_looked_at && lo <= hi; ++n) {
+        uint64_t b = is_jpeg_ ? hi - n * cs : lo + n * cs;
+        if (b < lo || b > hi) break;
+        if (likely.size() < size_t(max_split_points) && starts_something(card_, q_.start + b)) likely.push_back(b);
+        else if (other.size() < size_t(max_split_points)) other.push_back(b);
+    }
+    splits_ = likely;
+    for (uint64_t b : other)
+        if (splits_.size() < size_t(max_split_points)) splits_.push_back(b);
+    if (splits_.empty()) return false;
+    earliest_ = *std::min_element(splits_.begin(), splits_.end());
+    return true;
+}
+
+bool head_join_c::prepare_without_size() {
+    const uint64_t cs = q_.cluster_size;
+    extent_source_c head(card_, {{q_.start, q_.head_end}}, q_.head_end);
+    uint64_t failed = 0;
+    std::vector<jpeg_entropy_check_c::state_t> checkpoints;
+    if (!check_.start(head) || check_.run(head, check_.first_state(), &failed, &checkpoints, checkpoint_every) ==
+                                   jpeg_entropy_check_c::result_t::complete)
+        return false;
+    // The head's data validated up to `failed`: the fragment ends at the cluster boundary at or
+    // just before it, nearest first.
+    for (uint64_t b = std::min(failed, q_.head_end) / cs * cs; b >= cs && tail_splits_.size() < max_tail_splits;
+         b -= cs) {
+        split_t s;
+        s.at = b;
+        s.from = check_.first_state();
+        for (const auto& c : checkpoints)
+            if (c.pos <= b) s.from = c;
+        s.bytes_at = s.from.pos / 512 * 512;
+        s.bytes.resize(size_t(b - s.bytes_at));
+        if (card_.read_at(q_.start + s.bytes_at, s.bytes.data(), s.bytes.size()) != s.bytes.size()) break;
+        tail_splits_.push_back(std::move(s));
+    }
+    return !tail_splits_.empty();
+}
+
+head_join_c::outcome_t head_join_c::offer_last_cluster(uint64_t c) {
+    const uint8_t* mark = is_jpeg_ ? eoi : iend;
+    const size_t mark_size = is_jpeg_ ? sizeof eoi : sizeof iend;
+    if (is_prepared_ && c < q_.start + earliest_) return outcome_t::none;
+    uint8_t got[sizeof iend];
+    if (card_.read_at(c + key_offset_, got, mark_size) != mark_size || std::memcmp(got, mark, mark_size) != 0)
+        return outcome_t::none;
+    if (!is_prepared_ && !prepare()) return outcome_t::given_up;
+    is_prepared_ = true;
+    if (c < q_.start + earliest_) return outcome_t::none;
+    if (++candidates_ > max_candidates) return outcome_t::given_up;
+    for (uint64_t b : splits_) {
+        if (try_join(b, c)) return outcome_t::joined;
+        if (trials_ >= max_trials) return outcome_t::given_up;
+    }
+    return outcome_t::none;
+}
+
+// A join of the head up to `split` with the rest ending in the cluster at end_cluster, when it
+// validates to the end.
+bool head_join_c::try_join(uint64_t split, uint64_t end_cluster) {
+    const uint64_t cs = q_.cluster_size;
+    const uint64_t mark_at = q_.size - (is_jpeg_ ? sizeof eoi : sizeof iend);
+    uint64_t back = (mark_at - split) / cs * cs;
+    if (end_cluster < back) return false;
+    uint64_t tail = end_cluster - back;
+    if (tail < q_.start + split) return false;  // the rest lies after the head
+    for (uint64_t c = tail; c <= end_cluster; c += cs)
+        if (!q_.is_free(c)) return false;
+    ++trials_;
+    std::vector<extent_t> join = {{q_.start, split}, {tail, q_.size - split}};
+    if (is_jpeg_) {
+        extent_source_c file(card_, join, q_.size);
+        auto at = std::upper_bound(checkpoints_.begin(), checkpoints_.end(), split,
+                                   [](uint64_t v, const auto& s) { return v < s.pos; });
+        jpeg_entropy_check_c::state_t resume = at == checkpoints_.begin() ? check_.first_state() : *(at - 1);
+        if (resume.pos > split) resume = check_.first_state();
+        uint64_t end = 0;
+        if (check_.run(file, resume, &end) != jpeg_entropy_check_c::result_t::complete || end != q_.size)
+            return false;
+    }
+    return keep_join(std::move(join), q_.size);
+}
+
+head_join_c::outcome_t head_join_c::offer_first_cluster(uint64_t t) {
+    uint8_t first[probe_size];
+    if (card_.read_at(t, first, probe_size) != probe_size) return outcome_t::none;
+    if (std::all_of(first, first + probe_size, [](uint8_t b) { return b == 0; }) || starts_a_file(first, probe_size))
+        return outcome_t::none;
+    for (const split_t& s : tail_splits_) {
+        if (*trials_left_ == 0) return outcome_t::given_up;
+        --*trials_left_;
+        // Decoded a little way first: a wrong rest almost always fails within it.
+        spliced_source_c file(card_, q_.start, s.bytes, s.bytes_at, s.at, t);
+        uint64_t end = 0;
+        auto result = check_.run(file, s.from, &end, nullptr, 0, s.at + tail_sniff_bytes);
+        if (result == jpeg_entropy_check_c::result_t::error) continue;
+        if (result == jpeg_entropy_check_c::result_t::unfinished) {
+            if (++full_decodes_ > max_full_decodes) return outcome_t::given_up;
+            if (check_.run(file, s.from, &end) != jpeg_entropy_check_c::result_t::complete) continue;
+        }
+        if (end <= s.at || end > max_join_size) continue;
+        uint64_t rest = end - s.at;
+        bool is_free = true;
+        for (uint64_t c = t; c < t + rest && is_free; c += q_.cluster_size) is_free = q_.is_free(c);
+        if (is_free && keep_join({{q_.start, s.at}, {t, rest}}, end)) return outcome_t::joined;
+    }
+    return outcome_t::none;
+}
+
+// Keeps the join when the carver, reading the joined file, ends exactly at its size.
+bool head_join_c::keep_join(std::vector<extent_t> join, uint64_t size) {
+    extent_source_c file(card_, join, size);
+    carve_input_c in(file, 0);
+    if (q_.format->carve(in).length != size) return false;
+    extents_ = std::move(join);
+    joined_size_ = size;
+    return true;
 }
 
 }  // namespace ember::fs

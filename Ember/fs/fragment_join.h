@@ -1,10 +1,15 @@
-// Two-fragment reassembly of a deleted JPEG or PNG whose chain is gone and whose data stops
-// validating before the size its directory entry states: the head is the file's first clusters
-// up to some cluster boundary before the failure, the rest lies in clusters no live file owns
-// further on. Candidates are the clusters where the file's last bytes (EOI, IEND) would land at
-// the offset the size fixes; a join is made only when the whole file then validates to its end
-// (JPEG: every MCU Huffman-decoded with restart markers in sequence and EOI right after; PNG:
-// every chunk's CRC up to IEND). The work per file is bounded.
+// One broken head of a deleted JPEG or PNG whose chain is gone, and the search for its rest:
+// the head is the file's first clusters up to a cluster boundary at or before where its data
+// stops validating, the rest lies in clusters no live file owns further on. The scan offers the
+// clusters it passes; a join is made only when the whole file then validates to its end (JPEG:
+// every MCU Huffman-decoded with restart markers in sequence and EOI right after; PNG: every
+// chunk's CRC up to IEND).
+// - With the size from a directory entry, the offered cluster is tried as the rest's last one
+//   when the file's last bytes (EOI, IEND) stand in it at the offset the size fixes.
+// - Without one (a JPEG whose entry is gone, cut where a live file's clusters begin), the
+//   offered cluster is tried as the rest's first one when it starts no file and is written;
+//   the decoder, which knows how many MCUs the picture has, must run through to EOI.
+// The work per file is bounded.
 #pragma once
 
 #include <cstdint>
@@ -13,24 +18,76 @@
 
 #include "core/format.h"
 #include "extent_source.h"
+#include "jpeg_entropy_check.h"
 
 namespace ember::fs {
 
 struct join_request_t {
     uint64_t start = 0;         // the file's first byte on the card
-    uint64_t size = 0;          // from its directory entry
+    uint64_t size = 0;          // from its directory entry; 0 when none states it
+    uint64_t head_end = 0;      // without a size: where the head's clusters end, from its start
     uint32_t cluster_size = 0;
     uint64_t area_end = 0;      // the end of the volume's clusters
     const format_t* format = nullptr;  // the carver that recognised the head
-    const char* extension = nullptr;   // "jpg" or "png"; nothing else is joined
+    const char* extension = nullptr;   // "jpg" or "png" (only "jpg" without a size)
     std::function<bool(uint64_t)> is_free;  // a cluster (by its first byte) no file owns
-    uint64_t* probes_left = nullptr;        // clusters the whole scan may still read for joins
 };
 
 // True when the sector's first bytes start a file of any type the carvers know.
 bool starts_a_file(const uint8_t* sector, size_t size);
 
-// The file as two extents on the card, when one join validates; false otherwise.
-bool join_fragments(byte_source_i& card, const join_request_t& request, std::vector<extent_t>& extents);
+class head_join_c {
+public:
+    enum class outcome_t { none, joined, given_up };
+
+    // card: the card as the scan's pass sees it. trials_left: rests the whole scan may still
+    // decode for heads without a size.
+    head_join_c(byte_source_i& card, join_request_t request, uint64_t* trials_left);
+
+    // False when nothing is looked for (the type, the sizes, a head that decodes whole).
+    bool is_searchable();
+    const join_request_t& request() const { return q_; }
+    // The offered clusters are those whose byte at `key_offset()` from their start lies in
+    // [search_from(), search_to()) on the card.
+    uint64_t key_offset() const { return key_offset_; }
+    uint64_t search_from() const;
+    uint64_t search_to() const;
+    // Tries the cluster whose first byte is at `cluster` on the card.
+    outcome_t offer(uint64_t cluster);
+
+    // After a join: the file as extents on the card, and its size.
+    const std::vector<extent_t>& extents() const { return extents_; }
+    uint64_t joined_size() const { return joined_size_; }
+
+private:
+    bool prepare();
+    bool prepare_without_size();
+    outcome_t offer_last_cluster(uint64_t cluster);
+    outcome_t offer_first_cluster(uint64_t cluster);
+    bool try_join(uint64_t split, uint64_t end_cluster);
+    bool keep_join(std::vector<extent_t> join, uint64_t size);
+
+    struct split_t {
+        uint64_t at = 0;                    // in the file
+        jpeg_entropy_check_c::state_t from; // the decoder's state not long before it
+        std::vector<uint8_t> bytes;         // the head's bytes from `from` (sector-aligned) to it
+        uint64_t bytes_at = 0;
+    };
+
+    byte_source_i& card_;
+    join_request_t q_;
+    uint64_t* trials_left_;
+    bool is_jpeg_ = false;
+    uint64_t key_offset_ = 0;
+    bool is_prepared_ = false;
+    uint64_t earliest_ = 0;  // the earliest split
+    jpeg_entropy_check_c check_;
+    std::vector<jpeg_entropy_check_c::state_t> checkpoints_;
+    std::vector<uint64_t> splits_;
+    std::vector<split_t> tail_splits_;  // without a size
+    int candidates_ = 0, trials_ = 0, full_decodes_ = 0;
+    std::vector<extent_t> extents_;
+    uint64_t joined_size_ = 0;
+};
 
 }  // namespace ember::fs

@@ -5,7 +5,6 @@
 
 #include "core/byte_order.h"
 #include "extension_match.h"
-#include "fragment_join.h"
 #include "jpeg_entropy_check.h"
 
 namespace ember::fs {
@@ -50,14 +49,9 @@ const char* joinable_extension(const format_t& format) {
 
 }  // namespace
 
-fs_guide_c::fs_guide_c(byte_source_i& source) : source_(source), reader_(source) {
+fs_guide_c::fs_guide_c(byte_source_i& source)
+    : source_(source), reader_(source), window_(source), search_(window_) {
     index(0);
-    // Looking for the rest of broken files reads one sector per candidate cluster, away from the
-    // scan's own sequential reads: over the whole scan, at most one cluster in two of the card
-    // (at least 64 Ki).
-    uint64_t clusters = 0;
-    for (const fs_volume_t& v : reader_.volumes()) clusters += v.cluster_count;
-    join_probes_left_ = std::max<uint64_t>(64 * 1024, clusters / 2);
 }
 
 void fs_guide_c::index(size_t first_entry) {
@@ -71,6 +65,8 @@ void fs_guide_c::index(size_t first_entry) {
 void fs_guide_c::observe(uint64_t offset, std::span<const uint8_t> bytes) {
     size_t before = reader_.entries().size();
     if (reader_.observe(offset, bytes.data(), bytes.size())) index(before);
+    pass_window_c::scope_c shown(window_, offset, bytes);
+    search_.observe(offset, bytes.size());
 }
 
 uint64_t fs_guide_c::skip_from(uint64_t offset) {
@@ -156,8 +152,9 @@ uint64_t fs_guide_c::free_length(uint64_t offset, uint64_t length) {
     return length;
 }
 
-bool fs_guide_c::settle_deleted(const fs_entry_t& e, const format_t& format, carve_input_c& in, uint64_t offset,
-                                guided_find_t& out) {
+// A deleted file whose carve ends where its type's structure ends, followed up to its entry's
+// size by bytes that belong to no other file: kept at that size.
+bool fs_guide_c::settle_deleted(const fs_entry_t& e, carve_input_c& in, uint64_t offset, guided_find_t& out) {
     if (e.size <= out.length || e.size > in.size() || !extension_matches(e.extension, out.extension)) return false;
     if (out.length && ends_at_structure_end(in, out.extension, out.length) &&
         !runs_into_other_file(e, in, offset, out.length) &&
@@ -166,30 +163,98 @@ bool fs_guide_c::settle_deleted(const fs_entry_t& e, const format_t& format, car
         out.resume = offset + e.size;
         return true;
     }
-    const fs_volume_t& v = reader_.volumes()[e.volume];
+    return false;
+}
+
+// Holds the head at offset while the pass looks for its rest: with the size of entry e, or
+// (no entry) a JPEG whose head ends at head_end, where a live file's clusters begin.
+bool fs_guide_c::hold(const fs_entry_t* e, uint16_t volume, const format_t& format, uint64_t offset,
+                      uint64_t head_end, const char* extension) {
+    if (!extension || (e && !extension_matches(e->extension, extension))) return false;
+    const fs_volume_t& v = reader_.volumes()[volume];
     join_request_t request;
     request.start = offset;
-    request.size = e.size;
+    request.size = e ? e->size : 0;
+    request.head_end = head_end;
     request.cluster_size = v.cluster_size;
     request.area_end = v.data_end();
     request.format = &format;
-    request.extension = out.extension;
-    request.probes_left = &join_probes_left_;
-    request.is_free = [&](uint64_t at) {
-        uint32_t c = v.cluster_at(at);
-        return c != 0 && !reader_.is_owned(e.volume, c) && skip_from(at) == at;
+    request.extension = extension;
+    request.is_free = [this, volume](uint64_t at) {
+        const fs_volume_t& vol = reader_.volumes()[volume];
+        uint32_t c = vol.cluster_at(at);
+        return c != 0 && !reader_.is_owned(volume, c) && skip_from(at) == at;
     };
-    std::vector<extent_t> join;
-    if (!join_fragments(source_, request, join)) return false;
-    claim({join.begin() + 1, join.end()});
-    view_ = std::make_unique<extent_source_c>(source_, join, e.size);
-    out = {view_.get(), e.size, out.extension, join[0].offset + join[0].length, false, {}};
+    if (!search_.hold(std::move(request))) return false;
+    held_find_t& h = held_[offset];
+    h.extension = extension;
+    ++h.heads;
+    // The pass has read the rest of its chunk already: that is looked through at once.
+    search_.observe(offset, shown_);
+    return true;
+}
+
+void fs_guide_c::held(uint64_t start, uint64_t length) {
+    auto it = held_.find(start);
+    if (it != held_.end()) it->second.length = length;
+}
+
+bool fs_guide_c::take_ready(uint64_t& start, guided_find_t& out) {
+    settled_head_t s;
+    while (search_.take(s)) {
+        auto it = held_.find(s.start);
+        if (it == held_.end()) continue;
+        held_find_t& h = it->second;
+        --h.heads;
+        bool is_joined = !s.extents.empty();
+        if (h.is_done || (!is_joined && h.heads > 0)) {
+            if (h.heads <= 0) held_.erase(it);
+            continue;
+        }
+        start = s.start;
+        if (is_joined) {
+            search_.drop(s.start);
+            claim({s.extents.begin() + 1, s.extents.end()});
+            view_ = std::make_unique<extent_source_c>(source_, std::move(s.extents), s.size);
+            out = {view_.get(), s.size, h.extension, 0, false, {}, false};
+        } else {
+            out = {nullptr, h.length, h.extension, 0, false, {}, false};
+        }
+        held_.erase(it);
+        return true;
+    }
+    return false;
+}
+
+void fs_guide_c::finish() { search_.finish(); }
+
+// A JPEG at a cluster start that no entry names: a usual carve, except that one which runs into
+// a live file's clusters is held while the pass looks for its rest after them.
+bool fs_guide_c::carve_unlisted(uint64_t offset, const format_t& format, std::span<const uint8_t> resident,
+                                guided_find_t& out) {
+    if (format.search_name != "jpg") return false;
+    uint16_t volume = 0;
+    while (volume < reader_.volumes().size() && reader_.volumes()[volume].cluster_at(offset) == 0) ++volume;
+    if (volume == reader_.volumes().size()) return false;
+    carve_input_c in(source_, offset, resident);
+    carve_result_t found = format.carve(in);
+    uint64_t length = std::min<uint64_t>(found.length, in.size());
+    if (length == 0 || !found.extension) {
+        out = {};  // not a JPEG: the next format is asked
+        return true;
+    }
+    uint64_t kept = free_length(offset, length);
+    bool is_cut = kept < length || !ends_at_structure_end(in, found.extension, length);
+    out = {nullptr, kept, found.extension, offset + kept, true, std::move(in.layout())};
+    out.is_held = is_cut && hold(nullptr, volume, format, offset, kept, found.extension);
     return true;
 }
 
 bool fs_guide_c::carve(uint64_t offset, const format_t& format, std::span<const uint8_t> resident, guided_find_t& out) {
+    pass_window_c::scope_c shown(window_, offset, resident);
+    shown_ = resident.size();
     auto [first, last] = starts_.equal_range(offset);
-    if (first == last) return false;
+    if (first == last) return carve_unlisted(offset, format, resident, out);
     const std::vector<fs_entry_t>& entries = reader_.entries();
     for (auto it = first; it != last; ++it) {
         const fs_entry_t& e = entries[it->second];
@@ -198,30 +263,32 @@ bool fs_guide_c::carve(uint64_t offset, const format_t& format, std::span<const 
     carve_input_c in(source_, offset, resident);
     carve_result_t found = format.carve(in);
     out = {nullptr, std::min<uint64_t>(found.length, in.size()), found.extension, offset, true, {}};
-    if (out.length == 0 || !out.extension) {
-        // A head too short or too broken for the carver may still be joined to the rest.
-        out = {nullptr, 0, joinable_extension(format), offset, true, {}};
-        for (auto it = first; it != last && out.extension; ++it)
-            if (settle_deleted(entries[it->second], format, in, offset, out)) return true;
+    bool is_broken = out.length == 0 || !out.extension;
+    if (is_broken) out = {nullptr, 0, joinable_extension(format), offset, true, {}};
+    out.resume = offset + out.length;
+    // Among the deleted entries here, the one whose size the carve confirms wins; then the first
+    // that settles the find at its size; otherwise a JPEG or PNG that stops short of an entry's
+    // size is held while the pass looks for its rest (a head too short or too broken for the
+    // carver too). Live files whose chains were refused above count as deleted ones.
+    bool is_settled = false;
+    for (auto it = first; it != last && !is_settled && !is_broken; ++it)
+        is_settled = entries[it->second].size == out.length &&
+                     extension_matches(entries[it->second].extension, out.extension);
+    for (auto it = first; it != last && !is_settled && !is_broken; ++it)
+        is_settled = settle_deleted(entries[it->second], in, offset, out);
+    const char* joinable = is_settled ? nullptr : joinable_extension(format);
+    for (auto it = first; it != last && joinable && out.extension; ++it) {
+        const fs_entry_t& e = entries[it->second];
+        if (e.size > out.length && hold(&e, e.volume, format, offset, 0, out.extension)) out.is_held = true;
+    }
+    if (is_broken && !out.is_held) {
         out = {};
         return true;
     }
-    out.resume = offset + out.length;
-    // Among the deleted entries here, the one whose size the carve confirms wins; otherwise
-    // the first that settles the find. Live files whose chains were refused above are settled
-    // as deleted ones.
-    bool is_confirmed = false;
-    for (auto it = first; it != last && !is_confirmed; ++it)
-        is_confirmed = entries[it->second].size == out.length &&
-                       extension_matches(entries[it->second].extension, out.extension);
-    for (auto it = first; it != last && !is_confirmed; ++it)
-        if (settle_deleted(entries[it->second], format, in, offset, out)) break;
     // A deleted file ends where a live file's clusters begin: those were written since.
-    if (!out.bytes) {
-        out.length = live_data_after(entries[first->second], offset, out.length);
-        out.resume = offset + out.length;
-        out.layout = std::move(in.layout());
-    }
+    out.length = live_data_after(entries[first->second], offset, out.length);
+    out.resume = offset + out.length;
+    out.layout = std::move(in.layout());
     return true;
 }
 

@@ -2,7 +2,9 @@
 // whose first cluster holds the start of its type gets the size its entry states when the
 // carver agrees, or when what lies past the carver's end is bytes the type does not describe
 // (padding after a JPEG's end, bytes past a RIFF's end); a deleted JPEG or PNG that stops
-// validating before its size is looked for as two fragments. Anything else is carved as usual.
+// validating before its size, or a JPEG with no entry whose carve runs into a live file, is held
+// back while the pass looks for its rest (fragment_search.h), and handed back joined or as it
+// was. Anything else is carved as usual.
 #pragma once
 
 #include <map>
@@ -11,7 +13,9 @@
 
 #include "core/scan_guide.h"
 #include "extent_source.h"
+#include "fragment_search.h"
 #include "fs_reader.h"
+#include "pass_window.h"
 
 namespace ember::fs {
 
@@ -27,11 +31,17 @@ public:
     bool carve(uint64_t offset, const format_t& format, std::span<const uint8_t> resident,
                guided_find_t& out) override;
     uint64_t free_length(uint64_t offset, uint64_t length) override;
+    void held(uint64_t start, uint64_t length) override;
+    bool take_ready(uint64_t& start, guided_find_t& out) override;
+    void finish() override;
 
 private:
     void index(size_t first_entry);
     bool carve_live(const fs_entry_t& e, const format_t& format, uint64_t offset, guided_find_t& out);
-    bool settle_deleted(const fs_entry_t& e, const format_t& format, carve_input_c& in, uint64_t offset,
+    bool settle_deleted(const fs_entry_t& e, carve_input_c& in, uint64_t offset, guided_find_t& out);
+    bool hold(const fs_entry_t* e, uint16_t volume, const format_t& format, uint64_t offset, uint64_t head_end,
+              const char* extension);
+    bool carve_unlisted(uint64_t offset, const format_t& format, std::span<const uint8_t> resident,
                         guided_find_t& out);
     std::vector<extent_t> extents_of(const fs_entry_t& e) const;
     uint64_t live_data_after(const fs_entry_t& e, uint64_t offset, uint64_t length) const;
@@ -43,7 +53,16 @@ private:
     std::unordered_multimap<uint64_t, uint32_t> starts_;  // first byte on the card -> entry
     std::map<uint64_t, uint64_t> claimed_;                 // later fragments of kept files
     std::unique_ptr<extent_source_c> view_;                // the bytes of the file being kept
-    uint64_t join_probes_left_ = 0;
+    pass_window_c window_;
+    uint64_t shown_ = 0;  // the bytes from the candidate on that the pass holds
+    fragment_search_c search_;
+    struct held_find_t {
+        const char* extension = nullptr;
+        uint64_t length = 0;  // as the scan measured it
+        int heads = 0;        // still searched for
+        bool is_done = false;
+    };
+    std::map<uint64_t, held_find_t> held_;  // by start
 };
 
 }  // namespace ember::fs

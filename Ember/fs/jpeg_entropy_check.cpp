@@ -150,7 +150,8 @@ bool jpeg_entropy_check_c::start(byte_source_i& file) {
 }
 
 jpeg_entropy_check_c::result_t jpeg_entropy_check_c::run(byte_source_i& file, state_t st, uint64_t* end,
-                                                         std::vector<state_t>* checkpoints, uint64_t every) const {
+                                                         std::vector<state_t>* checkpoints, uint64_t every,
+                                                         uint64_t limit) const {
     block_reader_c in(file);
     bool at_marker = false;  // the next byte in the data is a marker: no more bits until it is read
     uint64_t next_checkpoint = every ? (st.pos / every + 1) * every : ~0ull;
@@ -241,6 +242,10 @@ jpeg_entropy_check_c::result_t jpeg_entropy_check_c::run(byte_source_i& file, st
         }
         // For each multiple of `every` the decoding passed, the last MCU boundary before it.
         for (; checkpoints && st.pos > next_checkpoint; next_checkpoint += every) checkpoints->push_back(boundary);
+        if (st.pos >= limit) {
+            if (end) *end = st.pos;
+            return result_t::unfinished;
+        }
         boundary = st;
         for (int c = 0; c < comp_count_; ++c) {
             const component_t& comp = comps_[c];

@@ -24,7 +24,7 @@ public:
         uint8_t next_restart = 0;
         int pred[4] = {};
     };
-    enum class result_t { complete, error, unsupported };
+    enum class result_t { complete, error, unsupported, unfinished };
 
     // Reads the headers of the JPEG at the start of `file`. False when it is not one this
     // checker handles (progressive, lossless, several scans, damaged tables).
@@ -33,9 +33,10 @@ public:
 
     // Decodes from `from` on `file`. complete: every MCU decoded and EOI right after, at
     // *end (the byte after EOI). error: *end is where it failed. Every `every` bytes of input
-    // the state at an MCU boundary is appended to `checkpoints` (when given).
+    // the state at an MCU boundary is appended to `checkpoints` (when given). unfinished: no
+    // error up to the first MCU boundary at or past `limit`, where decoding stopped (*end).
     result_t run(byte_source_i& file, state_t from, uint64_t* end, std::vector<state_t>* checkpoints = nullptr,
-                 uint64_t every = 0) const;
+                 uint64_t every = 0, uint64_t limit = ~uint64_t(0)) const;
 
 private:
     struct table_t {

@@ -5,6 +5,7 @@
 // further on.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 
 #include "core/format_registry.h"
@@ -125,6 +126,24 @@ TEST(fs_scan, a_deleted_photo_whose_carve_ends_in_another_file_is_joined_not_pad
     std::fill(bytes.begin() + volume.fat_offset, bytes.begin() + volume.data_offset, 0);
     std::fill_n(bytes.begin() + volume.cluster_offset(volume.root_cluster), 512, 0);
     std::fill_n(bytes.begin() + volume.cluster_offset(fill.first_cluster), 2 * 512, 0);
+    expect_found_whole(card, volume, frag);
+}
+
+TEST(fs_scan, a_deleted_photo_whose_entry_is_gone_is_joined_across_the_live_file_in_its_gap) {
+    // The two-fragment JPEG's directory slot holds another deleted file (a later one took it and
+    // went too): no entry names the photo.
+    // Its head's carve runs into the live picture in the gap; the rest, in the first free
+    // clusters after that picture, decodes on from the head to the picture's EOI.
+    std::vector<uint8_t> bytes = read_fs_image("fat32_mbr.img");
+    manifest_row_t frag = fs_manifest_row("fat32_mbr.img", "DCIM/100TESTS/FRAG.JPG");
+    const uint8_t entry[] = {0xE5, 'R', 'A', 'G', ' ', ' ', ' ', ' ', 'J', 'P', 'G'};
+    auto slot = std::search(bytes.begin(), bytes.end(), std::begin(entry), std::end(entry));
+    ASSERT_NE(slot, bytes.end());
+    const char other[] = "\xE5THER   TXT\x20";
+    std::copy_n(other, 12, slot);
+    std::fill_n(slot + 12, 20, 0);
+    memory_source_c card(bytes);
+    const fs::fs_volume_t volume = fs::fs_guide_c(card).reader().volumes()[0];
     expect_found_whole(card, volume, frag);
 }
 
