@@ -1,7 +1,9 @@
 #include "scan.h"
 
 #include <algorithm>
+#include <map>
 #include <memory>
+#include <utility>
 
 #include "aligned_buffer.h"
 #include "overlap_rule.h"
@@ -60,12 +62,14 @@ public:
             }
             if (chunk.size == 0) break;  // the source ended before its size
             pos = scan_chunk(chunk);
+            scan_again();
             summary_.bytes_scanned = std::min(pos, size_);
             output_.progress(std::min(pos, size_) / sector);
         }
         if (config_.guide && !summary_.is_output_failed) {
             config_.guide->finish();
             save_ready();
+            scan_again();
         }
         output_.progress((size_ + sector - 1) / sector);
         return summary_;
@@ -118,6 +122,7 @@ private:
                                                save_mode_t::measure)
                                         : 0;
                     config_.guide->held(start, kept);
+                    if (kept) held_ends_[start] = start + kept;
                     if (kept == 0) continue;
                     return kept;
                 }
@@ -150,6 +155,31 @@ private:
             if (ready.length == 0 || ready.extension == nullptr) continue;
             layout_ = std::move(ready.layout);
             save(start, {ready.length, ready.extension}, ready, {}, save_mode_t::late);
+            // A held head that was joined ends where its first stretch does: what the scan
+            // skipped past that, taking it for the head's, is looked at again.
+            auto held = held_ends_.find(start);
+            if (held == held_ends_.end()) continue;
+            if (ready.bytes && align_up(ready.resume) < held->second)
+                skipped_.push_back({align_up(ready.resume), held->second});
+            held_ends_.erase(held);
+        }
+    }
+
+    // Scans the stretches skipped for joined heads, reading them again (they are short: the
+    // part of a head's carve past its first fragment).
+    void scan_again() {
+        std::vector<uint8_t> bytes;
+        while (!skipped_.empty() && !summary_.is_output_failed) {
+            auto [from, to] = skipped_.back();
+            skipped_.pop_back();
+            is_scanning_again_ = true;
+            for (uint64_t pos = from; pos < to && !summary_.is_output_failed;) {
+                bytes.resize(size_t(std::min<uint64_t>(config_.chunk_size, to - pos)));
+                size_t got = source_.read_at(pos, bytes.data(), bytes.size());
+                if (got == 0) break;
+                pos = scan_chunk({pos, bytes.data(), got});
+            }
+            is_scanning_again_ = false;
         }
     }
 
@@ -190,7 +220,7 @@ private:
             if (is_kept) is_written = output_.write_file(bytes, piece);
             done += piece;
             // A file gathered from elsewhere on the card reports no progress past its first stretch.
-            if (mode == save_mode_t::keep)
+            if (mode == save_mode_t::keep && !is_scanning_again_)
                 output_.progress((guided.bytes ? std::min(start + done, guided.resume) : start + done) / sector);
         }
         if (!is_kept) return found.length;
@@ -240,6 +270,9 @@ private:
     find_layout_c layout_;  // of the find being copied
     std::vector<uint8_t> probe_buffer_;
     scan_summary_t summary_;
+    std::map<uint64_t, uint64_t> held_ends_;                  // held heads: start -> end as measured
+    std::vector<std::pair<uint64_t, uint64_t>> skipped_;      // to scan again
+    bool is_scanning_again_ = false;
 };
 
 }  // namespace

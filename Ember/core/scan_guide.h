@@ -49,7 +49,9 @@ public:
     // The length the scan measured for the candidate held at start.
     virtual void held(uint64_t start, uint64_t length) = 0;
     // A file the guide has finished with since it was asked last (a held one, joined or not),
-    // with where it starts; false when there is none. Such files come after later ones.
+    // with where it starts; false when there is none. Such files come after later ones. A
+    // joined one's resume is where its first stretch ends: the scan looks again at what it
+    // skipped past there as the held head's.
     virtual bool take_ready(uint64_t& start, guided_find_t& out) = 0;
     // The scan has read the whole source: everything still held becomes ready.
     virtual void finish() = 0;

@@ -192,6 +192,7 @@ bool head_join_c::prepare_without_size() {
         s.from = check_.first_state();
         for (const auto& c : checkpoints)
             if (c.pos <= b) s.from = c;
+        if (s.from.pos > b) break;  // the split lies in the headers
         s.bytes_at = s.from.pos / 512 * 512;
         s.bytes.resize(size_t(b - s.bytes_at));
         if (card_.read_at(q_.start + s.bytes_at, s.bytes.data(), s.bytes.size()) != s.bytes.size()) break;

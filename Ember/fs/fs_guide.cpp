@@ -40,6 +40,16 @@ bool jpeg_decodes(byte_source_i& source, uint64_t offset, uint64_t length) {
     return check.run(file, check.first_state(), nullptr) != jpeg_entropy_check_c::result_t::error;
 }
 
+// The first cluster boundary inside a carve of `length` bytes where a file of a known type
+// starts, or length.
+uint64_t next_file_start(carve_input_c& in, uint64_t cluster, uint64_t length) {
+    for (uint64_t b = cluster; b < length; b += cluster) {
+        const uint8_t* sector = in.at(b, probe_size);
+        if (sector && starts_a_file(sector, probe_size)) return b;
+    }
+    return length;
+}
+
 // The types whose fragments are joined, by the search name of their carver.
 const char* joinable_extension(const format_t& format) {
     if (format.search_name == "jpg") return "jpg";
@@ -131,12 +141,15 @@ uint64_t fs_guide_c::live_data_after(const fs_entry_t& e, uint64_t offset, uint6
 // its end is then that file's, and what the entry states past it is not padding.
 bool fs_guide_c::runs_into_other_file(const fs_entry_t& e, carve_input_c& in, uint64_t offset, uint64_t length) const {
     if (live_data_after(e, offset, length) < length) return true;
-    const uint64_t cluster = reader_.volumes()[e.volume].cluster_size;
-    for (uint64_t b = cluster; b < length; b += cluster) {
-        const uint8_t* sector = in.at(b, probe_size);
-        if (sector && starts_a_file(sector, probe_size)) return true;
-    }
-    return false;
+    return next_file_start(in, reader_.volumes()[e.volume].cluster_size, length) < length;
+}
+
+// Where the head of a JPEG carve of `length` bytes ends when the carve looks cut short: at the
+// first cluster boundary where a live file's clusters (kept: the length without them) or another
+// file begins, or at kept when it does not end at an EOI; 0 when it looks whole.
+uint64_t fs_guide_c::cut_head_end(carve_input_c& in, uint16_t volume, uint64_t length, uint64_t kept) const {
+    uint64_t end = next_file_start(in, reader_.volumes()[volume].cluster_size, kept);
+    return end < length || !ends_at_structure_end(in, "jpg", length) ? end : 0;
 }
 
 uint64_t fs_guide_c::free_length(uint64_t offset, uint64_t length) {
@@ -215,8 +228,9 @@ bool fs_guide_c::take_ready(uint64_t& start, guided_find_t& out) {
         if (is_joined) {
             search_.drop(s.start);
             claim({s.extents.begin() + 1, s.extents.end()});
+            uint64_t head_end = s.extents[0].offset + s.extents[0].length;
             view_ = std::make_unique<extent_source_c>(source_, std::move(s.extents), s.size);
-            out = {view_.get(), s.size, h.extension, 0, false, {}, false};
+            out = {view_.get(), s.size, h.extension, head_end, false, {}, false};
         } else {
             out = {nullptr, h.length, h.extension, 0, false, {}, false};
         }
@@ -244,9 +258,9 @@ bool fs_guide_c::carve_unlisted(uint64_t offset, const format_t& format, std::sp
         return true;
     }
     uint64_t kept = free_length(offset, length);
-    bool is_cut = kept < length || !ends_at_structure_end(in, found.extension, length);
+    uint64_t head_end = cut_head_end(in, volume, length, kept);
     out = {nullptr, kept, found.extension, offset + kept, true, std::move(in.layout())};
-    out.is_held = is_cut && hold(nullptr, volume, format, offset, kept, found.extension);
+    out.is_held = head_end && hold(nullptr, volume, format, offset, head_end, found.extension);
     return true;
 }
 
@@ -276,17 +290,25 @@ bool fs_guide_c::carve(uint64_t offset, const format_t& format, std::span<const 
                      extension_matches(entries[it->second].extension, out.extension);
     for (auto it = first; it != last && !is_settled && !is_broken; ++it)
         is_settled = settle_deleted(entries[it->second], in, offset, out);
+    // A deleted file ends where a live file's clusters begin: those were written since.
+    const fs_entry_t& any = entries[first->second];
+    uint64_t length = live_data_after(any, offset, out.length);
     const char* joinable = is_settled ? nullptr : joinable_extension(format);
     for (auto it = first; it != last && joinable && out.extension; ++it) {
         const fs_entry_t& e = entries[it->second];
         if (e.size > out.length && hold(&e, e.volume, format, offset, 0, out.extension)) out.is_held = true;
     }
+    // The entries here may all be older files' (a photo shot into a deleted one's clusters):
+    // a JPEG cut short is also looked for as one no entry names.
+    uint64_t head_end = joinable && out.extension && std::strcmp(out.extension, "jpg") == 0 && length
+                            ? cut_head_end(in, any.volume, out.length, length)
+                            : 0;
+    if (head_end && hold(nullptr, any.volume, format, offset, head_end, out.extension)) out.is_held = true;
     if (is_broken && !out.is_held) {
         out = {};
         return true;
     }
-    // A deleted file ends where a live file's clusters begin: those were written since.
-    out.length = live_data_after(entries[first->second], offset, out.length);
+    out.length = length;
     out.resume = offset + out.length;
     out.layout = std::move(in.layout());
     return true;

@@ -1,5 +1,6 @@
 #include "engine_output.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/engine_options.h"
@@ -43,7 +44,9 @@ bool engine_output_c::begin_file(uint64_t start_sector, const char* extension) {
     writing_path_ = unfinished_path(start_sector, extension);
     if (file_path_.empty() || writing_path_.empty()) return false;
     file_ = std::fopen(writing_path_.c_str(), "wb");
-    current_sector_ = start_sector;
+    // A file handed back after later ones (a held photo) starts behind the scan: progress
+    // never goes back for it.
+    current_sector_ = std::max(current_sector_, start_sector);
     return file_ != nullptr;
 }
 
