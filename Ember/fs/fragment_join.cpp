@@ -22,7 +22,10 @@ constexpr int max_candidates = 16;
 constexpr int max_trials = 48;
 constexpr int max_tail_splits = 4;
 constexpr uint64_t tail_sniff_bytes = 8 * 1024;
+constexpr size_t rest_sniff_size = 2048;  // looked through for bytes no entropy-coded data holds
 constexpr int max_full_decodes = 4;
+// A trial decodes the head again from the decoder's last state before the split, kept every
+// this many bytes.
 constexpr uint64_t checkpoint_every = 1024;
 
 const uint8_t eoi[] = {0xFF, 0xD9};
@@ -94,6 +97,16 @@ private:
     uint64_t head_at_, split_, rest_;
 };
 
+// True when the bytes could be entropy-coded JPEG data: every 0xFF is followed by a stuffed
+// zero, a restart marker, EOI or another 0xFF.
+bool may_be_entropy_data(const uint8_t* bytes, size_t size) {
+    for (const uint8_t* p = bytes; (p = static_cast<const uint8_t*>(std::memchr(p, 0xFF, size_t(bytes + size - p))));) {
+        if (++p == bytes + size) break;
+        if (*p != 0x00 && *p != 0xFF && *p != 0xD9 && (*p < 0xD0 || *p > 0xD7)) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool starts_a_file(const uint8_t* sector, size_t size) {
@@ -138,7 +151,7 @@ bool head_join_c::prepare() {
     extent_source_c head(card_, {{q_.start, q_.size}}, q_.size);
     if (is_jpeg_) {
         if (!check_.start(head)) return false;
-        if (check_.run(head, check_.first_state(), &failed, &checkpoints_, cs) ==
+        if (check_.run(head, check_.first_state(), &failed, &checkpoints_, checkpoint_every) ==
             jpeg_entropy_check_c::result_t::complete)
             return false;
     } else {
@@ -172,6 +185,17 @@ bool head_join_c::prepare() {
         if (splits_.size() < size_t(max_split_points)) splits_.push_back(b);
     if (splits_.empty()) return false;
     earliest_ = *std::min_element(splits_.begin(), splits_.end());
+    // Only the decoder's state just before each split is needed again.
+    std::vector<jpeg_entropy_check_c::state_t> kept;
+    for (uint64_t b : splits_) {
+        auto at = std::upper_bound(checkpoints_.begin(), checkpoints_.end(), b,
+                                   [](uint64_t v, const auto& s) { return v < s.pos; });
+        if (at != checkpoints_.begin()) kept.push_back(*(at - 1));
+    }
+    std::sort(kept.begin(), kept.end(), [](const auto& x, const auto& y) { return x.pos < y.pos; });
+    kept.erase(std::unique(kept.begin(), kept.end(), [](const auto& x, const auto& y) { return x.pos == y.pos; }),
+               kept.end());
+    checkpoints_ = std::move(kept);
     return true;
 }
 
@@ -184,15 +208,24 @@ bool head_join_c::prepare_without_size() {
                                    jpeg_entropy_check_c::result_t::complete)
         return false;
     // The head's data validated up to `failed`: the fragment ends at the cluster boundary at or
-    // just before it, nearest first.
-    for (uint64_t b = std::min(failed, q_.head_end) / cs * cs; b >= cs && tail_splits_.size() < max_tail_splits;
-         b -= cs) {
+    // just before it, nearest first. When it validated to its very end, only that end and the
+    // boundary before are likely.
+    const bool is_whole = failed + 64 >= q_.head_end;
+    const size_t splits = is_whole ? 2 : max_tail_splits;
+    for (uint64_t b = std::min(failed, q_.head_end) / cs * cs; b >= cs && tail_splits_.size() < splits; b -= cs) {
         split_t s;
         s.at = b;
         s.from = check_.first_state();
         for (const auto& c : checkpoints)
             if (c.pos <= b) s.from = c;
         if (s.from.pos > b) break;  // the split lies in the headers
+        // Each trial decodes from here: the last MCU boundary before the split, so that little
+        // of the head is decoded again.
+        std::vector<jpeg_entropy_check_c::state_t> near;
+        uint64_t stop = 0;
+        check_.run(head, s.from, &stop, &near, 64, b);
+        for (const auto& c : near)
+            if (c.pos <= b && c.pos > s.from.pos) s.from = c;
         s.bytes_at = s.from.pos / 512 * 512;
         s.bytes.resize(size_t(b - s.bytes_at));
         if (card_.read_at(q_.start + s.bytes_at, s.bytes.data(), s.bytes.size()) != s.bytes.size()) break;
@@ -246,9 +279,10 @@ bool head_join_c::try_join(uint64_t split, uint64_t end_cluster) {
 }
 
 head_join_c::outcome_t head_join_c::offer_first_cluster(uint64_t t) {
-    uint8_t first[probe_size];
-    if (card_.read_at(t, first, probe_size) != probe_size) return outcome_t::none;
-    if (std::all_of(first, first + probe_size, [](uint8_t b) { return b == 0; }) || starts_a_file(first, probe_size))
+    uint8_t first[rest_sniff_size];
+    if (card_.read_at(t, first, sizeof first) != sizeof first) return outcome_t::none;
+    if (std::all_of(first, first + probe_size, [](uint8_t b) { return b == 0; }) ||
+        starts_a_file(first, probe_size) || !may_be_entropy_data(first, sizeof first))
         return outcome_t::none;
     for (const split_t& s : tail_splits_) {
         if (*trials_left_ == 0) return outcome_t::given_up;

@@ -106,7 +106,7 @@ bool fs_guide_c::carve_live(const fs_entry_t& e, const format_t& format, uint64_
     std::vector<extent_t> seen = extents;
     uint64_t after = extents.back().offset + extents.back().length;
     if (after < source_.size()) seen.push_back({after, source_.size() - after});
-    auto view = std::make_unique<extent_source_c>(source_, seen, ~uint64_t(0));
+    auto view = std::make_unique<extent_source_c>(window_, seen, ~uint64_t(0));
     if (view->size() < e.size) return false;  // the card ends inside the file
     carve_input_c in(*view, 0);
     carve_result_t found = format.carve(in);
@@ -115,7 +115,7 @@ bool fs_guide_c::carve_live(const fs_entry_t& e, const format_t& format, uint64_
         // The chain's bytes stop validating before the file's end. A damaged file keeps its
         // chain; a damaged chain (the card's own bytes from the first cluster validate further)
         // does not, and the file is taken as a deleted one.
-        carve_input_c straight(source_, offset);
+        carve_input_c straight(window_, offset);
         if (format.carve(straight).length > found.length) return false;
     }
     claim({extents.begin() + 1, extents.end()});
@@ -171,7 +171,7 @@ bool fs_guide_c::settle_deleted(const fs_entry_t& e, carve_input_c& in, uint64_t
     if (e.size <= out.length || e.size > in.size() || !extension_matches(e.extension, out.extension)) return false;
     if (out.length && ends_at_structure_end(in, out.extension, out.length) &&
         !runs_into_other_file(e, in, offset, out.length) &&
-        (std::strcmp(out.extension, "jpg") != 0 || jpeg_decodes(source_, offset, out.length))) {
+        (std::strcmp(out.extension, "jpg") != 0 || jpeg_decodes(window_, offset, out.length))) {
         out.length = e.size;
         out.resume = offset + e.size;
         return true;

@@ -1,6 +1,8 @@
 #include "jpeg_entropy_check.h"
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "core/byte_order.h"
 #include "core/carve_input.h"
@@ -13,15 +15,18 @@ constexpr size_t block = 64 * 1024;  // read in sector-aligned blocks
 constexpr int max_end_slack = 16;
 constexpr int fast_bits = 9;
 
-// Bytes of a source in order through one aligned block at a time.
+// Bytes of a source in order through one aligned block at a time. Blocks grow from 4 KiB: a
+// decode that fails soon (a wrong join) reads little.
 class block_reader_c {
 public:
     explicit block_reader_c(byte_source_i& file) : file_(file) {}
     // The byte at pos, or -1 past the end.
     int at(uint64_t pos) {
         if (pos < base_ || pos >= base_ + size_) {
+            if (!buf_) buf_.reset(new uint8_t[block]);
             base_ = pos / 512 * 512;
-            size_ = file_.read_at(base_, buf_.data(), block);
+            size_ = file_.read_at(base_, buf_.get(), next_);
+            next_ = std::min(next_ * 2, block);
             if (pos >= base_ + size_) return -1;
         }
         return buf_[size_t(pos - base_)];
@@ -29,7 +34,8 @@ public:
 
 private:
     byte_source_i& file_;
-    std::vector<uint8_t> buf_ = std::vector<uint8_t>(block);
+    std::unique_ptr<uint8_t[]> buf_;
+    size_t next_ = 4096;
     uint64_t base_ = 0;
     size_t size_ = 0;
 };
