@@ -138,18 +138,23 @@ TEST_F(engine_shell, a_find_is_reported_once_closed_and_a_cut_one_is_dropped) {
         ASSERT_TRUE(output.write_file(reinterpret_cast<const uint8_t*>("abc"), 3));
         ASSERT_TRUE(output.write_file(reinterpret_cast<const uint8_t*>("def"), 3));
         output.end_file(true);
+        ASSERT_TRUE(output.begin_file(1000, "jpg"));  // a held photo, handed back behind the scan
+        ASSERT_TRUE(output.write_file(reinterpret_cast<const uint8_t*>("g"), 1));
+        output.end_file(true);
         ASSERT_TRUE(output.begin_file(2000, "png"));
         output.write_file(reinterpret_cast<const uint8_t*>("x"), 1);
         output.end_file(false);
         ASSERT_TRUE(output.begin_file(3000, "mp4"));  // the scan ends inside this one
         output.finish(1, 6, false);
     }
-    ASSERT_EQ(channel.packets.size(), 3u);
+    ASSERT_EQ(channel.packets.size(), 4u);
     EXPECT_EQ(channel.packets[0].total_sectors, 4096u);
     EXPECT_EQ(std::string(channel.packets[1].found_path), work + "f0001234.jpg");
     EXPECT_EQ(channel.packets[1].current_sector, 1234u);
-    EXPECT_EQ(channel.contents_when_reported, std::vector<std::string>{"abcdef"});
-    EXPECT_EQ(channel.packets[2].current_sector, 4096u);
+    EXPECT_EQ(std::string(channel.packets[2].found_path), work + "f0001000.jpg");
+    EXPECT_EQ(channel.packets[2].current_sector, 1234u);  // progress never goes back
+    EXPECT_EQ(channel.contents_when_reported, (std::vector<std::string>{"abcdef", "g"}));
+    EXPECT_EQ(channel.packets[3].current_sector, 4096u);
     EXPECT_FALSE(fs::exists(root_ / "f0002000.png"));
     EXPECT_FALSE(fs::exists(root_ / "f0003000.mp4"));
     EXPECT_EQ(channel.ends, 0);
