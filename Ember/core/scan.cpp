@@ -122,7 +122,9 @@ private:
                                                save_mode_t::measure)
                                         : 0;
                     config_.guide->held(start, kept);
-                    if (kept) held_ends_[start] = start + kept;
+                    // What the scan skips for it: up to its end, or to the end of the stretch
+                    // being scanned again (the pass has seen what lies beyond).
+                    if (kept) held_ends_[start] = std::min(start + kept, scan_end_);
                     if (kept == 0) continue;
                     return kept;
                 }
@@ -173,6 +175,7 @@ private:
             auto [from, to] = skipped_.back();
             skipped_.pop_back();
             is_scanning_again_ = true;
+            scan_end_ = to;
             for (uint64_t pos = from; pos < to && !summary_.is_output_failed;) {
                 bytes.resize(size_t(std::min<uint64_t>(config_.chunk_size, to - pos)));
                 size_t got = source_.read_at(pos, bytes.data(), bytes.size());
@@ -180,6 +183,7 @@ private:
                 pos = scan_chunk({pos, bytes.data(), got});
             }
             is_scanning_again_ = false;
+            scan_end_ = ~uint64_t(0);
         }
     }
 
@@ -273,6 +277,7 @@ private:
     std::map<uint64_t, uint64_t> held_ends_;                  // held heads: start -> end as measured
     std::vector<std::pair<uint64_t, uint64_t>> skipped_;      // to scan again
     bool is_scanning_again_ = false;
+    uint64_t scan_end_ = ~uint64_t(0);  // of the stretch scanned again
 };
 
 }  // namespace
