@@ -30,7 +30,8 @@ struct join_request_t {
     uint64_t area_end = 0;      // the end of the volume's clusters
     const format_t* format = nullptr;  // the carver that recognised the head
     const char* extension = nullptr;   // "jpg" or "png" (only "jpg" without a size)
-    std::function<bool(uint64_t)> is_free;  // a cluster (by its first byte) no file owns
+    std::function<bool(uint64_t)> is_free;  // a cluster (by its first byte) no live file owns
+    uint32_t tag = 0;                       // the caller's
 };
 
 // True when the sector's first bytes start a file of any type the carvers know.

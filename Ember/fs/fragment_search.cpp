@@ -49,6 +49,7 @@ void fragment_search_c::settle(size_t index, bool is_joined) {
     head_join_c& join = *held_[index].join;
     settled_head_t s;
     s.start = join.request().start;
+    s.tag = join.request().tag;
     if (is_joined) {
         s.extents = join.extents();
         s.size = join.joined_size();
@@ -59,10 +60,6 @@ void fragment_search_c::settle(size_t index, bool is_joined) {
 
 void fragment_search_c::finish() {
     while (!held_.empty()) settle(held_.size() - 1, false);
-}
-
-void fragment_search_c::drop(uint64_t start) {
-    std::erase_if(held_, [&](const held_t& h) { return h.join->request().start == start; });
 }
 
 bool fragment_search_c::take(settled_head_t& out) {

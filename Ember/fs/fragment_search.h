@@ -2,6 +2,8 @@
 // reads after them (see fragment_join.h): the clusters of every stretch the pass reads are
 // offered to each head whose search window they lie in, so looking costs no read of the card.
 // Each head is settled, joined or given up, at the latest when the pass has gone past its window.
+// Heads do not take each other's clusters out of the search, so that what each one finds does not
+// depend on when the others settle, nor on how the card is read.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +19,7 @@ struct settled_head_t {
     uint64_t start = 0;
     std::vector<extent_t> extents;  // the joined file; empty when the head was given up
     uint64_t size = 0;
+    uint32_t tag = 0;               // the request's
 };
 
 class fragment_search_c {
@@ -30,8 +33,6 @@ public:
     void observe(uint64_t offset, uint64_t size);
     // Gives up every head still held.
     void finish();
-    // Forgets the heads held at start, unsettled.
-    void drop(uint64_t start);
     // A head settled since the last call; false when there is none.
     bool take(settled_head_t& out);
 

@@ -194,10 +194,11 @@ bool fs_guide_c::hold(const fs_entry_t* e, uint16_t volume, const format_t& form
     request.format = &format;
     request.extension = extension;
     request.is_free = [this, volume](uint64_t at) {
-        const fs_volume_t& vol = reader_.volumes()[volume];
-        uint32_t c = vol.cluster_at(at);
-        return c != 0 && !reader_.is_owned(volume, c) && skip_from(at) == at;
+        uint32_t c = reader_.volumes()[volume].cluster_at(at);
+        return c != 0 && !reader_.is_owned(volume, c);
     };
+    auto it = held_.find(offset);
+    request.tag = it == held_.end() ? 0 : it->second.heads;
     if (!search_.hold(std::move(request))) return false;
     held_find_t& h = held_[offset];
     h.extension = extension;
@@ -218,19 +219,18 @@ bool fs_guide_c::take_ready(uint64_t& start, guided_find_t& out) {
         auto it = held_.find(s.start);
         if (it == held_.end()) continue;
         held_find_t& h = it->second;
-        --h.heads;
-        bool is_joined = !s.extents.empty();
-        if (h.is_done || (!is_joined && h.heads > 0)) {
-            if (h.heads <= 0) held_.erase(it);
-            continue;
+        ++h.settled;
+        if (!s.extents.empty() && s.tag < h.joined_by) {
+            h.joined_by = s.tag;
+            h.extents = std::move(s.extents);
+            h.size = s.size;
         }
+        if (h.settled < h.heads) continue;
         start = s.start;
-        if (is_joined) {
-            search_.drop(s.start);
-            claim({s.extents.begin() + 1, s.extents.end()});
-            uint64_t head_end = s.extents[0].offset + s.extents[0].length;
-            view_ = std::make_unique<extent_source_c>(source_, std::move(s.extents), s.size);
-            out = {view_.get(), s.size, h.extension, head_end, false, {}, false};
+        if (!h.extents.empty()) {
+            uint64_t head_end = h.extents[0].offset + h.extents[0].length;
+            view_ = std::make_unique<extent_source_c>(source_, std::move(h.extents), h.size);
+            out = {view_.get(), h.size, h.extension, head_end, false, {}, false};
         } else {
             out = {nullptr, h.length, h.extension, 0, false, {}, false};
         }

@@ -57,11 +57,17 @@ private:
     pass_window_c window_;
     uint64_t shown_ = 0;  // the bytes from the candidate on that the pass holds
     fragment_search_c search_;
+    // The heads held at one start (one per entry that may be the file, and one for a JPEG no
+    // entry names): the file is handed back when all have settled, joined by the first of them
+    // in that order that joined, so that the result does not depend on which settled first.
     struct held_find_t {
         const char* extension = nullptr;
         uint64_t length = 0;  // as the scan measured it
-        int heads = 0;        // still searched for
-        bool is_done = false;
+        uint32_t heads = 0;   // held
+        uint32_t settled = 0;
+        uint32_t joined_by = ~0u;
+        std::vector<extent_t> extents;
+        uint64_t size = 0;
     };
     std::map<uint64_t, held_find_t> held_;  // by start
 };
