@@ -146,7 +146,7 @@ def fat32_mbr_card():
     start = 2048
     write_mbr(image, start, (48 << 11) - start, 0x0C)
     card = FatCard(image, start * 512, ["-F", "32", "-s", "1"])
-    card.mkdir("DCIM", "DCIM/100TESTS", "DCIM/101TESTS")
+    card.mkdir("DCIM", "DCIM/100TESTS", "DCIM/101TESTS", "DCIM/102TESTS")
     pairs = [("jpg", picture("gapfill.jpg", 21, 400, 300), picture("twofrag.jpg", 23, 640, 480)),
              ("png", picture("gapfill.png", 25, 200, 150), picture("twofrag.png", 27, 320, 240))]
     # A folder each, so that no later entry takes the slot of the deleted one.
@@ -158,6 +158,16 @@ def fat32_mbr_card():
         card.hint(card.files[folder + "HOLE.BIN"][0] - 1)
         card.put(frag, folder + "FRAG.%s" % ext.upper())
         card.delete(folder + "FRAG.%s" % ext.upper())
+    # A two-fragment JPEG with a deleted TIFF in its gap: the head's carve runs over the TIFF (a
+    # TIFF does not cut a JPEG), which must still be found once the JPEG is joined.
+    folder = "DCIM/102TESTS/"
+    card.put(blob("hole2.bin", 12000, 42), folder + "HOLE.BIN")
+    card.put(picture("gapfill.tif", 29, 160, 120), folder + "FILL.TIF")
+    card.delete(folder + "HOLE.BIN")
+    card.hint(card.files[folder + "HOLE.BIN"][0] - 1)
+    card.put(picture("twofrag2.jpg", 31, 640, 480), folder + "FRAG.JPG")
+    card.delete(folder + "FRAG.JPG")
+    card.delete(folder + "FILL.TIF")
     card.record()
 
 
