@@ -10,13 +10,26 @@
 namespace ember::fs {
 namespace {
 
+constexpr uint64_t max_padding = 1 << 20;
+
 // True when the carve of `length` bytes ended where its type's structure ends (a JPEG's EOI,
 // PNG's IEND, a RIFF or FORM container's stated size, the furthest byte a TIFF-based file's
 // IFDs refer to), not where its data stopped validating.
 bool ends_at_structure_end(carve_input_c& in, const char* extension, uint64_t length) {
     std::string_view ext(extension);
     if (ext == "jpg") {
-        const uint8_t* p = length >= 2 ? in.at(length - 2, 2) : nullptr;
+        // EOI, or EOI and the camera's padding (a run of 0xFF or zero bytes) the carver took in.
+        uint64_t end = length;
+        const uint8_t* last = length ? in.at(length - 1, 1) : nullptr;
+        if (last && (*last == 0xFF || *last == 0x00)) {
+            const uint8_t fill = *last;
+            for (uint64_t limit = length > max_padding ? length - max_padding : 0; end > limit;) {
+                const uint8_t* p = in.at(end - 1, 1);
+                if (!p || *p != fill) break;
+                --end;
+            }
+        }
+        const uint8_t* p = end >= 2 ? in.at(end - 2, 2) : nullptr;
         return p && p[0] == 0xFF && p[1] == 0xD9;
     }
     if (ext == "png") {
@@ -31,13 +44,19 @@ bool ends_at_structure_end(carve_input_c& in, const char* extension, uint64_t le
     return false;
 }
 
-// True unless the JPEG of `length` bytes at offset fails to decode before its first EOI (its
-// data runs into another file's); a JPEG the checker does not read keeps the carver's word.
-bool jpeg_decodes(byte_source_i& source, uint64_t offset, uint64_t length) {
+// How much of the JPEG of `length` bytes at offset its own data accounts for: up to the first
+// EOI when the picture decodes to it, 0 when it fails before (its data runs into another
+// file's); a JPEG the checker does not read keeps the carver's word (length).
+uint64_t jpeg_decoded_end(byte_source_i& source, uint64_t offset, uint64_t length) {
     extent_source_c file(source, {{offset, length}}, length);
     jpeg_entropy_check_c check;
-    if (!check.start(file)) return true;
-    return check.run(file, check.first_state(), nullptr) != jpeg_entropy_check_c::result_t::error;
+    if (!check.start(file)) return length;
+    uint64_t end = 0;
+    switch (check.run(file, check.first_state(), &end)) {
+    case jpeg_entropy_check_c::result_t::complete: return end;
+    case jpeg_entropy_check_c::result_t::error: return 0;
+    default: return length;
+    }
 }
 
 // The first cluster boundary inside a carve of `length` bytes where a file of a known type
@@ -137,11 +156,14 @@ uint64_t fs_guide_c::live_data_after(const fs_entry_t& e, uint64_t offset, uint6
 }
 
 // True when the carve of `length` bytes from offset runs over another file's start at one of its
-// cluster boundaries (a live file's cluster, or a sector where a file of a known type begins):
-// its end is then that file's, and what the entry states past it is not padding.
-bool fs_guide_c::runs_into_other_file(const fs_entry_t& e, carve_input_c& in, uint64_t offset, uint64_t length) const {
+// cluster boundaries (a live file's cluster anywhere in it, or, before `own_end`, a sector where a
+// file of a known type begins): its end is then that file's, and what the entry states past it is
+// not padding. Past own_end lies what the file's own structure accounts for (a JPEG's further
+// pictures after the first one's EOI).
+bool fs_guide_c::runs_into_other_file(const fs_entry_t& e, carve_input_c& in, uint64_t offset, uint64_t length,
+                                      uint64_t own_end) const {
     if (live_data_after(e, offset, length) < length) return true;
-    return next_file_start(in, reader_.volumes()[e.volume].cluster_size, length) < length;
+    return next_file_start(in, reader_.volumes()[e.volume].cluster_size, own_end) < own_end;
 }
 
 // Where the head of a JPEG carve of `length` bytes ends when the carve looks cut short: at the
@@ -169,9 +191,10 @@ uint64_t fs_guide_c::free_length(uint64_t offset, uint64_t length) {
 // size by bytes that belong to no other file: kept at that size.
 bool fs_guide_c::settle_deleted(const fs_entry_t& e, carve_input_c& in, uint64_t offset, guided_find_t& out) {
     if (e.size <= out.length || e.size > in.size() || !extension_matches(e.extension, out.extension)) return false;
-    if (out.length && ends_at_structure_end(in, out.extension, out.length) &&
-        !runs_into_other_file(e, in, offset, out.length) &&
-        (std::strcmp(out.extension, "jpg") != 0 || jpeg_decodes(window_, offset, out.length))) {
+    if (!out.length || !ends_at_structure_end(in, out.extension, out.length)) return false;
+    uint64_t own_end = std::strcmp(out.extension, "jpg") == 0 ? jpeg_decoded_end(window_, offset, out.length)
+                                                              : out.length;
+    if (own_end && !runs_into_other_file(e, in, offset, out.length, own_end)) {
         out.length = e.size;
         out.resume = offset + e.size;
         return true;

@@ -45,7 +45,8 @@ private:
                         guided_find_t& out);
     std::vector<extent_t> extents_of(const fs_entry_t& e) const;
     uint64_t live_data_after(const fs_entry_t& e, uint64_t offset, uint64_t length) const;
-    bool runs_into_other_file(const fs_entry_t& e, carve_input_c& in, uint64_t offset, uint64_t length) const;
+    bool runs_into_other_file(const fs_entry_t& e, carve_input_c& in, uint64_t offset, uint64_t length,
+                              uint64_t own_end) const;
     uint64_t cut_head_end(carve_input_c& in, uint16_t volume, uint64_t length, uint64_t kept) const;
     void claim(const std::vector<extent_t>& later);
 
