@@ -174,7 +174,6 @@ private:
         while (!skipped_.empty() && !summary_.is_output_failed) {
             auto [from, to] = skipped_.back();
             skipped_.pop_back();
-            is_scanning_again_ = true;
             scan_end_ = to;
             for (uint64_t pos = from; pos < to && !summary_.is_output_failed;) {
                 bytes.resize(size_t(std::min<uint64_t>(config_.chunk_size, to - pos)));
@@ -182,7 +181,6 @@ private:
                 if (got == 0) break;
                 pos = scan_chunk({pos, bytes.data(), got});
             }
-            is_scanning_again_ = false;
             scan_end_ = ~uint64_t(0);
         }
     }
@@ -224,7 +222,7 @@ private:
             if (is_kept) is_written = output_.write_file(bytes, piece);
             done += piece;
             // A file gathered from elsewhere on the card reports no progress past its first stretch.
-            if (mode == save_mode_t::keep && !is_scanning_again_)
+            if (mode == save_mode_t::keep && scan_end_ == ~uint64_t(0))
                 output_.progress((guided.bytes ? std::min(start + done, guided.resume) : start + done) / sector);
         }
         if (!is_kept) return found.length;
@@ -276,8 +274,7 @@ private:
     scan_summary_t summary_;
     std::map<uint64_t, uint64_t> held_ends_;                  // held heads: start -> end as measured
     std::vector<std::pair<uint64_t, uint64_t>> skipped_;      // to scan again
-    bool is_scanning_again_ = false;
-    uint64_t scan_end_ = ~uint64_t(0);  // of the stretch scanned again
+    uint64_t scan_end_ = ~uint64_t(0);  // of the stretch being scanned again; none in the pass
 };
 
 }  // namespace

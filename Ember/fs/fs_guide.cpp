@@ -203,7 +203,7 @@ bool fs_guide_c::settle_deleted(const fs_entry_t& e, carve_input_c& in, uint64_t
 }
 
 // Holds the head at offset while the pass looks for its rest: with the size of entry e, or
-// (no entry) a JPEG whose head ends at head_end, where a live file's clusters begin.
+// (no entry) a JPEG whose head ends at head_end (see cut_head_end).
 bool fs_guide_c::hold(const fs_entry_t* e, uint16_t volume, const format_t& format, uint64_t offset,
                       uint64_t head_end, const char* extension) {
     if (!extension || (e && !extension_matches(e->extension, extension))) return false;
@@ -265,8 +265,8 @@ bool fs_guide_c::take_ready(uint64_t& start, guided_find_t& out) {
 
 void fs_guide_c::finish() { search_.finish(); }
 
-// A JPEG at a cluster start that no entry names: a usual carve, except that one which runs into
-// a live file's clusters is held while the pass looks for its rest after them.
+// A JPEG at a cluster start that no entry names: a usual carve, except that one which looks cut
+// short (cut_head_end) is held while the pass looks for its rest after it.
 bool fs_guide_c::carve_unlisted(uint64_t offset, const format_t& format, std::span<const uint8_t> resident,
                                 guided_find_t& out) {
     if (format.search_name != "jpg") return false;
