@@ -145,7 +145,11 @@ TEST_F(engine_shell, a_find_is_reported_once_closed_and_a_cut_one_is_dropped) {
         output.write_file(reinterpret_cast<const uint8_t*>("x"), 1);
         output.end_file(false);
         ASSERT_TRUE(output.begin_file(3000, "mp4"));  // the scan ends inside this one
-        output.finish(1, 6, false);
+        ember::scan_summary_t summary;
+        summary.files = 1;
+        summary.bytes_found = 6;
+        summary.bytes_scanned = 4096 * 512;
+        output.finish(summary, 0);
     }
     ASSERT_EQ(channel.packets.size(), 4u);
     EXPECT_EQ(channel.packets[0].total_sectors, 4096u);
@@ -196,5 +200,7 @@ TEST_F(engine_shell, a_full_work_folder_ends_the_run_with_an_error) {
         return run(work.string(), image_);
     });
     EXPECT_EQ(status, int(engine_exit_t::work_dir_full));
-    EXPECT_TRUE(names_in(work).empty()) << "nothing kept of a find that did not fit";
+    EXPECT_EQ(names_in(work), std::vector<std::string>{".ember_summary"}) << "nothing kept of a find that did not fit";
+    EXPECT_NE(file_text((work / ".ember_summary").string()).find("files=0\n"), std::string::npos);
+    EXPECT_NE(file_text((work / ".ember_summary").string()).find("exit=7\n"), std::string::npos);
 }
