@@ -12,8 +12,9 @@ each photo on a 32 KiB boundary), and runs the engine through the shim in these 
   pulled-*   the card pulled out half-way: ENODEV, ENXIO, and EIO on every read from then on
              (also with each failing read taking --pulled-slow-ms, as a card reader's timeout)
 For each it prints the exit code, the failing reads per bad sector, the time to give up on a
-pulled card (from the pull to the engine's exit), the run's wall time, and the photos recovered
-byte-exact: all of them, and those that lie outside the bad ranges (or before the pull).
+pulled card (from the pull to the engine's exit), the run's wall time, the photos recovered
+byte-exact, and the photos lost: those the clean run recovers that lie outside the bad ranges
+(or before the pull) and that this run does not recover (target 0).
 """
 import argparse
 import hashlib
@@ -85,7 +86,7 @@ def recovered(work, placed):
     return exact
 
 
-def run(engine, shim, image, env, placed, spared):
+def run(engine, shim, image, env, placed):
     work = tempfile.mkdtemp(prefix="failing_card_")
     report = os.path.join(work, "report.txt")
     full = dict(os.environ, LD_PRELOAD=shim, EMBER_FAIL_IMAGE=image, EMBER_FAIL_REPORT=report, **env)
@@ -100,7 +101,7 @@ def run(engine, shim, image, env, placed, spared):
         summary = dict(line.split("=", 1) for line in open(summary_path).read().split())
     exact = recovered(os.path.join(work, "tmp"), placed)
     shutil.rmtree(work)
-    return code, wall, counts, summary, len(exact), len(exact & spared)
+    return code, wall, counts, summary, exact
 
 
 def main():
@@ -147,16 +148,21 @@ def main():
                              "EMBER_FAIL_SLOW_MS": str(args.pulled_slow_ms)}, before_pull),
     ]
     print(f"card {args.size_mib} MiB, {len(placed)} photos; pulled at sector {pull_at}")
+    print("photos: recovered byte-exact; lost: of those the clean run recovers outside the bad ranges")
+    print("(or before the pull), the ones this run does not (target 0)")
     print(f"{'scenario':16} {'exit':>4} {'wall s':>7} {'unreadable':>10} {'failing':>8} {'per bad':>7} "
-          f"{'give up ms':>10} {'photos':>7} {'outside bad / before pull':>26}")
+          f"{'give up ms':>10} {'photos':>7} {'lost':>5}")
+    clean = None
     for name, env, spared in scenarios:
-        code, wall, counts, summary, exact, kept = run(engine, shim, image, env, placed, spared)
+        code, wall, counts, summary, exact = run(engine, shim, image, env, placed)
+        clean = exact if clean is None else clean
+        lost = len((clean & spared) - exact)
         unreadable = int(summary.get("unreadable_sectors", 0))
         failing = int(counts.get("failing_reads", 0))
         per_bad = f"{failing / unreadable:.2f}" if unreadable else "-"
         give_up = counts.get("gone_to_exit_ms", "0") if name.startswith("pulled") else "-"
         print(f"{name:16} {code:>4} {wall:>7.2f} {unreadable:>10} {failing:>8} {per_bad:>7} {give_up:>10} "
-              f"{exact:>7} {kept:>14} of {len(spared):<8}")
+              f"{len(exact):>7} {lost:>5}")
 
 
 if __name__ == "__main__":

@@ -100,8 +100,10 @@ void engine_output_c::print_console_line() {
 
 void engine_output_c::finish(const scan_summary_t& summary, int exit_code) {
     bool is_summary_written = write_summary(summary, exit_code);
-    bool is_complete = !summary.is_output_failed && !summary.is_source_lost;
-    current_sector_ = is_complete ? total_sectors_ : std::min(total_sectors_, (summary.bytes_scanned + 511) / 512);
+    // Progress never goes back: a scan that stopped early stays where it got to.
+    uint64_t scanned = std::min(total_sectors_, (summary.bytes_scanned + 511) / 512);
+    if (!summary.is_output_failed && !summary.is_source_lost) current_sector_ = total_sectors_;
+    else if (summary.is_source_lost) current_sector_ = std::max(current_sector_, scanned);
     send(nullptr);
     if (channel_) return;
     std::fprintf(stderr, "\n%llu files found (%llu bytes) in %s\n",
@@ -113,7 +115,7 @@ void engine_output_c::finish(const scan_summary_t& summary, int exit_code) {
                      static_cast<unsigned long long>(summary.damaged_files));
     if (summary.is_source_lost)
         std::fprintf(stderr, "the source went away at sector %llu of %llu: the scan stopped there\n",
-                     static_cast<unsigned long long>(current_sector_),
+                     static_cast<unsigned long long>(scanned),
                      static_cast<unsigned long long>(total_sectors_));
     if (summary.is_output_failed)
         std::fprintf(stderr, "the work folder took no more files (full?): the scan stopped there\n");
