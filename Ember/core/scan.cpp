@@ -60,18 +60,23 @@ public:
                 output_.progress(pos / sector);
                 continue;
             }
-            if (chunk.size == 0) break;  // the source ended before its size
+            if (chunk.size == 0) break;  // the source was lost (gone, or shorter than its size)
             pos = scan_chunk(chunk);
             scan_again();
             summary_.bytes_scanned = std::min(pos, size_);
             output_.progress(std::min(pos, size_) / sector);
         }
-        if (config_.guide && !summary_.is_output_failed) {
+        // Held files need the card again to be written: a lost card has none to give.
+        summary_.is_source_lost = source_.is_lost();
+        if (config_.guide && !summary_.is_output_failed && !summary_.is_source_lost) {
             config_.guide->finish();
             save_ready();
             scan_again();
         }
-        output_.progress((size_ + sector - 1) / sector);
+        summary_.is_source_lost = source_.is_lost();
+        if (!summary_.is_source_lost && !summary_.is_output_failed) summary_.bytes_scanned = size_;
+        summary_.unreadable_sectors = source_.unreadable_sectors();
+        output_.progress((summary_.bytes_scanned + sector - 1) / sector);
         return summary_;
     }
 
@@ -197,7 +202,7 @@ private:
             summary_.is_output_failed = true;
             return found.length;
         }
-        bool is_read = true, is_written = true;
+        bool is_read = true, is_written = true, is_cut_short = false;
         byte_source_i& from = guided.bytes ? *guided.bytes : source_;
         uint64_t base = guided.bytes ? 0 : start;
         const uint8_t* memory = from.contiguous();
@@ -207,9 +212,19 @@ private:
             const uint8_t* bytes = memory ? memory + base + done : copy_buffer_.data();
             if (!memory && !guided.bytes && done + piece <= resident.size()) {
                 bytes = resident.data() + done;
-            } else if (!memory && from.read_at(base + done, copy_buffer_.data(), piece) != piece) {
-                is_read = false;  // the source ended before its size: the find is not kept
-                break;
+            } else if (!memory) {
+                size_t got = from.read_at(base + done, copy_buffer_.data(), piece);
+                // The card went away (or shrank) in the middle of the find: it is kept up to
+                // there, since what was read is the card's.
+                if (got < piece && (done + got == 0 || !source_.is_lost())) {
+                    is_read = false;
+                    break;
+                }
+                if (got < piece) {
+                    piece = got;
+                    found.length = done + got;
+                    is_cut_short = true;
+                }
             }
             if (guided.may_be_cut) {
                 if (config_.guide && !guided.bytes) config_.guide->observe(start + done, {bytes, piece});
@@ -231,6 +246,9 @@ private:
         if (!is_read || !is_written) return found.length;
         ++summary_.files;
         summary_.bytes_found += found.length;
+        uint64_t first_stretch = guided.bytes ? std::max(guided.resume, start + sector) - start : found.length;
+        if (is_cut_short || from.has_unreadable(base, found.length) || source_.has_unreadable(start, first_stretch))
+            ++summary_.damaged_files;
         return found.length;
     }
 

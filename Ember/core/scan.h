@@ -29,6 +29,12 @@ struct scan_summary_t {
     uint64_t bytes_scanned = 0;
     // The output refused a find (the work folder is full or gone): the scan ended there.
     bool is_output_failed = false;
+    // The source went away (pulled out, gone, or shrank): the scan ended at bytes_scanned.
+    bool is_source_lost = false;
+    // Sectors that could not be read and read as zeros, and the finds written with some of them
+    // inside, or cut short where the source was lost: they are not what the card held.
+    uint64_t unreadable_sectors = 0;
+    uint64_t damaged_files = 0;
 };
 
 // For each value of a sector's first byte, the formats to probe, in registry order.

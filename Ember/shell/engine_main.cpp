@@ -78,8 +78,12 @@ int engine_main(std::string_view command_line) {
     scan_config_t config;
     config.guide = &guide;
     scan_summary_t summary = scan_source(*source, formats, output, config);
-    output.finish(summary.files, summary.bytes_found, summary.is_output_failed);
-    return int(summary.is_output_failed ? engine_exit_t::work_dir_full : engine_exit_t::done);
+    engine_exit_t result = summary.is_output_failed       ? engine_exit_t::work_dir_full
+                           : summary.is_source_lost       ? engine_exit_t::source_lost
+                           : summary.unreadable_sectors ? engine_exit_t::done_with_read_errors
+                                                          : engine_exit_t::done;
+    output.finish(summary, int(result));
+    return int(result);
 }
 
 }  // namespace ember

@@ -98,15 +98,47 @@ void engine_output_c::print_console_line() {
                  static_cast<unsigned long long>(files_));
 }
 
-void engine_output_c::finish(uint64_t files, uint64_t bytes_found, bool is_output_failed) {
-    if (!is_output_failed) current_sector_ = total_sectors_;
+void engine_output_c::finish(const scan_summary_t& summary, int exit_code) {
+    bool is_summary_written = write_summary(summary, exit_code);
+    // Progress never goes back: a scan that stopped early stays where it got to.
+    uint64_t scanned = std::min(total_sectors_, (summary.bytes_scanned + 511) / 512);
+    if (!summary.is_output_failed && !summary.is_source_lost) current_sector_ = total_sectors_;
+    else if (summary.is_source_lost) current_sector_ = std::max(current_sector_, scanned);
     send(nullptr);
     if (channel_) return;
     std::fprintf(stderr, "\n%llu files found (%llu bytes) in %s\n",
-                 static_cast<unsigned long long>(files), static_cast<unsigned long long>(bytes_found),
-                 work_dir_.c_str());
-    if (is_output_failed)
+                 static_cast<unsigned long long>(summary.files),
+                 static_cast<unsigned long long>(summary.bytes_found), work_dir_.c_str());
+    if (summary.unreadable_sectors)
+        std::fprintf(stderr, "%llu sectors could not be read and were read as zeros; %llu files hold some of them\n",
+                     static_cast<unsigned long long>(summary.unreadable_sectors),
+                     static_cast<unsigned long long>(summary.damaged_files));
+    if (summary.is_source_lost)
+        std::fprintf(stderr, "the source went away at sector %llu of %llu: the scan stopped there\n",
+                     static_cast<unsigned long long>(scanned),
+                     static_cast<unsigned long long>(total_sectors_));
+    if (summary.is_output_failed)
         std::fprintf(stderr, "the work folder took no more files (full?): the scan stopped there\n");
+    if (!is_summary_written) std::fprintf(stderr, "the summary file could not be written\n");
+}
+
+bool engine_output_c::write_summary(const scan_summary_t& summary, int exit_code) {
+    std::string path = work_dir_ + summary_file_name;
+    std::string writing = path + "~";
+    std::FILE* file = std::fopen(writing.c_str(), "wb");
+    if (!file) return false;
+    uint64_t scanned = std::min(total_sectors_, (summary.bytes_scanned + 511) / 512);
+    int printed = std::fprintf(file, "total_sectors=%llu\nscanned_sectors=%llu\nunreadable_sectors=%llu\n"
+                                     "files=%llu\ndamaged_files=%llu\nexit=%d\n",
+                               static_cast<unsigned long long>(total_sectors_),
+                               static_cast<unsigned long long>(scanned),
+                               static_cast<unsigned long long>(summary.unreadable_sectors),
+                               static_cast<unsigned long long>(files_),
+                               static_cast<unsigned long long>(summary.damaged_files), exit_code);
+    bool is_closed = std::fclose(file) == 0;
+    if (printed > 0 && is_closed && replace_file(writing, path)) return true;
+    std::remove(writing.c_str());
+    return false;
 }
 
 }  // namespace ember

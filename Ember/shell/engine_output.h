@@ -1,14 +1,21 @@
 // The shell's scan output: found files written into the work folder in pieces, then reported
 // on the pipe (or counted on the console) once they are closed; progress at most every 50 ms.
+// At the end, the summary file ".ember_summary" in the work folder: ASCII, one key=value a line
+// (total_sectors, scanned_sectors, unreadable_sectors, files, damaged_files, exit), written
+// under a temporary name and renamed into place.
 #pragma once
 
 #include <cstdio>
 #include <string>
 
+#include "core/scan.h"
 #include "core/scan_output.h"
 #include "engine_platform.h"
 
 namespace ember {
+
+// Within the room every work folder leaves for a find's name; the temporary one adds "~".
+constexpr char summary_file_name[] = ".ember_summary";
 
 class engine_output_c final : public scan_output_i {
 public:
@@ -22,9 +29,9 @@ public:
     bool end_file(bool is_complete) override;
     void progress(uint64_t current_sector) override;
 
-    // The last progress packet (current == total, unless the output failed and the scan stopped)
-    // and, on the console, the summary.
-    void finish(uint64_t files, uint64_t bytes_found, bool is_output_failed);
+    // The summary file, then the last progress packet (current == total, unless the scan
+    // stopped early) and, on the console, the summary.
+    void finish(const scan_summary_t& summary, int exit_code);
 
     // The path a find at start_sector with this extension gets (empty when too long), and the
     // path it is written under until it is complete.
@@ -32,6 +39,7 @@ public:
     std::string unfinished_path(uint64_t start_sector, const char* extension) const;
 
 private:
+    bool write_summary(const scan_summary_t& summary, int exit_code);
     void send(const char* found);
     void print_console_line();
 

@@ -13,7 +13,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
 
 #include "core/sector_retry.h"
 #include "engine_platform.h"
@@ -21,34 +20,29 @@
 namespace ember {
 namespace {
 
-class posix_source_c final : public byte_source_i, private raw_reader_i {
+// Errors that say the device itself is gone rather than one read failing: a card pulled out
+// of its reader, a reader unplugged, a medium removed.
+bool is_gone_error(int error) { return error == ENODEV || error == ENXIO || error == ENOMEDIUM; }
+
+class posix_reader_c final : public raw_reader_i {
 public:
-    posix_source_c(int fd, uint64_t size) : fd_(fd), size_(size) {}
-    ~posix_source_c() override { close(fd_); }
+    explicit posix_reader_c(int fd) : fd_(fd) {}
+    ~posix_reader_c() override { close(fd_); }
 
-    size_t read_at(uint64_t offset, uint8_t* buf, size_t len) override {
-        if (offset >= size_) return 0;
-        if (len > size_ - offset) len = size_t(size_ - offset);
-        return read_with_retry(*this, offset, buf, len, stats_);
-    }
-    uint64_t size() const override { return size_; }
-
-private:
     int64_t read_raw(uint64_t offset, uint8_t* buf, size_t len) override {
         size_t done = 0;
         while (done < len) {
             ssize_t got = pread(fd_, buf + done, len - done, off_t(offset + done));
             if (got < 0 && errno == EINTR) continue;
-            if (got < 0) return -1;
+            if (got < 0) return is_gone_error(errno) ? raw_device_gone : raw_read_failed;
             if (got == 0) break;
             done += size_t(got);
         }
         return int64_t(done);
     }
 
+private:
     int fd_;
-    uint64_t size_;
-    retry_stats_t stats_;  // touched by one reader at a time per range; only counted
 };
 
 std::string resolved(const std::string& path) {
@@ -103,7 +97,7 @@ std::unique_ptr<byte_source_i> open_scan_source(const std::string& source) {
         close(fd);
         return nullptr;
     }
-    return std::make_unique<posix_source_c>(fd, size);
+    return std::make_unique<device_source_c>(std::make_unique<posix_reader_c>(fd), size);
 }
 
 bool is_work_dir_on_source(const std::string& work_dir, const std::string& source) {

@@ -87,32 +87,44 @@ source_name_t name_source(const std::string& source) {
     return name;
 }
 
-class win_source_c final : public byte_source_i, private raw_reader_i {
+// Errors that say the device itself is gone rather than one read failing: a card pulled out
+// (not ready, no media), a reader unplugged (not connected, removed, no such device), a volume
+// dismounted under the handle (file invalid) or a card swapped (media changed).
+constexpr DWORD error_no_such_device = 433;  // ERROR_NO_SUCH_DEVICE, missing from mingw's headers
+
+bool is_gone_error(DWORD error) {
+    switch (error) {
+    case ERROR_NOT_READY:
+    case ERROR_DEV_NOT_EXIST:
+    case ERROR_FILE_INVALID:
+    case ERROR_MEDIA_CHANGED:
+    case ERROR_NO_MEDIA_IN_DRIVE:
+    case ERROR_DEVICE_NOT_CONNECTED:
+    case ERROR_DEVICE_REMOVED:
+    case error_no_such_device:
+        return true;
+    default:
+        return false;
+    }
+}
+
+class win_reader_c final : public raw_reader_i {
 public:
-    win_source_c(HANDLE file, bool is_device) : file_(file), is_device_(is_device) {
+    win_reader_c(HANDLE file, bool is_device) : file_(file), is_device_(is_device) {
         bounce_.resize(bounce_size);
     }
-    ~win_source_c() override { CloseHandle(file_); }
-
-    void set_size(uint64_t size) { size_ = size; }
-
-    size_t read_at(uint64_t offset, uint8_t* buf, size_t len) override {
-        if (offset >= size_) return 0;
-        if (len > size_ - offset) len = size_t(size_ - offset);
-        std::lock_guard lock(mutex_);
-        return read_with_retry(*this, offset, buf, len, stats_);
-    }
-    uint64_t size() const override { return size_; }
+    ~win_reader_c() override { CloseHandle(file_); }
 
     // One read, whatever the size, for finding the end of a device that does not tell it.
     bool can_read_sector(uint64_t sector) {
-        return read_raw(sector * sector_size, bounce_.data(), sector_size) == int64_t(sector_size);
+        aligned_buffer_c buffer(sector_size);
+        return read_raw(sector * sector_size, buffer.data(), sector_size) == int64_t(sector_size);
     }
 
-private:
     // Devices read in whole sectors at sector offsets into aligned memory, as unbuffered reads
     // must; the caller's buffer is used directly when it is aligned, otherwise through bounce_.
     int64_t read_raw(uint64_t offset, uint8_t* buf, size_t len) override {
+        std::lock_guard lock(mutex_);
         bool is_aligned = reinterpret_cast<uintptr_t>(buf) % aligned_buffer_c::alignment == 0 &&
                           offset % sector_size == 0 && len % sector_size == 0;
         if (is_aligned || !is_device_) return read_direct(offset, buf, len);
@@ -121,7 +133,7 @@ private:
             size_t piece = std::min(len - done, bounce_size);
             size_t rounded = (piece + sector_size - 1) / sector_size * sector_size;
             int64_t got = read_direct(offset + done, bounce_.data(), rounded);
-            if (got < 0) return done ? int64_t(done) : -1;
+            if (got < 0) return got;
             size_t useful = std::min<size_t>(size_t(got), piece);
             std::memcpy(buf + done, bounce_.data(), useful);
             done += useful;
@@ -130,6 +142,7 @@ private:
         return int64_t(done);
     }
 
+private:
     int64_t read_direct(uint64_t offset, uint8_t* buf, size_t len) {
         size_t done = 0;
         while (done < len) {
@@ -142,7 +155,7 @@ private:
             if (!ReadFile(file_, buf + done, want, &got, &at)) {
                 DWORD error = GetLastError();
                 if (error == ERROR_HANDLE_EOF) break;
-                return -1;
+                return is_gone_error(error) ? raw_device_gone : raw_read_failed;
             }
             if (got == 0) break;
             done += got;
@@ -152,14 +165,12 @@ private:
 
     HANDLE file_;
     bool is_device_;
-    uint64_t size_ = 0;
     aligned_buffer_c bounce_;
-    retry_stats_t stats_;
-    std::mutex mutex_;
+    std::mutex mutex_;  // bounce_ serves one read at a time
 };
 
 // The last readable sector, found by reading: doubling, then halving.
-uint64_t size_by_reading(win_source_c& source) {
+uint64_t size_by_reading(win_reader_c& source) {
     if (!source.can_read_sector(0)) return 0;
     uint64_t good = 0, bad = 1;
     while (bad < max_probed_sectors && source.can_read_sector(bad)) {
@@ -230,7 +241,7 @@ std::unique_ptr<byte_source_i> open_scan_source(const std::string& source) {
                               nullptr, OPEN_EXISTING, is_device ? FILE_FLAG_NO_BUFFERING : FILE_FLAG_SEQUENTIAL_SCAN,
                               nullptr);
     if (file == INVALID_HANDLE_VALUE) return nullptr;
-    auto opened = std::make_unique<win_source_c>(file, is_device);
+    auto opened = std::make_unique<win_reader_c>(file, is_device);
     uint64_t size = 0;
     if (!is_device) {
         // A pipe or a console cannot be read at any offset: refused, not waited on.
@@ -244,8 +255,7 @@ std::unique_ptr<byte_source_i> open_scan_source(const std::string& source) {
         if (size == 0) size = size_by_reading(*opened);
     }
     if (size == 0) return nullptr;
-    opened->set_size(size);
-    return opened;
+    return std::make_unique<device_source_c>(std::move(opened), size);
 }
 
 bool is_work_dir_on_source(const std::string& work_dir, const std::string& source) {

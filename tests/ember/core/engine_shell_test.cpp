@@ -145,7 +145,11 @@ TEST_F(engine_shell, a_find_is_reported_once_closed_and_a_cut_one_is_dropped) {
         output.write_file(reinterpret_cast<const uint8_t*>("x"), 1);
         output.end_file(false);
         ASSERT_TRUE(output.begin_file(3000, "mp4"));  // the scan ends inside this one
-        output.finish(1, 6, false);
+        ember::scan_summary_t summary;
+        summary.files = 1;
+        summary.bytes_found = 6;
+        summary.bytes_scanned = 4096 * 512;
+        output.finish(summary, 0);
     }
     ASSERT_EQ(channel.packets.size(), 4u);
     EXPECT_EQ(channel.packets[0].total_sectors, 4096u);
@@ -196,5 +200,53 @@ TEST_F(engine_shell, a_full_work_folder_ends_the_run_with_an_error) {
         return run(work.string(), image_);
     });
     EXPECT_EQ(status, int(engine_exit_t::work_dir_full));
-    EXPECT_TRUE(names_in(work).empty()) << "nothing kept of a find that did not fit";
+    EXPECT_EQ(names_in(work), std::vector<std::string>{".ember_summary"}) << "nothing kept of a find that did not fit";
+    EXPECT_NE(file_text((work / ".ember_summary").string()).find("files=0\n"), std::string::npos);
+    EXPECT_NE(file_text((work / ".ember_summary").string()).find("exit=7\n"), std::string::npos);
+}
+
+// The native engine through a failing card reader (bench/failing_io_shim.c); the shim's report
+// ("reads=... failing_reads=... bad_sector_reads=...") lands in report.
+int run_through_failing_reader(const fs::path& work, const std::string& image, const std::vector<std::string>& failures,
+                               const fs::path& report) {
+    return run_in_child([&] {
+        setenv("LD_PRELOAD", EMBER_FAIL_SHIM, 1);
+        setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 1);  // the shim comes before the sanitizer
+        setenv("EMBER_FAIL_IMAGE", image.c_str(), 1);
+        setenv("EMBER_FAIL_REPORT", report.c_str(), 1);
+        for (const std::string& failure : failures) putenv(const_cast<char*>(failure.c_str()));
+        execl(EMBSRV_PATH, "embsrv", "/d", work.c_str(), "/cmd", image.c_str(),
+              "fileopt,everything,disable,riff,enable,search", static_cast<char*>(nullptr));
+        return 127;
+    });
+}
+
+// Bad sectors inside a find: the run ends 8, the find is written with zeros for them, and the
+// summary file says how many could not be read. A card pulled out ends the run 9 at once, the
+// finds before kept and the scan's reach in the summary.
+TEST_F(engine_shell, a_failing_card_ends_with_its_own_codes_and_a_summary) {
+    write_sound_card(image_, 1024 * 1024);
+    fs::path work = root_ / "bad", report = root_ / "bad.report";
+    EXPECT_EQ(run_through_failing_reader(work, image_, {"EMBER_FAIL_BAD=1000-1100"}, report),
+              int(engine_exit_t::done_with_read_errors));
+    std::string total = "total_sectors=" + std::to_string(fs::file_size(image_) / 512) + "\n";
+    EXPECT_EQ(file_text((work / ".ember_summary").string()),
+              total + "scanned_sectors=" + total.substr(14) + "unreadable_sectors=100\nfiles=2\ndamaged_files=1\nexit=8\n");
+    std::string card = file_text(image_), found = file_text((work / "f0000000.wav").string());
+    ASSERT_EQ(found.size(), 1024u * 1024 + 44);
+    EXPECT_EQ(found.substr(1000 * 512, 100 * 512), std::string(100 * 512, '\0'));
+    EXPECT_EQ(found.substr(1100 * 512), card.substr(1100 * 512, found.size() - 1100 * 512));
+    EXPECT_EQ(found.substr(0, 1000 * 512), card.substr(0, 1000 * 512));
+    std::string counts = file_text(report.string());
+    EXPECT_NE(counts.find("bad_sector_reads=100 "), std::string::npos) << counts;  // each asked for once
+
+    write_sound_card(image_, 100000);
+    fs::resize_file(image_, 12 * 1024 * 1024);
+    work = root_ / "pulled";
+    EXPECT_EQ(run_through_failing_reader(work, image_, {"EMBER_FAIL_GONE_AT=20000"}, report),
+              int(engine_exit_t::source_lost));
+    EXPECT_EQ(file_text((work / ".ember_summary").string()),
+              "total_sectors=24576\nscanned_sectors=16384\nunreadable_sectors=0\nfiles=2\ndamaged_files=0\nexit=9\n");
+    EXPECT_EQ(names_in(work), (std::vector<std::string>{".ember_summary", "f0000000.wav", "f0000196.wav"}));
+    EXPECT_NE(file_text(report.string()).find("failing_reads=1 "), std::string::npos) << file_text(report.string());
 }

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <map>
+#include <mutex>
 #include <set>
 
 #include "core/byte_order.h"
@@ -54,9 +56,11 @@ public:
     uint64_t last_progress = 0;
     bool is_progress_monotonic = true;
     bool is_open = false;
+    std::function<void(uint64_t)> on_begin;  // called as each find starts being written
 
     void total(uint64_t t) override { total_sectors = t; }
     bool begin_file(uint64_t sector, const char* extension) override {
+        if (on_begin) on_begin(sector);
         EXPECT_FALSE(is_open);
         is_open = true;
         current_ = sector;
@@ -89,28 +93,50 @@ void put_toy(std::vector<uint8_t>& card, size_t at, const char* magic, uint32_t 
     for (size_t i = 8; i < length && at + i < card.size(); ++i) card[at + i] = fill;
 }
 
-// Behaves like a worn card: reads that touch a bad sector fail as a whole.
-class worn_source_c final : public byte_source_i, private raw_reader_i {
+// Behaves like a worn card reader, counting its reads: a read that touches a bad sector fails
+// as a whole; once a read touches gone_from (a card pulled out there) every later read fails with
+// gone_error; a card shrunk to `available` bytes gives short reads past it.
+class worn_reader_c final : public raw_reader_i {
 public:
-    worn_source_c(const std::vector<uint8_t>& bytes, std::set<uint64_t> bad) : bytes_(bytes), bad_(std::move(bad)) {}
-    size_t read_at(uint64_t offset, uint8_t* buf, size_t len) override {
-        if (offset >= bytes_.size()) return 0;
-        len = std::min<size_t>(len, bytes_.size() - offset);
-        return read_with_retry(*this, offset, buf, len, stats_);
+    worn_reader_c(const std::vector<uint8_t>& bytes, std::set<uint64_t> bad) : bytes_(bytes), bad_(std::move(bad)) {}
+    int64_t read_raw(uint64_t offset, uint8_t* buf, size_t len) override {
+        std::lock_guard lock(mutex_);
+        ++reads;
+        uint64_t end = std::min<uint64_t>(offset + len, available);
+        bool is_bad = false;
+        for (uint64_t s = offset / 512; s * 512 < offset + len; ++s) {
+            is_bad = is_bad || bad_.count(s);
+            is_pulled = is_pulled || s >= gone_from;
+        }
+        if (is_pulled || is_bad) {
+            ++failing_reads;
+            if (len <= 512 && is_bad) ++sector_reads_of_bad[offset / 512];
+            return is_pulled ? gone_error : raw_read_failed;
+        }
+        if (offset >= end) return 0;
+        std::memcpy(buf, bytes_.data() + offset, size_t(end - offset));
+        return int64_t(end - offset);
     }
-    uint64_t size() const override { return bytes_.size(); }
-    retry_stats_t stats_;
+    std::mutex mutex_;
+    uint64_t reads = 0, failing_reads = 0;
+    std::map<uint64_t, int> sector_reads_of_bad;
+    uint64_t gone_from = ~uint64_t(0);
+    int64_t gone_error = raw_device_gone;
+    bool is_pulled = false;
+    uint64_t available = ~uint64_t(0);
 
 private:
-    int64_t read_raw(uint64_t offset, uint8_t* buf, size_t len) override {
-        for (uint64_t s = offset / 512; s * 512 < offset + len; ++s)
-            if (bad_.count(s)) return -1;
-        size_t n = std::min<size_t>(len, bytes_.size() - offset);
-        std::memcpy(buf, bytes_.data() + offset, n);
-        return int64_t(n);
-    }
     const std::vector<uint8_t>& bytes_;
     std::set<uint64_t> bad_;
+};
+
+// A device source over a worn reader that the test keeps a hand on.
+struct worn_card_t {
+    worn_card_t(const std::vector<uint8_t>& bytes, std::set<uint64_t> bad)
+        : reader(new worn_reader_c(bytes, std::move(bad))),
+          source(std::unique_ptr<raw_reader_i>(reader), bytes.size()) {}
+    worn_reader_c* reader;  // owned by source
+    device_source_c source;
 };
 
 // A test card: finds at sectors 0, 3 (2000 bytes, so through sector 6), a false start inside
@@ -159,13 +185,13 @@ TEST(scan, memory_source_dispatch_skip_reject_and_end) {
 
 TEST(scan, device_source_through_small_chunks_gives_the_same_finds) {
     std::vector<uint8_t> card = test_card(64);
-    worn_source_c source(card, {});
+    worn_card_t device(card, {});
     for (size_t chunk : {512u, 1536u, 4096u}) {
         memory_output_c out;
         scan_config_t config;
         config.chunk_size = chunk;
         config.read_ahead_depth = 2;
-        scan_source(source, {&toy, &twin}, out, config);
+        scan_source(device.source, {&toy, &twin}, out, config);
         expect_test_card_finds(out, card);
     }
 }
@@ -186,11 +212,11 @@ TEST(scan, formats_not_enabled_are_never_asked) {
 TEST(scan, unreadable_sectors_read_as_zeros_and_the_scan_goes_on) {
     std::vector<uint8_t> card = test_card(64);
     // Sector 4 lies inside the file at 3; 20..22 lie between finds; 0 is the first file's head.
-    worn_source_c source(card, {0, 4, 20, 21, 22});
+    worn_card_t device(card, {0, 4, 20, 21, 22});
     memory_output_c out;
     scan_config_t config;
     config.chunk_size = 8192;
-    scan_summary_t summary = scan_source(source, {&toy, &twin}, out, config);
+    scan_summary_t summary = scan_source(device.source, {&toy, &twin}, out, config);
     std::vector<uint64_t> starts;
     for (auto& [sector, file] : out.files) starts.push_back(sector);
     EXPECT_EQ(starts, (std::vector<uint64_t>{3, 10, 30, 62}));
@@ -198,19 +224,93 @@ TEST(scan, unreadable_sectors_read_as_zeros_and_the_scan_goes_on) {
     ASSERT_EQ(damaged.size(), 2000u);
     EXPECT_TRUE(std::all_of(damaged.begin() + 512, damaged.begin() + 1024, [](uint8_t b) { return b == 0; }));
     EXPECT_TRUE(std::equal(damaged.begin() + 1024, damaged.end(), card.begin() + 3 * 512 + 1024));
-    EXPECT_GE(source.stats_.bad_sectors, 5u);
+    EXPECT_EQ(summary.unreadable_sectors, 5u);
     EXPECT_EQ(summary.files, 4u);
+    EXPECT_EQ(summary.damaged_files, 1u);  // only the file at 3 holds a zero-filled sector
+    EXPECT_FALSE(summary.is_source_lost);
+    EXPECT_EQ(summary.bytes_scanned, card.size());
 }
 
-TEST(sector_retry, a_failing_device_reads_as_zeros_sector_by_sector) {
-    std::vector<uint8_t> card(16 * 512, 0x11);
-    std::set<uint64_t> bad;
-    for (uint64_t s = 0; s < 16; ++s) bad.insert(s);
-    worn_source_c source(card, bad);
-    std::vector<uint8_t> buf(card.size(), 0xff);
-    EXPECT_EQ(source.read_at(100, buf.data(), 5000), 5000u);  // unaligned: still only zeros
-    EXPECT_TRUE(std::all_of(buf.begin(), buf.begin() + 5000, [](uint8_t b) { return b == 0; }));
-    EXPECT_EQ(source.read_at(8000, buf.data(), 1000), 192u);  // the end of the device
+// A failing chunk is read once more, then sector by sector; each bad sector is asked for on its
+// own once, and never again by any later read (the file system, a copy of a find).
+TEST(sector_retry, each_bad_sector_is_asked_for_once_and_never_again) {
+    std::vector<uint8_t> card = test_card(4096);
+    std::set<uint64_t> bad{100, 3000};
+    for (uint64_t s = 1000; s < 2000; ++s) bad.insert(s);
+    worn_card_t device(card, bad);
+    memory_output_c out;
+    scan_config_t config;
+    config.chunk_size = 256 * 1024;
+    scan_summary_t summary = scan_source(device.source, {&toy, &twin}, out, config);
+    EXPECT_EQ(summary.unreadable_sectors, bad.size());
+    ASSERT_EQ(device.reader->sector_reads_of_bad.size(), bad.size());
+    for (auto [sector, reads] : device.reader->sector_reads_of_bad) EXPECT_EQ(reads, 1) << sector;
+    // Two whole reads for each failing chunk (five here; a carve may meet one first).
+    EXPECT_LE(device.reader->failing_reads, bad.size() + 2 * 8);
+    uint64_t failing_after_scan = device.reader->failing_reads;
+    std::vector<uint8_t> again(card.size(), 0xee);
+    ASSERT_EQ(device.source.read_at(0, again.data(), again.size()), card.size());
+    EXPECT_EQ(device.reader->failing_reads, failing_after_scan);
+    for (uint64_t s = 0; s < 4096; ++s) {
+        bool is_zero = std::all_of(again.begin() + s * 512, again.begin() + (s + 1) * 512, [](uint8_t b) { return b == 0; });
+        bool is_card = std::equal(again.begin() + s * 512, again.begin() + (s + 1) * 512, card.begin() + s * 512);
+        EXPECT_TRUE(bad.count(s) ? is_zero : is_card) << s;
+    }
+    EXPECT_TRUE(device.source.has_unreadable(1999 * 512 + 511, 1));
+    EXPECT_FALSE(device.source.has_unreadable(2000 * 512, 1000 * 512));
+    EXPECT_FALSE(device.source.is_lost());
+}
+
+// A card pulled out (the device gone, or every read failing from some moment on, even where it
+// read before) ends the scan within a few failing reads; the finds before stay whole.
+TEST(scan, a_pulled_card_ends_the_scan_at_once_keeping_the_finds_before) {
+    // Pulled out when a read first reaches sector 8192, beyond every carve window before it.
+    std::vector<uint8_t> card = test_card(16384);
+    put_toy(card, 1000 * 512, "TOY!", 40000, 9);
+    put_toy(card, 3000 * 512, "TOY!", 1000, 9);
+    for (int64_t error : {raw_device_gone, raw_read_failed}) {
+        worn_card_t device(card, {});
+        device.reader->gone_from = 8192;
+        device.reader->gone_error = error;
+        memory_output_c out;
+        scan_config_t config;
+        config.chunk_size = 64 * 1024;
+        scan_summary_t summary = scan_source(device.source, {&toy, &twin}, out, config);
+        EXPECT_TRUE(summary.is_source_lost);
+        EXPECT_TRUE(device.source.is_lost());
+        EXPECT_LE(device.reader->failing_reads, 4u) << error;
+        EXPECT_LE(summary.bytes_scanned, 8192u * 512);
+        EXPECT_GE(summary.bytes_scanned, 3002u * 512);
+        std::vector<uint64_t> starts;
+        for (auto& [sector, file] : out.files) starts.push_back(sector);
+        EXPECT_EQ(starts, (std::vector<uint64_t>{0, 3, 10, 30, 1000, 3000})) << error;
+        EXPECT_EQ(out.files.at(1000).bytes.size(), 40000u);
+        EXPECT_EQ(summary.damaged_files, 0u);
+    }
+}
+
+// A card that shrinks while a find is being copied keeps that find up to where the card ends.
+TEST(scan, a_card_that_shrinks_keeps_the_find_being_written_up_to_the_cut) {
+    constexpr size_t mib = 1024 * 1024;
+    std::vector<uint8_t> card(8 * mib, 0);
+    put_toy(card, 0, "TOY!", 1000, 1);
+    put_toy(card, 8 * 512, "TOY!", 5 * mib, 2);
+    worn_card_t device(card, {});
+    memory_output_c out;
+    out.on_begin = [&](uint64_t sector) {
+        if (sector == 8) device.reader->available = 3 * mib + mib / 2;
+    };
+    scan_config_t config;
+    config.chunk_size = mib;
+    scan_summary_t summary = scan_source(device.source, {&toy}, out, config);
+    EXPECT_TRUE(summary.is_source_lost);
+    ASSERT_EQ(out.files.size(), 2u);
+    EXPECT_EQ(out.files.at(0).bytes.size(), 1000u);
+    const std::vector<uint8_t>& cut = out.files.at(8).bytes;
+    ASSERT_EQ(cut.size(), 3 * mib + mib / 2 - 8 * 512);
+    EXPECT_TRUE(std::equal(cut.begin(), cut.end(), card.begin() + 8 * 512));
+    EXPECT_EQ(summary.damaged_files, 1u);
+    EXPECT_EQ(summary.files, 2u);
 }
 
 // An overwritten file still states its old length; a newer file of another type that starts on
@@ -223,11 +323,11 @@ TEST(scan, a_newer_file_inside_an_earlier_find_cuts_it) {
     put_toy(card, 12 * 512, "TOY!", 300, 4);
     for (bool through_device : {false, true}) {
         memory_source_c memory(card);
-        worn_source_c device(card, {});
+        worn_card_t device(card, {});
         memory_output_c out;
         scan_config_t config;
         config.chunk_size = 1536;
-        scan_source(through_device ? static_cast<byte_source_i&>(device) : memory, {&toy, &twin}, out, config);
+        scan_source(through_device ? static_cast<byte_source_i&>(device.source) : memory, {&toy, &twin}, out, config);
         ASSERT_EQ(out.files.size(), 3u);
         EXPECT_EQ(out.files[0].bytes, std::vector<uint8_t>(card.begin(), card.begin() + 1024));
         EXPECT_EQ(out.files[2].extension, "twn");
