@@ -127,3 +127,18 @@ TEST(crafted, png_headers_stating_huge_image_data) {
         expect_bounded_and_found(card, photos, what);
     }
 }
+
+// Sectors that each start a sound file stating a few KiB: each is cut by the next, whose carve,
+// run while the one before is copied, reads the bytes the copy holds (it used to fetch a
+// megabyte window from the card for each of them).
+TEST(crafted, files_cut_one_sector_in_cost_what_they_read) {
+    for (const char* name : {"audio/tone.au", "audio/plain.aif", "audio/tone.caf"}) {
+        std::vector<uint8_t> head = ember_test::read_bytes(ember_test::fixture(name));
+        head.resize(sector);
+        std::vector<uint8_t> card;
+        auto photos = lay_card(card, std::vector<std::vector<uint8_t>>(64, head), 1 << 20);
+        scan_cost_t scan = counted_scan(card);
+        EXPECT_GE(scan.files.size(), 64u) << name;
+        EXPECT_LE(scan.bytes_read, 2 * card.size()) << name;
+    }
+}
