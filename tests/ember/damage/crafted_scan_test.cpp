@@ -128,6 +128,32 @@ TEST(crafted, png_headers_stating_huge_image_data) {
     }
 }
 
+// Sectors that each start a sound file whose size nothing confirms and which states nearly
+// 2 GiB: its samples end at a long run of zero sectors, at the card's end, or (so that a run of
+// such headers is not read to the end once per header) at the next sector that starts a file
+// with the same signature. Each header comes back as a file of one sector, and the photos after
+// them whole.
+TEST(crafted, sound_headers_stating_huge_unconfirmed_sizes) {
+    std::vector<uint8_t> au = {'.', 's', 'n', 'd', 0, 0, 0, 24, 0x7F, 0xFF, 0xFF, 0xF0, 0, 0, 0, 2,
+                               0, 0, 0x1F, 0x40, 0, 0, 0, 1};
+    // A RIFF of nearly 2 GiB whose data chunk states a little less: its end is confirmed by
+    // neither.
+    std::vector<uint8_t> wav = {'R', 'I', 'F', 'F', 0xF0, 0xFF, 0xFF, 0x7F, 'W', 'A', 'V', 'E',
+                                'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0, 1, 0, 0x40, 0x1F, 0, 0,
+                                0x80, 0x3E, 0, 0, 2, 0, 16, 0, 'd', 'a', 't', 'a', 0, 0xFF, 0xFF, 0x7F};
+    for (const auto& [what, header] : {std::pair{"au", au}, std::pair{"wav", wav}}) {
+        std::vector<uint8_t> card;
+        auto photos = lay_card(card, std::vector<std::vector<uint8_t>>(64, header), 4 << 20);
+        scan_cost_t scan = counted_scan(card);
+        for (size_t at = 0; at < 64 * sector; at += sector) {
+            auto f = scan.files.find(at / sector);
+            EXPECT_TRUE(f != scan.files.end() && f->second.size() == (at == 63 * sector ? 4 * 1024 * 1024 + sector : sector))
+                << what << " at " << at;
+        }
+        EXPECT_LE(scan.bytes_read, 3 * card.size()) << what;
+    }
+}
+
 // Sectors that each start a sound file stating a few KiB: each is cut by the next, whose carve,
 // run while the one before is copied, reads the bytes the copy holds (it used to fetch a
 // megabyte window from the card for each of them).
