@@ -108,6 +108,27 @@ def header_card(headers, noise_bytes, seed=1):
     return bytes(out)
 
 
+def box(kind, body):
+    return struct.pack(">I", 8 + len(body)) + kind + body
+
+
+def iso_table_bomb(chunks=20000, mdats=30000):
+    """An MP4 whose sample table lists many chunks of one sample each, over media data split into
+    many small mdat boxes: each chunk used to look through every mdat box for its own."""
+    ftyp = box(b"ftyp", b"mp42\0\0\0\0mp42isom")
+    stsc = struct.pack(">II", 0, 1) + struct.pack(">III", 1, 1, 1)
+    stsz = struct.pack(">III", 0, 4, 0xFFFFFFF0)
+
+    def moov(base):
+        offsets = b"".join(struct.pack(">I", base + 16 * (i % mdats) + 8) for i in range(chunks))
+        stco = struct.pack(">II", 0, chunks) + offsets
+        stbl = box(b"stbl", box(b"stsc", stsc) + box(b"stco", stco) + box(b"stsz", stsz))
+        return box(b"moov", box(b"trak", box(b"mdia", box(b"minf", stbl))))
+
+    base = len(ftyp) + len(moov(0))
+    return ftyp + moov(base) + box(b"mdat", bytes(8)) * mdats
+
+
 def make_photo(path):
     """A 10 MB baseline JPEG from ImageMagick."""
     subprocess.run(["convert", "-seed", "7", "-size", "3600x2700", "plasma:fractal", "-attenuate", "0.6",
