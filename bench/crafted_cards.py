@@ -159,7 +159,8 @@ def build(out):
     return cards
 
 
-def run_once(embsrv, image):
+def run_once(embsrv, image, timeout=None):
+    """(wall, user CPU) seconds of one scan; None when it ran past timeout and was stopped."""
     sys.path.insert(0, here)
     from score_card import command_line, search_names
     work = tempfile.mkdtemp(prefix="crafted_", dir="/dev/shm" if os.path.isdir("/dev/shm") else None)
@@ -167,8 +168,17 @@ def run_once(embsrv, image):
         t = time.monotonic()
         p = subprocess.Popen(command_line(embsrv, work, image, search_names()), stdout=subprocess.DEVNULL,
                              stderr=subprocess.DEVNULL)
-        _, _, usage = os.wait4(p.pid, 0)
-        return time.monotonic() - t, usage.ru_utime
+        while True:
+            pid, _, usage = os.wait4(p.pid, os.WNOHANG)
+            if pid:
+                p.returncode = 0  # reaped here
+                return time.monotonic() - t, usage.ru_utime
+            if timeout and time.monotonic() - t > timeout:
+                p.kill()
+                os.wait4(p.pid, 0)
+                p.returncode = -9
+                return None
+            time.sleep(0.05)
     finally:
         shutil.rmtree(work, ignore_errors=True)
 
@@ -178,14 +188,15 @@ def main():
     ap.add_argument("--engine", required=True)
     ap.add_argument("--base", help="another embsrv to time beside it (main's, say)")
     ap.add_argument("--out", default=os.path.join(here, "..", "build", "bench", "crafted"))
+    ap.add_argument("--timeout", type=float, help="stop a scan after this many seconds")
     args = ap.parse_args()
     engines = [("engine", args.engine)] + ([("base", args.base)] if args.base else [])
     print("%-16s" % "card" + "".join("%24s" % ("%s wall/user s" % name) for name, _ in engines))
     for card in build(args.out):
         row = "%-16s" % os.path.basename(card)
         for _, embsrv in engines:
-            wall, user = run_once(embsrv, card)
-            row += "%24s" % ("%.2f / %.2f" % (wall, user))
+            took = run_once(embsrv, card, args.timeout)
+            row += "%24s" % ("%.2f / %.2f" % took if took else "stopped after %.0f" % args.timeout)
         print(row, flush=True)
 
 
