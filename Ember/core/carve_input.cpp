@@ -9,8 +9,12 @@ namespace ember {
 namespace {
 
 // A window of 1 MiB keeps a frame walk to one device read per megabyte; the window starts on a
-// 512-byte boundary so that device reads stay sector-aligned.
+// 512-byte boundary so that device reads stay sector-aligned. A read that jumps away from the
+// window (an IFD or box offset, a candidate's first look past the bytes at hand) fetches only
+// first_load bytes; reads that go on from the window double it up to its capacity. So a check
+// costs about what it looks at, not a megabyte for every candidate or jump.
 constexpr size_t window_capacity = 1024 * 1024;
+constexpr size_t first_load = 16 * 1024;
 constexpr uint64_t sector_mask = ~uint64_t(511);
 
 }  // namespace
@@ -40,9 +44,15 @@ carve_input_c::carve_input_c(std::span<const uint8_t> bytes)
 bool carve_input_c::load(uint64_t offset, size_t want) {
     if (offset >= window_offset_ && offset - window_offset_ + want <= window_size_) return true;
     if (!source_) return false;
-    if (window_.empty()) window_.resize(window_capacity);
     uint64_t first = offset & sector_mask;
-    size_t count = size_t(std::min<uint64_t>(window_capacity, size_ - first));
+    const bool goes_on = window_size_ && first >= window_offset_ && first <= window_offset_ + window_size_;
+    load_size_ = goes_on ? std::min(window_capacity, std::max(first_load, 2 * load_size_)) : first_load;
+    size_t need = size_t(offset - first) + want;
+    size_t count = size_t(std::min<uint64_t>(std::max(load_size_, (need + 511) & ~size_t(511)), size_ - first));
+    if (window_.size() < count) {
+        window_.clear();
+        window_.resize(std::max(count, std::min(window_.capacity(), window_capacity)));
+    }
     window_offset_ = first;
     window_size_ = source_->read_at(start_ + first, window_.data(), count);
     return offset - window_offset_ + want <= window_size_;

@@ -69,6 +69,7 @@ private:
     std::vector<uint8_t> before_;
     uint64_t window_offset_ = 0;       // relative to start_
     size_t window_size_ = 0;
+    size_t load_size_ = 0;             // of the last load
     find_layout_c layout_;
 };
 

@@ -228,7 +228,7 @@ private:
             }
             if (guided.may_be_cut) {
                 if (config_.guide && !guided.bytes) config_.guide->observe(start + done, {bytes, piece});
-                size_t cut = find_nested(found.extension, start, done, bytes, piece);
+                size_t cut = find_nested(found.extension, start, done, bytes, piece, !guided.bytes);
                 if (cut < piece) {
                     piece = cut;
                     found.length = done + cut;
@@ -253,9 +253,10 @@ private:
     }
 
     // The offset in the piece of the first sector where a file that cuts the find begins, or
-    // piece when there is none.
+    // piece when there is none. is_in_place: the piece is the source's bytes at start + done,
+    // which the nested carves then read from memory.
     size_t find_nested(const char* outer, uint64_t start, uint64_t done, const uint8_t* bytes,
-                       size_t piece) {
+                       size_t piece, bool is_in_place) {
         for (size_t at = done == 0 ? sector : 0; at < piece; at += sector) {
             uint8_t lead = bytes[at];
             if (table_.is_empty(lead)) continue;
@@ -269,11 +270,13 @@ private:
                 head = source_.read_at(nested_start, probe_buffer_.data(), head);
                 head_bytes = probe_buffer_.data();
             }
+            std::span<const uint8_t> resident;
+            if (is_in_place && head_bytes == bytes + at) resident = {bytes + at, piece - at};
             nested_place_t place = layout_.place_of(nested_start - start);
             for (const format_t* const* f = table_.begin(lead); f != table_.end(lead); ++f) {
                 if (!nested_find_cuts(outer, (*f)->search_name, place)) continue;
                 if (!(*f)->probe(head_bytes, head)) continue;
-                carve_input_c in(source_, nested_start);
+                carve_input_c in(source_, nested_start, resident);
                 carve_result_t nested = (*f)->carve(in);
                 if (nested.length != 0 && nested.extension != nullptr) return at;
             }

@@ -12,7 +12,7 @@ namespace {
 // Bounds per file: its size (photos, not videos), how far past the head the rest is looked for
 // (a camera writes the rest in the next free clusters: tens of MiB on at most), how many cluster
 // boundaries before the failure may be the fragment's end, how many candidate ends are looked
-// at and how many joins are tried to the end. Without a size: the splits tried, how far a rest
+// at and how many joins are tried to the end (for the start, however many entries name it). Without a size: the splits tried, how far a rest
 // is decoded before it counts as promising, and how many promising rests are decoded to the end.
 constexpr uint64_t max_join_size = 64ull << 20;
 constexpr uint64_t max_search_bytes = 64ull << 20;
@@ -31,13 +31,16 @@ constexpr uint64_t checkpoint_every = 1024;
 const uint8_t eoi[] = {0xFF, 0xD9};
 const uint8_t iend[] = {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
 
-// The end of the last chunk whose CRC holds, walking the PNG from its signature.
-uint64_t png_valid_prefix(byte_source_i& file) {
+// For each of `sizes`, the end of the last chunk whose CRC holds within that many bytes of the
+// PNG, walking it once from its signature.
+std::vector<std::pair<uint64_t, uint64_t>> png_valid_prefixes(byte_source_i& file, const std::vector<uint64_t>& sizes) {
+    std::vector<std::pair<uint64_t, uint64_t>> valid;
+    for (uint64_t size : sizes) valid.push_back({size, 8});
     carve_input_c in(file, 0);
     uint64_t pos = 8;
     for (;;) {
         uint32_t length, stored;
-        if (!in.be32(pos, length) || length > in.size() || !in.be32(pos + 8 + uint64_t(length), stored)) return pos;
+        if (!in.be32(pos, length) || length > in.size() || !in.be32(pos + 8 + uint64_t(length), stored)) break;
         uint32_t crc = 0;
         for (uint64_t at = pos + 4, end = pos + 8 + uint64_t(length); at < end;) {
             std::span<const uint8_t> span = in.run(at);
@@ -45,9 +48,12 @@ uint64_t png_valid_prefix(byte_source_i& file) {
             crc = crc32_update(crc, span.data(), n);
             at += n;
         }
-        if (crc != stored) return pos;
+        if (crc != stored) break;
         pos += 12 + uint64_t(length);
+        for (auto& [size, prefix] : valid)
+            if (pos <= size) prefix = pos;
     }
+    return valid;
 }
 
 // True when the sector at offset starts a file of any type, or is unwritten (all zero): where a
@@ -117,7 +123,15 @@ bool starts_a_file(const uint8_t* sector, size_t size) {
 }
 
 head_join_c::head_join_c(byte_source_i& card, join_request_t request, uint64_t* trials_left)
-    : card_(card), q_(std::move(request)), trials_left_(trials_left) {
+    : head_join_c(card, std::move(request), trials_left, nullptr) {}
+
+head_join_c::head_join_c(byte_source_i& card, join_request_t request, uint64_t* trials_left,
+                         std::shared_ptr<shared_head_t> shared)
+    : card_(card), q_(std::move(request)), trials_left_(trials_left), shared_(std::move(shared)) {
+    if (!shared_ && q_.size) {
+        shared_ = std::make_shared<shared_head_t>();
+        shared_->sizes.push_back(q_.size);
+    }
     is_jpeg_ = q_.extension && std::strcmp(q_.extension, "jpg") == 0;
     if (q_.size) key_offset_ = (q_.size - (is_jpeg_ ? sizeof eoi : sizeof iend)) % std::max<uint32_t>(q_.cluster_size, 1);
 }
@@ -145,17 +159,36 @@ head_join_c::outcome_t head_join_c::offer(uint64_t cluster) {
     return q_.size ? offer_last_cluster(cluster) : offer_first_cluster(cluster);
 }
 
+// Decodes the head once for every head held at its start: up to the largest size they state.
+void head_join_c::decode_shared() {
+    shared_head_t& h = *shared_;
+    h.is_decoded = true;
+    uint64_t longest = *std::max_element(h.sizes.begin(), h.sizes.end());
+    extent_source_c head(card_, {{q_.start, longest}}, longest);
+    if (!is_jpeg_) {
+        h.png_valid = png_valid_prefixes(head, h.sizes);
+        return;
+    }
+    h.is_readable = h.check.start(head);
+    if (h.is_readable) h.result = h.check.run(head, h.check.first_state(), &h.end, &h.checkpoints, checkpoint_every);
+}
+
 bool head_join_c::prepare() {
     const uint64_t cs = q_.cluster_size;
     uint64_t failed = 0;
-    extent_source_c head(card_, {{q_.start, q_.size}}, q_.size);
+    if (!shared_->is_decoded) decode_shared();
+    const shared_head_t& h = *shared_;
     if (is_jpeg_) {
-        if (!check_.start(head)) return false;
-        if (check_.run(head, check_.first_state(), &failed, &checkpoints_, checkpoint_every) ==
-            jpeg_entropy_check_c::result_t::complete)
-            return false;
+        if (!h.is_readable) return false;
+        // A picture that decodes whole within this size needs no join; one whose data runs on
+        // past it fails here at the size, as it would have read only that far.
+        if (h.result == jpeg_entropy_check_c::result_t::complete && h.end <= q_.size) return false;
+        failed = std::min(h.end, q_.size);
+        for (const auto& c : h.checkpoints)
+            if (c.pos <= failed) checkpoints_.push_back(c);
     } else {
-        failed = png_valid_prefix(head);
+        for (const auto& [size, prefix] : h.png_valid)
+            if (size == q_.size) failed = prefix;
         if (failed >= q_.size) return false;
     }
     // The fragment ends at a cluster boundary: for a JPEG at or not long before the failure, for
@@ -244,10 +277,11 @@ head_join_c::outcome_t head_join_c::offer_last_cluster(uint64_t c) {
     if (!is_prepared_ && !prepare()) return outcome_t::given_up;
     is_prepared_ = true;
     if (c < q_.start + earliest_) return outcome_t::none;
-    if (++candidates_ > max_candidates) return outcome_t::given_up;
+    if (++shared_->candidates > max_candidates) return outcome_t::given_up;
     for (uint64_t b : splits_) {
+        if (shared_->trials >= max_trials) return outcome_t::given_up;
         if (try_join(b, c)) return outcome_t::joined;
-        if (trials_ >= max_trials) return outcome_t::given_up;
+        if (shared_->trials >= max_trials) return outcome_t::given_up;
     }
     return outcome_t::none;
 }
@@ -263,16 +297,17 @@ bool head_join_c::try_join(uint64_t split, uint64_t end_cluster) {
     if (tail < q_.start + split) return false;  // the rest lies after the head
     for (uint64_t c = tail; c <= end_cluster; c += cs)
         if (!q_.is_free(c)) return false;
-    ++trials_;
+    ++shared_->trials;
     std::vector<extent_t> join = {{q_.start, split}, {tail, q_.size - split}};
     if (is_jpeg_) {
         extent_source_c file(card_, join, q_.size);
         auto at = std::upper_bound(checkpoints_.begin(), checkpoints_.end(), split,
                                    [](uint64_t v, const auto& s) { return v < s.pos; });
-        jpeg_entropy_check_c::state_t resume = at == checkpoints_.begin() ? check_.first_state() : *(at - 1);
-        if (resume.pos > split) resume = check_.first_state();
+        const jpeg_entropy_check_c& check = shared_->check;
+        jpeg_entropy_check_c::state_t resume = at == checkpoints_.begin() ? check.first_state() : *(at - 1);
+        if (resume.pos > split) resume = check.first_state();
         uint64_t end = 0;
-        if (check_.run(file, resume, &end) != jpeg_entropy_check_c::result_t::complete || end != q_.size)
+        if (check.run(file, resume, &end) != jpeg_entropy_check_c::result_t::complete || end != q_.size)
             return false;
     }
     return keep_join(std::move(join), q_.size);

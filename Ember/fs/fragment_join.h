@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "core/format.h"
@@ -37,6 +38,21 @@ struct join_request_t {
 // True when the sector's first bytes start a file of any type the carvers know.
 bool starts_a_file(const uint8_t* sector, size_t size);
 
+// What the heads held at one start with a size share, however many entries name that start and
+// whatever sizes they state: the head is decoded (or its chunks checked) once, up to the largest
+// of the sizes, and the candidate ends and trials are counted for the start, not per entry.
+struct shared_head_t {
+    std::vector<uint64_t> sizes;  // of the heads held, distinct
+    bool is_decoded = false;
+    bool is_readable = false;     // a JPEG the checker reads
+    jpeg_entropy_check_c check;
+    jpeg_entropy_check_c::result_t result = jpeg_entropy_check_c::result_t::error;
+    uint64_t end = 0;             // JPEG: where decoding stopped (failed, or after EOI)
+    std::vector<jpeg_entropy_check_c::state_t> checkpoints;
+    std::vector<std::pair<uint64_t, uint64_t>> png_valid;  // PNG: size -> its valid prefix
+    int candidates = 0, trials = 0;
+};
+
 class head_join_c {
 public:
     enum class outcome_t { none, joined, given_up };
@@ -44,6 +60,11 @@ public:
     // card: the card as the scan's pass sees it. trials_left: rests the whole scan may still
     // decode for heads without a size.
     head_join_c(byte_source_i& card, join_request_t request, uint64_t* trials_left);
+    // As above, for a head with a size that shares its decode and budget with the other heads
+    // held at its start (see shared_head_t); the caller adds its size to `shared` once it is
+    // searchable.
+    head_join_c(byte_source_i& card, join_request_t request, uint64_t* trials_left,
+                std::shared_ptr<shared_head_t> shared);
 
     // False when nothing is looked for (the type, the sizes, a head that decodes whole).
     bool is_searchable();
@@ -59,9 +80,11 @@ public:
     // After a join: the file as extents on the card, and its size.
     const std::vector<extent_t>& extents() const { return extents_; }
     uint64_t joined_size() const { return joined_size_; }
+    const std::shared_ptr<shared_head_t>& shared() const { return shared_; }
 
 private:
     bool prepare();
+    void decode_shared();
     bool prepare_without_size();
     outcome_t offer_last_cluster(uint64_t cluster);
     outcome_t offer_first_cluster(uint64_t cluster);
@@ -82,11 +105,12 @@ private:
     uint64_t key_offset_ = 0;
     bool is_prepared_ = false;
     uint64_t earliest_ = 0;  // the earliest split
-    jpeg_entropy_check_c check_;
+    jpeg_entropy_check_c check_;  // without a size
+    std::shared_ptr<shared_head_t> shared_;
     std::vector<jpeg_entropy_check_c::state_t> checkpoints_;
     std::vector<uint64_t> splits_;
     std::vector<split_t> tail_splits_;  // without a size
-    int candidates_ = 0, trials_ = 0, full_decodes_ = 0;
+    int full_decodes_ = 0;
     std::vector<extent_t> extents_;
     uint64_t joined_size_ = 0;
 };

@@ -9,6 +9,9 @@ namespace {
 // full of broken photos must not stall the scan).
 constexpr size_t max_held = 256;
 constexpr uint64_t max_rest_trials = 256 * 1024;
+// Heads with a size held at one start: a real card names a cluster from a few entries at most
+// (files written over deleted ones); a crafted one may name it from thousands.
+constexpr size_t max_sizes_per_start = 8;
 
 }  // namespace
 
@@ -16,8 +19,19 @@ fragment_search_c::fragment_search_c(byte_source_i& card) : card_(card), trials_
 
 bool fragment_search_c::hold(join_request_t request) {
     if (held_.size() >= max_held) return false;
-    auto join = std::make_unique<head_join_c>(card_, std::move(request), &trials_left_);
+    // The heads with a size at one start share one decode and one budget; a size held already
+    // adds nothing.
+    std::shared_ptr<shared_head_t> shared;
+    for (const held_t& h : held_)
+        if (request.size && h.join->request().start == request.start && h.join->shared()) shared = h.join->shared();
+    if (shared) {
+        if (std::find(shared->sizes.begin(), shared->sizes.end(), request.size) != shared->sizes.end() ||
+            shared->sizes.size() >= max_sizes_per_start || shared->is_decoded)
+            return false;
+    }
+    auto join = std::make_unique<head_join_c>(card_, std::move(request), &trials_left_, shared);
     if (!join->is_searchable()) return false;
+    if (shared) shared->sizes.push_back(join->request().size);
     uint64_t from = join->search_from();
     held_.push_back({std::move(join), from});
     return true;

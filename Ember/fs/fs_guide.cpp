@@ -188,18 +188,35 @@ uint64_t fs_guide_c::free_length(uint64_t offset, uint64_t length) {
 }
 
 // A deleted file whose carve ends where its type's structure ends, followed up to its entry's
-// size by bytes that belong to no other file: kept at that size.
-bool fs_guide_c::settle_deleted(const fs_entry_t& e, carve_input_c& in, uint64_t offset, guided_find_t& out) {
+// size by bytes that belong to no other file: kept at that size. What this depends on besides the
+// entry's size is worked out once per start (memo), however many entries name it.
+bool fs_guide_c::settle_deleted(const fs_entry_t& e, carve_input_c& in, uint64_t offset, guided_find_t& out,
+                                settle_memo_t& memo) {
     if (e.size <= out.length || e.size > in.size() || !extension_matches(e.extension, out.extension)) return false;
-    if (!out.length || !ends_at_structure_end(in, out.extension, out.length)) return false;
-    uint64_t own_end = std::strcmp(out.extension, "jpg") == 0 ? jpeg_decoded_end(window_, offset, out.length)
-                                                              : out.length;
-    if (own_end && !runs_into_other_file(e, in, offset, out.length, own_end)) {
-        out.length = e.size;
-        out.resume = offset + e.size;
-        return true;
+    if (!memo.is_own_end_known) {
+        memo.is_own_end_known = true;
+        if (out.length && ends_at_structure_end(in, out.extension, out.length))
+            memo.own_end = std::strcmp(out.extension, "jpg") == 0 ? jpeg_decoded_end(window_, offset, out.length)
+                                                                  : out.length;
     }
-    return false;
+    if (memo.own_end == 0) return false;
+    // Whether the carve runs into another file depends on the entry only through its volume and
+    // its own clusters (a live file whose chain was refused).
+    const bool has_own_runs = !reader_.runs(e).empty();
+    bool runs_into;
+    if (!has_own_runs && memo.volume == int(e.volume)) {
+        runs_into = memo.runs_into;
+    } else {
+        runs_into = runs_into_other_file(e, in, offset, out.length, memo.own_end);
+        if (!has_own_runs) {
+            memo.volume = int(e.volume);
+            memo.runs_into = runs_into;
+        }
+    }
+    if (runs_into) return false;
+    out.length = e.size;
+    out.resume = offset + e.size;
+    return true;
 }
 
 // Holds the head at offset while the pass looks for its rest: with the size of entry e, or
@@ -226,8 +243,6 @@ bool fs_guide_c::hold(const fs_entry_t* e, uint16_t volume, const format_t& form
     held_find_t& h = held_[offset];
     h.extension = extension;
     ++h.heads;
-    // The pass has read the rest of its chunk already: that is looked through at once.
-    search_.observe(offset, shown_);
     return true;
 }
 
@@ -284,6 +299,8 @@ bool fs_guide_c::carve_unlisted(uint64_t offset, const format_t& format, std::sp
     uint64_t head_end = cut_head_end(in, volume, length, kept);
     out = {nullptr, kept, found.extension, offset + kept, true, std::move(in.layout())};
     out.is_held = head_end && hold(nullptr, volume, format, offset, head_end, found.extension);
+    // The pass has read the rest of its chunk already: that is looked through at once.
+    if (out.is_held) search_.observe(offset, shown_);
     return true;
 }
 
@@ -311,8 +328,9 @@ bool fs_guide_c::carve(uint64_t offset, const format_t& format, std::span<const 
     for (auto it = first; it != last && !is_settled && !is_broken; ++it)
         is_settled = entries[it->second].size == out.length &&
                      extension_matches(entries[it->second].extension, out.extension);
+    settle_memo_t memo;
     for (auto it = first; it != last && !is_settled && !is_broken; ++it)
-        is_settled = settle_deleted(entries[it->second], in, offset, out);
+        is_settled = settle_deleted(entries[it->second], in, offset, out, memo);
     // A deleted file ends where a live file's clusters begin: those were written since.
     const fs_entry_t& any = entries[first->second];
     uint64_t length = live_data_after(any, offset, out.length);
@@ -327,6 +345,9 @@ bool fs_guide_c::carve(uint64_t offset, const format_t& format, std::span<const 
                             ? cut_head_end(in, any.volume, out.length, length)
                             : 0;
     if (head_end && hold(nullptr, any.volume, format, offset, head_end, out.extension)) out.is_held = true;
+    // Every head at this start is held before any is looked for: they share one decode. The pass
+    // has read the rest of its chunk already: that is looked through at once.
+    if (out.is_held) search_.observe(offset, shown_);
     if (is_broken && !out.is_held) {
         out = {};
         return true;

@@ -38,7 +38,14 @@ public:
 private:
     void index(size_t first_entry);
     bool carve_live(const fs_entry_t& e, const format_t& format, uint64_t offset, guided_find_t& out);
-    bool settle_deleted(const fs_entry_t& e, carve_input_c& in, uint64_t offset, guided_find_t& out);
+    struct settle_memo_t {
+        bool is_own_end_known = false;
+        uint64_t own_end = 0;  // 0: not settled at any size
+        int volume = -1;       // of the entries without clusters of their own, and for it:
+        bool runs_into = false;
+    };
+    bool settle_deleted(const fs_entry_t& e, carve_input_c& in, uint64_t offset, guided_find_t& out,
+                        settle_memo_t& memo);
     bool hold(const fs_entry_t* e, uint16_t volume, const format_t& format, uint64_t offset, uint64_t head_end,
               const char* extension);
     bool carve_unlisted(uint64_t offset, const format_t& format, std::span<const uint8_t> resident,

@@ -166,10 +166,14 @@ private:
         return true;
     }
 
+    // The media data box holding offset; the boxes lie in the order of the walk, one after
+    // another, so a binary search finds it (a file may have a million of them).
     const std::pair<uint64_t, uint64_t>* media_range(uint64_t offset) const {
-        for (const auto& r : media_)
-            if (offset >= r.first && offset < r.second) return &r;
-        return nullptr;
+        auto after = std::upper_bound(media_.begin(), media_.end(), offset,
+                                      [](uint64_t v, const auto& r) { return v < r.first; });
+        if (after == media_.begin()) return nullptr;
+        const auto& r = *(after - 1);
+        return offset < r.second ? &r : nullptr;
     }
 
     carve_input_c& in_;

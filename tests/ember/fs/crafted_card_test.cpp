@@ -1,0 +1,144 @@
+// Crafted cards whose directory entries would make the scan repeat work: the work stays bounded
+// by what the pass reads, however many entries there are, and the finds are those of an honest
+// card.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "core/format_registry.h"
+#include "core/scan.h"
+#include "ember/image/image_test_support.h"
+#include "ember/support/memory_output.h"
+#include "fs/fs_guide.h"
+#include "fs/jpeg_entropy_check.h"
+
+using namespace ember;
+
+namespace {
+
+constexpr size_t sector = 512;
+
+// A card read as a device is: through the read-ahead thread, every byte it hands out counted.
+class counting_source_c final : public byte_source_i {
+public:
+    explicit counting_source_c(const std::vector<uint8_t>& bytes) : inner_(bytes) {}
+    size_t read_at(uint64_t offset, uint8_t* buf, size_t len) override {
+        size_t n = inner_.read_at(offset, buf, len);
+        bytes_read += n;
+        return n;
+    }
+    uint64_t size() const override { return inner_.size(); }
+    uint64_t bytes_read = 0;
+
+private:
+    memory_source_c inner_;
+};
+
+void put_le16(std::vector<uint8_t>& v, size_t at, uint32_t x) {
+    v.at(at) = uint8_t(x);
+    v.at(at + 1) = uint8_t(x >> 8);
+}
+void put_le32(std::vector<uint8_t>& v, size_t at, uint32_t x) {
+    for (int i = 0; i < 4; ++i) v.at(at + i) = uint8_t(x >> (8 * i));
+}
+
+// A 2 MiB FAT12 card of 1 KiB clusters whose root holds `sizes.size()` deleted entries
+// ("_MG_nnnn.JPG") all starting at cluster 2, where `photo` lies, followed by free space.
+std::vector<uint8_t> fat12_card(const std::vector<uint8_t>& photo, const std::vector<uint32_t>& sizes) {
+    constexpr uint32_t total = 4096, fat_sectors = 6, root_entries = 1024;
+    constexpr uint32_t root_sectors = root_entries * 32 / sector, data = 1 + 2 * fat_sectors + root_sectors;
+    std::vector<uint8_t> card(size_t(total) * sector, 0);
+    const uint8_t jump[] = {0xEB, 0x3C, 0x90};
+    std::memcpy(card.data(), jump, 3);
+    std::memcpy(card.data() + 3, "MSWIN4.1", 8);
+    put_le16(card, 11, sector);
+    card[13] = 2;  // sectors per cluster
+    put_le16(card, 14, 1);
+    card[16] = 2;
+    put_le16(card, 17, root_entries);
+    put_le16(card, 19, total);
+    card[21] = 0xF8;
+    put_le16(card, 22, fat_sectors);
+    put_le16(card, 510, 0xAA55);
+    for (uint32_t f = 0; f < 2; ++f) {
+        size_t fat = (1 + f * fat_sectors) * sector;
+        card[fat] = 0xF8, card[fat + 1] = 0xFF, card[fat + 2] = 0xFF;
+    }
+    EXPECT_LE(sizes.size(), root_entries);
+    for (size_t i = 0; i < sizes.size(); ++i) {
+        size_t e = (1 + 2 * fat_sectors) * sector + i * 32;
+        char name[12];
+        std::snprintf(name, sizeof name, "_MG_%04uJPG", unsigned(i % 10000));
+        std::memcpy(card.data() + e, name, 11);
+        card[e] = 0xE5;  // deleted
+        card[e + 11] = 0x20;
+        put_le16(card, e + 26, 2);
+        put_le32(card, e + 28, sizes[i]);
+    }
+    std::copy(photo.begin(), photo.end(), card.begin() + data * sector);
+    return card;
+}
+
+// A baseline photo with one entropy-coded byte changed from halfway through its data on, the
+// first change after which it no longer decodes; its markers stand (the carver takes it to its
+// EOI).
+std::vector<uint8_t> damaged_photo() {
+    const std::vector<uint8_t> photo = ember_test::read_bytes(ember_test::fixture("image/large.jpg"));
+    size_t sos = 0;
+    for (size_t i = 2; i + 1 < photo.size() && !sos; ++i)
+        if (photo[i] == 0xFF && photo[i + 1] == 0xDA) sos = i;
+    EXPECT_NE(sos, 0u);
+    for (size_t at = sos + (photo.size() - sos) / 2; at + 2 < photo.size(); ++at) {
+        if (photo[at] == 0xFF || photo[at - 1] == 0xFF || (photo[at] ^ 0x5A) == 0xFF) continue;
+        std::vector<uint8_t> damaged = photo;
+        damaged[at] ^= 0x5A;
+        memory_source_c file(damaged);
+        fs::jpeg_entropy_check_c check;
+        uint64_t end = 0;
+        if (check.start(file) && check.run(file, check.first_state(), &end) == fs::jpeg_entropy_check_c::result_t::error)
+            return damaged;
+    }
+    ADD_FAILURE() << "no damage found that the decoder notices";
+    return photo;
+}
+
+struct scan_cost_t {
+    std::map<uint64_t, std::vector<uint8_t>> files;
+    uint64_t bytes_read = 0;
+};
+
+scan_cost_t guided_scan(const std::vector<uint8_t>& card) {
+    counting_source_c source(card);
+    fs::fs_guide_c guide(source);
+    ember_test::memory_output_c out;
+    scan_config_t config;
+    config.guide = &guide;
+    config.chunk_size = 4096;  // the photo spans many chunks: looking back at it reads the card
+    scan_source(source, all_formats(), out, config);
+    return {out.files, source.bytes_read};
+}
+
+}  // namespace
+
+// One start cluster named by many deleted entries, each stating a size larger than the damaged
+// photo there (none confirms its carve, each could be the file in two fragments): the photo is
+// decoded and searched for once, not once per entry.
+TEST(crafted_card, a_start_named_by_many_entries_is_decoded_once) {
+    const std::vector<uint8_t> photo = damaged_photo();
+    auto sizes = [&](size_t n) {
+        std::vector<uint32_t> s;
+        for (size_t i = 0; i < n; ++i) s.push_back(uint32_t(photo.size() + (i + 1) * 1024));
+        return s;
+    };
+    scan_cost_t one = guided_scan(fat12_card(photo, sizes(1)));
+    scan_cost_t many = guided_scan(fat12_card(photo, sizes(1024)));
+    const uint64_t card_size = 4096 * sector;
+    ASSERT_EQ(one.files.size(), 1u);
+    EXPECT_EQ(one.files.begin()->second, photo);
+    EXPECT_EQ(many.files, one.files);
+    // The pass, plus a few carve windows (1 MiB each) for the photo and the trials to join it;
+    // it used to decode and search the photo once per entry (250 MB read for 1,024 entries).
+    EXPECT_LE(one.bytes_read, 3 * card_size);
+    EXPECT_LE(many.bytes_read, one.bytes_read + card_size);
+}
