@@ -1,6 +1,9 @@
 // exFAT directories: a file is an entry set (file entry, stream extension, name entries) sealed
 // by a checksum over all of it. Deleting a file clears the in-use bit of each entry's type and
 // nothing else, so a deleted set is checked with those bits set back as they were written.
+#include <algorithm>
+#include <iterator>
+
 #include "core/byte_order.h"
 #include "fs_directory.h"
 
@@ -90,6 +93,23 @@ void parse_exfat_directory(const fs_volume_t& v, const uint8_t* data, size_t siz
         if (v.is_cluster(item.first_cluster) && item.size != 0) out.push_back(item);
         at += entries * entry_size;
     }
+}
+
+bool continues_exfat_directory(const uint8_t* sector) {
+    // Primary (allocation bitmap, up-case table, label, file, GUID, padding) and secondary
+    // (stream, name, vendor) entry types, without their in-use bit.
+    static const uint8_t known[] = {0x01, 0x02, 0x03, 0x05, 0x20, 0x21, 0x40, 0x41, 0x60, 0x61};
+    bool ended = false;
+    for (size_t at = 0; at < 512; at += entry_size) {
+        uint8_t type = sector[at];
+        if (ended || type == 0) {
+            if (type != 0) return false;
+            ended = true;
+            continue;
+        }
+        if (std::find(std::begin(known), std::end(known), type & 0x7F) == std::end(known)) return false;
+    }
+    return true;
 }
 
 bool looks_like_exfat_directory(const uint8_t* data, size_t size) {

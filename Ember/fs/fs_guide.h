@@ -38,6 +38,8 @@ public:
 private:
     void index(size_t first_entry);
     bool carve_live(const fs_entry_t& e, const format_t& format, uint64_t offset, guided_find_t& out);
+    bool is_believable_chain(const fs_entry_t& e, const std::vector<extent_t>& extents, byte_source_i& file,
+                             carve_input_c& in, const carve_result_t& found, uint64_t offset, const format_t& format);
     bool settle_deleted(const fs_entry_t& e, carve_input_c& in, uint64_t offset, guided_find_t& out);
     bool hold(const fs_entry_t* e, uint16_t volume, const format_t& format, uint64_t offset, uint64_t head_end,
               const char* extension);
