@@ -376,9 +376,20 @@ bool fs_guide_c::carve(uint64_t offset, const format_t& format, std::span<const 
     const fs_entry_t& any = entries[first->second];
     uint64_t length = live_data_after(any, offset, out.length);
     const char* joinable = is_settled ? nullptr : joinable_extension(format);
+    // A JPEG carve that runs on past an entry's size to an EOI while its data does not decode up
+    // to there took in clusters of another file no marker stopped (a text file in the photo's
+    // gap): that entry's photo is looked for as two fragments too.
+    bool is_foreign_inside = false;
+    if (joinable && out.extension && std::strcmp(out.extension, "jpg") == 0) {
+        bool is_shorter = false;
+        for (auto it = first; it != last && !is_shorter; ++it)
+            is_shorter = entries[it->second].size < out.length && extension_matches(entries[it->second].extension, "jpg");
+        is_foreign_inside = is_shorter && jpeg_decoded_end(window_, offset, out.length) == 0;
+    }
     for (auto it = first; it != last && joinable && out.extension; ++it) {
         const fs_entry_t& e = entries[it->second];
-        if (e.size > out.length && hold(&e, e.volume, format, offset, 0, out.extension)) out.is_held = true;
+        if ((e.size > out.length || is_foreign_inside) && hold(&e, e.volume, format, offset, 0, out.extension))
+            out.is_held = true;
     }
     // The entries here may all be older files' (a photo shot into a deleted one's clusters):
     // a JPEG cut short is also looked for as one no entry names.
