@@ -95,6 +95,20 @@ void parse_exfat_directory(const fs_volume_t& v, const uint8_t* data, size_t siz
     }
 }
 
+size_t exfat_set_cut_at(const uint8_t* data, size_t size) {
+    for (size_t at = 0; at + entry_size <= size;) {
+        const uint8_t* e = data + at;
+        if (e[0] == 0) return size;
+        size_t entries = size_t(e[1]) + 1;
+        bool is_set = (e[0] & 0x7F) == type_file && e[1] >= min_secondaries && e[1] <= max_secondaries;
+        if (is_set && at + entries * entry_size > size) return at;
+        at += is_set && sound_set(e, size - at) ? entries * entry_size : entry_size;
+    }
+    return size;
+}
+
+bool starts_exfat_set(const uint8_t* data, size_t size) { return sound_set(data, size) != 0; }
+
 bool continues_exfat_directory(const uint8_t* sector) {
     // Primary (allocation bitmap, up-case table, label, file, GUID, padding) and secondary
     // (stream, name, vendor) entry types, without their in-use bit.

@@ -23,6 +23,8 @@ constexpr size_t read_piece = 1024 * 1024;
 // Clusters of cross-linked chains whose owner is looked up (each look-up goes through every
 // chain held); a chain that needs more is refused.
 constexpr size_t max_owner_lookups = 256;
+// Entry sets cut by a cluster's end that wait for their rest (at most 19 entries each).
+constexpr size_t max_cut_sets = 4096;
 
 uint32_t normalise(fs_type_t type, uint32_t v) {
     switch (type) {
@@ -265,6 +267,31 @@ void fs_reader_c::read_directory(const pending_dir_t& dir, std::vector<uint8_t>&
         if (!dir.is_live || st.fat.empty()) break;
         c = st.fat[c];
     }
+    if (!dir.is_live && !is_fat_family(v.type)) join_cut_sets(dir, bytes);
+}
+
+// An exFAT folder cluster read on its own may end inside an entry set (a long name takes 19
+// entries), whose rest starts the folder's next cluster, wherever that lies. The set's head is
+// kept until a cluster that starts with the rest is read: the two are read as one.
+void fs_reader_c::join_cut_sets(const pending_dir_t& dir, std::vector<uint8_t>& bytes) {
+    if (bytes.empty()) return;
+    if ((bytes[0] & 0x7F) != 0x05) {  // not a set's start: perhaps the rest of one cut before
+        for (size_t i = 0; i < cut_sets_.size(); ++i) {
+            cut_set_t& cut = cut_sets_[i];
+            if (cut.volume != dir.volume) continue;
+            std::vector<uint8_t> joined = cut.head;
+            joined.insert(joined.end(), bytes.begin(), bytes.end());
+            if (!starts_exfat_set(joined.data(), joined.size())) continue;
+            bytes = std::move(joined);
+            cut_sets_.erase(cut_sets_.begin() + std::ptrdiff_t(i));
+            break;
+        }
+    }
+    size_t cut = exfat_set_cut_at(bytes.data(), bytes.size());
+    if (cut < bytes.size() && cut_sets_.size() < max_cut_sets) {
+        cut_sets_.push_back({dir.volume, std::vector<uint8_t>(bytes.begin() + std::ptrdiff_t(cut), bytes.end())});
+        bytes.resize(cut);
+    }
 }
 
 bool fs_reader_c::continues_directory(uint16_t volume, const std::vector<uint8_t>& bytes, size_t at) const {
@@ -358,8 +385,11 @@ size_t fs_reader_c::observe(uint64_t offset, const uint8_t* data, size_t size) {
                 head = sector.data();
                 in_hand = 512;
             }
-            bool is_dir = is_fat_family(v.type) ? looks_like_fat_directory(v, head)
-                                                : looks_like_exfat_directory(head, in_hand);
+            // An exFAT cluster may also start with the rest of a set cut at a folder cluster's end.
+            bool is_dir = is_fat_family(v.type)
+                              ? looks_like_fat_directory(v, head)
+                              : looks_like_exfat_directory(head, in_hand) ||
+                                    ((head[0] & 0xC0) == 0xC0 && continues_exfat_directory(head));
             if (!is_dir) continue;
             pending_dir_t dir;
             dir.volume = i;
@@ -368,6 +398,9 @@ size_t fs_reader_c::observe(uint64_t offset, const uint8_t* data, size_t size) {
             found.push_back(dir);
         }
     }
+    // In card order (walk() takes the last first): a folder cluster is read before the next one,
+    // into which its last entry set may run.
+    std::reverse(found.begin(), found.end());
     if (!found.empty()) walk(std::move(found));
     return entries_.size() - before;
 }

@@ -83,6 +83,7 @@ private:
     bool continues_directory(uint16_t volume, const std::vector<uint8_t>& bytes, size_t at) const;
     void walk(std::vector<pending_dir_t> todo);
     void read_directory(const pending_dir_t& dir, std::vector<uint8_t>& bytes);
+    void join_cut_sets(const pending_dir_t& dir, std::vector<uint8_t>& bytes);
     void add_items(const pending_dir_t& dir, const std::vector<uint8_t>& bytes, std::vector<pending_dir_t>& todo);
 
     byte_source_i& source_;
@@ -92,6 +93,13 @@ private:
     std::vector<cluster_run_t> runs_;
     uint64_t fat_entries_held_ = 0;
     std::vector<uint32_t> cross_linked_;  // entries
+    // The first entries of exFAT sets cut by the end of a folder cluster read on its own (a dead
+    // folder's, or one found on the card), waiting for the cluster that holds the rest.
+    struct cut_set_t {
+        uint16_t volume = 0;
+        std::vector<uint8_t> head;
+    };
+    std::vector<cut_set_t> cut_sets_;
     size_t owner_lookups_ = 0;
 };
 

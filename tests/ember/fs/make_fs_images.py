@@ -272,6 +272,14 @@ def exfat_cards():
         src = picture("exq_" + name.lower(), seed, 320, 240)
         clusters = vol.add_file("DCIM/100TESTS/" + name, open(src, "rb").read())
         add(image, "DCIM/100TESTS/" + name, clusters[0], os.path.getsize(src), "deleted", [], src)
+    # Names of 255 characters: 19 entries a set, so the seventh runs from the folder's first
+    # cluster into its second, which lies after the pictures.
+    for n in range(7):
+        name = "%03d" % n + "Long name of a photo from the summer " * 7
+        name = name[:251] + ".jpg"
+        src = picture("exq_long%d.jpg" % n, 65 + n, 64, 48)
+        clusters = vol.add_file("DCIM/100TESTS/" + name, open(src, "rb").read())
+        add(image, "DCIM/100TESTS/" + name, clusters[0], os.path.getsize(src), "deleted", [], src)
     check_exfat(image, 0, 24 << 20)
     vol.format()
     check_exfat(image, 0, 24 << 20)
