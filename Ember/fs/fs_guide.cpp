@@ -184,7 +184,7 @@ bool fs_guide_c::carve_live(const fs_entry_t& e, const format_t& format, uint64_
 }
 
 // Whether a fragmented live file's chain is believed: its later stretches start no other file
-// (a chain sent through other files' headers), a JPEG decodes up to the carver's end, and where
+// (a chain sent through other files' headers; the file's own embedded pictures and frames aside), a JPEG decodes up to the carver's end, and where
 // the chain's bytes stop validating before the file's end, the card's own bytes from the first
 // cluster do not validate further (a damaged file keeps its chain, a damaged chain does not).
 bool fs_guide_c::is_believable_chain(const fs_entry_t& e, const std::vector<extent_t>& extents, byte_source_i& file,
@@ -192,7 +192,8 @@ bool fs_guide_c::is_believable_chain(const fs_entry_t& e, const std::vector<exte
                                      const format_t& format) {
     uint64_t at = extents[0].length;
     for (size_t i = 1; i < extents.size() && at < e.size; at += extents[i].length, ++i)
-        if (carves_a_file(window_, extents[i].offset)) return false;
+        if (in.layout().place_of(at) != nested_place_t::embedded && carves_a_file(window_, extents[i].offset))
+            return false;  // not where the file's own structure places a picture or frame
     if (std::strcmp(found.extension, "jpg") == 0 && jpeg_decoded_end(file, 0, found.length) == 0)
         return false;
     if (found.length < e.size && !ends_at_structure_end(in, found.extension, found.length)) {
