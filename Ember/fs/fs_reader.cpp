@@ -23,6 +23,7 @@ constexpr size_t read_piece = 1024 * 1024;
 // Clusters of cross-linked chains whose owner is looked up (each look-up goes through every
 // chain held); a chain that needs more is refused.
 constexpr size_t max_owner_lookups = 256;
+constexpr uint64_t max_run_comparisons = uint64_t(1) << 26;
 // Entry sets cut by a cluster's end that wait for their rest (at most 19 entries each).
 constexpr size_t max_cut_sets = 4096;
 
@@ -158,8 +159,11 @@ fs_reader_c::chain_t fs_reader_c::claim_runs(uint16_t volume, size_t begin, std:
             uint32_t x = runs[i].first + k;
             if (!st.owned[x]) continue;
             bool known = false;
-            for (uint32_t o : owners)
-                for (const cluster_run_t& r : this->runs(entries_[o])) known = known || x - r.first < r.count;
+            for (uint32_t o : owners) {
+                std::span<const cluster_run_t> own = this->runs(entries_[o]);
+                if ((run_comparisons_ += own.size()) > max_run_comparisons) return refuse();
+                for (const cluster_run_t& r : own) known = known || x - r.first < r.count;
+            }
             if (known) continue;
             if (owner_lookups_ >= max_owner_lookups) return refuse();
             ++owner_lookups_;

@@ -101,6 +101,7 @@ private:
     };
     std::vector<cut_set_t> cut_sets_;
     size_t owner_lookups_ = 0;
+    uint64_t run_comparisons_ = 0;
 };
 
 }  // namespace ember::fs
