@@ -62,6 +62,17 @@ uint64_t jpeg_decoded_end(byte_source_i& source, uint64_t offset, uint64_t lengt
     }
 }
 
+// Where the JPEG of `length` bytes at the start of file stops decoding; ~0 when it decodes to its
+// EOI or the checker does not read it.
+uint64_t jpeg_failure(byte_source_i& file, uint64_t length) {
+    extent_source_c jpeg(file, {{0, length}}, length);
+    jpeg_entropy_check_c check;
+    uint64_t end = 0;
+    if (!check.start(jpeg) || check.run(jpeg, check.first_state(), &end) != jpeg_entropy_check_c::result_t::error)
+        return ~uint64_t(0);
+    return end;
+}
+
 // The first cluster boundary inside a carve of `length` bytes where a file of a known type
 // starts, or length.
 uint64_t next_file_start(carve_input_c& in, uint64_t cluster, uint64_t length) {
@@ -184,9 +195,10 @@ bool fs_guide_c::carve_live(const fs_entry_t& e, const format_t& format, uint64_
 }
 
 // Whether a fragmented live file's chain is believed: its later stretches start no other file
-// (a chain sent through other files' headers; the file's own embedded pictures and frames aside), a JPEG decodes up to the carver's end, and where
-// the chain's bytes stop validating before the file's end, the card's own bytes from the first
-// cluster do not validate further (a damaged file keeps its chain, a damaged chain does not).
+// (a chain sent through other files' headers; the file's own embedded pictures and frames aside),
+// a JPEG does not stop decoding past its first stretch, and where the chain's bytes stop
+// validating before the file's end, the card's own bytes from the first cluster do not validate
+// further (a damaged file keeps its chain, a damaged chain does not).
 bool fs_guide_c::is_believable_chain(const fs_entry_t& e, const std::vector<extent_t>& extents, byte_source_i& file,
                                      carve_input_c& in, const carve_result_t& found, uint64_t offset,
                                      const format_t& format) {
@@ -194,8 +206,11 @@ bool fs_guide_c::is_believable_chain(const fs_entry_t& e, const std::vector<exte
     for (size_t i = 1; i < extents.size() && at < e.size; at += extents[i].length, ++i)
         if (in.layout().place_of(at) != nested_place_t::embedded && carves_a_file(window_, extents[i].offset))
             return false;  // not where the file's own structure places a picture or frame
-    if (std::strcmp(found.extension, "jpg") == 0 && jpeg_decoded_end(file, 0, found.length) == 0)
-        return false;
+    // A JPEG that stops decoding in its first stretch is damaged itself; past a jump, its chain is.
+    if (std::strcmp(found.extension, "jpg") == 0) {
+        uint64_t failure = jpeg_failure(file, found.length);
+        if (failure != ~uint64_t(0) && failure >= extents[0].length) return false;
+    }
     if (found.length < e.size && !ends_at_structure_end(in, found.extension, found.length)) {
         carve_input_c straight(window_, offset);
         if (format.carve(straight).length > found.length) return false;
