@@ -1,6 +1,9 @@
 // exFAT directories: a file is an entry set (file entry, stream extension, name entries) sealed
 // by a checksum over all of it. Deleting a file clears the in-use bit of each entry's type and
 // nothing else, so a deleted set is checked with those bits set back as they were written.
+#include <algorithm>
+#include <iterator>
+
 #include "core/byte_order.h"
 #include "fs_directory.h"
 
@@ -90,6 +93,37 @@ void parse_exfat_directory(const fs_volume_t& v, const uint8_t* data, size_t siz
         if (v.is_cluster(item.first_cluster) && item.size != 0) out.push_back(item);
         at += entries * entry_size;
     }
+}
+
+size_t exfat_set_cut_at(const uint8_t* data, size_t size) {
+    for (size_t at = 0; at + entry_size <= size;) {
+        const uint8_t* e = data + at;
+        if (e[0] == 0) return size;
+        size_t entries = size_t(e[1]) + 1;
+        bool is_set = (e[0] & 0x7F) == type_file && e[1] >= min_secondaries && e[1] <= max_secondaries;
+        if (is_set && at + entries * entry_size > size) return at;
+        at += is_set && sound_set(e, size - at) ? entries * entry_size : entry_size;
+    }
+    return size;
+}
+
+bool starts_exfat_set(const uint8_t* data, size_t size) { return sound_set(data, size) != 0; }
+
+bool continues_exfat_directory(const uint8_t* sector) {
+    // Primary (allocation bitmap, up-case table, label, file, GUID, padding) and secondary
+    // (stream, name, vendor) entry types, without their in-use bit.
+    static const uint8_t known[] = {0x01, 0x02, 0x03, 0x05, 0x20, 0x21, 0x40, 0x41, 0x60, 0x61};
+    bool ended = false;
+    for (size_t at = 0; at < 512; at += entry_size) {
+        uint8_t type = sector[at];
+        if (ended || type == 0) {
+            if (type != 0) return false;
+            ended = true;
+            continue;
+        }
+        if (std::find(std::begin(known), std::end(known), type & 0x7F) == std::end(known)) return false;
+    }
+    return true;
 }
 
 bool looks_like_exfat_directory(const uint8_t* data, size_t size) {

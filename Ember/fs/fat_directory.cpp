@@ -84,10 +84,14 @@ void parse_fat_directory(const fs_volume_t& v, const uint8_t* data, size_t size,
     }
 }
 
-bool looks_like_fat_directory(const fs_volume_t& v, const uint8_t* sector) {
+namespace {
+
+// Every slot of the sector a sound entry, or zero from the end mark on; saw_item tells whether
+// one was a file, folder or dot entry.
+bool slots_are_sound(const fs_volume_t& v, const uint8_t* sector, bool& saw_item) {
     static const uint8_t zero[entry_size] = {};
-    bool saw_item = false, ended = false;
-    if (sector[0] == end_mark) return false;
+    bool ended = false;
+    saw_item = false;
     for (size_t at = 0; at < 512; at += entry_size) {
         const uint8_t* e = sector + at;
         if (ended || e[0] == end_mark) {
@@ -99,7 +103,19 @@ bool looks_like_fat_directory(const fs_volume_t& v, const uint8_t* sector) {
         if (kind < 0) return false;
         saw_item = saw_item || kind == 1 || is_dot_entry(e);
     }
-    return saw_item;
+    return true;
+}
+
+}  // namespace
+
+bool looks_like_fat_directory(const fs_volume_t& v, const uint8_t* sector) {
+    bool saw_item = false;
+    return sector[0] != end_mark && slots_are_sound(v, sector, saw_item) && saw_item;
+}
+
+bool continues_fat_directory(const fs_volume_t& v, const uint8_t* sector) {
+    bool saw_item = false;
+    return !is_dot_entry(sector) && slots_are_sound(v, sector, saw_item);
 }
 
 }  // namespace ember::fs

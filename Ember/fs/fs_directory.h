@@ -28,6 +28,19 @@ void parse_exfat_directory(const fs_volume_t& volume, const uint8_t* data, size_
 // True when the 512 bytes are the start of a FAT directory cluster: every slot a sound entry
 // (or zero after the last one), and at least one file or folder entry.
 bool looks_like_fat_directory(const fs_volume_t& volume, const uint8_t* sector);
+// Where the last entry set in the bytes starts when it runs on past their end (a long name's set
+// across a cluster boundary); size when none does.
+size_t exfat_set_cut_at(const uint8_t* data, size_t size);
+// True when the bytes start with an exFAT entry set whose checksum holds.
+bool starts_exfat_set(const uint8_t* data, size_t size);
+
+// True when the 512 bytes may be a later cluster of a FAT folder: every slot a sound entry (or
+// zero after the last one), and not a folder's own first cluster (its "." entry).
+bool continues_fat_directory(const fs_volume_t& volume, const uint8_t* sector);
+// True when every slot of the 512 bytes is an exFAT directory entry of a known type, in use or
+// not (or end of directory).
+bool continues_exfat_directory(const uint8_t* sector);
+
 // True when an exFAT entry set with a sound checksum starts in the first 512 bytes.
 bool looks_like_exfat_directory(const uint8_t* data, size_t size);
 

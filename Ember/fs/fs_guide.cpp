@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/byte_order.h"
+#include "core/format_registry.h"
 #include "extension_match.h"
 #include "jpeg_entropy_check.h"
 
@@ -11,6 +12,8 @@ namespace ember::fs {
 namespace {
 
 constexpr uint64_t max_padding = 1 << 20;
+// Cross-linked files larger than this are not read to settle the cross-link: they lose their chains.
+constexpr uint64_t max_cross_link_check = 64ull << 20;
 
 // True when the carve of `length` bytes ended where its type's structure ends (a JPEG's EOI,
 // PNG's IEND, a RIFF or FORM container's stated size, the furthest byte a TIFF-based file's
@@ -59,6 +62,17 @@ uint64_t jpeg_decoded_end(byte_source_i& source, uint64_t offset, uint64_t lengt
     }
 }
 
+// Where the JPEG of `length` bytes at the start of file stops decoding; ~0 when it decodes to its
+// EOI or the checker does not read it.
+uint64_t jpeg_failure(byte_source_i& file, uint64_t length) {
+    extent_source_c jpeg(file, {{0, length}}, length);
+    jpeg_entropy_check_c check;
+    uint64_t end = 0;
+    if (!check.start(jpeg) || check.run(jpeg, check.first_state(), &end) != jpeg_entropy_check_c::result_t::error)
+        return ~uint64_t(0);
+    return end;
+}
+
 // The first cluster boundary inside a carve of `length` bytes where a file of a known type
 // starts, or length.
 uint64_t next_file_start(carve_input_c& in, uint64_t cluster, uint64_t length) {
@@ -67,6 +81,40 @@ uint64_t next_file_start(carve_input_c& in, uint64_t cluster, uint64_t length) {
         if (sector && starts_a_file(sector, probe_size)) return b;
     }
     return length;
+}
+
+// True when a file of a known type starts at offset: a probe agrees and its carver takes it.
+bool carves_a_file(byte_source_i& source, uint64_t offset) {
+    static const std::vector<const format_t*> formats = all_formats();
+    uint8_t head[probe_size];
+    if (source.read_at(offset, head, probe_size) != probe_size || !starts_a_file(head, probe_size)) return false;
+    for (const format_t* f : formats) {
+        if (f->lead_bytes.find(char(head[0])) == std::string_view::npos || !f->probe(head, probe_size)) continue;
+        carve_input_c in(source, offset);
+        if (f->carve(in).length) return true;
+    }
+    return false;
+}
+
+// True when the chain's bytes read as the file its entry names: a carver whose probe agrees with
+// the first sector ends exactly at the entry's size, or where its type's structure ends before
+// it, and a JPEG decodes right up to that end.
+bool chain_holds_together(byte_source_i& source, const std::vector<extent_t>& extents, const char* entry_extension,
+                          uint64_t size) {
+    static const std::vector<const format_t*> formats = all_formats();
+    extent_source_c file(source, extents, size);
+    uint8_t head[probe_size];
+    size_t got = file.read_at(0, head, probe_size);
+    if (got == 0) return false;
+    for (const format_t* f : formats) {
+        if (f->lead_bytes.find(char(head[0])) == std::string_view::npos || !f->probe(head, got)) continue;
+        carve_input_c in(file, 0);
+        carve_result_t found = f->carve(in);
+        if (found.length == 0 || !found.extension || !extension_matches(entry_extension, found.extension)) continue;
+        if (found.length != size && !ends_at_structure_end(in, found.extension, found.length)) return false;
+        return std::strcmp(found.extension, "jpg") != 0 || jpeg_decoded_end(file, 0, found.length) != 0;
+    }
+    return false;
 }
 
 // The types whose fragments are joined, by the search name of their carver.
@@ -80,6 +128,11 @@ const char* joinable_extension(const format_t& format) {
 
 fs_guide_c::fs_guide_c(byte_source_i& source)
     : source_(source), reader_(source), window_(source), search_(window_) {
+    // Chains that share clusters: each side is read by its chain before the scan (a few files at
+    // most), and only one whose bytes hold together where the other's do not keeps its chain.
+    reader_.settle_cross_links([this](const fs_entry_t& e) {
+        return e.size <= max_cross_link_check && chain_holds_together(source_, extents_of(e), e.extension, e.size);
+    });
     index(0);
 }
 
@@ -130,16 +183,38 @@ bool fs_guide_c::carve_live(const fs_entry_t& e, const format_t& format, uint64_
     carve_input_c in(*view, 0);
     carve_result_t found = format.carve(in);
     if (found.length == 0 || !extension_matches(e.extension, found.extension)) return false;
-    if (found.length < e.size && extents.size() > 1 && !ends_at_structure_end(in, found.extension, found.length)) {
-        // The chain's bytes stop validating before the file's end. A damaged file keeps its
-        // chain; a damaged chain (the card's own bytes from the first cluster validate further)
-        // does not, and the file is taken as a deleted one.
-        carve_input_c straight(window_, offset);
-        if (format.carve(straight).length > found.length) return false;
+    if (extents.size() > 1 && !is_believable_chain(e, extents, *view, in, found, offset, format)) {
+        // Its clusters are not the file's: they are free again for what the card's content says.
+        reader_.drop_chain(e);
+        return false;
     }
     claim({extents.begin() + 1, extents.end()});
     view_ = std::move(view);
     out = {view_.get(), e.size, found.extension, offset + std::min(extents[0].length, e.size), false, {}};
+    return true;
+}
+
+// Whether a fragmented live file's chain is believed: its later stretches start no other file
+// (a chain sent through other files' headers; the file's own embedded pictures and frames aside),
+// a JPEG does not stop decoding past its first stretch, and where the chain's bytes stop
+// validating before the file's end, the card's own bytes from the first cluster do not validate
+// further (a damaged file keeps its chain, a damaged chain does not).
+bool fs_guide_c::is_believable_chain(const fs_entry_t& e, const std::vector<extent_t>& extents, byte_source_i& file,
+                                     carve_input_c& in, const carve_result_t& found, uint64_t offset,
+                                     const format_t& format) {
+    uint64_t at = extents[0].length;
+    for (size_t i = 1; i < extents.size() && at < e.size; at += extents[i].length, ++i)
+        if (in.layout().place_of(at) != nested_place_t::embedded && carves_a_file(window_, extents[i].offset))
+            return false;  // not where the file's own structure places a picture or frame
+    // A JPEG that stops decoding in its first stretch is damaged itself; past a jump, its chain is.
+    if (std::strcmp(found.extension, "jpg") == 0) {
+        uint64_t failure = jpeg_failure(file, found.length);
+        if (failure != ~uint64_t(0) && failure >= extents[0].length) return false;
+    }
+    if (found.length < e.size && !ends_at_structure_end(in, found.extension, found.length)) {
+        carve_input_c straight(window_, offset);
+        if (format.carve(straight).length > found.length) return false;
+    }
     return true;
 }
 
@@ -335,9 +410,20 @@ bool fs_guide_c::carve(uint64_t offset, const format_t& format, std::span<const 
     const fs_entry_t& any = entries[first->second];
     uint64_t length = live_data_after(any, offset, out.length);
     const char* joinable = is_settled ? nullptr : joinable_extension(format);
+    // A JPEG carve that runs on past an entry's size to an EOI while its data does not decode up
+    // to there took in clusters of another file no marker stopped (a text file in the photo's
+    // gap): that entry's photo is looked for as two fragments too.
+    bool is_foreign_inside = false;
+    if (joinable && out.extension && std::strcmp(out.extension, "jpg") == 0) {
+        bool is_shorter = false;
+        for (auto it = first; it != last && !is_shorter; ++it)
+            is_shorter = entries[it->second].size < out.length && extension_matches(entries[it->second].extension, "jpg");
+        is_foreign_inside = is_shorter && jpeg_decoded_end(window_, offset, out.length) == 0;
+    }
     for (auto it = first; it != last && joinable && out.extension; ++it) {
         const fs_entry_t& e = entries[it->second];
-        if (e.size > out.length && hold(&e, e.volume, format, offset, 0, out.extension)) out.is_held = true;
+        if ((e.size > out.length || is_foreign_inside) && hold(&e, e.volume, format, offset, 0, out.extension))
+            out.is_held = true;
     }
     // The entries here may all be older files' (a photo shot into a deleted one's clusters):
     // a JPEG cut short is also looked for as one no entry names.

@@ -38,6 +38,8 @@ public:
 private:
     void index(size_t first_entry);
     bool carve_live(const fs_entry_t& e, const format_t& format, uint64_t offset, guided_find_t& out);
+    bool is_believable_chain(const fs_entry_t& e, const std::vector<extent_t>& extents, byte_source_i& file,
+                             carve_input_c& in, const carve_result_t& found, uint64_t offset, const format_t& format);
     struct settle_memo_t {
         bool is_own_end_known = false;
         uint64_t own_end = 0;  // 0: not settled at any size

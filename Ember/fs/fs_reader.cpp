@@ -20,6 +20,12 @@ constexpr size_t max_entries = 1 << 20;
 constexpr size_t max_folders = 1 << 18;
 constexpr uint32_t fat_free = 0, fat_end = 0xFFFFFFFF, fat_bad = 0xFFFFFFF7;
 constexpr size_t read_piece = 1024 * 1024;
+// Clusters of cross-linked chains whose owner is looked up (each look-up goes through every
+// chain held); a chain that needs more is refused.
+constexpr size_t max_owner_lookups = 256;
+constexpr uint64_t max_run_comparisons = uint64_t(1) << 26;
+// Entry sets cut by a cluster's end that wait for their rest (at most 19 entries each).
+constexpr size_t max_cut_sets = 4096;
 
 uint32_t normalise(fs_type_t type, uint32_t v) {
     switch (type) {
@@ -103,31 +109,119 @@ bool fs_reader_c::is_owned(uint16_t volume, uint32_t cluster) const {
     return cluster < owned.size() && owned[cluster];
 }
 
-// Follows the chain from first for `clusters` clusters and claims them; false (nothing claimed)
-// when it leaves the volume, ends early, loops or meets a cluster another chain owns.
-bool fs_reader_c::claim_chain(uint16_t volume, uint32_t first, uint64_t clusters, std::vector<cluster_run_t>& runs) {
+// Follows the chain from first for `clusters` clusters, which must stay inside the volume and end
+// there (the FAT's end mark right after the last one: a chain that runs on, or ends sooner, is
+// not this file's; so it cannot loop either). A chain that meets no cluster another owns is
+// claimed. One that meets clusters of other live files is a cross-link: its runs are kept
+// unclaimed and both sides are settled later (settle_cross_links). Anything else is refused
+// (clusters of a live folder, too many cross-links to look into).
+fs_reader_c::chain_t fs_reader_c::claim_chain(uint16_t volume, uint32_t first, uint64_t clusters,
+                                              std::vector<cluster_run_t>& runs) {
     const fs_volume_t& v = volumes_[volume];
     volume_state_t& st = state_[volume];
-    if (st.fat.empty() || clusters == 0 || clusters > v.cluster_count) return false;
+    if (st.fat.empty() || clusters == 0 || clusters > v.cluster_count) return chain_t::refused;
     size_t begin = runs.size();
+    auto refuse = [&] {
+        runs.resize(begin);
+        return chain_t::refused;
+    };
     uint32_t c = first;
-    uint64_t taken = 0;
-    bool ok = true;
-    for (; taken < clusters; ++taken) {
-        if (!v.is_cluster(c) || st.owned[c]) {
-            ok = false;
-            break;
-        }
-        st.owned[c] = true;
+    for (uint64_t taken = 0; taken < clusters; ++taken) {
+        if (!v.is_cluster(c)) return refuse();
         if (runs.size() > begin && runs.back().first + runs.back().count == c) ++runs.back().count;
         else runs.push_back({c, 1});
         c = st.fat[c];
     }
-    if (ok) return true;
+    if (c != fat_end) return refuse();
+    return claim_runs(volume, begin, runs);
+}
+
+// Claims the runs from begin on, or finds them a cross-link (see claim_chain).
+fs_reader_c::chain_t fs_reader_c::claim_runs(uint16_t volume, size_t begin, std::vector<cluster_run_t>& runs) {
+    volume_state_t& st = state_[volume];
+    auto refuse = [&] {
+        runs.resize(begin);
+        return chain_t::refused;
+    };
+    bool meets_owned = false;
     for (size_t i = begin; i < runs.size(); ++i)
-        for (uint32_t k = 0; k < runs[i].count; ++k) st.owned[runs[i].first + k] = false;
-    runs.resize(begin);
-    return false;
+        for (uint32_t k = 0; k < runs[i].count; ++k) meets_owned = meets_owned || st.owned[runs[i].first + k];
+    if (!meets_owned) {
+        for (size_t i = begin; i < runs.size(); ++i)
+            for (uint32_t k = 0; k < runs[i].count; ++k) st.owned[runs[i].first + k] = true;
+        return chain_t::claimed;
+    }
+    // Whose clusters are these? Every owner must be a live file; each becomes part of the
+    // cross-link. The look-ups are linear in the chains held, so only a few are made.
+    std::vector<uint32_t> owners;
+    for (size_t i = begin; i < runs.size(); ++i) {
+        for (uint32_t k = 0; k < runs[i].count; ++k) {
+            uint32_t x = runs[i].first + k;
+            if (!st.owned[x]) continue;
+            bool known = false;
+            for (uint32_t o : owners) {
+                std::span<const cluster_run_t> own = this->runs(entries_[o]);
+                if ((run_comparisons_ += own.size()) > max_run_comparisons) return refuse();
+                for (const cluster_run_t& r : own) known = known || x - r.first < r.count;
+            }
+            if (known) continue;
+            if (owner_lookups_ >= max_owner_lookups) return refuse();
+            ++owner_lookups_;
+            size_t found = owners.size();
+            for (size_t e = 0; e < entries_.size(); ++e) {
+                if (entries_[e].volume != volume || entries_[e].is_deleted) continue;
+                for (const cluster_run_t& r : this->runs(entries_[e])) {
+                    if (x - r.first >= r.count) continue;
+                    owners.push_back(uint32_t(e));  // the chain that claimed it, or another cross-linked one
+                    break;
+                }
+            }
+            if (owners.size() == found) return refuse();  // a folder's cluster
+        }
+    }
+    for (uint32_t o : owners) {
+        if (!entries_[o].is_cross_linked) cross_linked_.push_back(o);
+        entries_[o].is_cross_linked = true;
+    }
+    return chain_t::cross_linked;
+}
+
+void fs_reader_c::set_owned(const fs_entry_t& e, bool owned) {
+    std::vector<bool>& map = state_[e.volume].owned;
+    for (const cluster_run_t& r : runs(e))
+        for (uint32_t k = 0; k < r.count; ++k) map[r.first + k] = owned;
+}
+
+void fs_reader_c::settle_cross_links(const std::function<bool(const fs_entry_t&)>& is_sound) {
+    std::vector<bool> sound(cross_linked_.size());
+    for (size_t i = 0; i < cross_linked_.size(); ++i) sound[i] = is_sound(entries_[cross_linked_[i]]);
+    auto overlap = [&](const fs_entry_t& a, const fs_entry_t& b) {
+        if (a.volume != b.volume) return false;
+        for (const cluster_run_t& x : runs(a))
+            for (const cluster_run_t& y : runs(b))
+                if (x.first < y.first + y.count && y.first < x.first + x.count) return true;
+        return false;
+    };
+    std::vector<bool> keep(sound);
+    for (size_t i = 0; i < cross_linked_.size(); ++i)
+        for (size_t j = 0; j < cross_linked_.size() && keep[i]; ++j)
+            if (j != i && sound[j] && overlap(entries_[cross_linked_[i]], entries_[cross_linked_[j]])) keep[i] = false;
+    // The first of each cross-link claimed its clusters when it was read: nothing stays owned
+    // but the chains kept.
+    for (uint32_t e : cross_linked_) set_owned(entries_[e], false);
+    for (size_t i = 0; i < cross_linked_.size(); ++i) {
+        fs_entry_t& e = entries_[cross_linked_[i]];
+        if (keep[i]) set_owned(e, true);
+        else e.runs_count = 0;
+        e.is_cross_linked = false;
+    }
+    cross_linked_.clear();
+}
+
+void fs_reader_c::drop_chain(const fs_entry_t& e) {
+    if (e.runs_count == 0 || &e < entries_.data() || &e >= entries_.data() + entries_.size()) return;
+    set_owned(e, false);
+    entries_[size_t(&e - entries_.data())].runs_count = 0;
 }
 
 void fs_reader_c::read_directory(const pending_dir_t& dir, std::vector<uint8_t>& bytes) {
@@ -146,28 +240,69 @@ void fs_reader_c::read_directory(const pending_dir_t& dir, std::vector<uint8_t>&
     };
     uint64_t clusters = dir.bytes ? (dir.bytes + v.cluster_size - 1) / v.cluster_size : 1;
     uint64_t max_clusters = std::max<uint64_t>(1, max_directory_bytes / v.cluster_size);
+    // Reads cluster c as the folder's i-th: false (nothing taken) when it is no part of it. A
+    // folder ends at its end mark: clusters after the one that holds it are not read, so a chain
+    // sent on into another folder does not swallow that folder. A later cluster must read as a
+    // folder's continuation (sound entries, not another folder's "." entry).
+    bool is_ended = false;
+    auto take = [&](uint32_t c, uint64_t i) {
+        if (!v.is_cluster(c) || st.dir_seen[c] || (dir.is_live && st.owned[c])) return false;
+        size_t at = bytes.size();
+        append(c);
+        if (i > 0 && !continues_directory(dir.volume, bytes, at)) {
+            bytes.resize(at);
+            return false;
+        }
+        st.dir_seen[c] = true;
+        if (dir.is_live) st.owned[c] = true;
+        for (size_t slot = at; slot + 32 <= bytes.size() && !is_ended; slot += 32) is_ended = bytes[slot] == 0;
+        return true;
+    };
     if (dir.bytes) {
         // Contiguous (exFAT NoFatChain): clusters in a row, as long as no chain owns them.
-        for (uint64_t i = 0; i < std::min(clusters, max_clusters); ++i) {
-            uint32_t c = dir.first + uint32_t(i);
-            if (!v.is_cluster(c) || st.dir_seen[c]) break;
-            st.dir_seen[c] = true;
-            if (dir.is_live) st.owned[c] = true;
-            append(c);
-        }
+        for (uint64_t i = 0; i < std::min(clusters, max_clusters) && !is_ended; ++i)
+            if (!take(dir.first + uint32_t(i), i)) break;
         return;
     }
     // A live folder follows its chain; a dead one is read at its first cluster only, its later
     // clusters are found on the card by observe().
     uint32_t c = dir.first;
-    for (uint64_t i = 0; i < max_clusters && v.is_cluster(c) && !st.dir_seen[c]; ++i) {
-        if (dir.is_live && st.owned[c]) break;
-        st.dir_seen[c] = true;
-        if (dir.is_live) st.owned[c] = true;
-        append(c);
+    for (uint64_t i = 0; i < max_clusters && take(c, i) && !is_ended; ++i) {
         if (!dir.is_live || st.fat.empty()) break;
         c = st.fat[c];
     }
+    if (!dir.is_live && !is_fat_family(v.type)) join_cut_sets(dir, bytes);
+}
+
+// An exFAT folder cluster read on its own may end inside an entry set (a long name takes 19
+// entries), whose rest starts the folder's next cluster, wherever that lies. The set's head is
+// kept until a cluster that starts with the rest is read: the two are read as one.
+void fs_reader_c::join_cut_sets(const pending_dir_t& dir, std::vector<uint8_t>& bytes) {
+    if (bytes.empty()) return;
+    if ((bytes[0] & 0x7F) != 0x05) {  // not a set's start: perhaps the rest of one cut before
+        for (size_t i = 0; i < cut_sets_.size(); ++i) {
+            cut_set_t& cut = cut_sets_[i];
+            if (cut.volume != dir.volume) continue;
+            std::vector<uint8_t> joined = cut.head;
+            joined.insert(joined.end(), bytes.begin(), bytes.end());
+            if (!starts_exfat_set(joined.data(), joined.size())) continue;
+            bytes = std::move(joined);
+            cut_sets_.erase(cut_sets_.begin() + std::ptrdiff_t(i));
+            break;
+        }
+    }
+    size_t cut = exfat_set_cut_at(bytes.data(), bytes.size());
+    if (cut < bytes.size() && cut_sets_.size() < max_cut_sets) {
+        cut_sets_.push_back({dir.volume, std::vector<uint8_t>(bytes.begin() + std::ptrdiff_t(cut), bytes.end())});
+        bytes.resize(cut);
+    }
+}
+
+bool fs_reader_c::continues_directory(uint16_t volume, const std::vector<uint8_t>& bytes, size_t at) const {
+    const fs_volume_t& v = volumes_[volume];
+    if (bytes.size() < at + 512) return false;
+    return is_fat_family(v.type) ? continues_fat_directory(v, bytes.data() + at)
+                                 : continues_exfat_directory(bytes.data() + at);
 }
 
 void fs_reader_c::add_items(const pending_dir_t& dir, const std::vector<uint8_t>& bytes, std::vector<pending_dir_t>& todo) {
@@ -203,15 +338,18 @@ void fs_reader_c::add_items(const pending_dir_t& dir, const std::vector<uint8_t>
         if (is_live) {
             uint64_t clusters = (item.size + v.cluster_size - 1) / v.cluster_size;
             e.runs_begin = uint32_t(runs_.size());
-            bool chained;
-            if (item.is_contiguous) {
-                chained = item.first_cluster - 2 + clusters <= v.cluster_count;
-                if (chained) runs_.push_back({item.first_cluster, uint32_t(clusters)});
-                for (uint32_t k = 0; chained && k < clusters; ++k) state_[dir.volume].owned[item.first_cluster + k] = true;
-            } else {
-                chained = claim_chain(dir.volume, item.first_cluster, clusters, runs_);
+            chain_t chain = chain_t::refused;
+            if (!item.is_contiguous) {
+                chain = claim_chain(dir.volume, item.first_cluster, clusters, runs_);
+            } else if (item.first_cluster - 2 + clusters <= v.cluster_count) {
+                runs_.push_back({item.first_cluster, uint32_t(clusters)});
+                chain = claim_runs(dir.volume, e.runs_begin, runs_);
             }
-            e.runs_count = chained ? uint32_t(runs_.size() - e.runs_begin) : 0;
+            if (chain == chain_t::cross_linked) {
+                e.is_cross_linked = true;
+                cross_linked_.push_back(uint32_t(entries_.size()));
+            }
+            e.runs_count = chain != chain_t::refused ? uint32_t(runs_.size() - e.runs_begin) : 0;
         }
         entries_.push_back(e);
     }
@@ -251,8 +389,11 @@ size_t fs_reader_c::observe(uint64_t offset, const uint8_t* data, size_t size) {
                 head = sector.data();
                 in_hand = 512;
             }
-            bool is_dir = is_fat_family(v.type) ? looks_like_fat_directory(v, head)
-                                                : looks_like_exfat_directory(head, in_hand);
+            // An exFAT cluster may also start with the rest of a set cut at a folder cluster's end.
+            bool is_dir = is_fat_family(v.type)
+                              ? looks_like_fat_directory(v, head)
+                              : looks_like_exfat_directory(head, in_hand) ||
+                                    ((head[0] & 0xC0) == 0xC0 && continues_exfat_directory(head));
             if (!is_dir) continue;
             pending_dir_t dir;
             dir.volume = i;
@@ -261,6 +402,9 @@ size_t fs_reader_c::observe(uint64_t offset, const uint8_t* data, size_t size) {
             found.push_back(dir);
         }
     }
+    // In card order (walk() takes the last first): a folder cluster is read before the next one,
+    // into which its last entry set may run.
+    std::reverse(found.begin(), found.end());
     if (!found.empty()) walk(std::move(found));
     return entries_.size() - before;
 }

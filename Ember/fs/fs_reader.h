@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -29,6 +30,7 @@ struct fs_entry_t {
     bool is_deleted = false;     // deleted, or in a deleted or unreachable folder
     bool is_contiguous = false;  // exFAT NoFatChain: the clusters follow one another
     bool is_orphan = false;      // from a directory cluster no live folder reaches
+    bool is_cross_linked = false;  // its chain shares clusters with another live file's
 };
 
 class fs_reader_c {
@@ -43,6 +45,15 @@ public:
     }
     // True when the chain of a live file or folder holds the cluster.
     bool is_owned(uint16_t volume, uint32_t cluster) const;
+
+    // Live files whose chains share clusters (a cross-link): each keeps its chain only when
+    // is_sound says its bytes by that chain hold together and no other file of the cross-link
+    // that does shares a cluster with it; the others lose their chains and own nothing, so that
+    // they are carved from the card's content as deleted files are.
+    void settle_cross_links(const std::function<bool(const fs_entry_t&)>& is_sound);
+    // Drops the chain of a live file whose bytes by that chain turned out not to be the file:
+    // its clusters are free again for what the card's content says.
+    void drop_chain(const fs_entry_t& e);
 
     // Looks through bytes the scan has read (at offset in the source) for directory clusters
     // that no walk has reached, and adds their entries and those of their subfolders. Returns
@@ -65,9 +76,14 @@ private:
     };
 
     void load_fat(uint16_t volume);
-    bool claim_chain(uint16_t volume, uint32_t first, uint64_t clusters, std::vector<cluster_run_t>& runs);
+    enum class chain_t { refused, claimed, cross_linked };
+    chain_t claim_chain(uint16_t volume, uint32_t first, uint64_t clusters, std::vector<cluster_run_t>& runs);
+    chain_t claim_runs(uint16_t volume, size_t begin, std::vector<cluster_run_t>& runs);
+    void set_owned(const fs_entry_t& e, bool owned);
+    bool continues_directory(uint16_t volume, const std::vector<uint8_t>& bytes, size_t at) const;
     void walk(std::vector<pending_dir_t> todo);
     void read_directory(const pending_dir_t& dir, std::vector<uint8_t>& bytes);
+    void join_cut_sets(const pending_dir_t& dir, std::vector<uint8_t>& bytes);
     void add_items(const pending_dir_t& dir, const std::vector<uint8_t>& bytes, std::vector<pending_dir_t>& todo);
 
     byte_source_i& source_;
@@ -76,6 +92,16 @@ private:
     std::vector<fs_entry_t> entries_;
     std::vector<cluster_run_t> runs_;
     uint64_t fat_entries_held_ = 0;
+    std::vector<uint32_t> cross_linked_;  // entries
+    // The first entries of exFAT sets cut by the end of a folder cluster read on its own (a dead
+    // folder's, or one found on the card), waiting for the cluster that holds the rest.
+    struct cut_set_t {
+        uint16_t volume = 0;
+        std::vector<uint8_t> head;
+    };
+    std::vector<cut_set_t> cut_sets_;
+    size_t owner_lookups_ = 0;
+    uint64_t run_comparisons_ = 0;
 };
 
 }  // namespace ember::fs

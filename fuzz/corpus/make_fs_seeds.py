@@ -3,9 +3,14 @@
 whole, the heads of FAT16 and FAT32 volumes (boot sector, FATs, root, first folders), exFAT
 behind an MBR and behind a GPT, each with folders, live, fragmented and deleted files. fs_scan:
 small FAT12 and exFAT cards with real pictures: a fragmented live JPEG, two-fragment deleted
-JPEG and PNG, a deleted JPEG with padding."""
+JPEG and PNG, a deleted JPEG with padding; and FAT12 cards whose file system contradicts their
+content: cross-linked chains, a deleted text file in a two-fragment photo's gap, a folder chain
+run on into another folder, a FAT of random numbers. Usage: make_fs_seeds.py [SEED...] (all
+when none is named)."""
 
 import os
+import random
+import struct
 import subprocess
 import sys
 
@@ -109,11 +114,136 @@ def scan_seeds():
     os.rmdir(tmp)
 
 
+class Fat12:
+    """Just enough of a FAT12 image to find files and change FAT entries (both copies)."""
+
+    def __init__(self, path):
+        self.path = path
+        with open(path, "rb") as f:
+            self.data = bytearray(f.read())
+        bps, = struct.unpack_from("<H", self.data, 11)
+        reserved, = struct.unpack_from("<H", self.data, 14)
+        self.fats = self.data[16]
+        root_entries, = struct.unpack_from("<H", self.data, 17)
+        self.fat_bytes = struct.unpack_from("<H", self.data, 22)[0] * bps
+        self.fat_offset = reserved * bps
+        self.data_offset = self.fat_offset + self.fats * self.fat_bytes + root_entries * 32
+        total, = struct.unpack_from("<H", self.data, 19)
+        self.clusters = (total * bps - self.data_offset) // (self.data[13] * bps)
+
+    def get(self, c):
+        v, = struct.unpack_from("<H", self.data, self.fat_offset + c * 3 // 2)
+        return v >> 4 if c & 1 else v & 0xFFF
+
+    def set(self, c, value):
+        for n in range(self.fats):
+            at = self.fat_offset + n * self.fat_bytes + c * 3 // 2
+            v, = struct.unpack_from("<H", self.data, at)
+            v = (v & 0x000F) | (value << 4) if c & 1 else (v & 0xF000) | value
+            struct.pack_into("<H", self.data, at, v)
+
+    def first(self, name83):
+        """The first cluster of the (live or deleted) 8.3 entry of that name, less its first letter."""
+        for at in range(0, len(self.data) - 32, 32):
+            if self.data[at + 1:at + 11] == name83[1:].encode():
+                return struct.unpack_from("<H", self.data, at + 26)[0]
+        raise SystemExit("no entry " + name83)
+
+    def chain(self, c):
+        out = []
+        while 2 <= c < 0xFF8 and len(out) < 4096:
+            out.append(c)
+            c = self.get(c)
+        return out
+
+    def save(self):
+        with open(self.path, "wb") as f:
+            f.write(self.data)
+
+
+def fat12_card(path, folders=("DCIM",)):
+    with open(path, "wb") as f:
+        f.truncate(192 * 1024)
+    run("mkfs.fat", "-i", "1234abcd", "-F", "12", "-s", "1", "-r", "32", path)
+    for folder in folders:
+        run("mmd", "-i", path, "::" + folder)
+
+
+def put(img, src, path):
+    run("mcopy", "-i", img, src, "::" + path)
+
+
+def contradiction_seeds():
+    """FAT12 cards whose file system contradicts what their clusters hold."""
+    scan_out = os.path.join(here, "fs_scan")
+    tmp = os.path.join(scan_out, "tmp")
+    os.makedirs(tmp, exist_ok=True)
+    a, b = os.path.join(tmp, "a.jpg"), os.path.join(tmp, "b.jpg")
+    picture(a, 11, "96x64")
+    picture(b, 12, "160x120")
+    hole, notes = os.path.join(tmp, "hole.bin"), os.path.join(tmp, "notes.txt")
+    with open(hole, "wb") as f:
+        f.write(b"\x11" * 1500)
+    with open(notes, "w") as f:
+        f.write(("holiday notes, names and places of the photos on this card\n" * 200)[:8192])
+
+    # Two live photos; the first one's chain is sent into the second's last two clusters.
+    img = os.path.join(scan_out, "fat12_cross_link")
+    fat12_card(img)
+    put(img, a, "DCIM/A.JPG")
+    put(img, b, "DCIM/B.JPG")
+    v = Fat12(img)
+    ca, cb = v.chain(v.first("A       JPG")), v.chain(v.first("B       JPG"))
+    v.set(ca[-3], cb[-2])
+    v.save()
+
+    # A deleted two-fragment photo with a deleted text file in its gap.
+    img = os.path.join(scan_out, "fat12_text_gap")
+    fat12_card(img)
+    put(img, hole, "DCIM/HOLE.BIN")
+    put(img, notes, "DCIM/NOTES.TXT")
+    run("mdel", "-i", img, "::DCIM/HOLE.BIN")
+    put(img, b, "DCIM/B.JPG")
+    run("mdel", "-i", img, "::DCIM/B.JPG", "::DCIM/NOTES.TXT")
+
+    # DCIM's chain goes on into its subfolder, which holds a fragmented live photo.
+    img = os.path.join(scan_out, "fat12_folder_chain")
+    fat12_card(img, ("DCIM", "DCIM/100SEED"))
+    put(img, hole, "DCIM/100SEED/HOLE.BIN")
+    put(img, a, "DCIM/100SEED/A.JPG")
+    run("mdel", "-i", img, "::DCIM/100SEED/HOLE.BIN")
+    put(img, b, "DCIM/100SEED/B.JPG")
+    v = Fat12(img)
+    v.set(v.first("DCIM       "), v.first("100SEED    "))
+    v.save()
+
+    # Every FAT entry a random cluster of the volume.
+    img = os.path.join(scan_out, "fat12_random_fat")
+    fat12_card(img)
+    put(img, hole, "DCIM/HOLE.BIN")
+    put(img, a, "DCIM/A.JPG")
+    run("mdel", "-i", img, "::DCIM/HOLE.BIN")
+    put(img, b, "DCIM/B.JPG")
+    v = Fat12(img)
+    rng = random.Random(7)
+    for c in range(2, v.clusters + 2):
+        v.set(c, rng.randrange(2, v.clusters + 2))
+    v.save()
+    for name in os.listdir(tmp):
+        os.remove(os.path.join(tmp, name))
+    os.rmdir(tmp)
+
+
+seeds = {
+    "scan": scan_seeds,
+    "contradictions": contradiction_seeds,
+    "fat12": lambda: fat_seed("fat12", ["-F", "12", "-s", "1", "-r", "32"], 160, 160),
+    "fat16_head": lambda: fat_seed("fat16_head", ["-F", "16", "-s", "1", "-r", "32"], 3 * 1024, 40),
+    "fat32_head": lambda: fat_seed("fat32_head", ["-F", "32", "-s", "1", "-f", "1"], 34 * 1024, 290),
+    "exfat": lambda: exfat_seed("exfat", None),
+    "exfat_mbr": lambda: exfat_seed("exfat_mbr", "mbr"),
+    "exfat_gpt": lambda: exfat_seed("exfat_gpt", "gpt"),
+}
 os.makedirs(out, exist_ok=True)
-scan_seeds()
-fat_seed("fat12", ["-F", "12", "-s", "1", "-r", "32"], 160, 160)
-fat_seed("fat16_head", ["-F", "16", "-s", "1", "-r", "32"], 3 * 1024, 40)
-fat_seed("fat32_head", ["-F", "32", "-s", "1", "-f", "1"], 34 * 1024, 290)
-exfat_seed("exfat", None)
-exfat_seed("exfat_mbr", "mbr")
-exfat_seed("exfat_gpt", "gpt")
+for name in sys.argv[1:] or seeds:
+    seeds[name]()

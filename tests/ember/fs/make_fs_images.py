@@ -55,6 +55,19 @@ def blob(name, size, seed):
     return path
 
 
+def text(name, size):
+    """Plain text, as a note or a log file holds."""
+    path = os.path.join(files_dir, name)
+    words = "the card holds photos of a summer by the sea and notes about them".split()
+    lines, n = [], 0
+    while sum(map(len, lines)) < size:
+        lines.append(" ".join(words[(n + i) % len(words)] for i in range(9)) + "\n")
+        n += 5
+    with open(path, "w") as f:
+        f.write("".join(lines)[:size])
+    return path
+
+
 def new_image(name, mib):
     path = os.path.join(out, name)
     with open(path, "wb") as f:
@@ -103,8 +116,8 @@ class FatCard:
 
 
 def add(image, path, first, size, state, chain, src, short_extension=False):
-    if path.endswith(".BIN") and state == "deleted":
-        return  # filler whose entry and clusters later files took
+    if path.endswith((".BIN", ".TXT")) and state == "deleted":
+        return  # filler whose entry and clusters later files took, or that is no picture
     ext = path.rsplit(".", 1)[-1].lower() if "." in path.rsplit("/", 1)[-1] else ""
     if short_extension:
         ext = ext[:3]  # a FAT entry's extension is its 8.3 name's
@@ -168,6 +181,17 @@ def fat32_mbr_card():
     card.put(picture("twofrag2.jpg", 31, 640, 480), folder + "FRAG.JPG")
     card.delete(folder + "FRAG.JPG")
     card.delete(folder + "FILL.TIF")
+    # A two-fragment JPEG with a deleted 8 KiB text file in its gap: text holds no byte a JPEG's
+    # data could not, so the head's carve runs on through it to the photo's end.
+    folder = "DCIM/103TESTS/"
+    card.mkdir(folder[:-1])
+    card.put(blob("hole3.bin", 12000, 43), folder + "HOLE.BIN")
+    card.put(text("notes.txt", 8192), folder + "NOTES.TXT")
+    card.delete(folder + "HOLE.BIN")
+    card.hint(card.files[folder + "HOLE.BIN"][0] - 1)
+    card.put(picture("twofrag3.jpg", 33, 640, 480), folder + "FRAG.JPG")
+    card.delete(folder + "FRAG.JPG")
+    card.delete(folder + "NOTES.TXT")
     card.record()
 
 
@@ -246,6 +270,14 @@ def exfat_cards():
     vol.mkdir("DCIM/100TESTS")
     for name, seed in (("IMG_0001.JPG", 61), ("IMG_0002.PNG", 63)):
         src = picture("exq_" + name.lower(), seed, 320, 240)
+        clusters = vol.add_file("DCIM/100TESTS/" + name, open(src, "rb").read())
+        add(image, "DCIM/100TESTS/" + name, clusters[0], os.path.getsize(src), "deleted", [], src)
+    # Names of 255 characters: 19 entries a set, so the seventh runs from the folder's first
+    # cluster into its second, which lies after the pictures.
+    for n in range(7):
+        name = "%03d" % n + "Long name of a photo from the summer " * 7
+        name = name[:251] + ".jpg"
+        src = picture("exq_long%d.jpg" % n, 65 + n, 64, 48)
         clusters = vol.add_file("DCIM/100TESTS/" + name, open(src, "rb").read())
         add(image, "DCIM/100TESTS/" + name, clusters[0], os.path.getsize(src), "deleted", [], src)
     check_exfat(image, 0, 24 << 20)
