@@ -1,8 +1,9 @@
 // The bytes a picture decoder may be given. A found file may end anywhere and hold any value, and
-// GDI+ (with the codecs beneath it) reads past the end of a segment whose length says more than
-// the file holds, and through metadata blocks it does not need. So the structure of the file is
-// walked first, and the decoder gets a copy that holds only whole structures it needs, closed
-// properly where the file was cut: JPEG, PNG, GIF, BMP and TIFF; anything else is refused.
+// GDI+ (with the codecs beneath it) faults on a JPEG segment whose length says more than the file
+// holds, and reads metadata blocks it does not need. So JPEG, PNG and GIF files are walked first
+// and the decoder gets a copy of only the whole structures it needs, closed properly where the
+// file was cut. BMP and TIFF reach their pixels through offsets, which the decoders check against
+// the data they are given, and are handed on whole; anything else is refused.
 #pragma once
 
 #include <cstddef>

@@ -18,7 +18,8 @@ namespace {
 
 const std::string fixtures = "Z:" TESSERA_MEDIA_FIXTURES "/";
 const std::string crashers = "Z:" TESSERA_SOURCE_DIR "/tests/crashers/picture/";
-const std::string camera_photos = "Z:" TESSERA_SOURCE_DIR "/../shared/bench-media/thorsted+digicam_corpus/";
+const std::string bench_media = "Z:" TESSERA_SOURCE_DIR "/../shared/bench-media/";
+const std::string camera_photos = bench_media + "thorsted+digicam_corpus/";
 
 std::vector<uint8_t> bytes_of(const std::string& path) {
     std::vector<uint8_t> bytes;
@@ -56,8 +57,8 @@ protected:
 
     // Writes `size` bytes of `bytes` as a found file and has the builder make its thumbnail:
     // refused, it leaves no thumbnail; made, the thumbnail is there.
-    int build_from(const std::vector<uint8_t>& bytes, size_t size) {
-        std::wstring path = folder_ / (L"f" + std::to_wstring(written_++) + L".jpg");
+    int build_from(const std::vector<uint8_t>& bytes, size_t size, const wchar_t* extension = L".jpg") {
+        std::wstring path = folder_ / (L"f" + std::to_wstring(written_++) + extension);
         EXPECT_TRUE(write_file(path, std::string(bytes.begin(), bytes.begin() + size)));
         std::string ansi = to_ansi(from_wide(path.c_str()));
         found_file_t record = make_found_file(ansi.c_str(), ansi.size());
@@ -126,4 +127,12 @@ TEST_F(damaged_picture, camera_jpegs_cut_anywhere_in_their_first_half_megabyte_n
             build_from(bytes, size);
         EXPECT_EQ(build_from(bytes, bytes.size()), 0);
     }
+}
+
+// A RAW file goes to libraw as it is; cut short it is refused or shown, never a crash.
+TEST_F(damaged_picture, a_raw_photo_cut_short_never_crashes) {
+    std::vector<uint8_t> bytes = bytes_of(bench_media + "syoyo+tinydng/colorchart.dng");
+    if (bytes.empty()) GTEST_SKIP() << "no sample DNG at " << bench_media;
+    for (size_t size = 8; size < bytes.size(); size = size * 2 + 1) build_from(bytes, size, L".dng");
+    EXPECT_EQ(build_from(bytes, bytes.size(), L".dng"), 0);
 }
