@@ -2,17 +2,10 @@
 
 #include <cstring>
 
-#include <regex>
-
+#include "app/language_line.h"
 #include "app/unicode_text.h"
 
 namespace {
-
-// A whole line that is a section header; the name runs from the first '[' to the last ']'.
-const char* const section_pattern = R"re(^\s*\[(.*)\]\s*$)re";
-// A whole line that is an entry: the key runs greedily up to the '=' before the quoted text,
-// and the text from the first quote after it to the last quote of the line.
-const char* const entry_pattern = R"re(^\s*([^;].*)\s*=\s*"(.+)"\s*$)re";
 
 struct language_code_t {
     const char16_t* name;
@@ -81,43 +74,29 @@ std::string expand_text_escapes(std::string_view text) {
 
 int language_table_c::load(std::string_view file_bytes, std::u16string_view wanted,
                            bool is_primary) {
-    // std::regex reports trouble by throwing (a pattern error, or a match too complex for its
-    // backtracking); a line it cannot match is treated as a line that does not match.
-    std::regex section_expression, entry_expression;
+    std::string storage;
+    std::vector<std::string_view> lines;
     try {
-        section_expression.assign(section_pattern, std::regex::ECMAScript);
-        entry_expression.assign(entry_pattern, std::regex::ECMAScript);
+        lines = split_language_lines(file_bytes, storage);
     } catch (const std::exception&) {
         return -1;
     }
-    std::string storage;
-    std::vector<std::string_view> lines = split_language_lines(file_bytes, storage);
     names_.clear();
     bool is_in_section = false;
-    std::cmatch match;
     for (std::string_view line : lines) {
-        const char* first = line.data();
-        const char* last = line.data() + line.size();
-        bool is_header = false, is_entry = false;
-        try {
-            is_header = std::regex_match(first, last, match, section_expression);
-            if (!is_header && is_in_section)
-                is_entry = std::regex_match(first, last, match, entry_expression);
-        } catch (const std::exception&) {
-            continue;
-        }
-        if (is_header) {
-            names_.push_back(utf8_to_utf16(match[1].str()));
+        language_line_t match = match_language_line(line, is_in_section);
+        if (match.kind == language_line_kind_t::section) {
+            names_.push_back(utf8_to_utf16(match.name));
             if (is_in_section) {
                 is_in_section = false;
             } else if (equals_ignoring_case(names_.back(), wanted)) {
                 is_in_section = true;
                 if (is_primary) current_index_ = names_.size() - 1;
             }
-        } else if (is_entry) {
-            std::string key = match[1].str();
+        } else if (match.kind == language_line_kind_t::entry) {
+            std::string key(match.key);
             if (texts_.find(key) == texts_.end())
-                texts_.emplace(std::move(key), utf8_to_utf16(expand_text_escapes(match[2].str())));
+                texts_.emplace(std::move(key), utf8_to_utf16(expand_text_escapes(match.text)));
         }
     }
     return 0;

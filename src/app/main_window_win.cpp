@@ -212,10 +212,23 @@ void main_window_c::switch_to(HWND page, int new_step) {
     current_page_ = page;
     ShowWindow(page, SW_SHOW);
     SetFocus(page);
+    fit_current_page();
+}
+
+// The current page fills the client area. A minimised window has no client area: a page switched
+// to meanwhile keeps its size, and restoring (WM_SIZE) fits it again.
+void main_window_c::fit_current_page() {
+    if (!current_page_ || IsIconic(hwnd())) return;
     RECT client{};
     GetClientRect(hwnd(), &client);
-    SetWindowPos(page, nullptr, 0, 0, client.right, client.bottom, SWP_NOZORDER | SWP_NOACTIVATE);
-    RedrawWindow(page, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+    if (client.right <= 0 || client.bottom <= 0) return;
+    SetWindowPos(current_page_, nullptr, 0, 0, client.right, client.bottom, SWP_NOZORDER | SWP_NOACTIVATE);
+    RedrawWindow(current_page_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+LRESULT main_window_c::on_size(UINT, WPARAM wp, LPARAM, bool&) {
+    if (wp != SIZE_MINIMIZED) fit_current_page();
+    return 0;
 }
 
 LRESULT main_window_c::on_show_page(UINT msg, WPARAM wp, LPARAM lp, bool&) {

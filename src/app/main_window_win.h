@@ -45,6 +45,7 @@ public:
         MESSAGE_HANDLER(WM_ERASEBKGND, on_erase_background)
         MESSAGE_HANDLER(WM_PAINT, on_paint)
         MESSAGE_HANDLER(WM_GETMINMAXINFO, on_get_min_max_info)
+        MESSAGE_HANDLER(WM_SIZE, on_size)
         MESSAGE_HANDLER(UM_RAISE_WINDOW, on_raise_window)
         MESSAGE_HANDLER(UM_SHOW_HOME, on_show_page)
         MESSAGE_HANDLER(UM_SHOW_OPTIONS, on_show_page)
@@ -81,6 +82,7 @@ private:
     LRESULT on_erase_background(UINT msg, WPARAM wp, LPARAM lp, bool& handled);
     LRESULT on_paint(UINT msg, WPARAM wp, LPARAM lp, bool& handled);
     LRESULT on_get_min_max_info(UINT msg, WPARAM wp, LPARAM lp, bool& handled);
+    LRESULT on_size(UINT msg, WPARAM wp, LPARAM lp, bool& handled);
     LRESULT on_raise_window(UINT msg, WPARAM wp, LPARAM lp, bool& handled);
     LRESULT on_show_page(UINT msg, WPARAM wp, LPARAM lp, bool& handled);
     LRESULT on_step_done(UINT msg, WPARAM wp, LPARAM lp, bool& handled);
@@ -92,6 +94,7 @@ private:
     void add_caption_button(int normal, int hover, int pressed, const RECT& hit, const wchar_t* name,
                             void (*action)(main_window_c&));
     void switch_to(HWND page, int new_step);
+    void fit_current_page();
     void build_menu();
 
     // Members end in reverse order: the menu, then the pages (options, scan, home), then the

@@ -1,7 +1,6 @@
 #include "app/startup_win.h"
 
 #include <windows.h>
-#include <process.h>
 
 #include "app/app_messages.h"
 #include "app/language_file_win.h"
@@ -48,10 +47,7 @@ int init_application() {
     set_queue_lock(CreateMutexW(nullptr, FALSE, nullptr));
     reset_found_queue();
     set_thumbnail_builder(thumbnail_builder);
-    if (should_start_thumbnail_worker(physical_memory_bytes)) {
-        // The worker is never joined: its handle is closed at once.
-        kernel_handle_c worker(reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, thumbnail_worker, nullptr, 0, nullptr)));
-    }
+    if (should_start_thumbnail_worker(physical_memory_bytes)) start_thumbnail_worker();
     refresh_drive_list();
     create_shared_fonts();
     if (load_language(settings.language, true) != 0)
@@ -74,6 +70,10 @@ int run_main_window(int show_command) {
     ShowWindow(window->hwnd(), show_command);
     int exit_code = loop.run();
     app_module.remove_message_loop();
+    // The threads that write into the queue end before the program does: closing stops and joins
+    // the worker and makes a running load stop at its next file, which the home page waits for
+    // as the window object goes.
+    close_found_queue();
     delete window;
     return exit_code;
 }

@@ -1,12 +1,18 @@
 #include "engine/found_queue_win.h"
 
+#include <process.h>
+
 #include <atomic>
 #include <cstring>
 
 namespace {
 
 HANDLE queue_mutex = nullptr;  // start-up's, kept for the life of the process
-found_queue_c queue;
+// Made once and never destroyed: threads the program does not join may read it to the very end,
+// after the static objects have been destroyed.
+found_queue_c& queue = *new found_queue_c;
+std::atomic<bool> is_closed{false};
+HANDLE worker_thread = nullptr;  // the worker start_thumbnail_worker started; joined on close
 // Set by the UI thread, read by the worker on every record.
 std::atomic<thumbnail_builder_fn> thumbnail_builder{nullptr};
 
@@ -25,7 +31,7 @@ bool take_next_record(found_file_t& copy, uint64_t& generation) {
 // for a queue that was emptied in the meantime is dropped.
 void write_back(const found_file_t& copy, uint64_t generation) {
     queue_lock_c lock;
-    if (queue.generation() != generation || queue.thumbs_done >= queue.size()) return;
+    if (is_closed || queue.generation() != generation || queue.thumbs_done >= queue.size()) return;
     found_file_t& record = queue.at(queue.thumbs_done);
     std::memcpy(record.thumb_path, copy.thumb_path, sizeof record.thumb_path);
     record.width = copy.width;
@@ -43,10 +49,13 @@ queue_lock_c::queue_lock_c() : lock_(queue_mutex) {}
 
 found_queue_c& found_queue() { return queue; }
 
-void queue_found_file(const char* path, size_t path_length) {
+bool queue_found_file(const char* path, size_t path_length) {
+    if (is_closed) return false;
     found_file_t record = make_found_file(path, path_length);
     queue_lock_c lock;
+    if (is_closed) return false;
     queue.append(record);
+    return true;
 }
 
 void reset_found_queue() {
@@ -56,8 +65,22 @@ void reset_found_queue() {
 
 void set_thumbnail_builder(thumbnail_builder_fn builder) { thumbnail_builder.store(builder); }
 
+bool start_thumbnail_worker() {
+    if (worker_thread) return true;
+    worker_thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, thumbnail_worker, nullptr, 0, nullptr));
+    return worker_thread != nullptr;
+}
+
+void close_found_queue() {
+    is_closed = true;
+    if (!worker_thread) return;
+    WaitForSingleObject(worker_thread, INFINITE);
+    CloseHandle(worker_thread);
+    worker_thread = nullptr;
+}
+
 unsigned __stdcall thumbnail_worker(void*) {
-    for (;;) {
+    while (!is_closed) {
         found_file_t copy;
         uint64_t generation = 0;
         if (!take_next_record(copy, generation)) {
@@ -74,4 +97,5 @@ unsigned __stdcall thumbnail_worker(void*) {
         }
         write_back(copy, generation);
     }
+    return 0;
 }

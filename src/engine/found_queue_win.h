@@ -22,13 +22,22 @@ private:
 // The queue itself; touch it only while holding a queue_lock_c.
 found_queue_c& found_queue();
 
-void queue_found_file(const char* path, size_t path_length = found_path_capacity);
+// Appends a record for `path`; false once the queue is closed (the program is ending), when a
+// writer should stop.
+bool queue_found_file(const char* path, size_t path_length = found_path_capacity);
 void reset_found_queue();
+
+// Starts the thumbnail worker for the life of the queue; false when it cannot start.
+bool start_thumbnail_worker();
+// Closes the queue as the program ends: appends are dropped from now on, and the worker stops
+// after the record it is on, is waited for and is gone when this returns. The queue itself is
+// never freed, so a thread that still reads it (a recovery, an engine reader) reads valid memory.
+void close_found_queue();
 
 // The thumbnail builder the worker calls on its own copy of a record, outside the lock. With no
 // builder set the worker still fills thumb_path and advances through the queue in order.
 using thumbnail_builder_fn = void (*)(found_file_t& record);
 void set_thumbnail_builder(thumbnail_builder_fn builder);
 
-// The worker's thread procedure: takes no argument and never returns.
+// The worker's thread procedure: takes no argument and returns once the queue is closed.
 unsigned __stdcall thumbnail_worker(void*);

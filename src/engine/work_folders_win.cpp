@@ -110,7 +110,7 @@ int32_t load_earlier_scan(void* owner) {
         while (walker.next(path)) {
             if (path.find(u"thumb_") != std::u16string::npos) continue;
             std::string ansi = to_ansi(path);
-            queue_found_file(ansi.c_str(), ansi.size());
+            if (!queue_found_file(ansi.c_str(), ansi.size())) return 0;  // the program is ending
         }
     }
     if (owner) PostMessageW(static_cast<HWND>(owner), UM_LOAD_FINISHED, 0, 0);

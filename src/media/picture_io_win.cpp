@@ -10,6 +10,7 @@
 
 #include "app/unicode_text.h"
 #include "app/wide_text_win.h"
+#include "media/picture_bytes.h"
 #include "media/thumbnail_group.h"
 
 using namespace Gdiplus;
@@ -180,11 +181,15 @@ int read_whole_file(const std::u16string& path, std::vector<uint8_t>& bytes) {
 int decode_picture(const uint8_t* bytes, size_t size, picture_t& picture) {
     picture.reset();
     if (!bytes || size == 0 || !start_gdiplus()) return -1;
+    // GDI+ sees only whole structures of the five formats, never the file as it came.
+    std::vector<uint8_t> checked;
+    prepare_picture_bytes(bytes, size, checked);
+    if (checked.empty()) return -1;
     // The stream borrows the block (it does not free it on release).
-    global_memory_c block(GlobalAlloc(GMEM_MOVEABLE, size));
+    global_memory_c block(GlobalAlloc(GMEM_MOVEABLE, checked.size()));
     void* target = block.is_valid() ? GlobalLock(block.get()) : nullptr;
     if (!target) return -1;
-    std::memcpy(target, bytes, size);
+    std::memcpy(target, checked.data(), checked.size());
     GlobalUnlock(block.get());
     int result = -1;
     IStream* stream = nullptr;

@@ -19,6 +19,9 @@ class home_window_c : public CWindowImpl<home_window_c>, public wait_window_c<ho
 public:
     DECLARE_WND_CLASS(L"TesseraHomePage", 0)
     explicit home_window_c(HWND main_window) : main_window_(main_window) {}
+    // A load still running is waited for: it writes into the found-file queue, which the program
+    // closes before its pages go, so the load stops at its next file.
+    ~home_window_c() { load_task_.wait_for_end(INFINITE); }
 
     BEGIN_MSG_MAP(home_window_c)
         CHAIN_MSG_MAP(wait_window_c<home_window_c>)
@@ -51,5 +54,5 @@ private:
     bitmap_c strip_;
     bitmap_button_c start_button_;
     bitmap_button_c resume_button_;
-    background_task_c load_task_;  // abandoned with the page: a running load ends on its own
+    background_task_c load_task_;
 };

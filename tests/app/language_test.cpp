@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+#include <regex>
+#include <string>
+
+#include "app/language_line.h"
+
 namespace {
 
 language_table_c loaded(std::string_view file, std::u16string_view primary) {
@@ -183,4 +189,53 @@ TEST(language, a_line_of_the_longest_length_does_not_overwhelm_the_matcher) {
     auto table = loaded("[English]\n" + line + "\n" + header + "\n", u"English");
     EXPECT_EQ(table.lookup("key").size(), 2000u);
     EXPECT_EQ(table.names().size(), 2u);
+}
+
+// The file's grammar is that of two ECMAScript expressions; the hand-written matcher must accept
+// exactly the lines they accept and cut the same groups. std::regex is the reference here, on
+// short lines built from the characters that matter, where its backtracking is cheap.
+TEST(language, lines_match_exactly_as_the_two_expressions_match_them) {
+    const std::regex section(R"re(^\s*\[(.*)\]\s*$)re"), entry(R"re(^\s*([^;].*)\s*=\s*"(.+)"\s*$)re");
+    const char alphabet[] = {' ', '\t', '\r', '\n', '\v', ';', '=', '"', '[', ']', 'a', '\xC3'};
+    std::mt19937 random(20261209);
+    for (int i = 0; i < 100000; ++i) {
+        std::string line;
+        for (size_t n = random() % 12; n > 0; --n) line.push_back(alphabet[random() % sizeof alphabet]);
+        std::cmatch groups;
+        language_line_t got = match_language_line(line, true);
+        SCOPED_TRACE(::testing::PrintToString(line));
+        if (std::regex_match(line.c_str(), line.c_str() + line.size(), groups, section)) {
+            ASSERT_EQ(got.kind, language_line_kind_t::section);
+            ASSERT_EQ(got.name, groups[1].str());
+        } else if (std::regex_match(line.c_str(), line.c_str() + line.size(), groups, entry)) {
+            ASSERT_EQ(got.kind, language_line_kind_t::entry);
+            ASSERT_EQ(got.key, groups[1].str());
+            ASSERT_EQ(got.text, groups[2].str());
+        } else {
+            ASSERT_EQ(got.kind, language_line_kind_t::other);
+        }
+    }
+}
+
+// Long runs of spaces around the key, the '=' and the quotes made a backtracking matcher take
+// cubic time (seconds a line). Every line of the longest length costs a few passes over it.
+TEST(language, a_file_of_long_space_runs_is_read_in_linear_work) {
+    const std::string spaces(400, ' ');
+    const std::string lines[] = {
+        spaces + "k" + spaces + "=" + spaces + "\"" + spaces,
+        spaces + "k" + spaces + "=" + spaces + "\"" + spaces + "\"" + spaces,
+        spaces + "[" + spaces + "]" + spaces + "x",
+        std::string(2046, ' ') + "\"",
+        std::string(2047, ' '),
+    };
+    std::string file = "[English]\n";
+    for (int i = 0; i < 400; ++i) file += lines[i % 5] + "\n";
+    file += "key=\"found after them\"\n";
+    auto table = loaded(file, u"English");
+    EXPECT_EQ(table.lookup("key"), u"found after them");
+    EXPECT_EQ(table.lookup("k" + spaces), std::u16string(400, u' '));
+    for (const std::string& line : lines) {
+        language_line_t got = match_language_line(line, true);
+        EXPECT_LE(got.steps, 8 * line.size());
+    }
 }
