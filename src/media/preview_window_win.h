@@ -106,6 +106,7 @@ private:
     bool has_no_thumbnail(int32_t index) const;
     void note_no_thumbnail(int32_t index);
     void repaint();
+    void finish_recovery(bool is_report_wanted);
     struct painted_cell_t;
     std::vector<painted_cell_t> visible_cells() const;
     HBITMAP placeholder(const char* ext) const;
