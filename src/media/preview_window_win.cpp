@@ -243,8 +243,21 @@ void preview_window_c::start_recovery() {
     if (!recovery_task_.start(recover_selected_task, hwnd())) stop_spinner();
 }
 
+// The recovery thread shows nothing and takes no lock that this thread holds here, so waiting
+// for it cannot hang; the UM_RECOVERY_DONE it posted finds no thread and does nothing.
+void preview_window_c::stop_recovery(bool is_report_wanted) {
+    if (!recovery_task_.has_thread()) return;
+    recovery_stop_requested.store(true);
+    finish_recovery(is_report_wanted);
+}
+
+void preview_window_c::hold_report(bool is_held) {
+    is_report_held_ = is_held;
+    if (!is_held && recovery_task_.has_thread() && recovery_task_.has_ended()) finish_recovery(true);
+}
+
 LRESULT preview_window_c::on_recovery_done(UINT, WPARAM, LPARAM, bool&) {
-    finish_recovery(true);
+    if (!is_report_held_) finish_recovery(true);
     return 0;
 }
 
