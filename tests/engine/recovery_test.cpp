@@ -236,3 +236,16 @@ TEST_F(recovery, a_full_disk_keeps_only_whole_files_and_says_how_many_of_how_man
     EXPECT_EQ(shown_messages.back().text, u"0 of 8, full");
     DeleteFileW((folder + L"\\filler").c_str());
 }
+
+TEST_F(recovery, a_find_without_extension_in_a_dotted_folder_stays_in_the_recovery_folder) {
+    std::wstring work = found_ + L"\\tmp.1";
+    CreateDirectoryW(work.c_str(), nullptr);
+    write_file(work + L"\\f0000123", "no extension");
+    queue_found_file(to_ansi(from_wide((work + L"\\f0000123").c_str())).c_str());
+    tick({0});
+    EXPECT_EQ(recover().recovered, 1);
+    std::vector<std::wstring> names = names_in(out_);
+    ASSERT_EQ(names.size(), 1u) << "not in a folder of its own";
+    EXPECT_EQ(names[0].rfind(L"FILE00000.1_f", 0), 0u);  // the extension is what follows the last dot
+    EXPECT_EQ(read_all(out_ + L"\\" + names[0]), "no extension");
+}
