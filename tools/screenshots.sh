@@ -111,8 +111,9 @@ for _ in $(seq 120); do [ "$(wine ui_probe.exe text 7)" = Start ] && break; slee
 click_in TesseraPreviewGrid 60 50
 shot scan_finished "$main"
 click_in TesseraScanPage 619 264
-# The recovery of the ticked photos takes a moment (each file reaches the disk before it takes
-# its name): a picture taken right after the click shows the spinner.
+# A picture taken right after the click. Nothing holds the recovery of these few photos any
+# more (a named pipe under a recovered file's name is only read now, never written), so on a
+# fast disk the picture shows its end rather than the spinner.
 xdotool mousemove $(wine ui_probe.exe point TesseraScanPage 700 310) click 1
 shot scan_recovering "$main" 0.05
 sleep 3
