@@ -83,9 +83,7 @@ wine reg delete 'HKCU\Software\Tessera' /v CachePath /f >/dev/null 2>&1 || true
 
 # The scan page on the sample card made larger with zeros, so that the search runs a while: the
 # search running with thumbnails in the grid, finished with a photo's details, a recovery of the
-# ticked photos with its spinner, and its end. The first photo's destination is a named pipe
-# (FIFO) that nobody reads yet, which holds the recovery until the picture is taken. Drive X: is
-# the card while this runs.
+# ticked photos with its spinner, and its end. Drive X: is the card while this runs.
 sample="$root/build/win/sample-card"
 [ -f "$sample/card.img" ] || cmake --build "$root/build/win" --target sample_card >/dev/null
 card=$(mktemp -d)
@@ -113,13 +111,12 @@ for _ in $(seq 120); do [ "$(wine ui_probe.exe text 7)" = Start ] && break; slee
 click_in TesseraPreviewGrid 60 50
 shot scan_finished "$main"
 click_in TesseraScanPage 619 264
-# Files are numbered by their place in the queue, which is the engine's order on the card.
-first_photo=$(ls "$shots_folder/cache/tmp" | grep -v '^thumb_' | sort | grep -n '\.jpg$' | head -n 1)
-held="$shots_folder/recovered/$(printf 'FILE%05d.jpg' $((${first_photo%%:*} - 1)))"
-mkfifo "$held"
-click_in TesseraScanPage 700 310
-shot scan_recovering "$main"
-timeout 20 cat "$held" >/dev/null || true
+# A picture taken right after the click. Nothing holds the recovery of these few photos any
+# more (a named pipe under a recovered file's name is only read now, never written), so on a
+# fast disk the picture shows its end rather than the spinner.
+xdotool mousemove $(wine ui_probe.exe point TesseraScanPage 700 310) click 1
+shot scan_recovering "$main" 0.05
+sleep 3
 shot scan_recovered "$main"
 wine ui_probe.exe close Tessera
 stop_tessera
@@ -139,6 +136,18 @@ for mode in 0 1 2 3 4 7; do
     probe=$!
     shot "message_mode_$mode" "$box"
     wait "$probe" 2>/dev/null || true
+done
+
+# What a recovery tells: the question when closing during one, and how many files of how many
+# it recovered when it could not recover them all.
+for language in English Deutsch; do
+    for message in recovery_close_confirm:3 recovery_disk_full:1 recovery_folder_refused:1 \
+        recovery_unreadable:1 recovery_stopped:1; do
+        wine ui_probe.exe message "${message%%:*}" "${message##*:}" "$language" &
+        probe=$!
+        shot "${message%%:*}_$language" "$box"
+        wait "$probe" 2>/dev/null || true
+    done
 done
 
 # The cache warning, 400 x 200.

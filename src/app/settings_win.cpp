@@ -21,14 +21,33 @@ const wchar_t* const installer_key_name = L"SOFTWARE\\Tessera_Init";
 reg_key_c settings_key;
 
 // Reads one string value into a buffer of the field's capacity and keeps the default unless
-// the value passes every rule (a value too long for the buffer fails the query).
-void read_string_value(HKEY key, const wchar_t* value_name, size_t capacity, std::u16string& field) {
+// the value passes every rule (a value too long for the buffer fails the query). True when the
+// value was taken; `type` receives its registry type.
+bool read_string_value(HKEY key, const wchar_t* value_name, size_t capacity, std::u16string& field,
+                       DWORD* type = nullptr) {
     std::vector<uint8_t> buffer(capacity * sizeof(char16_t));
-    DWORD type = 0;
+    DWORD value_type = 0;
     DWORD byte_count = static_cast<DWORD>(buffer.size());
-    LONG status = RegQueryValueExW(key, value_name, nullptr, &type, buffer.data(), &byte_count);
-    if (status != ERROR_SUCCESS || byte_count > buffer.size()) return;
-    take_string_value(type, buffer.data(), byte_count, field);
+    LONG status = RegQueryValueExW(key, value_name, nullptr, &value_type, buffer.data(), &byte_count);
+    if (status != ERROR_SUCCESS || byte_count > buffer.size()) return false;
+    if (type) *type = value_type;
+    return take_string_value(value_type, buffer.data(), byte_count, field);
+}
+
+// A stored folder. An expandable string has its environment references filled in, as every
+// program reading REG_EXPAND_SZ does; one that expands beyond the field's capacity is not taken.
+// An empty folder counts as unset: it would put the files beside the program.
+void read_path_value(HKEY key, const wchar_t* value_name, std::u16string& field) {
+    std::u16string text;
+    DWORD type = 0;
+    if (!read_string_value(key, value_name, path_capacity, text, &type)) return;
+    if (type == REG_EXPAND_SZ && !text.empty()) {
+        wchar_t expanded[path_capacity] = {};
+        DWORD length = ExpandEnvironmentStringsW(wide(text), expanded, path_capacity);
+        if (length == 0 || length > path_capacity) return;
+        text = from_wide(expanded);
+    }
+    if (!text.empty()) field = std::move(text);
 }
 
 void write_string_value(const wchar_t* value_name, const std::u16string& text) {
@@ -54,8 +73,8 @@ void set_default_settings() {
 }
 
 void load_settings() {
-    read_string_value(settings_key.get(), L"CachePath", path_capacity, settings.cache_path);
-    read_string_value(settings_key.get(), L"RecoveryPath", path_capacity, settings.recovery_path);
+    read_path_value(settings_key.get(), L"CachePath", settings.cache_path);
+    read_path_value(settings_key.get(), L"RecoveryPath", settings.recovery_path);
     read_string_value(settings_key.get(), L"Language", language_capacity, settings.language);
 }
 

@@ -1,132 +1,143 @@
 #include "engine/recovery_win.h"
 
-#include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "app/app_messages.h"
 #include "app/language.h"
-#include "app/path_text.h"
 #include "app/settings.h"
+#include "app/text_format.h"
 #include "app/wide_text_win.h"
 #include "engine/found_queue_win.h"
-#include "engine/trailing_zeros.h"
-#include "ui/handles_win.h"
 #include "ui/message_box_win.h"
 
 std::atomic<int32_t> current_item{-1};
+std::atomic<bool> recovery_stop_requested{false};
 
 namespace {
 
-constexpr DWORD copy_block_bytes = 8192;
+// Written by the recovery thread before it ends, read by the grid after it waited for the end.
+recovery_report_t last_report;
 
-struct source_record_t {
-    char path[found_path_capacity] = {};
-    char ext[found_ext_capacity] = {};
+// The records to recover, fixed when the recovery starts, so that the report counts what the
+// user had chosen, and the queue's emptyings then, so that a queue emptied meanwhile (the page
+// was left, a new scan began) is never copied from under new names.
+struct chosen_records_t {
+    std::vector<int32_t> indices;
+    uint64_t generation = 0;
 };
 
-bool copy_record(int32_t index, source_record_t& out) {
+chosen_records_t ticked_records() {
+    chosen_records_t chosen;
     queue_lock_c lock;
-    if (index < 0 || static_cast<size_t>(index) >= found_queue().size()) return false;
-    const found_file_t& record = found_queue().at(static_cast<size_t>(index));
-    std::memcpy(out.path, record.path, sizeof out.path);
-    std::memcpy(out.ext, record.ext, sizeof out.ext);
-    out.path[sizeof out.path - 1] = '\0';
-    out.ext[sizeof out.ext - 1] = '\0';
-    return true;
+    const found_queue_c& queue = found_queue();
+    chosen.generation = queue.generation();
+    for (size_t i = 0; i < queue.size(); ++i)
+        if (queue.at(i).selected != 0) chosen.indices.push_back(static_cast<int32_t>(i));
+    return chosen;
 }
 
-bool is_selected(size_t index, bool& is_in_queue) {
+enum class record_state_t { ok, missing, gone };
+
+record_state_t copy_request(int32_t index, uint64_t generation, copy_request_t& request) {
     queue_lock_c lock;
-    is_in_queue = index < found_queue().size();
-    return is_in_queue && found_queue().at(index).selected != 0;
+    const found_queue_c& queue = found_queue();
+    if (queue.generation() != generation) return record_state_t::gone;
+    if (index < 0 || static_cast<size_t>(index) >= queue.size()) return record_state_t::missing;
+    const found_file_t& record = queue.at(static_cast<size_t>(index));
+    char path[found_path_capacity], ext[found_ext_capacity];
+    std::memcpy(path, record.path, sizeof path);
+    std::memcpy(ext, record.ext, sizeof ext);
+    path[sizeof path - 1] = '\0';
+    ext[sizeof ext - 1] = '\0';
+    request.source = from_ansi(path);
+    request.ext = ext;
+    request.index = index;
+    request.is_trimmed = std::strncmp(ext, "x3f", 3) == 0;
+    return record_state_t::ok;
 }
 
-std::u16string destination_for(int32_t index, const char* ext) {
-    char name[32];
-    std::snprintf(name, sizeof name, "FILE%05d.", static_cast<int>(index));
-    return append_path_component(settings.recovery_path, from_ansi(name) + from_ansi(ext));
+int32_t recover_record(int32_t index, uint64_t generation, bool& is_disk_full) {
+    is_disk_full = false;
+    copy_request_t request;
+    record_state_t state = copy_request(index, generation, request);
+    if (state == record_state_t::gone) return recovery_stopped;
+    if (state == record_state_t::missing) return recovery_source_unreadable;
+    request.folder = settings.recovery_path;
+    return copy_recovered_file(request, recovery_stop_requested, is_disk_full);
 }
 
-// Cuts the copy back to its last non-zero byte.
-void trim_to(const std::u16string& destination, uint64_t length) {
-    file_handle_c file(CreateFileW(wide(destination), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.is_valid()) return;
-    LARGE_INTEGER end;
-    end.QuadPart = static_cast<LONGLONG>(length);
-    if (SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN)) SetEndOfFile(file.get());
+uint64_t queue_generation() {
+    queue_lock_c lock;
+    return found_queue().generation();
+}
+
+const char* report_key(recovery_shortfall_t shortfall) {
+    switch (shortfall) {
+    case recovery_shortfall_t::disk_full: return "recovery_disk_full";
+    case recovery_shortfall_t::folder_refused: return "recovery_folder_refused";
+    case recovery_shortfall_t::stopped: return "recovery_stopped";
+    default: return "recovery_unreadable";
+    }
 }
 
 }  // namespace
 
-int32_t recover_one(int32_t index) {
-    source_record_t record;
-    if (!copy_record(index, record)) return recovery_source_unreadable;
-    bool must_trim_zeros = std::strncmp(record.ext, "x3f", 3) == 0;
-
-    file_handle_c source(CreateFileW(wide(from_ansi(record.path)), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                     OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!source.is_valid()) return recovery_source_unreadable;
-    std::u16string destination_path = destination_for(index, record.ext);
-    file_handle_c destination(CreateFileW(wide(destination_path), GENERIC_WRITE, 0, nullptr,
-                                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!destination.is_valid()) return recovery_destination_uncreatable;
-
-    uint8_t block[copy_block_bytes];
-    trailing_zero_counter_c zeros;
-    uint64_t copied = 0;
-    for (;;) {
-        DWORD got = 0;
-        if (!ReadFile(source.get(), block, copy_block_bytes, &got, nullptr) || got == 0) break;
-        DWORD written = 0;
-        if (!WriteFile(destination.get(), block, got, &written, nullptr) || written != got)
-            return recovery_short_write;
-        if (must_trim_zeros) zeros.feed(block, got);
-        copied += got;
-    }
-    destination.reset();
-    // The length comes from the bytes copied, all 64 bits of it, so files past 4 GiB trim right.
-    if (zeros.count() > 0 && copied > 0) trim_to(destination_path, copied - zeros.count());
-    return recovery_copied;
+int32_t recover_one(int32_t index, bool* is_disk_full) {
+    bool is_full = false;
+    int32_t code = recover_record(index, queue_generation(), is_full);
+    if (is_disk_full) *is_disk_full = is_full;
+    return code;
 }
 
-void report_recovery_failure(HWND owner, int32_t code) {
-    if (code == recovery_source_unreadable)
-        show_message(owner, lookup_text("recovery_failed_code1"), mode_error);
-    else if (code == recovery_destination_uncreatable)
-        show_message(owner, lookup_text("recovery_failed_code2"), mode_error);
-}
-
-// Only files actually copied are counted: the user is told how many files are in the recovery
-// folder, and a failure after the first reported one must not add to that.
+// Only files written whole count. A full disk or a folder that refuses files ends the run, as
+// every further file would fail the same way; an unreadable found file does not.
 int32_t recover_selected(void* owner_param) {
     HWND owner = static_cast<HWND>(owner_param);
-    int32_t count = 0;
-    bool is_reported = false;
-    auto note_failure = [&](int32_t code) {
-        if (is_reported) return;
-        report_recovery_failure(owner, code);
-        is_reported = true;
-    };
-    for (size_t index = 0;; ++index) {
-        bool is_in_queue = false;
-        bool is_ticked = is_selected(index, is_in_queue);
-        if (!is_in_queue) break;
-        if (!is_ticked) continue;
-        int32_t code = recover_one(static_cast<int32_t>(index));
-        if (code == recovery_copied)
-            ++count;
-        else
-            note_failure(code);
-    }
+    recovery_report_t report;
+    chosen_records_t chosen = ticked_records();
     int32_t fallback = current_item.load();
-    if (count == 0 && fallback != -1) {
-        int32_t code = recover_one(fallback);
-        if (code == recovery_copied)
-            count = 1;
-        else
-            note_failure(code);
+    if (chosen.indices.empty() && fallback != -1) chosen.indices.push_back(fallback);
+    report.chosen = static_cast<int32_t>(chosen.indices.size());
+    for (int32_t index : chosen.indices) {
+        bool is_disk_full = false;
+        int32_t code = recovery_stop_requested.load() ? recovery_stopped
+                                                       : recover_record(index, chosen.generation, is_disk_full);
+        if (code == recovery_copied) {
+            ++report.recovered;
+            continue;
+        }
+        if (code == recovery_source_unreadable) {
+            report.shortfall = recovery_shortfall_t::unreadable;
+            continue;
+        }
+        report.shortfall = code == recovery_stopped                       ? recovery_shortfall_t::stopped
+                           : code == recovery_short_write || is_disk_full ? recovery_shortfall_t::disk_full
+                                                                          : recovery_shortfall_t::folder_refused;
+        break;
     }
+    last_report = report;
     if (owner) PostMessageW(owner, UM_RECOVERY_DONE, 0, 0);
-    return count;
+    return report.recovered;
+}
+
+recovery_report_t last_recovery_report() { return last_report; }
+
+bool show_recovery_report(HWND owner, const recovery_report_t& report) {
+    if (report.chosen == 0) {
+        show_message(owner, lookup_text("no_selection"), mode_warning);
+        return false;
+    }
+    std::u16string recovered = decimal_text(int64_t(report.recovered));
+    std::u16string text;
+    message_mode_t mode = mode_done;
+    if (report.recovered == report.chosen) {
+        text = format_text(lookup_text("recovery_finished"), {recovered});
+    } else {
+        text = format_text(lookup_text(report_key(report.shortfall)), {recovered, decimal_text(int64_t(report.chosen))});
+        mode = report.recovered > 0 ? mode_warning : mode_error;
+    }
+    if (text.size() > 255) text.resize(255);
+    show_message(owner, text, mode);
+    return report.recovered > 0;
 }

@@ -1,5 +1,6 @@
-// Copies the ticked found files into the recovery folder as FILE%05d.<ext>, numbered by their
-// queue index, on the grid's recovery thread.
+// Copies the ticked found files into the recovery folder on the grid's recovery thread, each
+// under FILE%05d.<ext> numbered by its queue index (recovered_copy_win.h), and tells the user
+// how many of them were recovered and why any were not.
 #pragma once
 
 #include <windows.h>
@@ -7,20 +8,35 @@
 #include <atomic>
 #include <cstdint>
 
-enum recovery_result_t : int32_t {
-    recovery_copied = 0,
-    recovery_source_unreadable = 1,
-    recovery_destination_uncreatable = 2,
-    recovery_short_write = 3,
+#include "engine/recovered_copy_win.h"
+
+// Why a recovery recovered fewer files than were chosen.
+enum class recovery_shortfall_t : int32_t {
+    none = 0,
+    unreadable = 1,      // found files that could not be read; the others were copied
+    folder_refused = 2,  // the recovery folder takes no new file (missing, read-only)
+    disk_full = 3,       // the recovery folder's disk filled up; the rest were not tried
+    stopped = 4,         // the user closed the program or left the results
+};
+
+struct recovery_report_t {
+    int32_t chosen = 0;     // the files the recovery set out to copy
+    int32_t recovered = 0;  // those written whole, or already in the folder byte for byte
+    recovery_shortfall_t shortfall = recovery_shortfall_t::none;
 };
 
 // The grid's current record when the recovery started, or -1; recovered alone when nothing is
 // ticked.
 extern std::atomic<int32_t> current_item;
+// Set to stop a running recovery: the file being copied is given up and its temporary file
+// removed. The grid clears it before it starts a recovery.
+extern std::atomic<bool> recovery_stop_requested;
 
-int32_t recover_one(int32_t index);
+int32_t recover_one(int32_t index, bool* is_disk_full = nullptr);
 // The recovery task's procedure; `owner` is the grid's window, which receives UM_RECOVERY_DONE.
-// Returns the number of files actually copied.
+// Returns the number of files recovered; the whole report is last_recovery_report().
 int32_t recover_selected(void* owner);
-// Shows the message for a failed copy, owned by `owner`; code 3 shows nothing.
-void report_recovery_failure(HWND owner, int32_t code);
+// What the last recovery that ended did; read once its thread has ended.
+recovery_report_t last_recovery_report();
+// Tells the user the outcome, owned by `owner`; true when at least one file was recovered.
+bool show_recovery_report(HWND owner, const recovery_report_t& report);

@@ -7,7 +7,6 @@
 
 #include "app/language.h"
 #include "app/settings.h"
-#include "app/text_format.h"
 #include "app/wide_text_win.h"
 #include "engine/found_queue_win.h"
 #include "engine/recovery_win.h"
@@ -239,26 +238,37 @@ void preview_window_c::start_recovery() {
                           ? (*shown_items_)[static_cast<size_t>(current_cell_)]
                           : -1;
     current_item.store(current);
+    recovery_stop_requested.store(false);
     start_spinner();
     if (!recovery_task_.start(recover_selected_task, hwnd())) stop_spinner();
 }
 
+// The recovery thread shows nothing and takes no lock that this thread holds here, so waiting
+// for it cannot hang; the UM_RECOVERY_DONE it posted finds no thread and does nothing.
+void preview_window_c::stop_recovery(bool is_report_wanted) {
+    if (!recovery_task_.has_thread()) return;
+    recovery_stop_requested.store(true);
+    finish_recovery(is_report_wanted);
+}
+
+void preview_window_c::hold_report(bool is_held) {
+    is_report_held_ = is_held;
+    if (!is_held && recovery_task_.has_thread() && recovery_task_.has_ended()) finish_recovery(true);
+}
+
 LRESULT preview_window_c::on_recovery_done(UINT, WPARAM, LPARAM, bool&) {
-    if (!recovery_task_.has_thread()) return 0;
+    if (!is_report_held_) finish_recovery(true);
+    return 0;
+}
+
+void preview_window_c::finish_recovery(bool is_report_wanted) {
+    if (!recovery_task_.has_thread()) return;
     WaitForSingleObject(recovery_task_.thread(), INFINITE);
-    int32_t count = recovery_task_.result();
     recovery_task_.close_thread();
     stop_spinner();
     repaint();
-    if (count != 0) {
-        std::u16string text = format_text(lookup_text("recovery_finished"), {decimal_text(int64_t(count))});
-        if (text.size() > 255) text.resize(255);
-        show_message(hwnd(), text, mode_done);
+    if (is_report_wanted && show_recovery_report(hwnd(), last_recovery_report()))
         SendMessageW(GetParent(GetParent(hwnd())), UM_STEP_DONE, 0, 0);
-    } else {
-        show_message(hwnd(), lookup_text("no_selection"), mode_warning);
-    }
-    return 0;
 }
 
 LRESULT preview_window_c::on_timer(UINT, WPARAM wp, LPARAM, bool& handled) {

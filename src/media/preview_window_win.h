@@ -52,6 +52,12 @@ public:
     void set_all_selected(int32_t value);
     void reset_grid();
     void start_recovery();
+    // Stops a running recovery and waits for its thread: the file in hand is given up, the files
+    // already written stay. With `is_report_wanted` the user is told how many were recovered.
+    void stop_recovery(bool is_report_wanted);
+    // While a question about closing is open, a recovery that ends keeps its report back; when
+    // the answer keeps the program open, the report comes.
+    void hold_report(bool is_held);
     // Moves the view as dragging the scroll bar's thumb does.
     void scroll_to(int32_t position);
 
@@ -106,6 +112,7 @@ private:
     bool has_no_thumbnail(int32_t index) const;
     void note_no_thumbnail(int32_t index);
     void repaint();
+    void finish_recovery(bool is_report_wanted);
     struct painted_cell_t;
     std::vector<painted_cell_t> visible_cells() const;
     HBITMAP placeholder(const char* ext) const;
@@ -122,6 +129,7 @@ private:
     int32_t current_cell_ = -1;
     size_t reported_count_ = 0;  // the shown count last sent to the page
     background_task_c recovery_task_;
+    bool is_report_held_ = false;
     thumbnail_budget_c budget_{max_loaded_thumbnails};
     std::vector<bool> no_thumbnail_;  // by queue index: handled by the worker, nothing to load
     uint64_t queue_generation_ = 0;  // the queue's emptyings when the loaded thumbnails were taken

@@ -56,6 +56,16 @@ int recovery_window_c::confirm_cancel() {
     return show_message(main_window_, lookup_text("cancel_confirm"), mode_question);
 }
 
+bool recovery_window_c::may_close() {
+    grid_.hold_report(true);
+    bool is_confirmed = !grid_.is_recovering() ||
+                        show_message(main_window_, lookup_text("recovery_close_confirm"), mode_question) == 1;
+    is_confirmed = is_confirmed && scan_.may_leave();
+    if (is_confirmed) grid_.stop_recovery(false);
+    grid_.hold_report(false);
+    return is_confirmed;
+}
+
 LRESULT recovery_window_c::on_create(UINT, WPARAM, LPARAM, bool&) {
     background_ = load_skin_bitmap(IDB_PAGE_BACKGROUND);
     header_ = load_skin_bitmap(IDB_SCAN_HEADER);
@@ -176,8 +186,11 @@ void recovery_window_c::show_buttons(const scan_buttons_t& buttons) {
     RedrawWindow(toggle, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
 }
 
+// A recovery still running copies from the results about to be emptied: it stops first and
+// says how many files it recovered.
 void recovery_window_c::leave_page(UINT message) {
     if (!scan_.may_leave()) return;
+    grid_.stop_recovery(true);
     scan_.reset_scan();
     SendMessageW(main_window_, message, 0, 0);
 }
@@ -187,8 +200,8 @@ LRESULT recovery_window_c::on_command(WORD, WORD id, HWND control_window, bool&)
     case id_scan_home: leave_page(UM_SHOW_HOME); break;
     case id_scan_back: leave_page(UM_SHOW_OPTIONS); break;
     case id_scan_close:
-        // The main window asks again before it ends a search (its own close steps).
-        if (scan_.may_leave()) SendMessageW(main_window_, WM_CLOSE, 0, 0);
+        // The main window's close steps ask whatever must be asked, once.
+        SendMessageW(main_window_, WM_CLOSE, 0, 0);
         break;
     case id_scan_recover: grid_.start_recovery(); break;
     case id_scan_all:

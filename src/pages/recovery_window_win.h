@@ -32,8 +32,9 @@ public:
     explicit recovery_window_c(HWND main_window);
     ~recovery_window_c() override;
 
-    // True when the main window may close: no search runs, or the user confirmed cancelling it.
-    bool may_close() { return scan_.may_leave(); }
+    // True when the main window may close: nothing runs, or the user confirmed stopping what
+    // does. A recovery is stopped here, before anything is destroyed.
+    bool may_close();
     void terminate_engine() { scan_.terminate_engine(); }
     scan_state_t scan_state() const { return scan_.state(); }
 

@@ -109,12 +109,27 @@ TEST_F(settings_registry, unusable_values_leave_that_field_at_its_default) {
     EXPECT_EQ(settings.language, std::u16string(31, u'L'));
 }
 
-TEST_F(settings_registry, an_expandable_path_is_taken_literally) {
-    store_text(L"CachePath", L"%TEMP%\\literal", REG_EXPAND_SZ);
-    store_raw_value(L"RecoveryPath", REG_SZ, L"", 0);  // zero bytes: empty text
+TEST_F(settings_registry, an_expandable_path_is_expanded_and_an_empty_one_is_unset) {
+    SetEnvironmentVariableW(L"TESSERA_TEST_FOLDER", (folder_ / L"expanded").c_str());
+    store_text(L"CachePath", L"%TESSERA_TEST_FOLDER%\\cache", REG_EXPAND_SZ);
+    store_text(L"RecoveryPath", L"%TESSERA_TEST_FOLDER%\\recovered", REG_EXPAND_SZ);
     ASSERT_TRUE(init_settings());
-    EXPECT_EQ(settings.cache_path, u"%TEMP%\\literal");
-    EXPECT_EQ(settings.recovery_path, u"");
+    EXPECT_EQ(as_wide(settings.cache_path), folder_ / L"expanded\\cache");
+    EXPECT_EQ(as_wide(settings.recovery_path), folder_ / L"expanded\\recovered");
+    EXPECT_TRUE(is_folder(folder_ / L"expanded\\recovered")) << "the folder is made under its real name";
+
+    // Empty, or expanding beyond a path's capacity: the default stays.
+    delete_tessera_keys();
+    store_raw_value(L"RecoveryPath", REG_SZ, L"", 0);
+    store_text(L"CachePath", L"", REG_EXPAND_SZ);
+    SetEnvironmentVariableW(L"TESSERA_TEST_FOLDER", std::wstring(200, L'x').c_str());
+    ASSERT_TRUE(init_settings());
+    EXPECT_EQ(as_wide(settings.recovery_path), folder_ / L"recovery");
+    EXPECT_EQ(as_wide(settings.cache_path), temp_folder_path() + L"TSR_Cache");
+    store_text(L"RecoveryPath", L"%TESSERA_TEST_FOLDER%\\%TESSERA_TEST_FOLDER%", REG_EXPAND_SZ);
+    ASSERT_TRUE(init_settings());
+    EXPECT_EQ(as_wide(settings.recovery_path), folder_ / L"recovery");
+    SetEnvironmentVariableW(L"TESSERA_TEST_FOLDER", nullptr);
 }
 
 TEST_F(settings_registry, save_writes_the_record_back) {

@@ -1,15 +1,19 @@
-// Recovering ticked records from real files into a real recovery folder.
+// Recovering ticked records from real files into a real recovery folder: names that never
+// replace a file already there, copies that are whole or absent, and a report that counts only
+// what was written whole, down to a disk that fills up (support/on_small_disk.sh).
 #include "engine/recovery_win.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 
 #include "app/app_messages.h"
 #include "app/language.h"
 #include "app/settings.h"
+#include "app/text_format.h"
 #include "app/wide_text_win.h"
 #include "engine/found_queue_win.h"
 #include "support/temp_folder_win.h"
@@ -17,11 +21,14 @@
 
 namespace {
 
-std::vector<std::u16string> shown_messages;
+struct shown_t {
+    std::u16string text;
+    message_mode_t mode;
+};
+std::vector<shown_t> shown_messages;
 
 int record_message(HWND, const std::u16string& text, message_mode_t mode) {
-    EXPECT_EQ(mode, mode_error);
-    shown_messages.push_back(text);
+    shown_messages.push_back({text, mode});
     return 1;
 }
 
@@ -30,14 +37,28 @@ std::string read_all(const std::wstring& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::vector<std::wstring> names_in(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(entry.cFileName);
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 class recovery : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         set_queue_lock(CreateMutexW(nullptr, FALSE, nullptr));
-        language_table().load("[English]\nrecovery_failed_code1=\"cannot read\"\n"
-                              "recovery_failed_code2=\"cannot write\"\n",
+        language_table().load("[English]\nrecovery_finished=\"done {1}\"\nno_selection=\"tick\"\n"
+                              "recovery_disk_full=\"{1} of {2}, full\"\n"
+                              "recovery_folder_refused=\"{1} of {2}, refused\"\n"
+                              "recovery_unreadable=\"{1} of {2}, unreadable\"\n",
                               u"English", true);
     }
     void SetUp() override {
@@ -45,6 +66,7 @@ protected:
         shown_messages.clear();
         reset_found_queue();
         current_item = -1;
+        recovery_stop_requested = false;
         found_ = folder_ / L"found";
         out_ = folder_ / L"out";
         CreateDirectoryW(found_.c_str(), nullptr);
@@ -53,12 +75,13 @@ protected:
     }
     void TearDown() override { set_message_shower(nullptr); }
 
-    // Queues `count` found files f<i>.<ext> holding their own index; `missing` are queued only.
-    void queue_files(int count, const std::string& ext, std::vector<int> missing = {}) {
+    // Queues `count` found files f<i>.<ext> holding `body` and their own index; `missing` are
+    // queued only.
+    void queue_files(int count, const std::string& ext, std::vector<int> missing = {}, const std::string& body = {}) {
         for (int i = 0; i < count; ++i) {
             std::wstring path = found_ + L"\\f" + std::to_wstring(i) + L"." + std::wstring(ext.begin(), ext.end());
             if (std::find(missing.begin(), missing.end(), i) == missing.end())
-                write_file(path, "content of " + std::to_string(i));
+                write_file(path, body + "content of " + std::to_string(i));
             queue_found_file(to_ansi(from_wide(path.c_str())).c_str());
         }
     }
@@ -67,6 +90,13 @@ protected:
         for (int i : indices) found_queue().at(i).selected = 1;
     }
     std::wstring out(const wchar_t* name) const { return out_ + L"\\" + name; }
+    // Runs a recovery and shows its report as the grid does.
+    recovery_report_t recover() {
+        recover_selected(nullptr);
+        recovery_report_t report = last_recovery_report();
+        show_recovery_report(nullptr, report);
+        return report;
+    }
 
     temp_folder_c folder_{L"recovery"};
     std::wstring found_, out_;
@@ -74,7 +104,7 @@ protected:
 
 }  // namespace
 
-TEST_F(recovery, ticked_records_are_copied_under_their_queue_numbers) {
+TEST_F(recovery, ticked_records_are_copied_under_their_queue_numbers_and_reported) {
     queue_files(10, "jpg");
     tick({3, 7});
     HWND owner = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
@@ -84,12 +114,30 @@ TEST_F(recovery, ticked_records_are_copied_under_their_queue_numbers) {
     DestroyWindow(owner);
     EXPECT_EQ(read_all(out(L"FILE00003.jpg")), "content of 3");
     EXPECT_EQ(read_all(out(L"FILE00007.jpg")), "content of 7");
-    EXPECT_FALSE(exists(out(L"FILE00000.jpg")));
-    EXPECT_TRUE(shown_messages.empty());
+    EXPECT_EQ(names_in(out_), (std::vector<std::wstring>{L"FILE00003.jpg", L"FILE00007.jpg"}));
+    EXPECT_TRUE(show_recovery_report(nullptr, last_recovery_report()));
+    ASSERT_EQ(shown_messages.size(), 1u);
+    EXPECT_EQ(shown_messages[0].text, u"done 2");
+    EXPECT_EQ(shown_messages[0].mode, mode_done);
+}
 
-    write_file(out(L"FILE00003.jpg"), "overwritten?");
-    EXPECT_EQ(recover_selected(nullptr), 2);  // a second recovery rewrites the same names
-    EXPECT_EQ(read_all(out(L"FILE00003.jpg")), "content of 3");
+TEST_F(recovery, a_file_already_in_the_folder_is_never_replaced) {
+    queue_files(10, "jpg");
+    tick({3, 7});
+    write_file(out(L"FILE00003.jpg"), "the user's own photo");
+    write_file(out(L"FILE00003-2.jpg"), "an earlier scan's photo");
+    write_file(out(L"FILE00007.jpg"), "content of 7");  // this very file, recovered before
+    recovery_report_t report = recover();
+    EXPECT_EQ(report.recovered, 2);
+    EXPECT_EQ(read_all(out(L"FILE00003.jpg")), "the user's own photo");
+    EXPECT_EQ(read_all(out(L"FILE00003-2.jpg")), "an earlier scan's photo");
+    EXPECT_EQ(read_all(out(L"FILE00003-3.jpg")), "content of 3");
+    std::vector<std::wstring> first = names_in(out_);
+    EXPECT_EQ(first, (std::vector<std::wstring>{L"FILE00003-2.jpg", L"FILE00003-3.jpg", L"FILE00003.jpg",
+                                                L"FILE00007.jpg"}));
+    // The same scan recovered again finds its files already there, under the same names.
+    EXPECT_EQ(recover().recovered, 2);
+    EXPECT_EQ(names_in(out_), first);
 }
 
 TEST_F(recovery, with_nothing_ticked_the_current_record_is_recovered_alone) {
@@ -99,37 +147,40 @@ TEST_F(recovery, with_nothing_ticked_the_current_record_is_recovered_alone) {
     EXPECT_EQ(read_all(out(L"FILE00005.png")), "content of 5");
     current_item = -1;
     DeleteFileW(out(L"FILE00005.png").c_str());
-    EXPECT_EQ(recover_selected(nullptr), 0);
-    EXPECT_FALSE(exists(out(L"FILE00005.png")));
+    recovery_report_t report = recover();
+    EXPECT_EQ(report.chosen, 0);
+    EXPECT_TRUE(names_in(out_).empty());
+    ASSERT_EQ(shown_messages.size(), 1u);
+    EXPECT_EQ(shown_messages[0].text, u"tick");
 }
 
-TEST_F(recovery, only_the_first_failure_is_reported_and_only_copies_count) {
+TEST_F(recovery, unreadable_files_are_told_once_at_the_end_and_not_counted) {
     queue_files(4, "jpg", {0, 2});
     tick({0, 1, 2});
-    EXPECT_EQ(recover_selected(nullptr), 1);  // 0 and 2 are missing, 1 was copied
+    current_item = 3;  // a ticked file that fails does not bring the current one in
+    recovery_report_t report = recover();
+    EXPECT_EQ(report.recovered, 1);
+    EXPECT_EQ(report.shortfall, recovery_shortfall_t::unreadable);
+    EXPECT_EQ(names_in(out_), std::vector<std::wstring>{L"FILE00001.jpg"});
     ASSERT_EQ(shown_messages.size(), 1u);
-    EXPECT_EQ(shown_messages[0], u"cannot read");
-    EXPECT_EQ(read_all(out(L"FILE00001.jpg")), "content of 1");
+    EXPECT_EQ(shown_messages[0].text, u"1 of 3, unreadable");
+    EXPECT_EQ(shown_messages[0].mode, mode_warning);
+    EXPECT_EQ(recover_one(99), recovery_source_unreadable);  // no such record
 }
 
-TEST_F(recovery, a_failed_tick_is_reported_and_then_the_current_record_is_copied) {
-    queue_files(3, "jpg", {0});
-    tick({0});
-    current_item = 2;
-    EXPECT_EQ(recover_selected(nullptr), 1);
-    EXPECT_EQ(shown_messages.size(), 1u);
-    EXPECT_EQ(read_all(out(L"FILE00002.jpg")), "content of 2");
-}
-
-TEST_F(recovery, a_destination_that_cannot_be_created_is_code_2) {
+TEST_F(recovery, a_folder_that_takes_no_file_ends_the_run_and_is_told_with_the_count) {
     queue_files(2, "jpg");
     settings.recovery_path = from_wide((folder_ / L"no\\such\\folder").c_str());
     tick({0, 1});
     EXPECT_EQ(recover_one(0), recovery_destination_uncreatable);
-    EXPECT_EQ(recover_selected(nullptr), 0);
+    recovery_report_t report = recover();
+    EXPECT_EQ(report.recovered, 0);
+    EXPECT_EQ(report.shortfall, recovery_shortfall_t::folder_refused);
     ASSERT_EQ(shown_messages.size(), 1u);
-    EXPECT_EQ(shown_messages[0], u"cannot write");
-    EXPECT_EQ(recover_one(99), recovery_source_unreadable);  // no such record
+    EXPECT_EQ(shown_messages[0].text, u"0 of 2, refused");
+    EXPECT_EQ(shown_messages[0].mode, mode_error);
+    settings.recovery_path.clear();  // never beside the program
+    EXPECT_EQ(recover_one(0), recovery_destination_uncreatable);
 }
 
 TEST_F(recovery, an_x3f_file_loses_its_trailing_zeros_and_nothing_else_does) {
@@ -147,4 +198,54 @@ TEST_F(recovery, an_x3f_file_loses_its_trailing_zeros_and_nothing_else_does) {
     EXPECT_EQ(read_all(out(L"FILE00000.x3f")), body);
     EXPECT_EQ(read_all(out(L"FILE00001.jpg")), padded);
     EXPECT_EQ(read_all(out(L"FILE00002.X3F")), padded);
+    EXPECT_EQ(recover_selected(nullptr), 3);  // the trimmed copy is known again
+    EXPECT_EQ(names_in(out_).size(), 3u);
+}
+
+TEST_F(recovery, a_full_disk_keeps_only_whole_files_and_says_how_many_of_how_many) {
+    const char* disk = std::getenv("TESSERA_SMALL_DISK");
+    if (!disk) GTEST_SKIP() << "no small disk: run through support/on_small_disk.sh as root";
+    std::wstring folder(wide(from_ansi(disk)));
+    settings.recovery_path = from_ansi(disk);
+    const std::string hundred_kib(100 * 1024, 'p');
+    queue_files(8, "jpg", {}, hundred_kib);
+    tick({0, 1, 2, 3, 4, 5, 6, 7});
+    recovery_report_t report = recover();
+    EXPECT_EQ(report.chosen, 8);
+    EXPECT_EQ(report.shortfall, recovery_shortfall_t::disk_full);
+    std::vector<std::wstring> names = names_in(folder);
+    ASSERT_EQ(names.size(), size_t(report.recovered)) << "no temporary or cut-short file stays";
+    for (int i = 0; i < report.recovered; ++i) {
+        wchar_t name[32];
+        swprintf(name, 32, L"FILE%05d.jpg", i);
+        EXPECT_EQ(read_all(folder + L"\\" + name), read_all(found_ + L"\\f" + std::to_wstring(i) + L".jpg")) << i;
+    }
+    EXPECT_GE(report.recovered, 1);
+    EXPECT_LT(report.recovered, 8);
+    ASSERT_EQ(shown_messages.size(), 1u);
+    EXPECT_EQ(shown_messages[0].text, decimal_text(int64_t(report.recovered)) + u" of 8, full");
+
+    // Already full before the run: nothing, and the same reason.
+    for (const std::wstring& name : names) DeleteFileW((folder + L"\\" + name).c_str());
+    std::string filler(300 * 1024, 'f');
+    write_file(folder + L"\\filler", filler);
+    report = recover();
+    EXPECT_EQ(report.recovered, 0);
+    EXPECT_EQ(report.shortfall, recovery_shortfall_t::disk_full);
+    EXPECT_EQ(names_in(folder), std::vector<std::wstring>{L"filler"});
+    EXPECT_EQ(shown_messages.back().text, u"0 of 8, full");
+    DeleteFileW((folder + L"\\filler").c_str());
+}
+
+TEST_F(recovery, a_find_without_extension_in_a_dotted_folder_stays_in_the_recovery_folder) {
+    std::wstring work = found_ + L"\\tmp.1";
+    CreateDirectoryW(work.c_str(), nullptr);
+    write_file(work + L"\\f0000123", "no extension");
+    queue_found_file(to_ansi(from_wide((work + L"\\f0000123").c_str())).c_str());
+    tick({0});
+    EXPECT_EQ(recover().recovered, 1);
+    std::vector<std::wstring> names = names_in(out_);
+    ASSERT_EQ(names.size(), 1u) << "not in a folder of its own";
+    EXPECT_EQ(names[0].rfind(L"FILE00000.1_f", 0), 0u);  // the extension is what follows the last dot
+    EXPECT_EQ(read_all(out_ + L"\\" + names[0]), "no extension");
 }

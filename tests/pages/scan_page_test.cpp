@@ -2,21 +2,25 @@
 // finds filed from the queue by the page's tick with the real thumbnail worker, the grid's rules
 // (content height, the scroll clamp, clicks on the picture and tick bands, the wheel, groups,
 // placeholders), the context menu, recovering ticked files into a real folder, a message box
-// opened in the middle of a tick, and the bounded number of loaded thumbnails.
+// opened in the middle of a tick, the bounded number of loaded thumbnails, and closing or leaving
+// the page while a recovery runs.
 #include <gtest/gtest.h>
 
 
 #include <atomic>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "app/text_format.h"
 #include "engine/found_queue_win.h"
 #include "media/grid_geometry.h"
 #include "media/picture_io_win.h"
 #include "media/picture_win.h"
 #include "media/thumbnail_win.h"
 #include "res/resource.h"
+#include "support/sample_card_win.h"
 #include "support/scan_page_fixture_win.h"
 #include "ui/bitmap_button_win.h"
 
@@ -303,4 +307,106 @@ TEST_F(scan_page, leaving_by_home_or_back_empties_the_page_and_the_queue) {
         queue_lock_c lock;
         EXPECT_EQ(found_queue().size(), 0u);
     }
+}
+
+namespace {
+
+// A recovery caught while it runs. The first ticked file is large (sparse where it is read
+// from), and the queue lock, held by this thread until a test lets go, keeps the recovery from
+// starting; the temporary file of the large copy shows that it is under way.
+std::optional<queue_lock_c> held_queue;
+std::wstring recovery_folder;
+
+bool has_temporary_file() {
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW((recovery_folder + L"\\~*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    FindClose(search);
+    return true;
+}
+
+class recovering_page : public scan_page_fixture {
+protected:
+    void SetUp() override {
+        scan_page_fixture::SetUp();
+        recovery_folder = folder_ / L"recovered";
+        std::wstring large = folder_ / L"large.jpg";
+        file_handle_c file(CreateFileW(large.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        LARGE_INTEGER size{};
+        size.QuadPart = 256ll << 20;
+        ASSERT_TRUE(SetFilePointerEx(file.get(), size, nullptr, FILE_BEGIN) && SetEndOfFile(file.get()));
+        file.reset();
+        queue(L"large.jpg");
+        for (int i = 0; i < 3; ++i) queue(L"f" + std::to_wstring(i) + L".jpg", photo_bytes + std::string(size_t(i), 'x'));
+        show_results();
+        click(page_->control(id_scan_all), 5, 10);
+        ASSERT_EQ(page_->view_ticked(), 4);
+    }
+    void TearDown() override {
+        held_queue.reset();
+        scan_page_fixture::TearDown();
+    }
+    void start_held_recovery() {
+        held_queue.emplace();
+        click(page_->control(id_scan_recover), 20, 20);
+        ASSERT_TRUE(grid().is_recovering());
+    }
+    // Every file in the recovery folder is a whole copy of a found file; `count` of them.
+    void expect_whole_files(size_t count) {
+        std::vector<std::wstring> names = files_in(recovery_folder);
+        EXPECT_EQ(names.size(), count);
+        for (const std::wstring& name : names) {
+            EXPECT_NE(name[0], L'~') << "a temporary file stays";
+            int index = _wtoi(name.c_str() + 4);
+            queue_lock_c lock;
+            ASSERT_LT(size_t(index), found_queue().size());
+            EXPECT_EQ(read_all(recovery_folder + L"\\" + name), read_all(wide(from_ansi(found_queue().at(size_t(index)).path))));
+        }
+    }
+};
+
+}  // namespace
+
+TEST_F(recovering_page, closing_during_a_recovery_asks_first_and_stops_it_leaving_only_whole_files) {
+    start_held_recovery();
+    click(page_->control(id_scan_close), 20, 15);
+    ASSERT_EQ(shown_boxes.size(), 1u) << "the question";
+    ASSERT_FALSE(lookup_text("recovery_close_confirm").empty());
+    EXPECT_EQ(shown_boxes[0].text, lookup_text("recovery_close_confirm"));
+    EXPECT_EQ(shown_boxes[0].mode, mode_question);
+    ASSERT_TRUE(IsWindow(window_.hwnd())) << "declined: the program stays and the recovery goes on";
+    held_queue.reset();
+    ASSERT_TRUE(pump_until([&] { return shown_boxes.size() == 2; }, 120000));
+    EXPECT_EQ(shown_boxes[1].mode, mode_done);
+    expect_whole_files(4);
+
+    // Confirmed while the large file is being copied: the window closes with no report, and the
+    // copy cut off is not left behind.
+    for (const std::wstring& name : files_in(recovery_folder)) DeleteFileW((recovery_folder + L"\\" + name).c_str());
+    start_held_recovery();
+    box_answer = 1;
+    while_box_open = [] {
+        held_queue.reset();
+        wait_until(has_temporary_file, 30000);
+    };
+    click(page_->control(id_scan_close), 20, 15);
+    EXPECT_FALSE(IsWindow(window_.hwnd()));
+    EXPECT_EQ(shown_boxes.size(), 3u) << "only the question";
+    EXPECT_FALSE(has_temporary_file());
+    expect_whole_files(files_in(recovery_folder).size());
+    EXPECT_LT(files_in(recovery_folder).size(), 4u);
+}
+
+TEST_F(recovering_page, leaving_during_a_recovery_stops_it_and_says_how_many_of_how_many) {
+    start_held_recovery();
+    held_queue.reset();
+    wait_until(has_temporary_file, 30000);
+    click(page_->control(id_scan_home), 20, 15);
+    EXPECT_EQ(window_.current_page(), window_.home_page());
+    ASSERT_EQ(shown_boxes.size(), 1u);
+    ASSERT_FALSE(lookup_text("recovery_stopped").empty());
+    EXPECT_EQ(shown_boxes[0].text, format_text(lookup_text("recovery_stopped"), {u"0", u"4"}));
+    EXPECT_EQ(shown_boxes[0].mode, mode_error);
+    EXPECT_FALSE(has_temporary_file());
+    EXPECT_TRUE(files_in(recovery_folder).empty());
 }

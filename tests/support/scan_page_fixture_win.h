@@ -31,11 +31,13 @@ struct shown_box_t {
 inline std::vector<shown_box_t> shown_boxes;
 // What a box does while it is open; a real box runs a modal loop for as long as the user takes.
 inline void (*while_box_open)() = nullptr;
+// The button the user presses: 0 closes the box, 1 is its first button (Yes to a question).
+inline int box_answer = 0;
 
 inline int record_box(HWND, const std::u16string& text, message_mode_t mode) {
     shown_boxes.push_back({text, mode});
     if (while_box_open) while_box_open();
-    return 0;
+    return box_answer;
 }
 
 inline std::string read_all(const std::wstring& path) {
@@ -63,6 +65,7 @@ protected:
         set_message_shower(record_box);
         shown_boxes.clear();
         while_box_open = nullptr;
+        box_answer = 0;
         RECT rect{0, 0, main_window_width, main_window_height};
         ASSERT_NE(window_.create(nullptr, rect, L"Tessera", WS_CAPTION | WS_CLIPCHILDREN), nullptr);
         ShowWindow(window_.hwnd(), SW_SHOW);

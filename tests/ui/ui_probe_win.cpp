@@ -1,5 +1,7 @@
 // A helper for the screenshot script, never shipped:
 //   ui_probe box MODE [LANGUAGE]    the skinned message box in that mode
+//   ui_probe message KEY MODE [LANGUAGE]
+//                                   the box with the text of KEY, {1} and {2} filled with 3 and 8
 //   ui_probe warning [LANGUAGE]     the cache warning for a card of 7.4 GB
 //   ui_probe send MESSAGE WPARAM    sends a message to the running Tessera window
 //   ui_probe post MESSAGE WPARAM    posts one (a command that opens a modal dialog)
@@ -62,6 +64,14 @@ int show_box(int argc, wchar_t** argv) {
     std::u16string text = mode >= 0 && mode <= 4 ? lookup_text(keys[mode]) : u"A box of another mode.";
     close_later(L"Tessera");
     return show_message(nullptr, text, static_cast<message_mode_t>(mode));
+}
+
+int show_text_box(int argc, wchar_t** argv) {
+    prepare_texts(argc, argv, 4);
+    std::string key = to_ansi(from_wide(argv[2]));
+    int mode = static_cast<int>(std::wcstol(argv[3], nullptr, 10));
+    close_later(L"Tessera");
+    return show_message(nullptr, format_text(lookup_text(key.c_str()), {u"3", u"8"}), static_cast<message_mode_t>(mode));
 }
 
 int show_warning(int argc, wchar_t** argv) {
@@ -144,6 +154,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (argc >= 3 && std::wcscmp(argv[1], L"box") == 0) return show_box(argc, argv);
     if (argc >= 2 && std::wcscmp(argv[1], L"warning") == 0) return show_warning(argc, argv);
+    if (argc >= 4 && std::wcscmp(argv[1], L"message") == 0) return show_text_box(argc, argv);
     if (argc >= 4 && std::wcscmp(argv[1], L"scan") == 0) return start_scan(argv);
     if (argc >= 3 && std::wcscmp(argv[1], L"text") == 0) return print_scan_page_text(argv);
     if (argc >= 5 && std::wcscmp(argv[1], L"point") == 0) return print_screen_point(argv);
