@@ -1,6 +1,7 @@
 // A helper for the screenshot script, never shipped:
 //   ui_probe box MODE [LANGUAGE]    the skinned message box in that mode
 //   ui_probe warning [LANGUAGE]     the cache warning for a card of 7.4 GB
+//   ui_probe say KEY MODE [LANGUAGE] the text of KEY in a box of that mode ({1} a size)
 //   ui_probe send MESSAGE WPARAM    sends a message to the running Tessera window
 //   ui_probe post MESSAGE WPARAM    posts one (a command that opens a modal dialog)
 //   ui_probe close TITLE            Esc for the visible dialog of that title
@@ -62,6 +63,17 @@ int show_box(int argc, wchar_t** argv) {
     std::u16string text = mode >= 0 && mode <= 4 ? lookup_text(keys[mode]) : u"A box of another mode.";
     close_later(L"Tessera");
     return show_message(nullptr, text, static_cast<message_mode_t>(mode));
+}
+
+// One text of the language file in a box of the given mode, as the pages show it; {1} becomes a
+// size: ui_probe say KEY MODE [LANGUAGE].
+int say(int argc, wchar_t** argv) {
+    prepare_texts(argc, argv, 4);
+    std::string key;
+    for (const wchar_t* c = argv[2]; *c; ++c) key += static_cast<char>(*c);
+    close_later(L"Tessera");
+    return show_message(nullptr, format_text(lookup_text(key), {u"1.00M"}),
+                        static_cast<message_mode_t>(std::wcstol(argv[3], nullptr, 10)));
 }
 
 int show_warning(int argc, wchar_t** argv) {
@@ -144,6 +156,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (argc >= 3 && std::wcscmp(argv[1], L"box") == 0) return show_box(argc, argv);
     if (argc >= 2 && std::wcscmp(argv[1], L"warning") == 0) return show_warning(argc, argv);
+    if (argc >= 4 && std::wcscmp(argv[1], L"say") == 0) return say(argc, argv);
     if (argc >= 4 && std::wcscmp(argv[1], L"scan") == 0) return start_scan(argv);
     if (argc >= 3 && std::wcscmp(argv[1], L"text") == 0) return print_scan_page_text(argv);
     if (argc >= 5 && std::wcscmp(argv[1], L"point") == 0) return print_screen_point(argv);
