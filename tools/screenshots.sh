@@ -53,7 +53,7 @@ for language in English Deutsch; do
     xdotool mousemove 823 490 click 1
     shot "home_loading_$language" "$main" 0.3
     sleep 4  # the load ends and the scan page shows
-    shot "scan_loaded_$language" "$main"
+    shot "scan_loaded_$language" "$main" 5
     if [ "$language" = English ]; then
         wine ui_probe.exe send 0x403 0; shot main_options "$main"
         wine ui_probe.exe send 0x404 0; shot main_scan "$main"
