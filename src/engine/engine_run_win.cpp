@@ -83,6 +83,27 @@ bool wait_for_engine(HANDLE pipe, HANDLE engine, reader_gate_c& gate, const std:
     return is_connected;
 }
 
+// The volume name ("\\?\Volume{...}\") of a scan source given as a volume name, a drive ("X:",
+// "X:\", "\\.\X:") or of the volume holding a folder; empty when it is none of these (an image
+// file as source) or the system cannot tell.
+std::wstring volume_name_of(std::wstring path, bool is_folder) {
+    wchar_t name[MAX_PATH] = {};
+    if (is_folder) {
+        wchar_t mount[MAX_PATH] = {};
+        if (!GetVolumePathNameW(path.c_str(), mount, MAX_PATH)) return {};
+        path = mount;
+    } else {
+        if (path.rfind(L"\\\\.\\", 0) == 0) path.erase(0, 4);
+        if (path.rfind(L"\\\\?\\Volume{", 0) != 0 && !(path.size() <= 3 && path.size() >= 2 && path[1] == L':'))
+            return {};
+    }
+    while (!path.empty() && path.back() == L'\\') path.pop_back();
+    path.push_back(L'\\');
+    if (path.rfind(L"\\\\?\\Volume{", 0) == 0) return path;  // already a volume name
+    if (!GetVolumeNameForVolumeMountPointW(path.c_str(), name, MAX_PATH)) return {};
+    return name;
+}
+
 }  // namespace
 
 reader_gate_c::reader_gate_c(HANDLE gate) : gate_(gate) { enter(); }
@@ -108,6 +129,12 @@ run_end_t check_before_start(const scan_request_t& request) {
                    (!wide_cache.empty() && from_ansi(cache) != wide_cache);
     std::string work = build_engine_command_line(request, {}).work_dir;
     if (is_lost || work.size() + longest_work_file_name > max_found_path) return run_end_t::bad_cache_path;
+    // The work folder is made before the engine starts: on the card being scanned it would be
+    // written onto the card, so it is refused here (the options page refuses it first).
+    std::string volume(request.volume, strnlen(request.volume, request_text_capacity));
+    std::wstring source = volume_name_of(reinterpret_cast<const wchar_t*>(from_ansi(volume).c_str()), false);
+    if (!source.empty() && lstrcmpiW(source.c_str(), volume_name_of(reinterpret_cast<const wchar_t*>(from_ansi(cache).c_str()), true).c_str()) == 0)
+        return run_end_t::not_started;
     return run_end_t::none;
 }
 
