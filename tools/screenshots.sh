@@ -53,6 +53,7 @@ for language in English Deutsch; do
     xdotool mousemove 823 490 click 1
     shot "home_loading_$language" "$main" 0.3
     sleep 4  # the load ends and the scan page shows
+    shot "scan_loaded_$language" "$main" 5
     if [ "$language" = English ]; then
         wine ui_probe.exe send 0x403 0; shot main_options "$main"
         wine ui_probe.exe send 0x404 0; shot main_scan "$main"
@@ -129,6 +130,31 @@ start_tessera
 wine ui_probe.exe send 0x404 0; shot main_scan_Deutsch "$main"
 stop_tessera
 set_language English
+
+# A search of a drive that is not there: the engine cannot read it and the scan page says so.
+for language in English Deutsch; do
+    set_language "$language"
+    start_tessera
+    wine ui_probe.exe scan 'Q:\' 'C:\tessera_shots\cache'
+    shot "scan_no_card_$language" "$main" 3
+    wine ui_probe.exe close Tessera || true
+    sleep 3
+    shot "scan_no_card_after_$language" "$main"
+    stop_tessera
+done
+rm -rf "$shots_folder"
+set_language English
+
+# The other ends of a search that the scan page tells, in the mode it shows them.
+for language in English Deutsch; do
+    for said in scan_no_engine:2 scan_bad_cache:2 scan_not_started:2 scan_cache_full:1 scan_ended_early:1 \
+                scan_read_errors:1 scan_read_errors_unknown:1 scan_card_lost:1; do
+        wine ui_probe.exe say "${said%%:*}" "${said##*:}" "$language" &
+        probe=$!
+        shot "${said%%:*}_$language" "$box"
+        wait "$probe" 2>/dev/null || true
+    done
+done
 
 # Each box is 300 x 200.
 for mode in 0 1 2 3 4 7; do

@@ -42,8 +42,14 @@ std::string build_search_options(bool want_photo, bool want_video, bool want_aud
 
 engine_command_t build_engine_command_line(const scan_request_t& request,
                                            const std::string& search_options) {
+    return build_engine_command_line(request, search_options,
+                                     append_path_component(bounded_text(request.cache_dir), "tmp"));
+}
+
+engine_command_t build_engine_command_line(const scan_request_t& request, const std::string& search_options,
+                                           const std::string& work_dir) {
     engine_command_t command;
-    command.work_dir = append_path_component(bounded_text(request.cache_dir), "tmp");
+    command.work_dir = work_dir;
     command.volume = bounded_text(request.volume);
     if (!command.volume.empty() && command.volume.back() == '\\') command.volume.pop_back();
     command.command_line = "client.exe /d \"" + command.work_dir + "\" /cmd " + command.volume +

@@ -11,6 +11,9 @@ constexpr size_t request_text_capacity = 260;  // bytes, terminator included
 // Filled by the options page and handed to the scan page.
 struct scan_request_t {
     char cache_dir[request_text_capacity] = {};  // the cache folder, ANSI
+    // The same folder as the user chose it, UTF-16, so that a name the ANSI code page cannot
+    // hold is noticed before the engine is given another; empty when not known.
+    char16_t cache_path[request_text_capacity] = {};
     char volume[request_text_capacity] = {};     // \\?\Volume{GUID}\ as the drive list gives it
     int32_t want_photo = 0;
     int32_t want_video = 0;
@@ -29,3 +32,6 @@ struct engine_command_t {
 
 engine_command_t build_engine_command_line(const scan_request_t& request,
                                            const std::string& search_options);
+// The same with the work folder given (ANSI): the one the front end made for this run.
+engine_command_t build_engine_command_line(const scan_request_t& request, const std::string& search_options,
+                                           const std::string& work_dir);

@@ -6,12 +6,20 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 #include "engine/engine_command.h"
+#include "engine/run_end.h"
 #include "ui/handles_win.h"
 
 // Where the engine lives, relative to the program's folder (the current folder).
 constexpr const char* engine_program = "Ember/embsrv.exe";
+
+// Why a scan cannot be started at all, found before anything is deleted: run_end_t::none when it
+// can. The engine's file must be there, and the cache folder must reach the engine as the same
+// folder (narrow text in the ANSI code page, into which characters the code page cannot hold are
+// lost) with room for the longest path the engine may write below it.
+run_end_t check_before_start(const scan_request_t& request);
 constexpr const wchar_t* engine_pipe_name = L"\\\\.\\pipe\\Ember";
 
 // How long a run waits for an engine that has closed its end to exit by itself before ending it.
@@ -42,6 +50,12 @@ struct engine_run_t {
     // Set, under the gate, when the page ends the run: the reader then leaves at its next step
     // and starts nothing more, so that it ends by itself and need not be killed.
     std::atomic<bool> must_end{false};
+    // Written by the reader before it ends, read by the page once it has ended: the work folder
+    // the engine was given (ANSI), how the run ended and the engine's summary, if it left one.
+    std::string work_dir;
+    run_end_t end = run_end_t::none;
+    bool has_summary = false;
+    run_summary_t summary;
 };
 
 // Creates the pipe with the parameters the engine expects; the handle may be invalid, which
@@ -53,7 +67,7 @@ void close_engine_pipe(engine_run_t& run);
 // The reader's task procedure, given the engine_run_t. 0 or -1; nobody acts on it.
 int32_t run_engine(void* run);
 // Connects and reads packets until the engine ends the run. 0 for a zero-length message, -1 for
-// every other end.
+// every other end. Files reported outside the run's work folder are not queued.
 int32_t read_engine_pipe(engine_run_t& run);
 
 // Takes the reader gate for the lifetime of the object and can give it up around a blocking call.

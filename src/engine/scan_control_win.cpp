@@ -64,10 +64,30 @@ void scan_control_c::end_reader() {
     release_gate();
 }
 
+// What a new run starts from: no sectors, an empty bar, no end, no loaded results.
+void scan_control_c::clear_run() {
+    run_->total_sectors.store(0);
+    run_->current_sector.store(0);
+    run_->end = run_end_t::none;
+    run_->has_summary = false;
+    progress_ = 0;
+    end_ = untold_end_ = run_end_t::none;
+    is_results_only_ = false;
+}
+
 void scan_control_c::begin_run() {
     close_engine_pipe(*run_);
-    run_->pipe.store(create_engine_pipe());
     close_engine_handles();
+    clear_run();
+    // What can be known before starting refuses the run before the reader sets anything aside.
+    run_end_t refusal = check_before_start(run_->request);
+    if (refusal != run_end_t::none) {
+        end_ = untold_end_ = run_->end = refusal;
+        state_ = scan_state_t::idle;
+        set_buttons("btn_start", true, false);
+        return;
+    }
+    run_->pipe.store(create_engine_pipe());
     run_->must_end.store(false);
     // Stop or pause right after a start must not find the reader still starting (see
     // reader_started); a reader that ended before it got the gate ends the wait too.
@@ -82,9 +102,6 @@ void scan_control_c::begin_run() {
 void scan_control_c::start_scan(const scan_request_t& request) {
     end_reader();
     run_->request = request;
-    run_->total_sectors.store(0);
-    run_->current_sector.store(0);
-    progress_ = 0;
     state_ = scan_state_t::scanning;
     set_buttons("btn_pause", true, true);
     begin_run();
@@ -115,7 +132,7 @@ void scan_control_c::toggle_scan() {
     const char* key = state_ == scan_state_t::idle     ? "btn_start"
                       : state_ == scan_state_t::paused ? "btn_resume"
                                                        : "btn_pause";
-    set_buttons(key, buttons_.is_start_shown, true);
+    set_buttons(key, true, state_ != scan_state_t::idle);
 }
 
 void scan_control_c::stop_scan() {
@@ -124,6 +141,7 @@ void scan_control_c::stop_scan() {
     if (run_->engine_process.is_valid()) TerminateProcess(run_->engine_process.get(), 0xFFFFFFFF);
     close_engine_pipe(*run_);
     state_ = scan_state_t::idle;
+    end_ = run_end_t::stopped;
     set_buttons("btn_start", buttons_.is_start_shown, false);
 }
 
@@ -135,13 +153,14 @@ void scan_control_c::reset_scan() {
         end_reader();
     }
     release_gate();
-    run_->current_sector.store(0);
-    progress_ = 0;
+    clear_run();
     reset_found_queue();
 }
 
 void scan_control_c::show_results() {
     state_ = scan_state_t::idle;
+    clear_run();
+    is_results_only_ = true;
     set_buttons(buttons_.start_text_key, false, false);
     view_.start_timer();
 }
@@ -151,10 +170,19 @@ bool scan_control_c::on_timer_tick() {
     reader_.close_thread();
     release_gate();
     view_.kill_timer();
-    progress_ = 1;
+    // A run that did not reach the card's end keeps its bar where it stopped.
+    end_ = run_->end;
+    untold_end_ = run_end_message_key(end_) ? end_ : run_end_t::none;
+    if (is_scanned_to_the_end(end_)) progress_ = 1;
     state_ = scan_state_t::idle;
     set_buttons("btn_start", buttons_.is_start_shown, false);
     return true;
+}
+
+run_end_t scan_control_c::take_untold_end() {
+    run_end_t end = untold_end_;
+    untold_end_ = run_end_t::none;
+    return end;
 }
 
 bool scan_control_c::may_leave() {

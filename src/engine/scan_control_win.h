@@ -64,9 +64,16 @@ public:
     const engine_run_t& run() const { return *run_; }
     // The last run's result once it has ended (0 or -1).
     int32_t reader_result() const { return reader_.result(); }
+    // How the last run ended (none while it runs), and whether the page shows loaded results.
+    run_end_t last_end() const { return end_; }
+    bool is_results_only() const { return is_results_only_; }
+    // The end the user has not yet been told of, once: set when a start is refused and when the
+    // timer notices the end of a run; none otherwise.
+    run_end_t take_untold_end();
 
 private:
     void begin_run();
+    void clear_run();
     void end_reader();
     void take_gate();
     void release_gate();
@@ -79,6 +86,9 @@ private:
     scan_state_t state_ = scan_state_t::idle;
     scan_buttons_t buttons_;
     float progress_ = 0;
+    run_end_t end_ = run_end_t::none;
+    run_end_t untold_end_ = run_end_t::none;
+    bool is_results_only_ = false;
     bool is_gate_held_ = false;
     bool is_reader_suspended_ = false;
 };

@@ -46,7 +46,35 @@ bool is_thumbnail_name(std::u16string_view name) {
     return is_find_stem(name.substr(prefix.size(), name.size() - prefix.size() - suffix.size()));
 }
 
+// The engine's summary file, or the temporary name it is written under before its rename.
+bool is_summary_name(std::u16string_view name) {
+    constexpr std::u16string_view summary = u".ember_summary";
+    if (name.substr(0, summary.size()) != summary) return false;
+    return name.size() == summary.size() ||
+           (name[summary.size()] == u'.' && is_extension(name.substr(summary.size() + 1)));
+}
+
+constexpr std::u16string_view set_aside_prefix = u"~tmp.";
+
 }  // namespace
+
+std::u16string set_aside_name(uint64_t number) {
+    std::u16string digits;
+    do {
+        digits.insert(digits.begin(), static_cast<char16_t>(u'0' + number % 10));
+        number /= 10;
+    } while (number != 0);
+    return std::u16string(set_aside_prefix) + digits;
+}
+
+bool is_set_aside_name(std::u16string_view name) {
+    if (name.substr(0, set_aside_prefix.size()) != set_aside_prefix) return false;
+    std::u16string_view digits = name.substr(set_aside_prefix.size());
+    if (digits.empty() || digits.size() > max_sector_digits) return false;
+    for (char16_t c : digits)
+        if (!is_digit(c)) return false;
+    return true;
+}
 
 bool is_work_folder_name(std::u16string_view name) {
     constexpr std::u16string_view work = u"tmp";
@@ -57,6 +85,7 @@ bool is_work_folder_name(std::u16string_view name) {
 bool is_work_file_name(std::u16string_view name) {
     // The engine writes a find under its name with a dot in front and drops the dot once the
     // file is complete, so a killed run leaves such a name behind.
+    if (is_summary_name(name)) return true;
     if (!name.empty() && name[0] == u'.') return is_find_name(name.substr(1));
     return is_find_name(name) || is_thumbnail_name(name);
 }

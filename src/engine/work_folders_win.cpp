@@ -1,6 +1,10 @@
 #include "engine/work_folders_win.h"
 
+#include <process.h>
+#include <shlobj.h>
 #include <shlwapi.h>
+
+#include <memory>
 
 #include "app/app_messages.h"
 #include "app/path_text.h"
@@ -22,28 +26,90 @@ bool is_absolute(const std::u16string& path) {
 
 bool is_dot_name(const wchar_t* name) { return name[0] == L'.'; }
 
+// A folder, and not a link to one, which may lead anywhere.
+bool is_real_folder(const std::u16string& path) {
+    DWORD attributes = GetFileAttributesW(wide(path));
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// Set-aside names are numbered from the clock; a clash only moves on to the next number.
+constexpr int max_set_aside_attempts = 100;
+// "tmp.1" to "tmp.99" when the user has a folder "tmp" of their own.
+constexpr int max_work_folder_numbers = 100;
+
 }  // namespace
 
-void delete_work_files(const std::u16string& cache_dir) {
-    if (!is_absolute(cache_dir)) return;
+bool is_marked_work_folder(const std::u16string& folder) {
+    DWORD attributes = GetFileAttributesW(wide(append_path_component(folder, work_marker_name)));
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::u16string prepare_work_folder(const std::u16string& cache_dir) {
+    if (!is_absolute(cache_dir)) return {};
+    if (!PathIsDirectoryW(wide(cache_dir))) SHCreateDirectoryExW(nullptr, wide(cache_dir), nullptr);
     std::vector<std::u16string> names;
     list_matching_names(append_path_component(cache_dir, u"tmp*"), names);
+    uint64_t number = GetTickCount64();
     for (const std::u16string& name : names) {
         std::u16string folder = append_path_component(cache_dir, name);
-        DWORD attributes = GetFileAttributesW(wide(folder));
-        // A linked folder may lead anywhere; only real folders are emptied.
-        if (!is_work_folder_name(name) || attributes == INVALID_FILE_ATTRIBUTES ||
-            !(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-            continue;
-        std::vector<std::u16string> entries;
-        list_matching_names(folder, entries);
-        size_t deleted = 0;
-        for (const std::u16string& entry : entries) {
-            if (is_work_file_name(entry) && DeleteFileW(wide(append_path_component(folder, entry)))) ++deleted;
+        if (!is_work_folder_name(name) || !is_real_folder(folder) || !is_marked_work_folder(folder)) continue;
+        // A rename in the same folder is one step however much the folder holds. It fails while
+        // a file inside is open; the new scan then goes into another work folder.
+        for (int attempt = 0; attempt < max_set_aside_attempts; ++attempt, ++number) {
+            if (MoveFileW(wide(folder), wide(append_path_component(cache_dir, set_aside_name(number))))) break;
+            if (GetLastError() != ERROR_ALREADY_EXISTS && GetLastError() != ERROR_FILE_EXISTS) break;
         }
-        // Fails, as wanted, while anything else is still in the folder.
-        if (deleted > 0) RemoveDirectoryW(wide(folder));
     }
+    std::u16string work = append_path_component(cache_dir, u"tmp");
+    for (int n = 1; n <= max_work_folder_numbers; ++n) {
+        if (CreateDirectoryW(wide(work), nullptr)) break;
+        work = append_path_component(cache_dir, u"tmp." + from_ansi(std::to_string(n)));
+    }
+    file_handle_c marker(CreateFileW(wide(append_path_component(work, work_marker_name)), GENERIC_WRITE, 0,
+                                     nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr));
+    if (!marker.is_valid()) return {};
+    return work;
+}
+
+void delete_set_aside_folders(const std::u16string& cache_dir) {
+    if (!is_absolute(cache_dir)) return;
+    std::vector<std::u16string> names;
+    list_matching_names(append_path_component(cache_dir, u"~tmp.*"), names);
+    for (const std::u16string& name : names) {
+        std::u16string folder = append_path_component(cache_dir, name);
+        if (!is_set_aside_name(name) || !is_real_folder(folder) || !is_marked_work_folder(folder)) continue;
+        // Listed and deleted name by name, so that a folder of any size costs no more memory
+        // than one name.
+        WIN32_FIND_DATAW entry{};
+        find_handle_c find(FindFirstFileW(wide(append_path_component(folder, u"*")), &entry));
+        bool is_anything_else_left = false;
+        if (find.is_valid()) {
+            do {
+                std::u16string entry_name = from_wide(entry.cFileName);
+                if (entry_name == u"." || entry_name == u".." || entry_name == work_marker_name) continue;
+                bool is_ours = !(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && is_work_file_name(entry_name);
+                if (!is_ours || !DeleteFileW(wide(append_path_component(folder, entry_name))))
+                    is_anything_else_left = true;
+            } while (FindNextFileW(find.get(), &entry));
+        }
+        find.reset();
+        if (is_anything_else_left) continue;
+        DeleteFileW(wide(append_path_component(folder, work_marker_name)));
+        RemoveDirectoryW(wide(folder));
+    }
+}
+
+void start_deleting_set_aside_folders(const std::u16string& cache_dir) {
+    auto* folder = new std::u16string(cache_dir);
+    auto procedure = [](void* param) -> unsigned {
+        std::unique_ptr<std::u16string> cache(static_cast<std::u16string*>(param));
+        delete_set_aside_folders(*cache);
+        return 0;
+    };
+    uintptr_t thread = _beginthreadex(nullptr, 0, procedure, folder, 0, nullptr);
+    if (thread) CloseHandle(reinterpret_cast<HANDLE>(thread));
+    else delete folder;
 }
 
 int list_matching_names(const std::u16string& pattern, std::vector<std::u16string>& names) {

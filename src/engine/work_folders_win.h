@@ -10,11 +10,25 @@
 
 #include "ui/handles_win.h"
 
-// Deletes, permanently, the previous scan's files from the cache folder: in every work folder
-// (tmp, tmp.*) the engine's finds and their thumbnails, then the folder itself once that left it
-// empty. Everything else stays, whatever its name: the cache folder may be one the user keeps
-// files in. A cache folder that is not an absolute path deletes nothing.
-void delete_work_files(const std::u16string& cache_dir);
+// True when the folder holds the program's marker file, so that the program made it.
+bool is_marked_work_folder(const std::u16string& folder);
+
+// Makes the work folder of a new scan at once, however many files the previous scans left: every
+// marked work folder (tmp, tmp.*) is renamed in place to a set-aside name, which the loader of
+// earlier results never loads, and a new marked "tmp" is created (the cache folder too, if
+// needed). A "tmp" that is not marked is the user's and is left as it is; the scan then writes
+// into the first free "tmp.<n>". Returns the new work folder's path, or empty when none could be
+// made (or the cache folder is not an absolute path). Deletes nothing.
+std::u16string prepare_work_folder(const std::u16string& cache_dir);
+
+// Deletes, permanently, what set-aside work folders hold of the program's own files: the
+// engine's finds, unfinished finds and summary, and their thumbnails; then the folder itself
+// once only its marker is left. Everything else stays, whatever its name: the cache folder may
+// be one the user keeps files in. Runs as long as there are files; an interrupted run is taken
+// up by the next.
+void delete_set_aside_folders(const std::u16string& cache_dir);
+// The same on a thread of its own that nobody waits for.
+void start_deleting_set_aside_folders(const std::u16string& cache_dir);
 
 // The names (not paths) matching a pattern, "." and ".." left out; a pattern naming an existing
 // folder lists that folder. Returns their number, or -1 when nothing matches.

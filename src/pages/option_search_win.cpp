@@ -28,6 +28,12 @@ void copy_to_request(char (&field)[request_text_capacity], const std::string& te
     field[length] = '\0';
 }
 
+void copy_to_request(char16_t (&field)[request_text_capacity], const std::u16string& text) {
+    size_t length = std::min(text.size(), request_text_capacity - 1);
+    std::memcpy(field, text.data(), length * sizeof(char16_t));
+    field[length] = u'\0';
+}
+
 }  // namespace
 
 std::u16string option_window_c::folder_field_text() const {
@@ -87,6 +93,7 @@ void option_window_c::start_search() {
     }
 
     copy_to_request(search_request.cache_dir, to_ansi(settings.cache_path));
+    copy_to_request(search_request.cache_path, settings.cache_path);
     copy_to_request(search_request.volume, to_ansi(card.volume_name));
     save_settings();
     SendMessageW(main_window_, UM_SHOW_SCAN_AND_START, 1, reinterpret_cast<LPARAM>(&search_request));

@@ -95,19 +95,16 @@ void recovery_window_c::paint_progress(HDC dc, const RECT& client) {
         // A packet whose position lies past its total must not draw the bar past its end.
         float progress = scan_.update_progress();
         drawn_progress_ = progress < 0 ? 0 : progress > 1 ? 1 : progress;
-        RECT bar = bar_rect;
-        FillRect(dc, &bar, light_brush_.get());
-        RECT filled = bar;
-        filled.right = bar.left + static_cast<int>(static_cast<float>(bar.right - bar.left) * drawn_progress_);
-        if (filled.right > filled.left) FillRect(dc, &filled, pattern_brush_.get());
-        std::u16string percent = decimal_text(int64_t(drawn_progress_ * 100)) + u"%";
-        DrawTextW(dc, wide(percent), -1, &bar, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-
-        uint64_t total = scan_.total_sectors();
-        std::u16string where = total != 0 ? format_text(lookup_text("recovery_sector"),
-                                                        {decimal_text(scan_.current_sector()), decimal_text(total)})
-                                          : lookup_text("recovery_wait");
-        draw_text_at(dc, 62, 20, where);
+        if (is_bar_shown()) {
+            RECT bar = bar_rect;
+            FillRect(dc, &bar, light_brush_.get());
+            RECT filled = bar;
+            filled.right = bar.left + static_cast<int>(static_cast<float>(bar.right - bar.left) * drawn_progress_);
+            if (filled.right > filled.left) FillRect(dc, &filled, pattern_brush_.get());
+            std::u16string percent = decimal_text(int64_t(drawn_progress_ * 100)) + u"%";
+            DrawTextW(dc, wide(percent), -1, &bar, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+        }
+        draw_text_at(dc, 62, 20, strip_text());
     }
     if (has_waiting_thumbnails()) {
         select_object_c font(dc, shared_font(font_face::verdana, 10, true));
@@ -117,6 +114,16 @@ void recovery_window_c::paint_progress(HDC dc, const RECT& client) {
         if (text.size() > max_preview_text) text.resize(max_preview_text);
         draw_text_at(dc, is_current_language("de") || is_current_language("fr") ? 600 : 550, 30, text);
     }
+}
+
+std::u16string recovery_window_c::strip_text() const {
+    if (scan_.is_results_only()) return format_text(lookup_text("recovery_loaded"), {decimal_text(uint64_t(shown_))});
+    uint64_t total = scan_.total_sectors();
+    if (total != 0) return format_text(lookup_text("recovery_sector"), {decimal_text(scan_.current_sector()), decimal_text(total)});
+    // Before the first packet a run is being prepared; a run that ended before it says so.
+    run_end_t end = scan_.last_end();
+    bool has_not_run = scan_.state() == scan_state_t::idle && end != run_end_t::none && !is_scanned_to_the_end(end);
+    return lookup_text(has_not_run ? "recovery_no_run" : "recovery_wait");
 }
 
 void recovery_window_c::paint_information(HDC dc, const RECT& client) {

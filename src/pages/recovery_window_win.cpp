@@ -3,9 +3,11 @@
 #include <cstring>
 
 #include "app/language.h"
+#include "app/text_format.h"
 #include "app/wide_text_win.h"
 #include "engine/found_queue_win.h"
 #include "media/media_kind_win.h"
+#include "pages/drive_list.h"
 #include "ui/message_box_win.h"
 #include "ui/shared_fonts_win.h"
 
@@ -208,7 +210,10 @@ LRESULT recovery_window_c::on_command(WORD, WORD id, HWND control_window, bool&)
         grid_.set_all_selected(SendMessageW(control_window, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0);
         SetFocus(grid_.hwnd());  // the grid keeps the wheel
         break;
-    case id_scan_toggle: scan_.toggle_scan(); break;
+    case id_scan_toggle:
+        scan_.toggle_scan();
+        tell_run_end();
+        break;
     case id_scan_stop: scan_.stop_scan(); break;
     default: break;
     }
@@ -303,16 +308,41 @@ LRESULT recovery_window_c::on_timer(UINT, WPARAM wp, LPARAM, bool& handled) {
     // While a message box of an earlier tick is open, its loop delivers further ticks: they wait.
     if (is_filing_) return 0;
     is_filing_ = true;
-    scan_.on_timer_tick();
+    bool has_ended = scan_.on_timer_tick();
     file_new_records();
     is_filing_ = false;
     RedrawWindow(hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    // Told once the last finds are on the grid, so that the user sees what was kept.
+    if (has_ended) tell_run_end();
     return 0;
 }
 
 LRESULT recovery_window_c::on_start_search(UINT, WPARAM wp, LPARAM lp, bool&) {
-    if (wp == 1 && lp) scan_.start_scan(*reinterpret_cast<const scan_request_t*>(lp));
+    if (wp == 1 && lp) {
+        scan_.start_scan(*reinterpret_cast<const scan_request_t*>(lp));
+        RedrawWindow(hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+        tell_run_end();
+    }
     return 0;
+}
+
+// A run that could not start, could not read the card or ended before the card's end is told in
+// the message box; how much could not be read comes from the engine's summary.
+void recovery_window_c::tell_run_end() {
+    run_end_t end = scan_.take_untold_end();
+    const char* key = run_end_message_key(end);
+    if (!key) return;
+    const engine_run_t& run = scan_.run();
+    std::u16string text;
+    if (end == run_end_t::read_errors) {
+        text = run.has_summary ? format_text(lookup_text(key), {format_size(int64_t(run.summary.unreadable_sectors * 512))})
+                               : lookup_text("scan_read_errors_unknown");
+    } else {
+        text = lookup_text(key);
+    }
+    bool is_nothing_scanned = end == run_end_t::no_engine || end == run_end_t::bad_cache_path ||
+                              end == run_end_t::not_started || end == run_end_t::card_unreadable;
+    show_message(main_window_, text, is_nothing_scanned ? mode_error : mode_warning);
 }
 
 LRESULT recovery_window_c::on_show_results(UINT, WPARAM, LPARAM, bool&) {

@@ -52,6 +52,10 @@ public:
     int32_t current() const { return current_; }
     int32_t view_total() const { return view_total_; }
     int32_t view_ticked() const { return view_ticked_; }
+    // The line above the progress bar: where the scan is, why it is not running, or what loaded
+    // results are shown; and whether the bar is drawn under it.
+    std::u16string strip_text() const;
+    bool is_bar_shown() const { return !scan_.is_results_only(); }
 
     BEGIN_MSG_MAP(recovery_window_c)
         MESSAGE_HANDLER(WM_CREATE, on_create)
@@ -95,6 +99,7 @@ private:
     media_kind file_extension(const std::string& extension);
     void file_new_records();
     void leave_page(UINT message);
+    void tell_run_end();
 
     HWND main_window_;  // borrowed: the parent, to which requests are sent
     bitmap_c background_, header_, info_icon_, selection_icon_, pattern_;

@@ -8,6 +8,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/wide_text_win.h"
 #include "engine/found_queue_win.h"
@@ -79,6 +80,8 @@ bool heap_is_free_for_others() {
     });
 }
 
+bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
 bool is_process_running(HANDLE process) { return process && WaitForSingleObject(process, 0) == WAIT_TIMEOUT; }
 
 bool wait_until(const std::function<bool()>& condition, DWORD timeout_ms = run_timeout_ms) {
@@ -137,12 +140,41 @@ protected:
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
 
-    void expect_idle_after_end() {
+    void expect_idle_after_end(bool is_scanned_to_the_end = true) {
         EXPECT_EQ(control_->state(), scan_state_t::idle);
-        EXPECT_FLOAT_EQ(control_->progress(), 1.0f);
+        if (is_scanned_to_the_end) EXPECT_FLOAT_EQ(control_->progress(), 1.0f);
+        else EXPECT_LT(control_->progress(), 1.0f) << "a run that stopped short does not show a full bar";
         EXPECT_EQ(view_.shown.start_text_key, "btn_start");
         EXPECT_FALSE(view_.shown.is_stop_shown);
         EXPECT_FALSE(view_.is_timer_running);
+    }
+
+    std::wstring cache(const std::wstring& relative = L"") {
+        return relative.empty() ? folder_ / L"cache" : folder_ / (L"cache\\" + relative);
+    }
+    // A work folder as the program makes it, holding `finds` of the engine's finds and their
+    // thumbnails and the given other files.
+    void make_work_folder(const std::wstring& name, int finds, std::initializer_list<const wchar_t*> others = {}) {
+        CreateDirectoryW(cache().c_str(), nullptr);
+        ASSERT_TRUE(CreateDirectoryW(cache(name).c_str(), nullptr));
+        ASSERT_TRUE(write_file(cache(name + L"\\.tessera_work"), ""));
+        for (int i = 0; i < finds; ++i) {
+            wchar_t find[32];
+            std::swprintf(find, 32, L"\\f%07d", 1000 + i);
+            ASSERT_TRUE(write_file(cache(name + find + L".jpg"), "old find"));
+            ASSERT_TRUE(write_file(cache(name + L"\\thumb_" + (find + 1) + L".png"), "old thumbnail"));
+        }
+        for (const wchar_t* other : others) ASSERT_TRUE(write_file(cache(name + L"\\" + other), "the user's"));
+    }
+    // The names in the cache folder that match a pattern.
+    std::vector<std::wstring> names_in_cache(const wchar_t* pattern) {
+        std::vector<std::wstring> names;
+        WIN32_FIND_DATAW entry;
+        HANDLE find = FindFirstFileW(cache(pattern).c_str(), &entry);
+        if (find == INVALID_HANDLE_VALUE) return names;
+        do names.push_back(entry.cFileName); while (FindNextFileW(find, &entry));
+        FindClose(find);
+        return names;
     }
 
     temp_folder_c folder_{L"engine"};
@@ -155,13 +187,6 @@ protected:
 }  // namespace
 
 TEST_F(engine_run, a_full_run_queues_every_reported_file_in_order) {
-    // Files of an earlier scan are deleted before the engine starts; other files stay.
-    CreateDirectoryW((folder_ / L"cache").c_str(), nullptr);
-    CreateDirectoryW((folder_ / L"cache\\tmp.old").c_str(), nullptr);
-    ASSERT_TRUE(write_file(folder_ / L"cache\\tmp.old\\f0000008.jpg", "old"));
-    ASSERT_TRUE(write_file(folder_ / L"cache\\tmp.txt", "user's"));
-    ASSERT_TRUE(write_file(folder_ / L"cache\\keep.txt", "keep"));
-
     scan_control_c& control = start("finds=25", request());
     EXPECT_EQ(control.state(), scan_state_t::scanning);
     EXPECT_EQ(view_.shown.start_text_key, "btn_pause");
@@ -170,17 +195,139 @@ TEST_F(engine_run, a_full_run_queues_every_reported_file_in_order) {
     ASSERT_TRUE(wait_for_end());
     expect_idle_after_end();
     EXPECT_EQ(control.reader_result(), -1);  // the engine closed its end
+    EXPECT_EQ(control.last_end(), run_end_t::finished);
+    EXPECT_EQ(control.take_untold_end(), run_end_t::none) << "a finished run needs no message";
     ASSERT_EQ(queued_count(), 25u);
     for (size_t i = 0; i < 25; ++i) {
         char name[32];
-        std::snprintf(name, sizeof name, "\\tmp\\f%05zu.jpg", i);
+        std::snprintf(name, sizeof name, "\\tmp\\f%07zu.jpg", i);
         EXPECT_EQ(queued_path(i), cache_dir_ + name);
     }
     EXPECT_EQ(control.total_sectors(), 250u);
     EXPECT_EQ(control.current_sector(), 250u);
-    EXPECT_FALSE(is_folder(folder_ / L"cache\\tmp.old"));
-    EXPECT_NE(GetFileAttributesW((folder_ / L"cache\\tmp.txt").c_str()), INVALID_FILE_ATTRIBUTES);
-    EXPECT_NE(GetFileAttributesW((folder_ / L"cache\\keep.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+
+    // Started again from idle, the strip starts from nothing rather than the last run's total.
+    SetEnvironmentVariableA("TESSERA_FAKE_ENGINE", "hang");
+    control.toggle_scan();
+    EXPECT_EQ(control.total_sectors(), 0u);
+    EXPECT_EQ(control.current_sector(), 0u);
+    EXPECT_FLOAT_EQ(control.progress(), 0.0f);
+    control.stop_scan();
+}
+
+// The previous scans' folders are renamed aside at once and deleted while the new scan runs, and
+// a deletion cut short is taken up by the next start. Only what the program made goes: folders
+// without its marker are the user's, whatever their files are called.
+TEST_F(engine_run, a_start_sets_the_old_work_folders_aside_and_deletes_only_their_own_files_meanwhile) {
+    make_work_folder(L"tmp", 400, {L"notes.txt"});
+    make_work_folder(L"tmp.old", 2);
+    make_work_folder(L"~tmp.77", 3);  // left by a deletion that was cut short
+    CreateDirectoryW(cache(L"tmp.mine").c_str(), nullptr);
+    ASSERT_TRUE(write_file(cache(L"tmp.mine\\f1234567.jpg"), "the user's"));
+    ASSERT_TRUE(write_file(cache(L"tmp_invoice.pdf"), "the user's"));
+
+    scan_control_c& control = start("hang", request());
+    ASSERT_TRUE(wait_until([&] { return is_process_running(control.run().engine_process.get()); }));
+    EXPECT_TRUE(exists(cache(L"tmp\\.tessera_work"))) << "the engine writes into a new work folder of ours";
+    EXPECT_FALSE(exists(cache(L"tmp\\f0001000.jpg")));
+    EXPECT_FALSE(exists(cache(L"tmp.old"))) << "set aside, so never loaded again";
+    ASSERT_TRUE(wait_until([&] { return names_in_cache(L"~tmp.*").size() == 1; })) << "deleted meanwhile";
+    std::wstring kept = names_in_cache(L"~tmp.*")[0];
+    EXPECT_TRUE(exists(cache(kept + L"\\notes.txt"))) << "a file of the user's in a work folder stays";
+    EXPECT_FALSE(exists(cache(kept + L"\\f0001000.jpg")));
+    EXPECT_FALSE(exists(cache(kept + L"\\thumb_f0001399.png")));
+    EXPECT_TRUE(exists(cache(L"tmp.mine\\f1234567.jpg")));
+    EXPECT_TRUE(exists(cache(L"tmp_invoice.pdf")));
+    control.stop_scan();
+}
+
+TEST_F(engine_run, a_folder_named_tmp_of_the_users_own_is_left_alone) {
+    CreateDirectoryW(cache().c_str(), nullptr);
+    CreateDirectoryW(cache(L"tmp").c_str(), nullptr);
+    ASSERT_TRUE(write_file(cache(L"tmp\\f1234567.jpg"), "the user's"));
+    ASSERT_TRUE(write_file(cache(L"tmp\\thumb_f1234567.png"), "the user's"));
+    for (int run = 0; run < 2; ++run) {
+        start("finds=2", request());
+        ASSERT_TRUE(wait_for_end());
+        ASSERT_EQ(queued_count(), 2u);
+        EXPECT_EQ(queued_path(0), cache_dir_ + "\\tmp.1\\f0000000.jpg") << "the scan goes beside it";
+    }
+    EXPECT_TRUE(exists(cache(L"tmp\\f1234567.jpg")));
+    EXPECT_TRUE(exists(cache(L"tmp\\thumb_f1234567.png")));
+    EXPECT_FALSE(exists(cache(L"tmp\\.tessera_work")));
+}
+
+// The engine's exit code says how the run ended; what it found until then stays queued, and the
+// bar is full only when the card was scanned to its end.
+TEST_F(engine_run, every_engine_end_is_told_and_keeps_the_finds) {
+    struct case_t {
+        const char* scenario;
+        run_end_t end;
+        size_t queued;
+        bool is_full;
+    } cases[] = {
+        {"finds=3,exit=8,unreadable=20", run_end_t::read_errors, 3, true},
+        {"finds=3,exit=9", run_end_t::card_lost, 3, false},
+        {"finds=3,exit=7", run_end_t::cache_full, 3, false},
+        {"finds=3,killed", run_end_t::ended_early, 3, false},
+        {"finds=0,exit=5", run_end_t::not_started, 0, false},
+        {"no_pipe", run_end_t::card_unreadable, 0, false},  // exits 3
+        {"crash", run_end_t::ended_early, 0, false},
+    };
+    for (const case_t& c : cases) {
+        start(c.scenario, request());
+        ASSERT_TRUE(wait_for_end()) << c.scenario;
+        expect_idle_after_end(c.is_full);
+        EXPECT_EQ(control_->last_end(), c.end) << c.scenario;
+        EXPECT_EQ(control_->take_untold_end(), c.end) << c.scenario;
+        EXPECT_EQ(control_->take_untold_end(), run_end_t::none) << "told once";
+        EXPECT_EQ(queued_count(), c.queued) << c.scenario;
+    }
+    start("finds=3,exit=8,unreadable=20", request());
+    ASSERT_TRUE(wait_for_end());
+    ASSERT_TRUE(control_->run().has_summary);
+    EXPECT_EQ(control_->run().summary.unreadable_sectors, 20u);
+    EXPECT_EQ(control_->run().summary.files, 3u);
+}
+
+TEST_F(engine_run, files_reported_outside_the_work_folder_are_not_queued) {
+    start("finds=2,outside", request());
+    ASSERT_TRUE(wait_for_end());
+    ASSERT_EQ(queued_count(), 2u);
+    EXPECT_EQ(queued_path(0), cache_dir_ + "\\tmp\\f0000000.jpg");
+    EXPECT_EQ(queued_path(1), cache_dir_ + "\\tmp\\f0000001.jpg");
+}
+
+// What can be known before a start refuses it, and then nothing of the earlier results is
+// deleted, not even from the queue.
+TEST_F(engine_run, a_start_that_cannot_work_is_refused_before_anything_is_deleted) {
+    make_work_folder(L"tmp", 1);
+    reset_found_queue();
+    queue_found_file("C:\\loaded\\f0001000.jpg");
+    DeleteFileW((folder_ / L"Ember\\embsrv.exe").c_str());
+    scan_control_c& control = start("finds=3", request());
+    EXPECT_EQ(control.state(), scan_state_t::idle);
+    EXPECT_EQ(control.take_untold_end(), run_end_t::no_engine);
+    EXPECT_EQ(view_.shown.start_text_key, "btn_start");
+    EXPECT_FALSE(view_.shown.is_stop_shown);
+    ASSERT_TRUE(CopyFileW((programs_folder() + L"\\fake_embsrv.exe").c_str(),
+                          (folder_ / L"Ember\\embsrv.exe").c_str(), FALSE));
+
+    scan_request_t lost = request();
+    std::snprintf(lost.cache_dir, sizeof lost.cache_dir, "C:\\????? ???");  // what CP 1252 makes of Cyrillic
+    scan_request_t best_fit = request();
+    std::snprintf(best_fit.cache_dir, sizeof best_fit.cache_dir, "C:\\Maori");
+    std::u16string chosen = u"C:\\M\u0101ori";
+    std::copy(chosen.begin(), chosen.end(), best_fit.cache_path);
+    scan_request_t too_long = request();
+    std::snprintf(too_long.cache_dir, sizeof too_long.cache_dir, "C:\\%s", std::string(240, 'c').c_str());
+    for (const scan_request_t& r : {lost, best_fit, too_long}) {
+        start("finds=3", r);
+        EXPECT_EQ(control_->state(), scan_state_t::idle) << r.cache_dir;
+        EXPECT_EQ(control_->take_untold_end(), run_end_t::bad_cache_path) << r.cache_dir;
+    }
+    EXPECT_TRUE(exists(cache(L"tmp\\f0001000.jpg")));
+    EXPECT_EQ(queued_count(), 1u);
 }
 
 TEST_F(engine_run, the_engine_receives_the_command_line_byte_for_byte) {
@@ -205,41 +352,34 @@ TEST_F(engine_run, the_engine_receives_the_command_line_byte_for_byte) {
     }
 }
 
-TEST_F(engine_run, every_way_a_run_can_end_shows_the_same_end) {
+// A message the front end cannot read ends its reading; the engine's own end then decides, and
+// one still writing (the rest of an overlong message) is ended and so ended early.
+TEST_F(engine_run, a_broken_pipe_ends_the_run_as_the_engine_ends) {
     struct case_t {
         const char* scenario;
         int32_t result;
-    } cases[] = {{"zero_end", 0}, {"short", -1}, {"long", -1}, {"crash", -1}};
+        run_end_t end;
+    } cases[] = {{"zero_end", 0, run_end_t::finished},
+                 {"short", -1, run_end_t::finished},
+                 {"long", -1, run_end_t::ended_early}};
     for (const case_t& c : cases) {
+        SCOPED_TRACE(c.scenario);
         start(c.scenario, request());
-        ASSERT_TRUE(wait_for_end()) << c.scenario;
-        expect_idle_after_end();
-        EXPECT_EQ(control_->reader_result(), c.result) << c.scenario;
-        EXPECT_EQ(queued_count(), 0u) << c.scenario;
-        EXPECT_FALSE(is_process_running(control_->run().engine_process.get())) << c.scenario;
+        ASSERT_TRUE(wait_for_end());
+        EXPECT_EQ(control_->last_end(), c.end);
+        expect_idle_after_end(c.end == run_end_t::finished);
+        EXPECT_EQ(control_->reader_result(), c.result);
+        EXPECT_EQ(queued_count(), 0u);
+        EXPECT_FALSE(is_process_running(control_->run().engine_process.get()));
     }
-}
-
-TEST_F(engine_run, an_engine_that_ends_before_opening_the_pipe_ends_the_run) {
-    start("no_pipe", request());
-    ASSERT_TRUE(wait_for_end());
-    expect_idle_after_end();
-    EXPECT_EQ(control_->reader_result(), -1);
-}
-
-TEST_F(engine_run, a_missing_engine_ends_the_run_at_once) {
-    DeleteFileW((folder_ / L"Ember\\embsrv.exe").c_str());
-    start("finds=3", request());
-    ASSERT_TRUE(wait_for_end());
-    expect_idle_after_end();
-    EXPECT_EQ(control_->reader_result(), -1);
 }
 
 TEST_F(engine_run, a_path_without_terminator_is_taken_only_as_far_as_a_record_holds) {
     start("unterminated", request());
     ASSERT_TRUE(wait_for_end());
     ASSERT_EQ(queued_count(), 1u);
-    EXPECT_EQ(queued_path(0), std::string(259, 'a'));
+    std::string in_work_folder = cache_dir_ + "\\tmp\\";
+    EXPECT_EQ(queued_path(0), in_work_folder + std::string(259 - in_work_folder.size(), 'a'));
     EXPECT_EQ(control_->total_sectors(), 8u);
 }
 

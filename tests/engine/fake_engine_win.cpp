@@ -1,14 +1,21 @@
 // A stand-in for the carving engine, for the engine-run tests only (never shipped). The front end
 // starts it as Ember/embsrv.exe exactly as it starts the real one; what it then does is chosen
 // by the environment variable TESSERA_FAKE_ENGINE:
-//   finds=N       N found files written to the work folder and reported, then the pipe closed
+//   finds=N       N found files written to the work folder and reported, then the pipe closed;
+//                 options may follow, separated by commas:
+//                   exit=C        ends with exit code C (0 without it); for 0, 7, 8 and 9 it
+//                                 first writes the summary file .ember_summary as the engine does
+//                   unreadable=S  the summary's count of unreadable sectors
+//                   outside       also reports files outside the work folder (written there too)
+//                   killed        dies after the finds without a summary or a last packet
 //   zero_end      one progress packet, then a zero-length message
 //   short         a 100-byte message
 //   long          a 300-byte message
 //   crash         one packet, then the process dies as a crash ends it
 //   hang          connects and never writes
 //   stream        a packet every 2 ms (a found file every 10th) until it is killed
-//   unterminated  one packet whose path fills all 264 bytes without a terminator
+//   unterminated  one packet whose path (the work folder, then letters) fills all 264 bytes
+//                 without a terminator
 //   no_pipe       ends at once without opening the pipe
 // With TESSERA_FAKE_ENGINE_LOG set it first writes its command line, byte for byte, to that file.
 #include <windows.h>
@@ -59,7 +66,7 @@ std::string work_folder(const char* command_line) {
 
 std::string write_found_file(const std::string& folder, int number) {
     char name[32];
-    std::snprintf(name, sizeof name, "\\f%05d.jpg", number);
+    std::snprintf(name, sizeof name, "\\f%07d.jpg", number);
     std::string path = folder + name;
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
@@ -69,6 +76,24 @@ std::string write_found_file(const std::string& folder, int number) {
         CloseHandle(file);
     }
     return path;
+}
+
+// The number after "key=" in a comma-separated scenario, or `otherwise`.
+long long option(const std::string& scenario, const char* key, long long otherwise) {
+    std::string needle = std::string(key) + "=";
+    size_t at = scenario.find(needle);
+    return at == std::string::npos ? otherwise : std::atoll(scenario.c_str() + at + needle.size());
+}
+
+void write_summary(const std::string& folder, uint64_t total, uint64_t unreadable, int files, int exit_code) {
+    std::string temporary = folder + "\\.ember_summary.tmp";
+    FILE* out = std::fopen(temporary.c_str(), "wb");
+    if (!out) return;
+    std::fprintf(out, "total_sectors=%llu\nscanned_sectors=%llu\nunreadable_sectors=%llu\nfiles=%d\nexit=%d\n",
+                 static_cast<unsigned long long>(total), static_cast<unsigned long long>(total),
+                 static_cast<unsigned long long>(unreadable), files, exit_code);
+    std::fclose(out);
+    MoveFileExA(temporary.c_str(), (folder + "\\.ember_summary").c_str(), MOVEFILE_REPLACE_EXISTING);
 }
 
 }  // namespace
@@ -92,12 +117,28 @@ int main() {
 
     if (scenario.rfind("finds=", 0) == 0) {
         int count = std::atoi(scenario.c_str() + 6);
+        int exit_code = static_cast<int>(option(scenario, "exit", 0));
+        uint64_t total = uint64_t(count) * 10;
         send_packet(pipe, 0, 0, "");  // size not known yet
+        if (scenario.find("outside") != std::string::npos) {
+            // A sibling whose name starts like the work folder's, and a climb out of it.
+            std::string sibling = folder + "2";
+            CreateDirectoryA(sibling.c_str(), nullptr);
+            send_packet(pipe, total, 0, write_found_file(sibling, 90));
+            write_found_file(folder + "\\..", 91);
+            send_packet(pipe, total, 0, folder + "\\..\\f0000091.jpg");
+        }
         for (int i = 0; i < count; ++i) {
             std::string path = write_found_file(folder, i);
-            send_packet(pipe, uint64_t(count) * 10, uint64_t(i) * 10, path);
+            send_packet(pipe, total, uint64_t(i) * 10, path);
         }
-        send_packet(pipe, uint64_t(count) * 10, uint64_t(count) * 10, "");
+        if (scenario.find("killed") != std::string::npos) TerminateProcess(GetCurrentProcess(), 1);
+        send_packet(pipe, total, exit_code == 9 ? total / 2 : total, "");
+        if (exit_code == 0 || (exit_code >= 7 && exit_code <= 9))
+            write_summary(folder, total, static_cast<uint64_t>(option(scenario, "unreadable", 0)), count, exit_code);
+        FlushFileBuffers(pipe);
+        CloseHandle(pipe);
+        return exit_code;
     } else if (scenario == "zero_end") {
         send_packet(pipe, 100, 50, "");
         send_bytes(pipe, "", 0);
@@ -126,6 +167,7 @@ int main() {
         packet.total_sectors = 8;
         packet.current_sector = 4;
         std::memset(packet.found_path, 'a', packet_path_bytes);
+        std::memcpy(packet.found_path, (folder + "\\").data(), folder.size() + 1);
         uint8_t bytes[pipe_packet_size];
         encode_pipe_packet(packet, bytes);
         send_bytes(pipe, bytes, sizeof bytes);

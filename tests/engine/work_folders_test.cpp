@@ -44,26 +44,26 @@ protected:
 
 }  // namespace
 
-TEST_F(work_folders, a_run_start_deletes_only_the_engines_finds_and_thumbnails_of_the_work_folders) {
-    make_folder(L"tmp");
-    make_file(L"tmp\\f0001234.jpg");
-    make_file(L"tmp\\thumb_f0001234.png");
-    make_file(L"tmp\\.f0001240.mov");  // left by a killed run
-    make_folder(L"tmp.old");
-    make_file(L"tmp.old\\f0000064.mov");
-    make_file(L"tmp.old\\notes.txt");  // the user's, in a folder that looks like ours
-    make_folder(L"tmp.old\\sub");
-    make_file(L"tmp.old\\sub\\f0000128.jpg");
-    make_file(L"tmp_invoice.pdf");
-    make_file(L"tmp.txt");
-    make_folder(L"tmp_projects");
-    make_file(L"tmp_projects\\f0000256.jpg");
-    make_file(L"f0000512.jpg");
-    delete_work_files(u16(cache_));
-    EXPECT_FALSE(exists(cache_ + L"\\tmp")) << "an emptied work folder goes too";
-    EXPECT_FALSE(exists(cache_ + L"\\tmp.old\\f0000064.mov"));
-    for (const wchar_t* kept : {L"tmp.old\\notes.txt", L"tmp.old\\sub\\f0000128.jpg", L"tmp_invoice.pdf",
-                                L"tmp.txt", L"tmp_projects\\f0000256.jpg", L"f0000512.jpg"})
+TEST_F(work_folders, set_aside_folders_lose_only_the_engines_files_and_only_when_marked) {
+    make_folder(L"~tmp.1");
+    for (const wchar_t* name : {L".tessera_work", L"f0001234.jpg", L"thumb_f0001234.png", L".f0001240.mov", L".ember_summary"})
+        make_file(std::wstring(L"~tmp.1\\") + name);
+    make_folder(L"~tmp.2");
+    make_file(L"~tmp.2\\.tessera_work");
+    make_file(L"~tmp.2\\f0000064.mov");
+    make_file(L"~tmp.2\\notes.txt");  // the user's, in a folder of ours
+    make_folder(L"~tmp.2\\sub");
+    make_file(L"~tmp.2\\sub\\f0000128.jpg");
+    make_folder(L"~tmp.3");  // named like ours, but not marked
+    make_file(L"~tmp.3\\f0000256.jpg");
+    make_folder(L"tmp");  // the running scan's
+    make_file(L"tmp\\.tessera_work");
+    make_file(L"tmp\\f0000512.jpg");
+    delete_set_aside_folders(u16(cache_));
+    EXPECT_FALSE(exists(cache_ + L"\\~tmp.1")) << "an emptied work folder goes too";
+    EXPECT_FALSE(exists(cache_ + L"\\~tmp.2\\f0000064.mov"));
+    for (const wchar_t* kept : {L"~tmp.2\\notes.txt", L"~tmp.2\\.tessera_work", L"~tmp.2\\sub\\f0000128.jpg",
+                                L"~tmp.3\\f0000256.jpg", L"tmp\\f0000512.jpg"})
         EXPECT_TRUE(exists(cache_ + L"\\" + kept)) << kept;
 }
 

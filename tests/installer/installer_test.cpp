@@ -387,6 +387,24 @@ TEST_F(installer, installs_starts_scans_upgrades_and_uninstalls) {
     expect_installed(5);
     expect_kept();
 
+    // The cache folder also holds the user's own files, some named like ours, and a work folder
+    // set aside by a search whose deletion was cut short; the recovery folder lies in the work
+    // folder, and the cache path is stored with a trailing backslash.
+    ASSERT_TRUE(write_file(cache + L"\\tmp_invoice.pdf", "the user's"));
+    ASSERT_TRUE(CreateDirectoryW((cache + L"\\tmp-photos").c_str(), nullptr));
+    ASSERT_TRUE(write_file(cache + L"\\tmp-photos\\f0001234.jpg", "the user's"));
+    ASSERT_TRUE(CreateDirectoryW((cache + L"\\tmp.mine").c_str(), nullptr));
+    ASSERT_TRUE(write_file(cache + L"\\tmp.mine\\f0001234.jpg", "the user's"));
+    ASSERT_TRUE(write_file(cache + L"\\tmp\\.f0020001.jpg", "unfinished"));
+    ASSERT_TRUE(CreateDirectoryW((cache + L"\\~tmp.5").c_str(), nullptr));
+    for (const wchar_t* name : {L".tessera_work", L"f0000064.mov", L"thumb_f0000064.png", L".ember_summary"})
+        ASSERT_TRUE(write_file(cache + L"\\~tmp.5\\" + name, "ours"));
+    std::wstring recovery = cache + L"\\tmp\\recovered";
+    ASSERT_TRUE(CreateDirectoryW(recovery.c_str(), nullptr));
+    ASSERT_TRUE(write_file(recovery + L"\\FILE00000.jpg", photo));
+    store_text(L"CachePath", cache + L"\\");
+    store_text(L"RecoveryPath", recovery);
+
     std::wstring question = uninstall_through_the_pages();
     EXPECT_NE(question.find(cache), std::wstring::npos) << "the uninstaller should name the cache folder: " << question;
     std::map<std::wstring, std::string> left = tree(install_folder());
@@ -397,5 +415,15 @@ TEST_F(installer, installs_starts_scans_upgrades_and_uninstalls) {
     EXPECT_FALSE(exists(desktop_shortcut()));
     EXPECT_FALSE(key_exists(HKEY_LOCAL_MACHINE, uninstall_key));
     EXPECT_FALSE(key_exists(HKEY_CURRENT_USER, L"SOFTWARE\\Tessera_Init"));
-    EXPECT_FALSE(exists(cache)) << "the cache held only earlier finds and the user said yes";
+    std::map<std::wstring, std::string> kept = tree(cache);
+    std::map<std::wstring, std::string> expected = {
+        {L"tmp_invoice.pdf", "the user's"},
+        {L"tmp-photos\\f0001234.jpg", "the user's"},
+        {L"tmp.mine\\f0001234.jpg", "the user's"},
+        {L"tmp\\.tessera_work", ""},  // its folder still holds the recovery folder
+        {L"tmp\\recovered\\FILE00000.jpg", photo},
+    };
+    std::wstring listed;
+    for (const auto& [path, bytes] : kept) listed += path + L" ";
+    EXPECT_TRUE(kept == expected) << "the user said yes: only the earlier finds go; kept: " << to_ansi(from_wide(listed.c_str()));
 }

@@ -128,7 +128,7 @@ protected:
         question_answer = 2;
         search_request = scan_request_t{};
         // The scan page starts Ember/embsrv.exe from the current folder: none is here unless a
-        // test puts one, so a started search ends at once.
+        // test puts one, so a started search is refused at once and the scan page says so.
         SetCurrentDirectoryW(folder_.path().c_str());
     }
 
@@ -267,7 +267,7 @@ TEST_F(option_page, the_checks_come_in_their_order_and_a_good_choice_sends_the_r
     type_into_field(out_ + L"\\");
     shown_texts.clear();
     EXPECT_TRUE(press_next());
-    EXPECT_TRUE(shown_texts.empty());
+    EXPECT_EQ(shown_texts, std::vector<std::u16string>{lookup_text("scan_no_engine")}) << "only the scan page's";
     EXPECT_EQ(search_request.want_photo, 0);
     EXPECT_EQ(search_request.want_video, 1);
     EXPECT_EQ(search_request.want_audio, 0);
@@ -343,7 +343,7 @@ TEST_F(option_page, the_free_space_warning_cancel_starts_nothing_and_its_close_b
         EXPECT_TRUE(answer.was_shown());
     }
     EXPECT_EQ(std::string(search_request.cache_dir), ansi(on_x));
-    EXPECT_TRUE(shown_texts.empty());
+    EXPECT_EQ(shown_texts, std::vector<std::u16string>{lookup_text("scan_no_engine")}) << "only the scan page's";
     RemoveDirectoryW(on_x.c_str());
 }
 
@@ -372,11 +372,13 @@ TEST_F(option_page, folders_on_the_card_are_refused_or_asked_about_and_a_search_
     EXPECT_EQ(settings.recovery_path, u"X:\\");
     EXPECT_EQ(stored_text(L"RecoveryPath"), out_);
 
-    // A search over a cache folder the user keeps files in, with a find of an earlier scan.
+    // A search over a cache folder the user keeps files in, with a find of an earlier scan in a
+    // work folder the program made (marked).
     type_into_field(out_);
     for (const wchar_t* folder : {L"tmp", L"tmp_projects"}) CreateDirectoryW((cache_ + L"\\" + folder).c_str(), nullptr);
-    const wchar_t* users_files[] = {L"tmp_invoice.pdf", L"tmp.txt", L"tmp_projects\\holiday.jpg", L"tmp\\notes.txt"};
+    const wchar_t* users_files[] = {L"tmp_invoice.pdf", L"tmp.txt", L"tmp_projects\\holiday.jpg"};
     for (const wchar_t* name : users_files) ASSERT_TRUE(write_file(cache_ + L"\\" + name, "the user's"));
+    ASSERT_TRUE(write_file(cache_ + L"\\tmp\\.tessera_work", ""));
     ASSERT_TRUE(write_file(cache_ + L"\\tmp\\f0000008.jpg", "an earlier find"));
     std::string photo = read_fixture("tests/engine/fixtures/card_photo.jpg");
     std::string video = read_fixture("tests/ember/fixtures/video/clip.avi");
@@ -399,4 +401,10 @@ TEST_F(option_page, folders_on_the_card_are_refused_or_asked_about_and_a_search_
     EXPECT_EQ(read_all(found), video);
     for (const wchar_t* name : users_files) EXPECT_TRUE(GetFileAttributesW((cache_ + L"\\" + name).c_str()) != INVALID_FILE_ATTRIBUTES) << ansi(name);
     EXPECT_EQ(GetFileAttributesW((cache_ + L"\\tmp\\f0000008.jpg").c_str()), INVALID_FILE_ATTRIBUTES);
+    WIN32_FIND_DATAW entry;
+    EXPECT_TRUE(pump_until([&] {
+        HANDLE find = FindFirstFileW((cache_ + L"\\~tmp.*").c_str(), &entry);
+        if (find != INVALID_HANDLE_VALUE) FindClose(find);
+        return find == INVALID_HANDLE_VALUE;
+    })) << "the earlier scan's folder is set aside and deleted";
 }

@@ -16,11 +16,13 @@
 #include "app/text_format.h"
 #include "engine/found_queue_win.h"
 #include "media/grid_geometry.h"
+#include "pages/drive_list.h"
 #include "media/picture_io_win.h"
 #include "media/picture_win.h"
 #include "media/thumbnail_win.h"
 #include "res/resource.h"
 #include "support/sample_card_win.h"
+#include "support/process_win.h"
 #include "support/scan_page_fixture_win.h"
 #include "ui/bitmap_button_win.h"
 
@@ -409,4 +411,53 @@ TEST_F(recovering_page, leaving_during_a_recovery_stops_it_and_says_how_many_of_
     EXPECT_EQ(shown_boxes[0].mode, mode_error);
     EXPECT_FALSE(has_temporary_file());
     EXPECT_TRUE(files_in(recovery_folder).empty());
+}
+
+// Runs of the stand-in engine through the page's real buttons: an end short of a clean scan is
+// told in words once its finds are on the grid, the strip says what is true at each step, and
+// loaded results say what they are.
+TEST_F(scan_page, every_end_of_a_run_is_told_and_the_strip_tells_the_truth) {
+    wchar_t previous[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    CreateDirectoryW((folder_ / L"Ember").c_str(), nullptr);
+    ASSERT_TRUE(CopyFileW((programs_folder() + L"\\fake_embsrv.exe").c_str(), (folder_ / L"Ember\\embsrv.exe").c_str(), FALSE));
+    SetCurrentDirectoryW(folder_.path().c_str());
+    scan_request_t request{};
+    std::snprintf(request.cache_dir, sizeof request.cache_dir, "%s", to_ansi(from_wide((folder_ / L"cache").c_str())).c_str());
+    std::snprintf(request.volume, sizeof request.volume, "X:\\");
+    request.want_photo = 1;
+    auto wait_for_box = [&](size_t count) { return pump_until([&] { return shown_boxes.size() == count; }, 20000); };
+
+    SetEnvironmentVariableA("TESSERA_FAKE_ENGINE", "finds=3,exit=8,unreadable=20");
+    SendMessageW(window_.hwnd(), UM_SHOW_SCAN_AND_START, 1, reinterpret_cast<LPARAM>(&request));
+    ASSERT_TRUE(wait_for_box(1));
+    EXPECT_EQ(shown_boxes[0].text, format_text(lookup_text("scan_read_errors"), {format_size(20 * 512)}));
+    EXPECT_EQ(page_->shown(), 3u) << "the finds are on the grid when the box tells";
+    EXPECT_EQ(page_->strip_text(), format_text(lookup_text("recovery_sector"), {u"30", u"30"}));
+    EXPECT_FLOAT_EQ(page_->scan().progress(), 1.0f);
+
+    SetEnvironmentVariableA("TESSERA_FAKE_ENGINE", "finds=2,exit=9");
+    click(page_->control(id_scan_toggle), 20, 15);
+    ASSERT_TRUE(wait_for_box(2));
+    EXPECT_EQ(shown_boxes[1].text, lookup_text("scan_card_lost"));
+    EXPECT_EQ(page_->shown(), 2u);
+    EXPECT_EQ(page_->strip_text(), format_text(lookup_text("recovery_sector"), {u"10", u"20"}));
+    EXPECT_FLOAT_EQ(page_->scan().progress(), 0.5f) << "the bar stays where the card went away";
+
+    DeleteFileW((folder_ / L"Ember\\embsrv.exe").c_str());
+    click(page_->control(id_scan_toggle), 20, 15);
+    ASSERT_TRUE(wait_for_box(3));
+    EXPECT_EQ(shown_boxes[2].text, lookup_text("scan_no_engine"));
+    EXPECT_EQ(page_->strip_text(), lookup_text("recovery_no_run")) << "not 'Preparing the search'";
+    EXPECT_FALSE(IsWindowVisible(page_->control(id_scan_stop)));
+    SetCurrentDirectoryW(previous);
+    SetEnvironmentVariableA("TESSERA_FAKE_ENGINE", nullptr);
+
+    click(page_->control(id_scan_home), 20, 15);
+    queue(L"a.jpg");
+    queue(L"b.wav");
+    show_results();
+    EXPECT_EQ(page_->strip_text(), format_text(lookup_text("recovery_loaded"), {u"2"}));
+    EXPECT_FALSE(page_->is_bar_shown());
+    EXPECT_EQ(shown_boxes.size(), 3u);
 }

@@ -186,33 +186,277 @@ Function un.onInit
     !insertmacro tessera_languages language_of_number
 FunctionEnd
 
-; The cache folder holds what earlier searches found: the work folders whose names start with
-; "tmp", as Tessera itself deletes them before each search. They go only when the user says so,
-; never when the recovery folder lies inside one of them, and the cache folder itself only when
-; nothing else is left in it.
+; The cache folder holds what earlier searches found, in the work folders Tessera made: "tmp"
+; and "tmp.*" (earlier results) and "~tmp.<number>" (set aside at a search's start, deleted while
+; it runs), each marked by a file ".tessera_work" of its own. Only when the user says so, and
+; exactly as Tessera deletes them: in marked folders only, only the engine's finds, unfinished
+; finds and summary and their thumbnails, and a folder only once that left nothing but its
+; marker. Everything else stays, whatever its name: the cache folder may be one the user keeps
+; files in, and the recovery folder may lie inside it. The cache folder itself goes only when
+; nothing is left in it.
 Function un.offer_to_delete_the_cache
     ReadRegStr $R0 HKCU "SOFTWARE\Tessera" "CachePath"
-    ReadRegStr $R1 HKCU "SOFTWARE\Tessera" "RecoveryPath"
     ${If} $R0 == ""
     ${OrIfNot} ${FileExists} "$R0\*.*"
         Return
     ${EndIf}
-    StrLen $0 "$R0\tmp"
-    StrCpy $1 $R1 $0
-    ${If} $1 == "$R0\tmp"
-        Return
-    ${EndIf}
+    ; One backslash between the folder and the names below it, however the path was stored.
+    ${Do}
+        StrCpy $0 $R0 1 -1
+        ${If} $0 != "\"
+        ${OrIf} $R0 == ""
+            ${Break}
+        ${EndIf}
+        StrCpy $R0 $R0 -1
+    ${Loop}
     MessageBox MB_YESNO|MB_ICONQUESTION "$(cache_question)" /SD IDNO IDYES +2
     Return
-    FindFirst $2 $3 "$R0\tmp*"
-    ${DoWhile} $3 != ""
-        ${If} ${FileExists} "$R0\$3\*.*"
-            RMDir /r "$R0\$3"
-        ${Else}
-            Delete "$R0\$3"
+    FindFirst $R2 $R3 "$R0\*tmp*"
+    ${DoWhile} $R3 != ""
+        Push $R3
+        Call un.is_work_folder_name
+        Pop $0
+        ${If} $0 == 1
+        ${AndIf} ${FileExists} "$R0\$R3\.tessera_work"
+            StrCpy $R4 "$R0\$R3"
+            Call un.empty_work_folder
         ${EndIf}
-        FindNext $2 $3
+        FindNext $R2 $R3
     ${Loop}
-    FindClose $2
+    FindClose $R2
     RMDir "$R0"
+FunctionEnd
+
+; 1 for "tmp", "tmp.*" (letters in any case) and "~tmp." followed by digits; else 0.
+Function un.is_work_folder_name
+    Exch $0
+    Push $1
+    Push $2
+    StrCpy $1 $0 3
+    StrCpy $2 $0 1 3
+    ${If} $2 == ""
+    ${OrIf} $2 == "."
+        StrCpy $2 1
+    ${EndIf}
+    ${If} $1 == "tmp"
+    ${AndIf} $2 == 1
+        StrCpy $0 1
+    ${Else}
+        StrCpy $1 $0 5
+        StrCpy $2 $0 "" 5
+        ${If} $1 S== "~tmp."
+            Push $2
+            Push 20
+            Call un.count_digits
+            Pop $1
+            StrLen $2 $2
+            ${If} $1 > 0
+            ${AndIf} $1 == $2
+                StrCpy $0 1
+            ${Else}
+                StrCpy $0 0
+            ${EndIf}
+        ${Else}
+            StrCpy $0 0
+        ${EndIf}
+    ${EndIf}
+    Pop $2
+    Pop $1
+    Exch $0
+FunctionEnd
+
+; Deletes the engine's files in the work folder $R4, then the folder once only its marker is left.
+Function un.empty_work_folder
+    StrCpy $R7 0  ; anything else left
+    FindFirst $R5 $R6 "$R4\*"
+    ${DoWhile} $R6 != ""
+        ${If} $R6 != "."
+        ${AndIf} $R6 != ".."
+        ${AndIf} $R6 != ".tessera_work"
+            Push $R6
+            Call un.is_engine_file_name
+            Pop $0
+            ${If} $0 == 1
+            ${AndIfNot} ${FileExists} "$R4\$R6\*.*"
+                ClearErrors
+                Delete "$R4\$R6"
+                ${If} ${Errors}
+                    StrCpy $R7 1
+                ${EndIf}
+            ${Else}
+                StrCpy $R7 1
+            ${EndIf}
+        ${EndIf}
+        FindNext $R5 $R6
+    ${Loop}
+    FindClose $R5
+    ${If} $R7 == 0
+        Delete "$R4\.tessera_work"
+        RMDir "$R4"
+    ${EndIf}
+FunctionEnd
+
+; The number of digits at the start of a text, looking at no more than a given count of
+; characters. Stack: text, limit (on top); leaves the count.
+Function un.count_digits
+    Exch $1  ; limit
+    Exch
+    Exch $0  ; text
+    Push $2
+    Push $3
+    Push $4
+    StrCpy $2 0
+    ${DoWhile} $2 < $1
+        StrCpy $3 $0 1 $2
+        ; A single character counts as 0 unless it is a digit; "0" is told apart by itself.
+        IntOp $3 $3 + 0
+        StrCpy $4 $0 1 $2
+        ${If} $3 == 0
+        ${AndIf} $4 != "0"
+            ${Break}
+        ${EndIf}
+        IntOp $2 $2 + 1
+    ${Loop}
+    StrCpy $0 $2
+    Pop $4
+    Pop $3
+    Pop $2
+    Exch $0
+    Exch
+    Pop $1
+FunctionEnd
+
+; 1 when a text of 1 to 8 characters holds only ASCII letters and digits; else 0.
+Function un.is_extension
+    Exch $0
+    Push $1
+    Push $2
+    Push $3
+    StrLen $1 $0
+    ${If} $1 < 1
+    ${OrIf} $1 > 8
+        StrCpy $0 0
+    ${Else}
+        StrCpy $2 0
+        ${DoWhile} $2 < $1
+            StrCpy $3 $0 1 $2
+            Push $3
+            Call un.is_letter_or_digit
+            Pop $3
+            ${If} $3 == 0
+                ${Break}
+            ${EndIf}
+            IntOp $2 $2 + 1
+        ${Loop}
+        ${If} $2 == $1
+            StrCpy $0 1
+        ${Else}
+            StrCpy $0 0
+        ${EndIf}
+    ${EndIf}
+    Pop $3
+    Pop $2
+    Pop $1
+    Exch $0
+FunctionEnd
+
+Function un.is_letter_or_digit
+    Exch $0
+    Push $1
+    Push $2
+    Push $0
+    Push 1
+    Call un.count_digits
+    Pop $1
+    ${If} $1 == 1
+        StrCpy $0 1
+    ${Else}
+        ; StrCmp ignores case, so the small letters stand for both.
+        StrCpy $1 0
+        ${Do}
+            StrCpy $2 "abcdefghijklmnopqrstuvwxyz" 1 $1
+            ${If} $2 == ""
+                StrCpy $0 0
+                ${Break}
+            ${EndIf}
+            ${If} $2 == $0
+                StrCpy $0 1
+                ${Break}
+            ${EndIf}
+            IntOp $1 $1 + 1
+        ${Loop}
+    ${EndIf}
+    Pop $2
+    Pop $1
+    Exch $0
+FunctionEnd
+
+; 1 for the name of one of the engine's finds ("f", 7 to 20 digits, ".", an extension), the
+; same behind a dot (unfinished), its thumbnail ("thumb_f" + digits + ".png"), or the engine's
+; summary (".ember_summary", or with "." and an extension behind it); else 0.
+Function un.is_engine_file_name
+    Exch $0
+    Push $1
+    Push $2
+    Push $3
+    StrCpy $3 0
+    StrCpy $1 $0 14
+    StrCpy $2 $0 "" 14
+    ${If} $1 S== ".ember_summary"
+        ${If} $2 == ""
+            StrCpy $3 1
+        ${Else}
+            StrCpy $1 $2 1
+            StrCpy $2 $2 "" 1
+            ${If} $1 == "."
+                Push $2
+                Call un.is_extension
+                Pop $3
+            ${EndIf}
+        ${EndIf}
+    ${Else}
+        StrCpy $1 $0 7
+        StrCpy $2 $0 1
+        ${If} $1 S== "thumb_f"
+            StrCpy $2 $0 "" 7
+            Push $2
+            Push 21
+            Call un.count_digits
+            Pop $1
+            StrCpy $2 $2 "" $1
+            ${If} $1 >= 7
+            ${AndIf} $1 <= 20
+            ${AndIf} $2 S== ".png"
+                StrCpy $3 1
+            ${EndIf}
+        ${Else}
+            ${If} $2 == "."
+                StrCpy $0 $0 "" 1
+            ${EndIf}
+            StrCpy $1 $0 1
+            ${If} $1 S== "f"
+                StrCpy $2 $0 "" 1
+                Push $2
+                Push 21
+                Call un.count_digits
+                Pop $1
+                StrCpy $2 $2 "" $1
+                ${If} $1 >= 7
+                ${AndIf} $1 <= 20
+                    StrCpy $1 $2 1
+                    StrCpy $2 $2 "" 1
+                    ${If} $1 == "."
+                        Push $2
+                        Call un.is_extension
+                        Pop $3
+                    ${EndIf}
+                ${EndIf}
+            ${EndIf}
+        ${EndIf}
+    ${EndIf}
+    StrCpy $0 $3
+    Pop $3
+    Pop $2
+    Pop $1
+    Exch $0
 FunctionEnd
