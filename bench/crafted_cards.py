@@ -28,10 +28,11 @@ here = os.path.dirname(os.path.abspath(__file__))
 sector = 512
 
 
-def fat_card(photo, sizes, total_bytes, cluster_size):
+def fat_card(photo, sizes, total_bytes, cluster_size, chain=0):
     """A FAT12 or FAT16 card (by its cluster count) of total_bytes whose root holds one deleted
     entry "_MG_nnnn.JPG" per size, all starting at cluster 2, where photo lies. The FATs are
-    empty, as after the files were deleted."""
+    empty, as after the files were deleted; with chain, the entries are live and the FATs hold
+    one chain of that many clusters from cluster 2."""
     spc = cluster_size // sector
     total = total_bytes // sector
     root_entries = max(512, (len(sizes) + 15) // 16 * 16)
@@ -60,10 +61,19 @@ def fat_card(photo, sizes, total_bytes, cluster_size):
         at = (1 + f * fat_sectors) * sector
         head = b"\xF8\xFF\xFF" if bits == 12 else b"\xF8\xFF\xFF\xFF"
         card[at:at + len(head)] = head
+        for c in range(2, 2 + chain):
+            nxt = (1 << bits) - 1 if c == 1 + chain else c + 1
+            if bits == 16:
+                struct.pack_into("<H", card, at + 2 * c, nxt)
+            else:
+                pos = at + c * 3 // 2
+                pair = struct.unpack_from("<H", card, pos)[0]
+                pair = (pair & 0x000F) | nxt << 4 if c & 1 else (pair & 0xF000) | nxt
+                struct.pack_into("<H", card, pos, pair)
     root = (1 + 2 * fat_sectors) * sector
     for i, size in enumerate(sizes):
         e = bytearray(32)
-        e[0:11] = b"\xE5" + (b"MG_%04d" % (i % 10000)) + b"JPG"
+        e[0:11] = (b"_" if chain else b"\xE5") + (b"MG_%04d" % (i % 10000)) + b"JPG"
         e[11] = 0x20
         struct.pack_into("<HI", e, 26, 2, size)
         card[root + 32 * i:root + 32 * i + 32] = e

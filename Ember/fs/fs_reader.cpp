@@ -20,6 +20,11 @@ constexpr size_t max_entries = 1 << 20;
 constexpr size_t max_folders = 1 << 18;
 constexpr uint32_t fat_free = 0, fat_end = 0xFFFFFFFF, fat_bad = 0xFFFFFFF7;
 constexpr size_t read_piece = 1024 * 1024;
+// Steps that chains which are then not believed may take, per volume: twice its clusters and
+// some. An honest card's broken chains fail within their own files; crafted entries naming
+// long chains that fail at their end would otherwise cost entries x clusters. Once it is spent,
+// no further chain of the volume is followed: their files are found as deleted ones are.
+uint64_t failing_steps_allowed(const fs_volume_t& v) { return 2 * (uint64_t(v.cluster_count) + 2) + 4096; }
 
 uint32_t normalise(fs_type_t type, uint32_t v) {
     switch (type) {
@@ -53,6 +58,7 @@ fs_reader_c::fs_reader_c(byte_source_i& source) : source_(source), volumes_(find
         load_fat(i);
         state_[i].owned.assign(uint64_t(v.cluster_count) + 2, false);
         state_[i].dir_seen.assign(uint64_t(v.cluster_count) + 2, false);
+        state_[i].failing_steps_left = failing_steps_allowed(v);
         pending_dir_t root;
         root.volume = i;
         root.is_live = true;
@@ -114,7 +120,7 @@ bool fs_reader_c::claim_chain(uint16_t volume, uint32_t first, uint64_t clusters
     uint64_t taken = 0;
     bool ok = true;
     for (; taken < clusters; ++taken) {
-        if (!v.is_cluster(c) || st.owned[c]) {
+        if (!v.is_cluster(c) || st.owned[c] || taken >= st.failing_steps_left) {
             ok = false;
             break;
         }
@@ -124,6 +130,8 @@ bool fs_reader_c::claim_chain(uint16_t volume, uint32_t first, uint64_t clusters
         c = st.fat[c];
     }
     if (ok) return true;
+    st.failing_steps_left -= std::min(st.failing_steps_left, taken);
+    failed_chain_steps_ += taken;
     for (size_t i = begin; i < runs.size(); ++i)
         for (uint32_t k = 0; k < runs[i].count; ++k) st.owned[runs[i].first + k] = false;
     runs.resize(begin);
