@@ -28,10 +28,11 @@ here = os.path.dirname(os.path.abspath(__file__))
 sector = 512
 
 
-def fat_card(photo, sizes, total_bytes, cluster_size):
+def fat_card(photo, sizes, total_bytes, cluster_size, chain=0):
     """A FAT12 or FAT16 card (by its cluster count) of total_bytes whose root holds one deleted
     entry "_MG_nnnn.JPG" per size, all starting at cluster 2, where photo lies. The FATs are
-    empty, as after the files were deleted."""
+    empty, as after the files were deleted; with chain, the entries are live and the FATs hold
+    one chain of that many clusters from cluster 2."""
     spc = cluster_size // sector
     total = total_bytes // sector
     root_entries = max(512, (len(sizes) + 15) // 16 * 16)
@@ -60,10 +61,19 @@ def fat_card(photo, sizes, total_bytes, cluster_size):
         at = (1 + f * fat_sectors) * sector
         head = b"\xF8\xFF\xFF" if bits == 12 else b"\xF8\xFF\xFF\xFF"
         card[at:at + len(head)] = head
+        for c in range(2, 2 + chain):
+            nxt = (1 << bits) - 1 if c == 1 + chain else c + 1
+            if bits == 16:
+                struct.pack_into("<H", card, at + 2 * c, nxt)
+            else:
+                pos = at + c * 3 // 2
+                pair = struct.unpack_from("<H", card, pos)[0]
+                pair = (pair & 0x000F) | nxt << 4 if c & 1 else (pair & 0xF000) | nxt
+                struct.pack_into("<H", card, pos, pair)
     root = (1 + 2 * fat_sectors) * sector
     for i, size in enumerate(sizes):
         e = bytearray(32)
-        e[0:11] = b"\xE5" + (b"MG_%04d" % (i % 10000)) + b"JPG"
+        e[0:11] = (b"_" if chain else b"\xE5") + (b"MG_%04d" % (i % 10000)) + b"JPG"
         e[11] = 0x20
         struct.pack_into("<HI", e, 26, 2, size)
         card[root + 32 * i:root + 32 * i + 32] = e
@@ -96,16 +106,31 @@ def png_header(width=40000, height=40000, idat=0x7FFFFFF0):
     return b"\x89PNG\r\n\x1a\n" + png_chunk(b"IHDR", ihdr) + png_chunk(b"IDAT", b"", idat)
 
 
-def header_card(headers, noise_bytes, seed=1):
-    """Each header at the start of a sector of noise, then noise_bytes of noise."""
+def header_card(headers, noise_bytes, seed=1, fill=None):
+    """Each header at the start of a sector of noise (or of the byte fill), then noise_bytes
+    more of it."""
     rnd = random.Random(seed)
+    more = (lambda n: bytes([fill]) * n) if fill is not None else rnd.randbytes
     out = bytearray()
     for h in headers:
-        s = bytearray(rnd.randbytes(sector))
+        s = bytearray(more(sector))
         s[:len(h)] = h
         out += s
-    out += rnd.randbytes(noise_bytes)
+    out += more(noise_bytes)
     return bytes(out)
+
+
+def tiff_header(far=1 << 20):
+    """A little-endian TIFF whose IFD0 names 16 SubIFDs and an EXIF IFD from far on."""
+    ifd = struct.pack("<H", 2) + struct.pack("<HHII", 330, 4, 16, 40) + struct.pack("<HHII", 34665, 4, 1, 3 * far)
+    head = b"II*\0" + struct.pack("<I", 8) + ifd + struct.pack("<I", 0)
+    head += bytes(40 - len(head))
+    return head + b"".join(struct.pack("<I", far + k * (far // 16)) for k in range(16))
+
+
+def gif_header():
+    """A 16 x 16 GIF whose one frame's sub-blocks go on for as long as 0xFF bytes follow."""
+    return b"GIF89a" + struct.pack("<HHBBB", 16, 16, 0, 0, 0) + b"\x2c" + struct.pack("<HHHHB", 0, 0, 16, 16, 0) + b"\x08"
 
 
 def box(kind, body):
@@ -155,6 +180,12 @@ def build(out):
         if not os.path.exists(path):
             with open(path, "wb") as f:
                 f.write(header_card([png_header()] * n, 64 << 20))
+        cards.append(path)
+    for name, header, fill in (("tiff", tiff_header(), None), ("gif", gif_header(), 0xFF)):
+        path = os.path.join(out, "%s_2048.img" % name)
+        if not os.path.exists(path):
+            with open(path, "wb") as f:
+                f.write(header_card([header] * 2048, 64 << 20, fill=fill))
         cards.append(path)
     return cards
 

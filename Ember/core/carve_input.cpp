@@ -19,6 +19,20 @@ constexpr uint64_t sector_mask = ~uint64_t(511);
 
 }  // namespace
 
+std::span<const uint8_t> jump_cache_c::find(uint64_t offset, size_t need) const {
+    for (const entry_t& e : entries_)
+        if (offset >= e.offset && offset - e.offset < e.bytes.size() && e.bytes.size() - (offset - e.offset) >= need)
+            return std::span<const uint8_t>(e.bytes).subspan(size_t(offset - e.offset));
+    return {};
+}
+
+void jump_cache_c::keep(uint64_t offset, const uint8_t* bytes, size_t n) {
+    entry_t& e = entries_[next_];
+    next_ = (next_ + 1) % std::size(entries_);
+    e.offset = offset;
+    e.bytes.assign(bytes, bytes + n);
+}
+
 size_t memory_source_c::read_at(uint64_t offset, uint8_t* buf, size_t len) {
     if (offset >= bytes_.size()) return 0;
     size_t n = size_t(std::min<uint64_t>(len, bytes_.size() - offset));
@@ -54,7 +68,16 @@ bool carve_input_c::load(uint64_t offset, size_t want) {
         window_.resize(std::max(count, std::min(window_.capacity(), window_capacity)));
     }
     window_offset_ = first;
+    if (!goes_on && jumps_) {
+        std::span<const uint8_t> kept = jumps_->find(start_ + first, need);
+        if (!kept.empty()) {
+            window_size_ = std::min(count, kept.size());
+            std::memcpy(window_.data(), kept.data(), window_size_);
+            return true;
+        }
+    }
     window_size_ = source_->read_at(start_ + first, window_.data(), count);
+    if (!goes_on && jumps_) jumps_->keep(start_ + first, window_.data(), window_size_);
     return offset - window_offset_ + want <= window_size_;
 }
 

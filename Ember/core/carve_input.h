@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <algorithm>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -12,6 +13,24 @@
 #include "find_layout.h"
 
 namespace ember {
+
+// Bytes that jumps of earlier carves fetched, kept for the carves of the candidates after them:
+// a run of headers on consecutive sectors whose offsets point to about the same far place reads
+// it once, not once a header. The card does not change during a scan, so what was read holds.
+class jump_cache_c {
+public:
+    // The bytes from `offset` (on the source) on that an entry holds, empty when none does.
+    std::span<const uint8_t> find(uint64_t offset, size_t need) const;
+    void keep(uint64_t offset, const uint8_t* bytes, size_t n);
+
+private:
+    struct entry_t {
+        uint64_t offset = 0;
+        std::vector<uint8_t> bytes;
+    };
+    entry_t entries_[4];
+    size_t next_ = 0;
+};
 
 class carve_input_c {
 public:
@@ -53,6 +72,13 @@ public:
     bool le64(uint64_t offset, uint64_t& v);
     bool be64(uint64_t offset, uint64_t& v);
 
+    // Lets jumps use and fill `cache` (which must outlive this).
+    void share_jumps(jump_cache_c* cache) { jumps_ = cache; }
+
+    // Whether offset lies near the candidate's start: in the bytes the caller held, or in the
+    // first 64 KiB. Reads further away are jumps across the card.
+    bool is_near(uint64_t offset) const { return offset < std::max<uint64_t>(resident_.size(), 64 * 1024); }
+
     // Where the carver records the payload and embedded starts it accounts for (find_layout.h);
     // the scan takes it over when the carve gives a file.
     find_layout_c& layout() { return layout_; }
@@ -70,6 +96,7 @@ private:
     uint64_t window_offset_ = 0;       // relative to start_
     size_t window_size_ = 0;
     size_t load_size_ = 0;             // of the last load
+    jump_cache_c* jumps_ = nullptr;
     find_layout_c layout_;
 };
 

@@ -143,6 +143,7 @@ private:
             carve_result_t found;
             {
                 carve_input_c in(source_, start, resident);
+                in.share_jumps(&jumps_);
                 found = (*f)->carve(in);
                 if (found.length != 0) layout_ = std::move(in.layout());
             }
@@ -277,6 +278,7 @@ private:
                 if (!nested_find_cuts(outer, (*f)->search_name, place)) continue;
                 if (!(*f)->probe(head_bytes, head)) continue;
                 carve_input_c in(source_, nested_start, resident);
+                in.share_jumps(&jumps_);
                 carve_result_t nested = (*f)->carve(in);
                 if (nested.length != 0 && nested.extension != nullptr) return at;
             }
@@ -291,6 +293,7 @@ private:
     const scan_config_t& config_;
     aligned_buffer_c copy_buffer_;
     find_layout_c layout_;  // of the find being copied
+    jump_cache_c jumps_;    // what carves fetched far away, for the candidates after them
     std::vector<uint8_t> probe_buffer_;
     scan_summary_t summary_;
     std::map<uint64_t, uint64_t> held_ends_;                  // held heads: start -> end as measured

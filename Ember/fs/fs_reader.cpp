@@ -26,6 +26,11 @@ constexpr size_t max_owner_lookups = 256;
 constexpr uint64_t max_run_comparisons = uint64_t(1) << 26;
 // Entry sets cut by a cluster's end that wait for their rest (at most 19 entries each).
 constexpr size_t max_cut_sets = 4096;
+// Steps that chains which are then not believed may take, per volume: twice its clusters and
+// some. An honest card's broken chains fail within their own files; crafted entries naming
+// long chains that fail at their end would otherwise cost entries x clusters. Once it is spent,
+// no further chain of the volume is followed: their files are found as deleted ones are.
+uint64_t failing_steps_allowed(const fs_volume_t& v) { return 2 * (uint64_t(v.cluster_count) + 2) + 4096; }
 
 uint32_t normalise(fs_type_t type, uint32_t v) {
     switch (type) {
@@ -59,6 +64,7 @@ fs_reader_c::fs_reader_c(byte_source_i& source) : source_(source), volumes_(find
         load_fat(i);
         state_[i].owned.assign(uint64_t(v.cluster_count) + 2, false);
         state_[i].dir_seen.assign(uint64_t(v.cluster_count) + 2, false);
+        state_[i].failing_steps_left = failing_steps_allowed(v);
         pending_dir_t root;
         root.volume = i;
         root.is_live = true;
@@ -126,14 +132,23 @@ fs_reader_c::chain_t fs_reader_c::claim_chain(uint16_t volume, uint32_t first, u
         return chain_t::refused;
     };
     uint32_t c = first;
-    for (uint64_t taken = 0; taken < clusters; ++taken) {
-        if (!v.is_cluster(c)) return refuse();
+    // A walk that is refused spends steps from the volume's budget for failing walks.
+    auto refuse_walk = [&](uint64_t taken) {
+        st.failing_steps_left -= std::min(st.failing_steps_left, taken);
+        failed_chain_steps_ += taken;
+        return refuse();
+    };
+    uint64_t taken = 0;
+    for (; taken < clusters; ++taken) {
+        if (!v.is_cluster(c) || taken >= st.failing_steps_left) return refuse_walk(taken);
         if (runs.size() > begin && runs.back().first + runs.back().count == c) ++runs.back().count;
         else runs.push_back({c, 1});
         c = st.fat[c];
     }
-    if (c != fat_end) return refuse();
-    return claim_runs(volume, begin, runs);
+    if (c != fat_end) return refuse_walk(taken);
+    chain_t claimed = claim_runs(volume, begin, runs);
+    if (claimed == chain_t::refused) refuse_walk(taken);
+    return claimed;
 }
 
 // Claims the runs from begin on, or finds them a cross-link (see claim_chain).

@@ -60,11 +60,16 @@ public:
     // how many entries were added.
     size_t observe(uint64_t offset, const uint8_t* data, size_t size);
 
+    // FAT entries followed by chains that were then not believed (loops, cross-links, chains
+    // that end early or leave the volume), over all volumes: what such chains cost.
+    uint64_t failed_chain_steps() const { return failed_chain_steps_; }
+
 private:
     struct volume_state_t {
         std::vector<uint32_t> fat;  // next cluster, or free/end/bad; empty when too large to hold
         std::vector<bool> owned;
         std::vector<bool> dir_seen;
+        uint64_t failing_steps_left = 0;  // chain steps still allowed to walks that fail
     };
     struct pending_dir_t {
         uint16_t volume = 0;
@@ -102,6 +107,7 @@ private:
     std::vector<cut_set_t> cut_sets_;
     size_t owner_lookups_ = 0;
     uint64_t run_comparisons_ = 0;
+    uint64_t failed_chain_steps_ = 0;
 };
 
 }  // namespace ember::fs

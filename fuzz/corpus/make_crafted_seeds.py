@@ -4,7 +4,9 @@ reads (bench/crafted_cards.py times the full-size ones): fs_scan and fs_reader: 
 whose root holds 64 deleted entries naming the cluster of one damaged photo; png and
 scan_stream: runs of sectors that each start a PNG whose IDAT states far more than the card
 holds, or than its picture can take; au and riff: runs of sound headers stating 2 GiB; mov: a
-sample table of many chunks over many media data boxes."""
+sample table of many chunks over many media data boxes; tif: TIFF headers whose IFD offsets
+point far across the card; gif: GIF headers whose sub-block chains never end; fs_reader: a
+FAT12 card whose live entries all need one cluster more than the chain they name."""
 
 import os
 import sys
@@ -41,6 +43,10 @@ def main():
            b"data\0\xFF\xFF\x7F")
     write("riff", "crafted_huge_sizes", cc.header_card([wav] * 8, 8192))
     write("mov", "crafted_many_media_boxes", cc.iso_table_bomb())
+    long_chain = cc.fat_card(fixture("large.jpg"), [200 * 1024] * 64, 256 * 1024, 1024, chain=199)
+    write("fs_reader", "crafted_chain_too_short", long_chain)
+    write("tif", "crafted_far_ifds", cc.header_card([cc.tiff_header(16384)] * 8, 64 * 1024))
+    write("gif", "crafted_endless_chains", cc.header_card([cc.gif_header()] * 8, 16384, fill=0xFF))
 
 
 if __name__ == "__main__":

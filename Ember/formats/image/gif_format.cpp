@@ -16,10 +16,26 @@ constexpr uint8_t block_trailer = 0x3B;
 constexpr uint32_t max_blocks = 1 << 20;
 // LZW minimum code sizes an image can have (2..8 by the format; 1 for some encoders' bilevel).
 constexpr uint8_t min_lzw = 1, max_lzw = 11;
+// Extension data (comments, application blocks such as ICC profiles or XMP) in one chain.
+constexpr uint64_t max_extension_bytes = 16 * 1024 * 1024;
 
-// Skips a chain of sub-blocks up to and including its zero terminator.
-bool skip_sub_blocks(carve_input_c& in, uint64_t& pos) {
+// The most LZW data a frame of w x h pixels can hold: codes are at most 12 bits, one a pixel,
+// and encoders that never compress send a clear code every few codes; plus the sub-block
+// lengths and some slack.
+uint64_t max_image_bytes(uint16_t w, uint16_t h) { return 3 * uint64_t(w) * h + 64 * 1024; }
+
+bool is_gif_signature(const uint8_t* p) {
+    return std::memcmp(p, "GIF87a", 6) == 0 || std::memcmp(p, "GIF89a", 6) == 0;
+}
+
+// Skips a chain of sub-blocks up to and including its zero terminator. A chain whose bytes hold
+// a GIF signature at a sector boundary runs into the next file: it is not whole, so that a run of
+// crafted headers whose chains never end costs one read of the run, not one per header. A chain
+// longer than `most` bytes is not one either.
+bool skip_sub_blocks(carve_input_c& in, uint64_t& pos, uint64_t most) {
+    const uint64_t first = pos;
     for (;;) {
+        if (pos - first > most) return false;
         std::span<const uint8_t> span = in.run(pos);
         if (span.empty()) return false;
         // Walk the sub-blocks that are at hand in this span without another call.
@@ -32,6 +48,8 @@ bool skip_sub_blocks(carve_input_c& in, uint64_t& pos) {
             }
             i += size_t(n) + 1;
         }
+        for (uint64_t s = (pos + 511) & ~uint64_t(511); s < pos + span.size() && s + 6 <= pos + span.size(); s += 512)
+            if (is_gif_signature(span.data() + (s - pos))) return false;
         pos += i;
     }
 }
@@ -53,7 +71,7 @@ carve_result_t carve_gif(carve_input_c& in) {
         if (*b == block_extension) {
             if (!in.at(pos, 2)) return cut();
             pos += 2;
-            if (!skip_sub_blocks(in, pos)) return cut();
+            if (!skip_sub_blocks(in, pos, max_extension_bytes)) return cut();
         } else if (*b == block_image) {
             const uint8_t* d = in.at(pos, 11);
             if (!d) return cut();
@@ -70,7 +88,7 @@ carve_result_t carve_gif(carve_input_c& in) {
             if (!lzw) return cut();
             if (*lzw < min_lzw || *lzw > max_lzw) return cut();
             pos += 1;
-            if (!skip_sub_blocks(in, pos)) return cut();
+            if (!skip_sub_blocks(in, pos, max_image_bytes(w, hgt))) return cut();
             last_image_end = pos;
         } else {
             return cut();
@@ -80,7 +98,7 @@ carve_result_t carve_gif(carve_input_c& in) {
 }
 
 bool probe_gif(const uint8_t* head, size_t size) {
-    return size >= 13 && (std::memcmp(head, "GIF87a", 6) == 0 || std::memcmp(head, "GIF89a", 6) == 0);
+    return size >= 13 && is_gif_signature(head);
 }
 
 }  // namespace

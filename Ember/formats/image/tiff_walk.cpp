@@ -15,6 +15,11 @@ constexpr uint16_t max_entries = 1000;  // entries in one IFD; real ones have a 
 constexpr int max_ifds = 512;           // IFDs in one file, all kinds together
 constexpr int max_depth = 6;            // IFD0 > SubIFD > EXIF > maker note > its sub-IFDs
 constexpr uint32_t max_pieces = 1 << 20;  // strips or tiles in one image
+// IFD offsets that sent the walk far from the candidate's start, to bytes that held no IFD. A
+// crafted or damaged header whose offsets point far away costs a fetch each; after this many,
+// the walk follows no more offsets, so a run of such headers costs a few fetches a sector, not
+// hundreds (and the carve window's jump cache shares those among the headers of a run).
+constexpr int max_far_misses = 2;
 
 constexpr uint16_t tag_width = 256, tag_length = 257, tag_bits = 258, tag_samples = 277;
 constexpr uint16_t tag_rows_per_strip = 278, tag_tile_width = 322, tag_tile_length = 323;
@@ -98,6 +103,7 @@ private:
     tiff_facts_t& facts_;
     uint64_t limit_;
     bool little_ = true;
+    int far_misses_ = 0;
 };
 
 void tiff_walker_c::reach(uint64_t offset, uint64_t length) {
@@ -206,20 +212,25 @@ void tiff_walker_c::walk_maker_note(uint64_t base, const entry_t& e, int depth) 
 
 bool tiff_walker_c::walk_one(uint64_t base, uint32_t offset, int depth, ifd_kind kind, uint32_t& next) {
     next = 0;
-    if (depth > max_depth || facts_.ifds >= max_ifds) return false;
+    if (depth > max_depth || facts_.ifds >= max_ifds || far_misses_ >= max_far_misses) return false;
     uint64_t ifd = base + offset;
+    if (ifd >= limit_) return false;
+    auto miss = [&]() {
+        if (!in_.is_near(ifd)) ++far_misses_;
+        return false;
+    };
     uint16_t count;
     const uint8_t* c = in_.at(ifd, 2);
-    if (!c || ifd >= limit_) return false;
+    if (!c) return miss();
     count = u16(c);
-    if (count == 0 || count > max_entries) return false;
+    if (count == 0 || count > max_entries) return miss();
     uint64_t table_size = 2 + 12 * uint64_t(count) + 4;
-    if (!in_.at(ifd, size_t(table_size)) || ifd + table_size > limit_) return false;
+    if (ifd + table_size > limit_ || !in_.at(ifd, size_t(table_size))) return miss();
     // A sound IFD has known field types in almost every entry.
     int unknown = 0;
     for (uint16_t i = 0; i < count; ++i)
         if (type_size(u16(in_.at(ifd + 2 + 12 * uint64_t(i) + 2, 2))) == 0) ++unknown;
-    if (unknown * 8 > count) return false;
+    if (unknown * 8 > count) return miss();
     ++facts_.ifds;
     reach(ifd, table_size);
     in_.layout().add_payload(ifd, table_size);

@@ -62,17 +62,25 @@ void put_chunk(std::vector<uint8_t>& v, const char* type, const std::vector<uint
     put_be32(v, v.size() - 4, ember::crc32_update(0, v.data() + at + 4, 4 + body.size()));
 }
 
-// Lays `files` one per sector boundary from the card's start, then `noise_bytes` of noise, then
-// the intact photos; returns where the photos lie.
+void put_le32(std::vector<uint8_t>& v, size_t at, uint32_t x) {
+    for (int i = 0; i < 4; ++i) v.at(at + i) = uint8_t(x >> (8 * i));
+}
+
+// Lays `files` one per sector boundary from the card's start, then `noise_bytes` of noise (or of
+// the byte `fill` when one is given, also after each header), then the intact photos; returns
+// where the photos lie.
 std::vector<std::pair<size_t, std::vector<uint8_t>>> lay_card(std::vector<uint8_t>& card,
                                                               const std::vector<std::vector<uint8_t>>& headers,
-                                                              size_t noise_bytes) {
+                                                              size_t noise_bytes, int fill_byte = -1) {
+    auto filler = [&](size_t n, uint32_t seed) {
+        return fill_byte < 0 ? ember_test::noise(n, seed) : std::vector<uint8_t>(n, uint8_t(fill_byte));
+    };
     for (const std::vector<uint8_t>& h : headers) {
-        std::vector<uint8_t> s = ember_test::noise(sector, uint32_t(card.size()));
+        std::vector<uint8_t> s = filler(sector, uint32_t(card.size()));
         std::copy(h.begin(), h.end(), s.begin());
         card.insert(card.end(), s.begin(), s.end());
     }
-    std::vector<uint8_t> fill = ember_test::noise(noise_bytes, 3);
+    std::vector<uint8_t> fill = filler(noise_bytes, 3);
     card.insert(card.end(), fill.begin(), fill.end());
     std::vector<std::pair<size_t, std::vector<uint8_t>>> photos;
     for (const char* name : {"image/palette.png", "image/large.jpg"}) {
@@ -167,4 +175,38 @@ TEST(crafted, files_cut_one_sector_in_cost_what_they_read) {
         EXPECT_GE(scan.files.size(), 64u) << name;
         EXPECT_LE(scan.bytes_read, 2 * card.size()) << name;
     }
+}
+
+// Sectors that each start a TIFF whose first IFD names 16 SubIFDs and an EXIF IFD far across the
+// card, where noise lies: every one of those offsets used to cost a fetch of 16 KiB, so each
+// sector cost 272 KiB. Far offsets that led to no IFD end the walk after two, and the headers
+// of the run share what the ones before them fetched.
+TEST(crafted, tiff_headers_pointing_far_away) {
+    std::vector<uint8_t> tiff(40 + 16 * 4, 0);
+    std::memcpy(tiff.data(), "II*\0", 4);
+    put_le32(tiff, 4, 8);
+    tiff[8] = 2;
+    auto entry = [&](size_t at, uint16_t tag, uint32_t count, uint32_t value) {
+        tiff[at] = uint8_t(tag), tiff[at + 1] = uint8_t(tag >> 8), tiff[at + 2] = 4;  // LONG
+        put_le32(tiff, at + 4, count);
+        put_le32(tiff, at + 8, value);
+    };
+    entry(10, 330, 16, 40);         // SubIFDs, their offsets at 40
+    entry(22, 34665, 1, 3 << 20);  // EXIF IFD
+    for (uint32_t k = 0; k < 16; ++k) put_le32(tiff, 40 + 4 * k, (1 << 20) + k * 64 * 1024);
+    std::vector<uint8_t> card;
+    auto photos = lay_card(card, std::vector<std::vector<uint8_t>>(1024, tiff), 4 << 20);
+    expect_bounded_and_found(card, photos, "tiff");
+}
+
+// Sectors that each start a 16 x 16 GIF whose image data is a chain of sub-blocks that never
+// ends (0xFF bytes up to the photos): each used to be walked into the photos, and the first one
+// kept as a GIF that swallowed them. A chain that meets the next sector's GIF signature, or runs
+// past what its frame can hold, is not whole.
+TEST(crafted, gif_sub_block_chains_that_never_end) {
+    std::vector<uint8_t> gif = {'G', 'I', 'F', '8', '9', 'a', 16, 0, 16, 0, 0, 0, 0,
+                                0x2C, 0, 0, 0, 0, 16, 0, 16, 0, 0, 8};
+    std::vector<uint8_t> card;
+    auto photos = lay_card(card, std::vector<std::vector<uint8_t>>(64, gif), 4 << 20, 0xFF);
+    expect_bounded_and_found(card, photos, "gif");
 }

@@ -3,6 +3,7 @@
 // card.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -141,4 +142,36 @@ TEST(crafted_card, a_start_named_by_many_entries_is_decoded_once) {
     // it used to decode and search the photo once per entry (250 MB read for 1,024 entries).
     EXPECT_LE(one.bytes_read, 3 * card_size);
     EXPECT_LE(many.bytes_read, one.bytes_read + card_size);
+}
+
+// Live entries that each need one cluster more than the chain at cluster 2 holds (it runs over
+// nearly the whole card): every one used to follow it to its end before giving up, entries x
+// clusters steps. Chains that fail cost at most about twice the volume's clusters in all, and
+// the photo at cluster 2 is still found whole.
+TEST(crafted_card, live_entries_naming_a_chain_too_short_cost_a_bounded_walk) {
+    const std::vector<uint8_t> photo = ember_test::read_bytes(ember_test::fixture("image/large.jpg"));
+    constexpr uint32_t chain = 2000;
+    std::vector<uint8_t> card = fat12_card(photo, std::vector<uint32_t>(1024, (chain + 1) * 1024));
+    for (size_t i = 0; i < 1024; ++i) card[(1 + 2 * 6) * sector + i * 32] = '_';  // live again
+    for (uint32_t f = 0; f < 2; ++f) {
+        size_t fat = (1 + f * 6) * sector;
+        for (uint32_t c = 2; c < 2 + chain; ++c) {
+            uint32_t next = c + 1 == 2 + chain ? 0xFFF : c + 1;
+            size_t at = fat + c * 3 / 2;
+            uint16_t pair = uint16_t(card[at] | card[at + 1] << 8);
+            pair = c & 1 ? uint16_t((pair & 0x000F) | next << 4) : uint16_t((pair & 0xF000) | next);
+            put_le16(card, at, pair);
+        }
+    }
+    memory_source_c source(card);
+    fs::fs_reader_c reader(source);
+    ASSERT_EQ(reader.volumes().size(), 1u);
+    ASSERT_EQ(reader.entries().size(), 1024u);
+    EXPECT_EQ(reader.entries()[0].runs_count, 0u);
+    EXPECT_LE(reader.failed_chain_steps(), 4 * (uint64_t(reader.volumes()[0].cluster_count) + 2) + 4096);
+    scan_cost_t scan = guided_scan(card);
+    auto found = scan.files.find(reader.volumes()[0].data_offset / sector);
+    // Taken at the entries' size, which the zeros after the photo do not contradict.
+    ASSERT_TRUE(found != scan.files.end());
+    EXPECT_TRUE(found->second.size() >= photo.size() && std::equal(photo.begin(), photo.end(), found->second.begin()));
 }
