@@ -3,7 +3,7 @@
 //   ui_probe message KEY MODE [LANGUAGE]
 //                                   the box with the text of KEY, {1} and {2} filled with 3 and 8
 //   ui_probe warning [LANGUAGE]     the cache warning for a card of 7.4 GB
-//   ui_probe say KEY MODE [LANGUAGE] the text of KEY in a box of that mode ({1} a size)
+//   ui_probe say KEY MODE [LANGUAGE] the same with {1} a size
 //   ui_probe send MESSAGE WPARAM    sends a message to the running Tessera window
 //   ui_probe post MESSAGE WPARAM    posts one (a command that opens a modal dialog)
 //   ui_probe close TITLE            Esc for the visible dialog of that title
@@ -21,7 +21,6 @@
 #include <cwchar>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "app/app_messages.h"
 #include "app/language.h"
@@ -68,9 +67,14 @@ int show_box(int argc, wchar_t** argv) {
     return show_message(nullptr, text, static_cast<message_mode_t>(mode));
 }
 
-//   ui_probe message KEY MODE [LANGUAGE]
-//                                   the box with the text of KEY, {1} and {2} filled with 3 and 8
-//   ui_probe say KEY MODE [LANGUAGE] the same with {1} a size
+// One text of the language file in a box of the given mode, as the pages show it, with the
+// placeholders filled with sample values.
+int show_text_box(int argc, wchar_t** argv, std::initializer_list<std::u16string_view> values) {
+    prepare_texts(argc, argv, 4);
+    std::string key = to_ansi(from_wide(argv[2]));
+    int mode = static_cast<int>(std::wcstol(argv[3], nullptr, 10));
+    close_later(L"Tessera");
+    return show_message(nullptr, format_text(lookup_text(key.c_str()), values), static_cast<message_mode_t>(mode));
 }
 
 int show_warning(int argc, wchar_t** argv) {
@@ -153,14 +157,8 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (argc >= 3 && std::wcscmp(argv[1], L"box") == 0) return show_box(argc, argv);
     if (argc >= 2 && std::wcscmp(argv[1], L"warning") == 0) return show_warning(argc, argv);
-// One text of the language file in a box of the given mode, as the pages show it, with the
-// placeholders filled with sample values.
-int show_text_box(int argc, wchar_t** argv, std::vector<std::u16string> values) {
-    prepare_texts(argc, argv, 4);
-    std::string key = to_ansi(from_wide(argv[2]));
-    int mode = static_cast<int>(std::wcstol(argv[3], nullptr, 10));
-    close_later(L"Tessera");
-    return show_message(nullptr, format_text(lookup_text(key.c_str()), values), static_cast<message_mode_t>(mode));
+    if (argc >= 4 && std::wcscmp(argv[1], L"message") == 0) return show_text_box(argc, argv, {u"3", u"8"});
+    if (argc >= 4 && std::wcscmp(argv[1], L"say") == 0) return show_text_box(argc, argv, {u"1.00M"});
     if (argc >= 4 && std::wcscmp(argv[1], L"scan") == 0) return start_scan(argv);
     if (argc >= 3 && std::wcscmp(argv[1], L"text") == 0) return print_scan_page_text(argv);
     if (argc >= 5 && std::wcscmp(argv[1], L"point") == 0) return print_screen_point(argv);
