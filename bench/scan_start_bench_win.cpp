@@ -58,6 +58,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string cache = argv[1], source = argv[2];
+    // Old finds to make in the work folder first (0 when the caller made them).
     const int finds = argc > 3 ? std::atoi(argv[3]) : 100000;
     CreateDirectoryA(cache.c_str(), nullptr);
     CreateDirectoryA((cache + "\\tmp").c_str(), nullptr);
@@ -70,7 +71,7 @@ int main(int argc, char** argv) {
         std::snprintf(name, sizeof name, "\\tmp\\thumb_f%07d.png", 1000 + i);
         touch(cache + name);
     }
-    std::printf("made %d old finds and thumbnails in %.0f ms\n", finds, now_ms() - made);
+    if (finds > 0) std::printf("made %d old finds and thumbnails in %.0f ms\n", finds, now_ms() - made);
 
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_TREEVIEW_CLASSES};
     InitCommonControlsEx(&controls);
