@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
 
     // Another thread measures how long the window's thread takes to answer, all along.
     std::atomic<bool> is_measuring{true};
-    std::atomic<double> longest_stall{0};
+    std::atomic<double> longest_stall{0}, longest_stall_at{0};
     HWND main = window.hwnd();
     std::thread watcher([&] {
         while (is_measuring) {
@@ -96,7 +96,10 @@ int main(int argc, char** argv) {
             DWORD_PTR result = 0;
             SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &result);
             double stall = now_ms() - sent;
-            if (stall > longest_stall) longest_stall = stall;
+            if (stall > longest_stall) {
+                longest_stall = stall;
+                longest_stall_at = sent;
+            }
             Sleep(5);
         }
     });
@@ -123,11 +126,20 @@ int main(int argc, char** argv) {
     double pause_done = now_ms();
     SendMessageW(window.scan_page(), WM_COMMAND, MAKEWPARAM(7, BN_CLICKED), 0);  // Resume
     double deleting = now_ms();
-    while (has_set_aside_folder(cache) && now_ms() - deleting < 600000) {
+    // The window is watched for at least 3 s, so that a run with few old files measures the same
+    // first seconds of a scan as one with many. Another thread looks for the set-aside folder:
+    // under Wine a listing waits while another thread reads a large folder, and the window's
+    // thread should do only what the program does.
+    std::atomic<double> deleted{0};
+    std::thread checker([&] {
+        while (has_set_aside_folder(cache) && now_ms() - deleting < 600000) Sleep(20);
+        deleted = now_ms();
+    });
+    while ((!deleted || now_ms() - next < 3000) && now_ms() - deleting < 600000) {
         pump();
         Sleep(20);
     }
-    double deleted = now_ms();
+    checker.join();
     SendMessageW(window.scan_page(), WM_COMMAND, MAKEWPARAM(8, BN_CLICKED), 0);  // Stop
     pump();
     is_measuring = false;
@@ -136,9 +148,10 @@ int main(int argc, char** argv) {
     std::printf("engine running after Next    %8.0f ms %s\n", engine_running ? engine_running - next : -1.0,
                 engine_running && engine_running - next <= 1000 ? "(target <= 1000: met)" : "(target <= 1000: MISSED)");
     std::printf("pause took                   %8.0f ms\n", pause_done - pause_pressed);
-    std::printf("old files gone after Next    %8.0f ms\n", deleted - next);
-    std::printf("longest stall of the window  %8.0f ms %s\n", longest_stall.load(),
-                longest_stall.load() <= 100 ? "(target <= 100: met)" : "(target <= 100: MISSED)");
+    std::printf("old files gone after Next    %8.0f ms\n", deleted.load() - next);
+    std::printf("longest stall of the window  %8.0f ms %s, %.0f ms after Next (stop pressed at %.0f ms)\n",
+                longest_stall.load(), longest_stall.load() <= 100 ? "(target <= 100: met)" : "(target <= 100: MISSED)",
+                longest_stall_at.load() - next, deleted.load() - next);
     DestroyWindow(main);
     return 0;
 }
