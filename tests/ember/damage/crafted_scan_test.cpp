@@ -8,28 +8,15 @@
 #include "core/format_registry.h"
 #include "core/scan.h"
 #include "ember/image/image_test_support.h"
+#include "ember/support/counting_source.h"
 #include "ember/support/memory_output.h"
 #include "formats/image/crc32.h"
 
 namespace {
 
+using ember::counting_source_c;
+
 constexpr size_t sector = 512;
-
-// A card read as a device is: through the read-ahead thread, every byte it hands out counted.
-class counting_source_c final : public ember::byte_source_i {
-public:
-    explicit counting_source_c(const std::vector<uint8_t>& bytes) : inner_(bytes) {}
-    size_t read_at(uint64_t offset, uint8_t* buf, size_t len) override {
-        size_t n = inner_.read_at(offset, buf, len);
-        bytes_read += n;
-        return n;
-    }
-    uint64_t size() const override { return inner_.size(); }
-    uint64_t bytes_read = 0;
-
-private:
-    ember::memory_source_c inner_;
-};
 
 struct scan_cost_t {
     std::map<uint64_t, std::vector<uint8_t>> files;

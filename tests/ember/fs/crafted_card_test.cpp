@@ -10,6 +10,7 @@
 #include "core/format_registry.h"
 #include "core/scan.h"
 #include "ember/image/image_test_support.h"
+#include "ember/support/counting_source.h"
 #include "ember/support/memory_output.h"
 #include "fs/fs_guide.h"
 #include "fs/jpeg_entropy_check.h"
@@ -19,22 +20,6 @@ using namespace ember;
 namespace {
 
 constexpr size_t sector = 512;
-
-// A card read as a device is: through the read-ahead thread, every byte it hands out counted.
-class counting_source_c final : public byte_source_i {
-public:
-    explicit counting_source_c(const std::vector<uint8_t>& bytes) : inner_(bytes) {}
-    size_t read_at(uint64_t offset, uint8_t* buf, size_t len) override {
-        size_t n = inner_.read_at(offset, buf, len);
-        bytes_read += n;
-        return n;
-    }
-    uint64_t size() const override { return inner_.size(); }
-    uint64_t bytes_read = 0;
-
-private:
-    memory_source_c inner_;
-};
 
 void put_le16(std::vector<uint8_t>& v, size_t at, uint32_t x) {
     v.at(at) = uint8_t(x);
