@@ -87,7 +87,7 @@ file_handle_c create_temporary(const std::u16string& folder, const std::string& 
 }
 
 // Copies `length` bytes of the source into the temporary file; any failure removes it.
-int32_t write_temporary(HANDLE source, uint64_t length, file_handle_c& temporary, const std::u16string& path,
+int32_t write_temporary(HANDLE source, uint64_t length, file_handle_c& temporary, const std::u16string& temporary_path,
                         const std::atomic<bool>& stop, bool& is_disk_full) {
     int32_t code = recovery_copied;
     uint8_t block[copy_block_bytes];
@@ -115,7 +115,7 @@ int32_t write_temporary(HANDLE source, uint64_t length, file_handle_c& temporary
         code = recovery_short_write;
     }
     temporary.reset();
-    if (code != recovery_copied) DeleteFileW(wide(path));
+    if (code != recovery_copied) DeleteFileW(wide(temporary_path));
     return code;
 }
 

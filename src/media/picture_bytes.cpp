@@ -188,7 +188,7 @@ result_t prepare(const uint8_t* data, size_t size, std::vector<uint8_t>& out) {
 
 }  // namespace png
 
-// GIF (GIF89a specification): screen descriptor and colour table, then extension and image
+// GIF (GIF89a layout): screen descriptor and colour table, then extension and image
 // blocks made of sub-blocks. Kept: up to the first image, with the graphic control extension
 // (transparency) before it; an image cut short ends at its last whole sub-block. A trailer
 // closes the copy.
