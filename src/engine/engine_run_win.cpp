@@ -9,6 +9,7 @@
 
 #include "app/path_text.h"
 #include "app/wide_text_win.h"
+#include "engine/find_index_file_win.h"
 #include "engine/found_queue_win.h"
 #include "contract/pipe_packet.h"
 #include "engine/work_folders_win.h"
@@ -158,6 +159,7 @@ int32_t read_engine_pipe(engine_run_t& run) {
         file_handle_c unconnected(run.pipe.exchange(INVALID_HANDLE_VALUE));  // closed on return
         return -1;
     }
+    find_index_file_c index(from_ansi(run.work_dir));
     for (;;) {
         uint8_t bytes[pipe_packet_size];
         DWORD got = 0;
@@ -171,8 +173,14 @@ int32_t read_engine_pipe(engine_run_t& run) {
         run.total_sectors.store(packet.total_sectors);
         run.current_sector.store(packet.current_sector);
         size_t path_length = packet_path_length(packet);
-        if (path_length > 0 && is_path_inside_folder(std::string_view(packet.found_path, path_length), run.work_dir))
-            queue_found_file(packet.found_path, path_length);
+        if (path_length > 0 && is_path_inside_folder(std::string_view(packet.found_path, path_length), run.work_dir)) {
+            // Ember writes a find's index line before its packet, so the line is there to read.
+            std::string_view path(packet.found_path, path_length);
+            size_t separator = path.find_last_of("\\/");
+            find_origin_t origin;
+            bool is_known = index.take(std::string(path.substr(separator == std::string_view::npos ? 0 : separator + 1)), origin);
+            queue_found_file(packet.found_path, path_length, is_known ? &origin : nullptr);
+        }
     }
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "contract/pipe_packet.h"
+#include "engine/find_index.h"
 
 struct picture_t;  // the grid's decoded thumbnail; defined with the thumbnail code
 
@@ -29,6 +30,7 @@ struct found_file_t {
     int32_t cell_x = 0;
     int32_t cell_y = 0;
     int32_t selected = 0;
+    find_origin_t origin;  // what the card's directory said of the file; is_known false when nothing
 };
 
 // A zeroed record for `path`, which is read up to its terminator or `path_length` bytes.

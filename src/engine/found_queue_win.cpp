@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -49,9 +50,10 @@ queue_lock_c::queue_lock_c() : lock_(queue_mutex) {}
 
 found_queue_c& found_queue() { return queue; }
 
-bool queue_found_file(const char* path, size_t path_length) {
+bool queue_found_file(const char* path, size_t path_length, find_origin_t* origin) {
     if (is_closed) return false;
     found_file_t record = make_found_file(path, path_length);
+    if (origin) record.origin = std::move(*origin);
     queue_lock_c lock;
     if (is_closed) return false;
     queue.append(record);

@@ -22,9 +22,9 @@ private:
 // The queue itself; touch it only while holding a queue_lock_c.
 found_queue_c& found_queue();
 
-// Appends a record for `path`; false once the queue is closed (the program is ending), when a
-// writer should stop.
-bool queue_found_file(const char* path, size_t path_length = found_path_capacity);
+// Appends a record for `path`, with what the card's directory said of it when known; false once
+// the queue is closed (the program is ending), when a writer should stop.
+bool queue_found_file(const char* path, size_t path_length = found_path_capacity, find_origin_t* origin = nullptr);
 void reset_found_queue();
 
 // Starts the thumbnail worker for the life of the queue; false when it cannot start.

@@ -1,7 +1,7 @@
 // Writes one recovered file into the recovery folder without ever replacing a file there or
 // leaving a cut-short one under a real name: the copy goes to a temporary file created new,
-// which is renamed to the first free name once it is whole. A name that already holds the same
-// bytes counts as done and is left alone.
+// which gets its modified time and is renamed to the first free name once it is whole. A name
+// that already holds the same bytes counts as done and is left alone.
 #pragma once
 
 #include <atomic>
@@ -19,12 +19,20 @@ enum recovery_result_t : int32_t {
 struct copy_request_t {
     std::u16string source;  // the found file
     std::u16string folder;  // the recovery folder
-    int32_t index = 0;      // the record's queue index, which numbers the name
-    std::string ext;
-    bool is_trimmed = false;  // the copy ends at the source's last non-zero byte
+    std::u16string name;    // the name to save under (saved_name.h), numbered when it is taken
+    int64_t modified_time = 0;  // UTC seconds for the file's modified time; 0 leaves the time of writing
+    bool is_trimmed = false;    // the copy ends at the source's last non-zero byte
+};
+
+// What a copy left in the folder: the name it took (or the one that already held its bytes),
+// how many bytes it holds and their SHA-256.
+struct copy_outcome_t {
+    std::u16string name;
+    uint64_t size = 0;
+    std::string sha256;
 };
 
 // `stop` is looked at between blocks. `is_disk_full` tells whether a failure was the disk's
-// lack of space. The name the file took (or already had) goes to `final_name` when given.
+// lack of space.
 int32_t copy_recovered_file(const copy_request_t& request, const std::atomic<bool>& stop, bool& is_disk_full,
-                            std::u16string* final_name = nullptr);
+                            copy_outcome_t* outcome = nullptr);

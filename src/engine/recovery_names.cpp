@@ -1,33 +1,32 @@
 #include "engine/recovery_names.h"
 
-#include <cstdio>
-
 namespace {
 
-bool is_name_character(char c) {
-    if (static_cast<unsigned char>(c) < 32) return false;
-    for (char bad : std::string_view("\\/:*?\"<>|"))
-        if (c == bad) return false;
-    return true;
+std::u16string decimal(uint32_t value) {
+    std::u16string digits;
+    do {
+        digits.insert(digits.begin(), char16_t(u'0' + value % 10));
+        value /= 10;
+    } while (value != 0);
+    return digits;
 }
 
 }  // namespace
 
-std::string recovered_file_name(int32_t index, std::string_view ext, uint32_t attempt) {
-    char number[32];
-    if (attempt <= 1)
-        std::snprintf(number, sizeof number, "FILE%05d.", static_cast<int>(index));
-    else
-        std::snprintf(number, sizeof number, "FILE%05d-%u.", static_cast<int>(index), static_cast<unsigned>(attempt));
-    std::string name(number);
-    for (char c : ext) name.push_back(is_name_character(c) ? c : '_');
-    return name;
+std::u16string numbered_name(std::u16string_view name, uint32_t attempt) {
+    if (attempt <= 1) return std::u16string(name);
+    size_t dot = name.rfind(u'.');
+    if (dot == std::u16string_view::npos || dot == 0) dot = name.size();
+    std::u16string out(name.substr(0, dot));
+    out += u"-" + decimal(attempt);
+    out += name.substr(dot);
+    return out;
 }
 
-std::string temporary_file_name(std::string_view final_name, uint32_t attempt) {
-    std::string name = "~";
+std::u16string temporary_file_name(std::u16string_view final_name, uint32_t attempt) {
+    std::u16string name = u"~";
     name += final_name;
-    if (attempt > 1) name += "." + std::to_string(attempt);
-    name += ".tmp";
+    if (attempt > 1) name += u"." + decimal(attempt);
+    name += u".tmp";
     return name;
 }

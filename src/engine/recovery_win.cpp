@@ -7,8 +7,14 @@
 #include "app/language.h"
 #include "app/settings.h"
 #include "app/text_format.h"
+#include "app/unicode_text.h"
 #include "app/wide_text_win.h"
 #include "engine/found_queue_win.h"
+#include "engine/recovery_csv_win.h"
+#include "engine/saved_name.h"
+#include "media/media_facts_win.h"
+#include "media/media_kind.h"
+#include "media/media_text.h"
 #include "ui/message_box_win.h"
 
 std::atomic<int32_t> current_item{-1};
@@ -39,32 +45,72 @@ chosen_records_t ticked_records() {
 
 enum class record_state_t { ok, missing, gone };
 
-record_state_t copy_request(int32_t index, uint64_t generation, copy_request_t& request) {
+// One chosen record as the copy and the list need it, taken out of the queue under its lock.
+struct chosen_file_t {
+    copy_request_t request;
+    found_file_t facts;  // the record's copy, without its thumbnail
+};
+
+record_state_t take_record(int32_t index, uint64_t generation, chosen_file_t& chosen) {
     queue_lock_c lock;
     const found_queue_c& queue = found_queue();
     if (queue.generation() != generation) return record_state_t::gone;
     if (index < 0 || static_cast<size_t>(index) >= queue.size()) return record_state_t::missing;
-    const found_file_t& record = queue.at(static_cast<size_t>(index));
-    char path[found_path_capacity], ext[found_ext_capacity];
-    std::memcpy(path, record.path, sizeof path);
-    std::memcpy(ext, record.ext, sizeof ext);
-    path[sizeof path - 1] = '\0';
-    ext[sizeof ext - 1] = '\0';
-    request.source = from_ansi(path);
-    request.ext = ext;
-    request.index = index;
-    request.is_trimmed = std::strncmp(ext, "x3f", 3) == 0;
+    chosen.facts = queue.at(static_cast<size_t>(index));
+    chosen.facts.thumb_image.reset();
     return record_state_t::ok;
 }
 
-int32_t recover_record(int32_t index, uint64_t generation, bool& is_disk_full) {
+// The list's word for how whole the saved file is.
+const char* state_word(const find_origin_t& origin) {
+    if (origin.completeness == completeness_t::cut || origin.completeness == completeness_t::unreadable)
+        return "damaged";
+    if (origin.assembly == assembly_t::joined) return "joined";
+    if (origin.assembly == assembly_t::chain || origin.assembly == assembly_t::contiguous) return "whole";
+    return "carved";
+}
+
+const char* kind_word(const char* ext) {
+    switch (find_media_kind(ext)) {
+    case media_photo: return "photo";
+    case media_video: return "video";
+    case media_audio: return "audio";
+    default: return "other";
+    }
+}
+
+int32_t recover_record(int32_t index, uint64_t generation, bool& is_disk_full, recovery_csv_file_c* list) {
     is_disk_full = false;
-    copy_request_t request;
-    record_state_t state = copy_request(index, generation, request);
+    chosen_file_t chosen;
+    record_state_t state = take_record(index, generation, chosen);
     if (state == record_state_t::gone) return recovery_stopped;
     if (state == record_state_t::missing) return recovery_source_unreadable;
+    found_file_t& facts = chosen.facts;
+    facts.path[sizeof facts.path - 1] = '\0';
+    facts.ext[sizeof facts.ext - 1] = '\0';
+    facts.camera_model[sizeof facts.camera_model - 1] = '\0';
+    copy_request_t& request = chosen.request;
+    request.source = from_ansi(facts.path);
     request.folder = settings.recovery_path;
-    return copy_recovered_file(request, recovery_stop_requested, is_disk_full);
+    request.is_trimmed = std::strncmp(facts.ext, "x3f", 3) == 0;
+    request.name = saved_file_name(facts.origin.path, facts.ext, index, request.folder.size());
+    // The thumbnail worker may not have reached this file yet.
+    if (facts.taken_time <= 0) read_media_facts(request.source, facts);
+    request.modified_time = facts.taken_time > 0 ? facts.taken_time : card_time_to_utc(facts.origin.modified);
+    copy_outcome_t outcome;
+    int32_t code = copy_recovered_file(request, recovery_stop_requested, is_disk_full, &outcome);
+    if (code != recovery_copied || !list) return code;
+    recovery_csv_row_t row;
+    row.saved_name = utf16_to_utf8(outcome.name);
+    row.original_path = facts.origin.path;
+    row.kind = kind_word(facts.ext);
+    row.size = outcome.size;
+    row.state = state_word(facts.origin);
+    row.date_taken = taken_time_iso(facts.taken_time);
+    row.camera = facts.camera_model;
+    row.sha256 = outcome.sha256;
+    list->append(row);
+    return code;
 }
 
 uint64_t queue_generation() {
@@ -85,7 +131,8 @@ const char* report_key(recovery_shortfall_t shortfall) {
 
 int32_t recover_one(int32_t index, bool* is_disk_full) {
     bool is_full = false;
-    int32_t code = recover_record(index, queue_generation(), is_full);
+    recovery_csv_file_c list(settings.recovery_path);
+    int32_t code = recover_record(index, queue_generation(), is_full, &list);
     if (is_disk_full) *is_disk_full = is_full;
     return code;
 }
@@ -99,10 +146,11 @@ int32_t recover_selected(void* owner_param) {
     int32_t fallback = current_item.load();
     if (chosen.indices.empty() && fallback != -1) chosen.indices.push_back(fallback);
     report.chosen = static_cast<int32_t>(chosen.indices.size());
+    recovery_csv_file_c list(settings.recovery_path);
     for (int32_t index : chosen.indices) {
         bool is_disk_full = false;
         int32_t code = recovery_stop_requested.load() ? recovery_stopped
-                                                       : recover_record(index, chosen.generation, is_disk_full);
+                                                       : recover_record(index, chosen.generation, is_disk_full, &list);
         if (code == recovery_copied) {
             ++report.recovered;
             continue;

@@ -1,6 +1,8 @@
 // Copies the ticked found files into the recovery folder on the grid's recovery thread, each
-// under FILE%05d.<ext> numbered by its queue index (recovered_copy_win.h), and tells the user
-// how many of them were recovered and why any were not.
+// under its name on the card made safe, else FILE%05d.<ext> numbered by its queue index
+// (saved_name.h), dated when it was taken or else as its directory entry; lists each in
+// "recovered.csv" (recovery_csv_win.h) and tells the user how many were recovered and why any
+// were not.
 #pragma once
 
 #include <windows.h>

@@ -3,6 +3,7 @@
 #include <cstddef>
 
 #include "app/unicode_text.h"
+#include "engine/find_index.h"
 
 namespace {
 
@@ -85,7 +86,7 @@ bool is_work_folder_name(std::u16string_view name) {
 bool is_work_file_name(std::u16string_view name) {
     // The engine writes a find under its name with a dot in front and drops the dot once the
     // file is complete, so a killed run leaves such a name behind.
-    if (is_summary_name(name)) return true;
+    if (is_summary_name(name) || name == find_index_name) return true;
     if (!name.empty() && name[0] == u'.') return is_find_name(name.substr(1));
     return is_find_name(name) || is_thumbnail_name(name);
 }

@@ -3,7 +3,7 @@
 // "tmp"; "~tmp." + a number for one set aside to be deleted, which is never loaded), each marked
 // by a file of ours inside it, the finds the engine writes into them
 // ("f" + start sector of at least 7 digits + "." + extension, with a dot in front while it is
-// written), the engine's summary file, and the thumbnails written beside those finds
+// written), the engine's summary file and its index of the finds (".ember_index"), and the thumbnails written beside those finds
 // ("thumb_" + the find's name without extension + ".png").
 #pragma once
 
@@ -21,6 +21,6 @@ bool is_set_aside_name(std::u16string_view name);
 
 // "tmp" or "tmp.<anything>", with any letter case, as the file system matches names.
 bool is_work_folder_name(std::u16string_view name);
-// A find's name, its thumbnail's name or the engine's summary file; never a name the user might have given a file of
+// A find's name, its thumbnail's name, the engine's summary file or its index; never a name the user might have given a file of
 // their own, such as tmp_invoice.pdf or holiday.jpg.
 bool is_work_file_name(std::u16string_view name);

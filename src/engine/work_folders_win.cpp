@@ -10,6 +10,7 @@
 #include "app/path_text.h"
 #include "app/settings.h"
 #include "app/wide_text_win.h"
+#include "engine/find_index_file_win.h"
 #include "engine/found_queue_win.h"
 #include "engine/work_file_names.h"
 
@@ -172,11 +173,15 @@ int32_t load_earlier_scan(void* owner) {
         // The walk passes over dot-names, among them the finds that a killed engine left
         // unfinished (it writes each under its name behind a dot until it is complete).
         folder_walker_c walker(folder);
+        find_index_file_c index(folder);
         std::u16string path;
         while (walker.next(path)) {
             if (path.find(u"thumb_") != std::u16string::npos) continue;
             std::string ansi = to_ansi(path);
-            if (!queue_found_file(ansi.c_str(), ansi.size())) return 0;  // the program is ending
+            size_t separator = ansi.find_last_of("\\/");
+            find_origin_t origin;
+            bool is_known = index.take(ansi.substr(separator == std::string::npos ? 0 : separator + 1), origin);
+            if (!queue_found_file(ansi.c_str(), ansi.size(), is_known ? &origin : nullptr)) return 0;  // the program is ending
         }
     }
     if (owner) PostMessageW(static_cast<HWND>(owner), UM_LOAD_FINISHED, 0, 0);

@@ -51,9 +51,3 @@ placeholder_t placeholder_for(int32_t placeholder_kind, std::string_view extensi
     }
     return placeholder_kind == media_audio ? placeholder_t::audio : placeholder_t::video;
 }
-
-std::string cell_label(size_t cell, std::string_view extension) {
-    char number[32];
-    std::snprintf(number, sizeof number, "FILE%05zu.", cell);
-    return number + std::string(extension);
-}

@@ -39,5 +39,3 @@ enum class placeholder_t { photo, raw, video, audio };
 // (case counts) and the camera for every other extension; the audio or video picture otherwise.
 placeholder_t placeholder_for(int32_t placeholder_kind, std::string_view extension);
 
-// "FILE%05d.%s": the cell number within the group and the extension as it stands.
-std::string cell_label(size_t cell, std::string_view extension);

@@ -17,7 +17,8 @@ constexpr uint8_t marker_soi = 0xD8, marker_eoi = 0xD9, marker_sos = 0xDA, marke
 constexpr uint8_t exif_signature[6] = {'E', 'x', 'i', 'f', 0, 0};
 constexpr uint16_t tiff_magic = 42;
 constexpr uint16_t tag_thumbnail_offset = 0x0201, tag_thumbnail_length = 0x0202;
-constexpr uint16_t type_short = 3, type_long = 4;
+constexpr uint16_t tag_make = 0x010F, tag_model = 0x0110, tag_exif_ifd = 0x8769, tag_date_original = 0x9003;
+constexpr uint16_t type_ascii = 2, type_short = 3, type_long = 4;
 constexpr size_t ifd_entry_bytes = 12;
 // Real IFDs hold a few dozen entries; more than this is damage, not a camera.
 constexpr uint16_t max_ifd_entries = 1000;
@@ -87,10 +88,61 @@ bool find_exif_thumbnail(const uint8_t* tiff, size_t size, size_t& offset, size_
     return true;
 }
 
+// Copies an ASCII entry's value into `out` (terminated, cut to fit); values of up to four bytes
+// stand in the entry itself, longer ones at an offset from the TIFF header.
+void copy_ascii(const uint8_t* tiff, size_t size, uint32_t count, uint32_t value_offset, const uint8_t* inline_value,
+                char* out, size_t capacity) {
+    const uint8_t* value = inline_value;
+    if (count > 4) {
+        if (value_offset > size || count > size - value_offset) return;
+        value = tiff + value_offset;
+    }
+    size_t n = 0;
+    while (n + 1 < capacity && n < count && value[n] != 0) {
+        out[n] = value[n] >= 0x20 && value[n] < 0x7F ? char(value[n]) : '?';
+        ++n;
+    }
+    out[n] = '\0';
+}
+
+// Make and Model from IFD0, DateTimeOriginal from the Exif IFD it points to.
+void read_exif_facts(const uint8_t* tiff, size_t size, jpeg_header_t& header) {
+    byte_reader_c r(tiff, size);
+    uint16_t order = r.be16();
+    bool is_big_endian = order == 0x4D4D;
+    if (!is_big_endian && order != 0x4949) return;
+    auto u16 = [&] { return is_big_endian ? r.be16() : r.le16(); };
+    auto u32 = [&] { return is_big_endian ? r.be32() : r.le32(); };
+    if (u16() != tiff_magic) return;
+    uint32_t ifd = u32();
+    // IFD0, then the Exif IFD; two steps, so a pointer back to IFD0 cannot loop.
+    for (int step = 0; step < 2 && ifd != 0 && r.ok(); ++step) {
+        r.seek(ifd);
+        ifd = 0;
+        uint16_t count = u16();
+        if (count > max_ifd_entries) return;
+        for (uint16_t i = 0; i < count && r.ok(); ++i) {
+            uint16_t tag = u16();
+            uint16_t type = u16();
+            uint32_t values = u32();
+            const uint8_t* inline_value = r.need(4) ? r.here() : nullptr;
+            uint32_t value = u32();
+            if (!r.ok()) return;
+            if (step == 0 && tag == tag_exif_ifd && type == type_long) ifd = value;
+            if (type != type_ascii) continue;
+            if (step == 0 && tag == tag_make) copy_ascii(tiff, size, values, value, inline_value, header.make, sizeof header.make);
+            if (step == 0 && tag == tag_model) copy_ascii(tiff, size, values, value, inline_value, header.model, sizeof header.model);
+            if (step == 1 && tag == tag_date_original)
+                copy_ascii(tiff, size, values, value, inline_value, header.date_taken, sizeof header.date_taken);
+        }
+    }
+}
+
 }  // namespace
 
 jpeg_header_result_t read_jpeg_header(const uint8_t* data, size_t size, jpeg_header_t& header) {
     header = {};
+    bool is_exif_read = false;
     if (!data || size < 2 || data[0] != 0xFF || data[1] != marker_soi)
         return jpeg_header_result_t::not_this_format;
     byte_reader_c r(data + 2, size - 2);
@@ -115,15 +167,18 @@ jpeg_header_result_t read_jpeg_header(const uint8_t* data, size_t size, jpeg_hea
             header.width = frame.be16();
             // A height of 0 defers it to a DNL marker after the first scan; not read here.
             if (!frame.ok() || header.width == 0 || header.height == 0) {
-                header = {};
+                header.width = header.height = 0;
+                header.thumbnail_offset = header.thumbnail_size = 0;
                 return jpeg_header_result_t::corrupt;
             }
             return jpeg_header_result_t::ok;
         }
-        if (marker == marker_app1 && header.thumbnail_size == 0 && body_size >= sizeof exif_signature &&
+        if (marker == marker_app1 && !is_exif_read && body_size >= sizeof exif_signature &&
             std::memcmp(r.here(), exif_signature, sizeof exif_signature) == 0) {
+            is_exif_read = true;
             size_t offset = 0, length_in_tiff = 0;
             const uint8_t* tiff = r.here() + sizeof exif_signature;
+            read_exif_facts(tiff, body_size - sizeof exif_signature, header);
             if (find_exif_thumbnail(tiff, body_size - sizeof exif_signature, offset, length_in_tiff)) {
                 header.thumbnail_offset = static_cast<size_t>(tiff - data) + offset;
                 header.thumbnail_size = length_in_tiff;

@@ -1,5 +1,6 @@
-// What a JPEG says about itself before its pixels: the picture's size from the frame header and
-// where the camera's own preview (the Exif thumbnail, a small JPEG of its own) lies in the file.
+// What a JPEG says about itself before its pixels: the picture's size from the frame header,
+// where the camera's own preview (the Exif thumbnail, a small JPEG of its own) lies in the file,
+// and the camera and the moment the photo was taken from the Exif block.
 // Reading these costs a walk over the first segments, not a decode.
 #pragma once
 
@@ -12,6 +13,12 @@ struct jpeg_header_t {
     // The embedded thumbnail's bytes within the file; size 0 when there is none.
     size_t thumbnail_offset = 0;
     size_t thumbnail_size = 0;
+    // Exif's Make, Model and DateTimeOriginal ("YYYY:MM:DD HH:MM:SS", the camera's wall clock),
+    // each cut to its field and terminated; empty when absent. Read even when the walk then
+    // fails, since the Exif block comes first.
+    char make[32] = {};
+    char model[32] = {};
+    char date_taken[20] = {};
 };
 
 enum class jpeg_header_result_t {

@@ -39,3 +39,12 @@ std::u16string taken_time_text(int64_t taken_time) {
     if (std::strftime(text, sizeof text, "%Y/%m/%d %H:%M", &local) == 0) return unknown_text;
     return widen_ascii(text);
 }
+
+std::string taken_time_iso(int64_t taken_time) {
+    if (taken_time <= 0 || taken_time > latest_convertible_time) return {};
+    std::tm local{};
+    if (!to_local_time(static_cast<std::time_t>(taken_time), local)) return {};
+    char text[32];
+    if (std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local) == 0) return {};
+    return text;
+}

@@ -2,8 +2,10 @@
 // one step, with the spinner over them while a recovery runs.
 #include <cstring>
 
+#include "app/settings.h"
 #include "app/wide_text_win.h"
 #include "engine/found_queue_win.h"
+#include "engine/saved_name.h"
 #include "media/grid_geometry.h"
 #include "media/picture_win.h"
 #include "media/preview_window_win.h"
@@ -18,11 +20,13 @@ struct preview_window_c::painted_cell_t {
     std::shared_ptr<picture_t> thumbnail;
     bool is_ticked;
     char ext[found_ext_capacity];
+    std::u16string label;  // the name the file will be saved under
 };
 
 std::vector<preview_window_c::painted_cell_t> preview_window_c::visible_cells() const {
     std::vector<painted_cell_t> cells;
     cell_range_t range = cells_with_top_in(paint_band_top, paint_band_bottom, scroll_pos_, shown_count());
+    const size_t folder_units = settings.recovery_path.size();
     queue_lock_c lock;
     found_queue_c& queue = found_queue();
     for (size_t cell = range.first; cell < range.end; ++cell) {
@@ -32,9 +36,10 @@ std::vector<preview_window_c::painted_cell_t> preview_window_c::visible_cells() 
         cell_point_t at = cell_position(cell, scroll_pos_);
         record.cell_x = at.x;  // kept for the cells near the view, the only ones drawn
         record.cell_y = at.y;
-        painted_cell_t painted{cell, record.thumb_image, record.selected != 0, {}};
+        painted_cell_t painted{cell, record.thumb_image, record.selected != 0, {}, {}};
         std::memcpy(painted.ext, record.ext, sizeof painted.ext);
         painted.ext[sizeof painted.ext - 1] = '\0';
+        painted.label = saved_file_name(record.origin.path, painted.ext, static_cast<int32_t>(index), folder_units);
         cells.push_back(std::move(painted));
     }
     return cells;
@@ -67,8 +72,10 @@ LRESULT preview_window_c::on_paint(UINT, WPARAM, LPARAM, bool&) {
             RECT frame{at.x - 1, at.y - 1, at.x + 118, at.y + 82};
             FrameRect(dc, &frame, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
         }
-        std::u16string label = from_ansi(cell_label(cell.cell, cell.ext));
-        TextOutW(dc, at.x + 20, at.y + tick_band_first, wide(label), static_cast<int>(label.size()));
+        // A long name ends in an ellipsis before the next cell; the details column shows it whole.
+        RECT label{at.x + 20, at.y + tick_band_first, at.x + cell_pitch_x - 6, at.y + tick_band_last + 2};
+        DrawTextW(dc, wide(cell.label), static_cast<int>(cell.label.size()), &label,
+                  DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS | DT_LEFT | DT_TOP);
     }
     draw_spinner(dc, client);
     buffer.copy_to(paint.get());

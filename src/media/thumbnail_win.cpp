@@ -6,6 +6,7 @@
 
 #include "app/wide_text_win.h"
 #include "media/jpeg_header.h"
+#include "media/media_facts_win.h"
 #include "media/picture_io_win.h"
 #include "media/thumbnail_group.h"
 #include "raw/raw_decode_win.h"
@@ -64,4 +65,7 @@ int build_thumbnail(found_file_t& record) {
     return 0;
 }
 
-void thumbnail_builder(found_file_t& record) { build_thumbnail(record); }
+void thumbnail_builder(found_file_t& record) {
+    read_media_facts(from_ansi(record.path), record);
+    build_thumbnail(record);
+}

@@ -5,6 +5,7 @@
 
 #include "app/language.h"
 #include "app/text_format.h"
+#include "app/unicode_text.h"
 #include "app/wide_text_win.h"
 #include "engine/found_queue_win.h"
 #include "media/media_text.h"
@@ -37,7 +38,24 @@ struct record_facts_t {
     int64_t taken_time = 0;
     char camera_model[camera_model_capacity] = {};
     int32_t width = 0, height = 0;
+    std::string original_path;  // UTF-8, as the card's directory gave it
+    entry_state_t state = entry_state_t::none;
+    int64_t modified_time = 0;  // the entry's, UTC
 };
+
+// The folder part of a card path, "\" for the root; empty when no entry named the file.
+std::u16string folder_text(const std::string& path) {
+    if (path.empty()) return {};
+    size_t separator = path.rfind('\\');
+    if (separator == std::string::npos) return u"\\";
+    return utf8_to_utf16(path.substr(0, separator));
+}
+
+// A value in the column's right part, cut with an ellipsis where it does not fit.
+void draw_value(HDC dc, const RECT& client, int y, const std::u16string& text, UINT cut) {
+    RECT box{client.right - 120, y, client.right - 14, y + 16};
+    DrawTextW(dc, wide(text), static_cast<int>(text.size()), &box, DT_SINGLELINE | DT_NOPREFIX | DT_LEFT | cut);
+}
 
 record_facts_t facts_of(int32_t index) {
     record_facts_t facts;
@@ -50,6 +68,9 @@ record_facts_t facts_of(int32_t index) {
     std::memcpy(facts.camera_model, record.camera_model, sizeof facts.camera_model);
     facts.width = record.width;
     facts.height = record.height;
+    facts.original_path = record.origin.path;
+    facts.state = record.origin.state;
+    facts.modified_time = card_time_to_utc(record.origin.modified);
     return facts;
 }
 
@@ -89,7 +110,7 @@ void recovery_window_c::paint_progress(HDC dc, const RECT& client) {
     {
         select_object_c font(dc, shared_font(font_face::verdana, 8, false));
         SetTextColor(dc, RGB(0, 0, 0));
-        RECT text{605, 340, client.right - 15, 420};
+        RECT text{605, 354, client.right - 15, 424};
         draw_wrapped_text(dc, lookup_text("recovery_text"), text, 5, 0);
 
         // A packet whose position lies past its total must not draw the bar past its end.
@@ -129,32 +150,43 @@ std::u16string recovery_window_c::strip_text() const {
 void recovery_window_c::paint_information(HDC dc, const RECT& client) {
     const int column = client.right - 180;
     draw_bitmap(dc, info_icon_.get(), column, 90);
-    draw_bitmap(dc, selection_icon_.get(), column, 190);
+    draw_bitmap(dc, selection_icon_.get(), column, 206);
     {
         select_object_c font(dc, shared_font(font_face::verdana, 9, true));
         SetTextColor(dc, heading_colour);
         draw_text_at(dc, column + 20, 91, lookup_text("recovery_file_info"));
-        draw_text_at(dc, column + 20, 191, lookup_text("recovery_selection"));
+        draw_text_at(dc, column + 20, 207, lookup_text("recovery_selection"));
     }
     select_object_c font(dc, shared_font(font_face::verdana, 8, false));
     SetTextColor(dc, RGB(0, 0, 0));
-    draw_text_at(dc, column, 115, lookup_text("recovery_created"));
-    draw_text_at(dc, column, 133, lookup_text("recovery_model"));
-    draw_text_at(dc, column, 151, lookup_text("recovery_size"));
-    draw_text_at(dc, column, 216, lookup_text("recovery_total"));
-    draw_text_at(dc, column, 234, lookup_text("recovery_selected"));
-    for (int y : {180, 280}) {
+    constexpr int rows[5] = {112, 128, 144, 160, 176};  // folder, state, date, camera, size
+    draw_text_at(dc, column, rows[0], lookup_text("recovery_entry_folder"));
+    draw_text_at(dc, column, rows[1], lookup_text("recovery_entry_state"));
+    draw_text_at(dc, column, rows[2], lookup_text("recovery_created"));
+    draw_text_at(dc, column, rows[3], lookup_text("recovery_model"));
+    draw_text_at(dc, column, rows[4], lookup_text("recovery_size"));
+    draw_text_at(dc, column, 232, lookup_text("recovery_total"));
+    draw_text_at(dc, column, 250, lookup_text("recovery_selected"));
+    for (int y : {196, 296}) {
         RECT line{column, y, client.right - 20, y + 1};
         FillRect(dc, &line, frame_brush_.get());
     }
     SetTextColor(dc, number_colour);
-    draw_text_at(dc, client.right - 100, 216, decimal_text(int64_t(view_total_)));
-    draw_text_at(dc, client.right - 100, 234, decimal_text(int64_t(view_ticked_)));
+    draw_text_at(dc, client.right - 100, 232, decimal_text(int64_t(view_total_)));
+    draw_text_at(dc, client.right - 100, 250, decimal_text(int64_t(view_ticked_)));
 
     record_facts_t facts = facts_of(current_);
     if (!facts.is_valid) return;
     SetTextColor(dc, RGB(0, 0, 0));
-    draw_text_at(dc, client.right - 120, 115, taken_time_text(facts.taken_time));
-    draw_text_at(dc, client.right - 120, 133, camera_model_text(facts.camera_model, sizeof facts.camera_model));
-    draw_text_at(dc, client.right - 120, 151, picture_size_text(facts.width, facts.height));
+    std::u16string folder = folder_text(facts.original_path);
+    draw_value(dc, client, rows[0], folder.empty() ? unknown_text : folder, DT_PATH_ELLIPSIS);
+    const char* state_key = facts.state == entry_state_t::deleted ? "recovery_entry_deleted"
+                            : facts.state == entry_state_t::live  ? "recovery_entry_live"
+                                                                  : nullptr;
+    draw_value(dc, client, rows[1], state_key ? lookup_text(state_key) : unknown_text, DT_END_ELLIPSIS);
+    // When it was taken, or else when the card last changed it.
+    int64_t time = facts.taken_time > 0 ? facts.taken_time : facts.modified_time;
+    draw_value(dc, client, rows[2], taken_time_text(time), DT_END_ELLIPSIS);
+    draw_value(dc, client, rows[3], camera_model_text(facts.camera_model, sizeof facts.camera_model), DT_END_ELLIPSIS);
+    draw_value(dc, client, rows[4], picture_size_text(facts.width, facts.height), DT_END_ELLIPSIS);
 }

@@ -130,12 +130,12 @@ void recovery_window_c::place_controls() {
     const int shift = is_current_language("de") ? 50 : 0;
     struct { UINT id; int x, y; } places[] = {
         {id_scan_home, 452, 445},    {id_scan_back, 564, 445},           {id_scan_close, 675, 445},
-        {id_scan_recover, 630, 290}, {id_scan_toggle, 350 + shift, 25}, {id_scan_stop, 450 + shift, 25},
+        {id_scan_recover, 630, 304}, {id_scan_toggle, 350 + shift, 25}, {id_scan_stop, 450 + shift, 25},
         {id_scan_filter, 660, 25},
     };
     for (const auto& place : places)
         SetWindowPos(control(place.id), nullptr, place.x, place.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    SetWindowPos(control(id_scan_all), nullptr, client.right - 180, 254, 100, 20, SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(control(id_scan_all), nullptr, client.right - 180, 270, 100, 20, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 LRESULT recovery_window_c::on_size(UINT, WPARAM, LPARAM, bool&) {

@@ -15,6 +15,7 @@
 #include "app/settings.h"
 #include "app/text_format.h"
 #include "app/wide_text_win.h"
+#include "engine/find_index.h"
 #include "engine/found_queue_win.h"
 #include "support/temp_folder_win.h"
 #include "ui/message_box_win.h"
@@ -38,13 +39,15 @@ std::string read_all(const std::wstring& path) {
 }
 
 
+// The recovered files in a folder; the recovery's list is looked at by its own test.
 std::vector<std::wstring> names_in(const std::wstring& folder) {
     std::vector<std::wstring> names;
     WIN32_FIND_DATAW entry;
     HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &entry);
     if (search == INVALID_HANDLE_VALUE) return names;
     do {
-        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(entry.cFileName);
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && lstrcmpiW(entry.cFileName, L"recovered.csv") != 0)
+            names.push_back(entry.cFileName);
     } while (FindNextFileW(search, &entry));
     FindClose(search);
     std::sort(names.begin(), names.end());
@@ -248,4 +251,72 @@ TEST_F(recovery, a_find_without_extension_in_a_dotted_folder_stays_in_the_recove
     ASSERT_EQ(names.size(), 1u) << "not in a folder of its own";
     EXPECT_EQ(names[0].rfind(L"FILE00000.1_f", 0), 0u);  // the extension is what follows the last dot
     EXPECT_EQ(read_all(out_ + L"\\" + names[0]), "no extension");
+}
+
+namespace {
+
+// The modified time of a file, as seconds since 1970 UTC.
+int64_t modified_seconds(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+    uint64_t ticks = uint64_t(data.ftLastWriteTime.dwHighDateTime) << 32 | data.ftLastWriteTime.dwLowDateTime;
+    return int64_t(ticks / 10000000) - 11644473600;
+}
+
+}  // namespace
+
+TEST_F(recovery, names_and_times_from_the_card_are_kept_made_safe_and_listed) {
+    struct card_file_t {
+        const char* line;  // the engine's index line, after the find's name
+        const char* body;
+    };
+    const card_file_t files[] = {
+        {"DCIM\\100CANON\\IMG_0001.JPG\tdeleted\tcontiguous\t2024-06-14 18:30:12+02:00\t\twhole", "first"},
+        {"DCIM\\101CANON\\img_0001.jpg\tlive\tchain\t2024-06-15 09:00:00+00:00\t\twhole", "second"},
+        {"DCIM\\CON.jpg\tdeleted\tjoined:2\t\t\tcut", "device"},
+        {"\t-\tcarved\t\t\twhole", "no entry"},
+    };
+    for (size_t i = 0; i < std::size(files); ++i) {
+        std::wstring path = found_ + L"\\f000000" + std::to_wstring(i) + L".jpg";
+        write_file(path, files[i].body);
+        std::string name, line = "f000000" + std::to_string(i) + ".jpg\t" + files[i].line;
+        find_origin_t origin;
+        ASSERT_TRUE(parse_find_index_line(line, name, origin)) << line;
+        queue_found_file(to_ansi(from_wide(path.c_str())).c_str(), found_path_capacity, &origin);
+    }
+    tick({0, 1, 2, 3});
+    // A list of the user's own under the list's name is left alone.
+    write_file(out(L"recovered.csv"), "my own notes");
+    EXPECT_EQ(recover().recovered, 4);
+    EXPECT_EQ(names_in(out_), (std::vector<std::wstring>{L"FILE00003.jpg", L"IMG_0001.JPG", L"_CON.jpg",
+                                                         L"img_0001-2.jpg", L"recovered-2.csv"}))
+        << "the second IMG_0001 differs only in case: it is numbered, not written over the first";
+    EXPECT_EQ(read_all(out(L"IMG_0001.JPG")), "first");
+    EXPECT_EQ(read_all(out(L"img_0001-2.jpg")), "second");
+    EXPECT_EQ(modified_seconds(out(L"IMG_0001.JPG")), 1718382612) << "the entry's time, its offset applied";
+    EXPECT_EQ(modified_seconds(out(L"img_0001-2.jpg")), 1718442000);
+    EXPECT_EQ(read_all(out(L"recovered.csv")), "my own notes");
+    std::string list = read_all(out(L"recovered-2.csv"));
+    const std::string expected =
+        "\xEF\xBB\xBFSaved name,Original path,Kind,Size,State,Date taken,Camera,SHA-256\r\n"
+        "IMG_0001.JPG,DCIM\\100CANON\\IMG_0001.JPG,photo,5,whole,,,"
+        "a7937b64b8caa58f03721bb6bacf5c78cb235febe0e70b1b84cd99541461a08e\r\n"
+        "img_0001-2.jpg,DCIM\\101CANON\\img_0001.jpg,photo,6,whole,,,"
+        "16367aacb67a4a017c8da8ab95682ccb390863780f7114dda0a0e0c55644c7c4\r\n"
+        "_CON.jpg,DCIM\\CON.jpg,photo,6,damaged,,,"
+        "263a4dbe41488fb87214b0032339dbb9f0c8da14c16dfcf13084bf3c2552eca5\r\n";
+    EXPECT_EQ(list.substr(0, expected.size()), expected);
+    EXPECT_NE(list.find("\r\nFILE00003.jpg,,photo,8,carved,,,"), std::string::npos) << list;
+
+    // A second recovery appends to the list it made, never rewrites it.
+    size_t before = list.size();
+    tick({0});
+    {
+        queue_lock_c lock;
+        for (int i : {1, 2, 3}) found_queue().at(i).selected = 0;
+    }
+    EXPECT_EQ(recover().recovered, 1);
+    std::string again = read_all(out(L"recovered-2.csv"));
+    EXPECT_EQ(again.substr(0, before), list);
+    EXPECT_EQ(again.substr(before, 13), "IMG_0001.JPG,") << "the same bytes already there count as recovered";
 }

@@ -153,3 +153,23 @@ TEST(preview_area, a_preview_of_another_shape_or_too_small_cannot_stand_in) {
     EXPECT_FALSE(find_preview_area(narrow.rows, 8000, 3000, 117, 82, area));
     EXPECT_FALSE(find_preview_area(stretched.rows, 0, 3000, 117, 82, area));
 }
+
+TEST(jpeg_header, the_exif_block_gives_the_camera_and_the_moment_the_photo_was_taken) {
+    for (bool big : {false, true}) {
+        std::string b = exif_preview::camera_block(big, "Canon", "Canon EOS 5D", "2024:06:14 18:30:12");
+        jpeg_header_t h;
+        ASSERT_EQ(read(jpeg(4000, 3000, bytes_t(b.begin(), b.end())), h), jpeg_header_result_t::ok);
+        EXPECT_STREQ(h.make, "Canon");
+        EXPECT_STREQ(h.model, "Canon EOS 5D");
+        EXPECT_STREQ(h.date_taken, "2024:06:14 18:30:12");
+    }
+    // A string's count running past the block is not read; a long one is cut to its field.
+    std::string b = exif_preview::camera_block(false, std::string(60, 'M'), "X", "2024:06:14 18:30:12");
+    jpeg_header_t h;
+    read(jpeg(10, 10, bytes_t(b.begin(), b.end())), h);
+    EXPECT_EQ(std::string(h.make), std::string(31, 'M'));
+    b[6 + 8 + 2 + 4] = char(0xFF);  // Make's count: far past the block
+    read(jpeg(10, 10, bytes_t(b.begin(), b.end())), h);
+    EXPECT_STREQ(h.make, "");
+    EXPECT_STREQ(h.model, "X");
+}

@@ -47,6 +47,39 @@ inline std::string block(bool big, const std::string& preview, uint32_t claimed_
     return std::string("Exif\0\0", 6) + tiff + preview;
 }
 
+// The APP1 body of a camera's Exif block without a preview: Make and Model in IFD0, and
+// DateTimeOriginal ("YYYY:MM:DD HH:MM:SS") in the Exif IFD that IFD0 points to.
+inline std::string camera_block(bool big, const std::string& make, const std::string& model, const std::string& taken) {
+    std::string tiff = big ? "MM" : "II";
+    put16(tiff, 42, big);
+    put32(tiff, 8, big);
+    const uint32_t ifd0_size = 2 + 3 * 12 + 4, exif_size = 2 + 12 + 4;
+    uint32_t data = 8 + ifd0_size + exif_size;  // the strings follow both IFDs
+    std::string strings;
+    auto ascii = [&](uint16_t tag, const std::string& text) {
+        put16(tiff, tag, big);
+        put16(tiff, 2, big);
+        put32(tiff, uint32_t(text.size() + 1), big);
+        if (text.size() + 1 <= 4) {  // stands in the entry itself
+            tiff += text;
+            tiff.append(4 - text.size(), '\0');
+            return;
+        }
+        put32(tiff, data + uint32_t(strings.size()), big);
+        strings += text;
+        strings.push_back('\0');
+    };
+    put16(tiff, 3, big);
+    ascii(0x010F, make);
+    ascii(0x0110, model);
+    entry(tiff, big, 0x8769, 4, 8 + ifd0_size);
+    put32(tiff, 0, big);
+    put16(tiff, 1, big);
+    ascii(0x9003, taken);
+    put32(tiff, 0, big);
+    return std::string("Exif\0\0", 6) + tiff + strings;
+}
+
 // `jpeg` with an APP1 segment holding `body` right after its start-of-image marker.
 inline std::string with_app1(const std::string& jpeg, const std::string& body) {
     std::string segment = "\xFF\xE1";
