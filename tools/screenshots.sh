@@ -64,6 +64,41 @@ for language in English Deutsch; do
     stop_tessera
 done
 
+# The grid and the details column of earlier results whose engine index names the finds: the
+# labels are the names the files will be saved under, the column the original folder, whether
+# the entry was deleted and its date, in English and German.
+names_cache="$root/build/screenshot-names"
+if [ ! -f "$names_cache/tmp/.ember_index" ]; then
+    rm -rf "$names_cache"
+    mkdir -p "$names_cache/tmp"
+    printf '# ember index 1\n' >"$names_cache/tmp/.ember_index"
+    n=0
+    for name in 'DCIM\100CANON\IMG_20240614_183012.jpg:deleted:2024-06-14 18:30:12' \
+                'DCIM\100CANON\_MG_0002.JPG:deleted:2024-06-14 18:31:40' \
+                'DCIM\Camera\PXL_20240615_090000123.jpg:live:2024-06-15 09:00:00' \
+                'DCIM\100CANON\CON.jpg:deleted:2024-06-16 12:00:00' \
+                ':-:'; do
+        n=$((n + 1))
+        convert -seed "$n" -size 640x480 plasma:fractal -quality 80 "$names_cache/tmp/f000010$n.jpg"
+        path=${name%%:*}; rest=${name#*:}; state=${rest%%:*}; time=${rest#*:}
+        assembly=chain; [ "$state" = deleted ] && assembly=contiguous; [ "$state" = - ] && assembly=carved
+        printf 'f000010%s.jpg\t%s\t%s\t%s\t%s\t\twhole\n' "$n" "$path" "$state" "$assembly" "$time" \
+            >>"$names_cache/tmp/.ember_index"
+    done
+fi
+wine reg add 'HKCU\Software\Tessera' /v CachePath /d "$(winepath -w "$names_cache")" /f >/dev/null 2>&1
+for language in English Deutsch; do
+    set_language "$language"
+    start_tessera
+    xdotool mousemove 823 490 click 1
+    sleep 4
+    xdotool mousemove $(wine ui_probe.exe point TesseraPreviewGrid 60 40) click 1
+    shot "scan_names_$language" "$main" 2
+    stop_tessera
+done
+wine reg delete 'HKCU\Software\Tessera' /v CachePath /f >/dev/null 2>&1 || true
+set_language English
+
 # The options page in German, with the card list open, and refusing a cache folder on the card
 # being searched (X:), in English. Clicks land in the middle of a control, found by its id.
 click() { xdotool mousemove $(wine ui_probe.exe where TesseraOptionsPage "$1") click 1; }

@@ -355,7 +355,7 @@ protected:
     }
     // Every file in the recovery folder is a whole copy of a found file; `count` of them.
     void expect_whole_files(size_t count) {
-        std::vector<std::wstring> names = files_in(recovery_folder);
+        std::vector<std::wstring> names = recovered_files_in(recovery_folder);
         EXPECT_EQ(names.size(), count);
         for (const std::wstring& name : names) {
             EXPECT_NE(name[0], L'~') << "a temporary file stays";
@@ -395,8 +395,8 @@ TEST_F(recovering_page, closing_during_a_recovery_asks_first_and_stops_it_leavin
     EXPECT_FALSE(IsWindow(window_.hwnd()));
     EXPECT_EQ(shown_boxes.size(), 3u) << "only the question";
     EXPECT_FALSE(has_temporary_file());
-    expect_whole_files(files_in(recovery_folder).size());
-    EXPECT_LT(files_in(recovery_folder).size(), 4u);
+    expect_whole_files(recovered_files_in(recovery_folder).size());
+    EXPECT_LT(recovered_files_in(recovery_folder).size(), 4u);
 }
 
 TEST_F(recovering_page, leaving_during_a_recovery_stops_it_and_says_how_many_of_how_many) {

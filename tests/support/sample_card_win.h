@@ -31,3 +31,10 @@ inline std::vector<std::wstring> files_in(const std::wstring& folder) {
     FindClose(find);
     return names;
 }
+
+// The recovered files in a recovery folder, without the recovery's list (recovered.csv).
+inline std::vector<std::wstring> recovered_files_in(const std::wstring& folder) {
+    std::vector<std::wstring> names = files_in(folder);
+    names.erase(std::remove(names.begin(), names.end(), std::wstring(L"recovered.csv")), names.end());
+    return names;
+}
