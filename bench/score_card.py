@@ -90,7 +90,9 @@ def run_engine(embsrv, image, work, log_path):
     text = open(log_path, "rb").read().decode(errors="replace")
     m = re.search(r"Maximum resident set size \(kbytes\): (\d+)", text)
     rss = int(m.group(1)) if m else None
-    return r.returncode, wall, rss, cmd
+    m = re.search(r"User time \(seconds\): ([0-9.]+)\s+System time \(seconds\): ([0-9.]+)", text)
+    user = "%s s user, %s s system" % m.groups() if m else None
+    return r.returncode, wall, rss, user, cmd
 
 
 STATES = ["contiguous live", "contiguous deleted", "fragmented live", "fragmented deleted", "overwritten"]
@@ -237,13 +239,13 @@ def main():
             os.mkdir(folder)
             before = sha256(image)
             cat = timed_cat(image)
-            rc, wall, rss, cmd = run_engine(a.embsrv, image, folder, os.path.join(work, "embsrv.log"))
+            rc, wall, rss, user, cmd = run_engine(a.embsrv, image, folder, os.path.join(work, "embsrv.log"))
             if sha256(image) != before:
                 print("WARNING: the card image changed during the scan; the engine wrote to it")
-            timing = (rc, wall, rss, cat, cmd, os.path.join(work, "embsrv.log"))
+            timing = (rc, wall, rss, user, cat, cmd, os.path.join(work, "embsrv.log"))
             if rc != 0:
                 print("embsrv exited with %d; its last lines:" % rc)
-                print("\n".join(open(timing[5], errors="replace").read().splitlines()[-15:]))
+                print("\n".join(open(timing[6], errors="replace").read().splitlines()[-15:]))
         found = finds(folder)
         cells, lost, exts, junk, wrong = score(manifest, found)
         print("card %s: %s, %.0f MB, %d KiB clusters, %d finds" % (
@@ -252,10 +254,10 @@ def main():
         if a.explain:
             explain_junk(manifest, found)
         if timing:
-            rc, wall, rss, cat, cmd, _ = timing
-            print("embsrv: %.1f s, %.1f MB/s; warm cat of the image: %.2f s, %.0f MB/s; peak RSS %s" % (
-                wall, size_mb / wall, cat, size_mb / max(cat, 1e-6),
-                "%.1f MiB" % (rss / 1024) if rss else "unknown (install time)"))
+            rc, wall, rss, user, cat, cmd, _ = timing
+            print("embsrv: %.1f s, %.1f MB/s, CPU %s; warm cat of the image: %.2f s, %.0f MB/s; peak RSS %s" % (
+                wall, size_mb / wall, user or "unknown", cat,
+                size_mb / max(cat, 1e-6), "%.1f MiB" % (rss / 1024) if rss else "unknown (install time)"))
         if work and a.keep:
             print("work folder kept: %s" % work)
     finally:

@@ -190,7 +190,9 @@ bool fs_guide_c::carve_live(const fs_entry_t& e, const format_t& format, uint64_
     }
     claim({extents.begin() + 1, extents.end()});
     view_ = std::move(view);
-    out = {view_.get(), e.size, found.extension, offset + std::min(extents[0].length, e.size), false, {}};
+    out = {view_.get(), e.size, found.extension, offset + std::min(extents[0].length, e.size), false, {}, false, {}};
+    out.origin.entry = index_of(e);
+    out.origin.assembly = find_assembly_t::chain;
     return true;
 }
 
@@ -297,7 +299,7 @@ bool fs_guide_c::settle_deleted(const fs_entry_t& e, carve_input_c& in, uint64_t
 // Holds the head at offset while the pass looks for its rest: with the size of entry e, or
 // (no entry) a JPEG whose head ends at head_end (see cut_head_end).
 bool fs_guide_c::hold(const fs_entry_t* e, uint16_t volume, const format_t& format, uint64_t offset,
-                      uint64_t head_end, const char* extension) {
+                      uint64_t head_end, const char* extension, bool is_cut) {
     if (!extension || (e && !extension_matches(e->extension, extension))) return false;
     const fs_volume_t& v = reader_.volumes()[volume];
     join_request_t request;
@@ -318,6 +320,8 @@ bool fs_guide_c::hold(const fs_entry_t* e, uint16_t volume, const format_t& form
     held_find_t& h = held_[offset];
     h.extension = extension;
     ++h.heads;
+    h.entries.push_back(e ? index_of(*e) : find_origin_t::no_entry);
+    h.is_cut = h.is_cut || is_cut;
     return true;
 }
 
@@ -342,10 +346,18 @@ bool fs_guide_c::take_ready(uint64_t& start, guided_find_t& out) {
         start = s.start;
         if (!h.extents.empty()) {
             uint64_t head_end = h.extents[0].offset + h.extents[0].length;
+            uint32_t pieces = uint32_t(h.extents.size());
             view_ = std::make_unique<extent_source_c>(source_, std::move(h.extents), h.size);
-            out = {view_.get(), h.size, h.extension, head_end, false, {}, false};
+            out = {view_.get(), h.size, h.extension, head_end, false, {}, false, {}};
+            out.origin.assembly = find_assembly_t::joined;
+            out.origin.pieces = pieces;
+            out.origin.entry = h.joined_by < h.entries.size() ? h.entries[h.joined_by] : find_origin_t::no_entry;
         } else {
-            out = {nullptr, h.length, h.extension, 0, false, {}, false};
+            // As measured: named by the first entry it was held for, its end not its own.
+            out = {nullptr, h.length, h.extension, 0, false, {}, false, {}};
+            out.origin.is_cut = h.is_cut;
+            for (uint32_t entry : h.entries)
+                if (out.origin.entry == find_origin_t::no_entry) out.origin.entry = entry;
         }
         held_.erase(it);
         return true;
@@ -372,8 +384,9 @@ bool fs_guide_c::carve_unlisted(uint64_t offset, const format_t& format, std::sp
     }
     uint64_t kept = free_length(offset, length);
     uint64_t head_end = cut_head_end(in, volume, length, kept);
-    out = {nullptr, kept, found.extension, offset + kept, true, std::move(in.layout())};
-    out.is_held = head_end && hold(nullptr, volume, format, offset, head_end, found.extension);
+    out = {nullptr, kept, found.extension, offset + kept, true, std::move(in.layout()), false, {}};
+    out.origin.is_cut = kept < length;
+    out.is_held = head_end && hold(nullptr, volume, format, offset, head_end, found.extension, true);
     // The pass has read the rest of its chunk already: that is looked through at once.
     if (out.is_held) search_.observe(offset, shown_);
     return true;
@@ -391,21 +404,30 @@ bool fs_guide_c::carve(uint64_t offset, const format_t& format, std::span<const 
     }
     carve_input_c in(source_, offset, resident);
     carve_result_t found = format.carve(in);
-    out = {nullptr, std::min<uint64_t>(found.length, in.size()), found.extension, offset, true, {}};
+    out = {nullptr, std::min<uint64_t>(found.length, in.size()), found.extension, offset, true, {}, false, {}};
     bool is_broken = out.length == 0 || !out.extension;
-    if (is_broken) out = {nullptr, 0, joinable_extension(format), offset, true, {}};
+    if (is_broken) out = {nullptr, 0, joinable_extension(format), offset, true, {}, false, {}};
     out.resume = offset + out.length;
     // Among the deleted entries here, the one whose size the carve confirms wins; then the first
     // that settles the find at its size; otherwise a JPEG or PNG that stops short of an entry's
     // size is held while the pass looks for its rest (a head too short or too broken for the
     // carver too). Live files whose chains were refused above count as deleted ones.
     bool is_settled = false;
-    for (auto it = first; it != last && !is_settled && !is_broken; ++it)
+    uint32_t named_by = find_origin_t::no_entry;
+    for (auto it = first; it != last && !is_settled && !is_broken; ++it) {
         is_settled = entries[it->second].size == out.length &&
                      extension_matches(entries[it->second].extension, out.extension);
+        if (is_settled) named_by = it->second;
+    }
     settle_memo_t memo;
-    for (auto it = first; it != last && !is_settled && !is_broken; ++it)
+    for (auto it = first; it != last && !is_settled && !is_broken; ++it) {
         is_settled = settle_deleted(entries[it->second], in, offset, out, memo);
+        if (is_settled) named_by = it->second;
+    }
+    // Unsettled, the find is named by the first entry here of its type, its extent the carve's.
+    for (auto it = first; it != last && named_by == find_origin_t::no_entry && out.extension; ++it)
+        if (extension_matches(entries[it->second].extension, out.extension)) named_by = it->second;
+    const uint64_t carved = out.length;
     // A deleted file ends where a live file's clusters begin: those were written since.
     const fs_entry_t& any = entries[first->second];
     uint64_t length = live_data_after(any, offset, out.length);
@@ -420,9 +442,11 @@ bool fs_guide_c::carve(uint64_t offset, const format_t& format, std::span<const 
             is_shorter = entries[it->second].size < out.length && extension_matches(entries[it->second].extension, "jpg");
         is_foreign_inside = is_shorter && jpeg_decoded_end(window_, offset, out.length) == 0;
     }
+    const bool ends_own = out.extension && out.length && ends_at_structure_end(in, out.extension, out.length);
     for (auto it = first; it != last && joinable && out.extension; ++it) {
         const fs_entry_t& e = entries[it->second];
-        if ((e.size > out.length || is_foreign_inside) && hold(&e, e.volume, format, offset, 0, out.extension))
+        if ((e.size > out.length || is_foreign_inside) &&
+            hold(&e, e.volume, format, offset, 0, out.extension, !ends_own || is_foreign_inside))
             out.is_held = true;
     }
     // The entries here may all be older files' (a photo shot into a deleted one's clusters):
@@ -430,7 +454,7 @@ bool fs_guide_c::carve(uint64_t offset, const format_t& format, std::span<const 
     uint64_t head_end = joinable && out.extension && std::strcmp(out.extension, "jpg") == 0 && length
                             ? cut_head_end(in, any.volume, out.length, length)
                             : 0;
-    if (head_end && hold(nullptr, any.volume, format, offset, head_end, out.extension)) out.is_held = true;
+    if (head_end && hold(nullptr, any.volume, format, offset, head_end, out.extension, true)) out.is_held = true;
     // Every head at this start is held before any is looked for: they share one decode. The pass
     // has read the rest of its chunk already: that is looked through at once.
     if (out.is_held) search_.observe(offset, shown_);
@@ -441,7 +465,27 @@ bool fs_guide_c::carve(uint64_t offset, const format_t& format, std::span<const 
     out.length = length;
     out.resume = offset + out.length;
     out.layout = std::move(in.layout());
+    out.origin.entry = named_by;
+    if (is_settled) {
+        // A deleted contiguous exFAT file at its entry's size is its chain.
+        const fs_entry_t& e = entries[named_by];
+        out.origin.assembly = e.is_contiguous && length == e.size ? find_assembly_t::chain : find_assembly_t::contiguous;
+    }
+    // A carve cut where a live file begins, or one shorter than its entry that its structure does
+    // not end, is not whole.
+    out.origin.is_cut = length < carved || (!is_settled && named_by != find_origin_t::no_entry &&
+                                            entries[named_by].size > length && !ends_own);
     return true;
+}
+
+void fs_guide_c::describe(const find_origin_t& origin, find_record_t& record) const {
+    if (origin.entry >= reader_.entries().size()) return;
+    const fs_entry_t& e = reader_.entries()[origin.entry];
+    record.path = reader_.path_of(e);
+    if (record.path.empty()) return;
+    record.entry = e.is_deleted ? find_entry_t::deleted : find_entry_t::live;
+    record.modified = {e.modified, e.modified_utc};
+    record.created = {e.created, e.created_utc};
 }
 
 }  // namespace ember::fs

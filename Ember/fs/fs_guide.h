@@ -34,6 +34,7 @@ public:
     void held(uint64_t start, uint64_t length) override;
     bool take_ready(uint64_t& start, guided_find_t& out) override;
     void finish() override;
+    void describe(const find_origin_t& origin, find_record_t& record) const override;
 
 private:
     void index(size_t first_entry);
@@ -49,7 +50,8 @@ private:
     bool settle_deleted(const fs_entry_t& e, carve_input_c& in, uint64_t offset, guided_find_t& out,
                         settle_memo_t& memo);
     bool hold(const fs_entry_t* e, uint16_t volume, const format_t& format, uint64_t offset, uint64_t head_end,
-              const char* extension);
+              const char* extension, bool is_cut);
+    uint32_t index_of(const fs_entry_t& e) const { return uint32_t(&e - reader_.entries().data()); }
     bool carve_unlisted(uint64_t offset, const format_t& format, std::span<const uint8_t> resident,
                         guided_find_t& out);
     std::vector<extent_t> extents_of(const fs_entry_t& e) const;
@@ -78,6 +80,8 @@ private:
         uint32_t joined_by = ~0u;
         std::vector<extent_t> extents;
         uint64_t size = 0;
+        std::vector<uint32_t> entries;  // by tag: the entry each head was held for, or none
+        bool is_cut = false;            // the head as measured does not end at its own end
     };
     std::map<uint64_t, held_find_t> held_;  // by start
 };

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "core/byte_order.h"
+#include "core/find_record.h"
 #include "fs/extension_match.h"
 #include "fs/fs_reader.h"
 #include "fs_image_support.h"
@@ -31,8 +32,10 @@ std::string runs_text(const fs_reader_c& reader, const fs_entry_t& e) {
 
 }  // namespace
 
-TEST(fs_reader, every_file_of_every_image_with_its_chain) {
-    for (const std::string& image : fs_test_images()) {
+TEST(fs_reader, every_file_of_every_image_with_its_chain_path_and_time) {
+    std::vector<std::string> images = fs_test_images();
+    for (const std::string& image : fs_names_images()) images.push_back(image);
+    for (const std::string& image : images) {
         SCOPED_TRACE(image);
         std::vector<uint8_t> bytes = read_fs_image(image);
         ASSERT_FALSE(bytes.empty());
@@ -48,6 +51,10 @@ TEST(fs_reader, every_file_of_every_image_with_its_chain) {
             EXPECT_EQ(std::string(e->extension), row.extension);
             EXPECT_EQ(e->is_deleted, !row.is_live);
             EXPECT_EQ(runs_text(reader, *e), row.runs);
+            EXPECT_EQ(reader.path_of(*e), row.shown_path);
+            if (row.modified != "*") {
+                EXPECT_EQ(format_card_time({e->modified, e->modified_utc}), row.modified);
+            }
         }
     }
 }
