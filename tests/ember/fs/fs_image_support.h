@@ -36,6 +36,7 @@ inline std::vector<manifest_row_t> fs_manifest(const std::string& image = {}) {
         std::vector<std::string> f;
         std::stringstream fields(line);
         for (std::string field; std::getline(fields, field, '\t');) f.push_back(field);
+        if (!line.empty() && line.back() == '\t') f.push_back({});  // an empty last column
         if (f.size() != 10 || (!image.empty() && f[0] != image)) continue;
         rows.push_back({f[0], f[1], f[2], f[6], f[7], f[8], f[9], uint32_t(std::stoul(f[3])), std::stoull(f[4]),
                         f[5] == "live"});
