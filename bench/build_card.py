@@ -94,8 +94,11 @@ class Bench:
             folder = "/DCIM/102CAMRA"
         n = self.counters.get(folder, 0) + 1
         self.counters[folder] = n
-        stem = {"photo": "IMG_", "video": "MVI_", "audio": "REC_"}[cat]
-        return "%s/%s%04d.%s" % (folder, stem, n, ext)
+        if folder == "/DCIM/102CAMRA":
+            return "%s/DSC%05d.%s" % (folder, n, ext)  # a camera's 8.3 names
+        # A phone's long names: date, time and a counter, the extension in lower case.
+        stem = {"photo": "IMG", "video": "VID", "audio": "REC"}[cat]
+        return "%s/%s_20240614_%06d.%s" % (folder, stem, 183000 + n, ext.lower())
 
     def put(self, src, kind, phase):
         path = self.card_path(src, kind)

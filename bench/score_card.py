@@ -5,7 +5,8 @@ the original that starts at its sector, and prints per type and per state (conti
 fragmented, live or deleted, overwritten; all deleted after a quick format) how many came back
 byte-exact, at the wrong length, with wrong bytes (wrong joins, for fragmented ones) or not at
 all, the two-fragment deleted JPEG and PNG files joined, and how many finds start at no original
-(junk). Then throughput and peak memory beside a warm `cat` of the same image."""
+(junk), and how many recovered files carry their original name by the engine's index. Then
+throughput, CPU time and peak memory beside a warm `cat` of the same image."""
 
 import argparse
 import collections
@@ -146,6 +147,56 @@ def score(manifest, found):
     return cells, lost, exts, junk, wrong
 
 
+def read_index(folder):
+    """The engine's index beside its finds: {find file name: fields}; {} when there is none."""
+    lines = {}
+    path = os.path.join(folder, ".ember_index")
+    if not os.path.exists(path):
+        return lines
+    with open(path, encoding="utf-8", errors="replace") as f:
+        for line in f:
+            if line.startswith("#") or not line.endswith("\n"):
+                continue
+            fields = line[:-1].split("\t")
+            if len(fields) >= 7:
+                lines[fields[0]] = fields
+    return lines
+
+
+def score_names(manifest, found, index, out=sys.stdout):
+    """How many finds at an original's first sector that an entry names carry the original's name
+    (its last component), and its whole path; those whose name differs only in a deleted 8.3
+    entry's lost first character ('_'); and those no entry names."""
+    by_start = {r["first_sector"]: r for r in manifest["originals"] if r["first_sector"] is not None}
+    counts = collections.Counter()
+    seen = set()
+    for sector, ext, path in found:
+        r = by_start.get(sector)
+        if r is None or sector in seen:
+            continue
+        seen.add(sector)
+        fields = index.get(os.path.basename(path))
+        counts["recovered"] += 1
+        if not fields or not fields[1]:
+            counts["unnamed"] += 1
+            continue
+        counts["named"] += 1
+        want = r["path"].lstrip("/").split("/")
+        got = fields[1].split("\\")
+        if got[-1] == want[-1]:
+            counts["name"] += 1
+            counts["path"] += got == want
+        elif got[-1][:1] == "_" and got[-1][1:] == want[-1][1:]:
+            counts["first lost"] += 1
+    if not counts["recovered"]:
+        return
+    named = counts["named"]
+    print("names: %d of %d recovered files that an entry names carry their original name (%.1f %%), %d their "
+          "whole path; %d more lack only a deleted 8.3 name's first character ('_'); %d recovered files no entry "
+          "names" % (counts["name"], named, 100.0 * counts["name"] / max(named, 1), counts["path"],
+                     counts["first lost"], counts["unnamed"]), file=out)
+
+
 def explain_junk(manifest, found, out=sys.stdout):
     """Where each junk find lies: inside which original (its type, class and the byte offset of
     the find in it), or in no original's clusters."""
@@ -251,6 +302,7 @@ def main():
         print("card %s: %s, %.0f MB, %d KiB clusters, %d finds" % (
             image, manifest.get("fs", "fat32"), size_mb, manifest["cluster_size"] >> 10, len(found)))
         report(manifest, cells, lost, exts, junk, wrong)
+        score_names(manifest, found, read_index(folder))
         if a.explain:
             explain_junk(manifest, found)
         if timing:
