@@ -273,3 +273,33 @@ TEST(fs_scan, a_carve_from_free_space_ends_where_a_live_file_begins) {
     EXPECT_EQ(guide.free_length(from, live - from), live - from);
     EXPECT_EQ(guide.free_length(live, 1 << 20), 1u << 20);  // a live file's own clusters
 }
+
+TEST(fs_scan, a_deleted_photo_whose_rest_is_gone_is_named_and_cut) {
+    // The two-fragment deleted JPEG's second fragment (the clusters after the live picture in
+    // its gap) is wiped: its head comes back alone, up to the live picture, named by its entry
+    // and marked cut; the live picture comes back whole by its chain.
+    std::vector<uint8_t> bytes = read_fs_image("fat32_mbr.img");
+    manifest_row_t frag = fs_manifest_row("fat32_mbr.img", "DCIM/100TESTS/FRAG.JPG");
+    manifest_row_t fill = fs_manifest_row("fat32_mbr.img", "DCIM/100TESTS/FILL.JPG");
+    const fs::fs_volume_t volume = volume_of(bytes);
+    uint64_t head = fill.first_cluster - frag.first_cluster, rest = (frag.size + 511) / 512 - head;
+    uint32_t after_fill = fill.first_cluster + uint32_t((fill.size + 511) / 512);
+    std::fill_n(bytes.begin() + std::ptrdiff_t(volume.cluster_offset(after_fill)), rest * 512, 0);
+    memory_source_c card(bytes);
+    fs::fs_guide_c guide(card);
+    memory_output_c out;
+    scan_config_t config;
+    config.guide = &guide;
+    scan_source(card, all_formats(), out, config);
+    const find_record_t& cut = out.records[first_sector(volume, frag.first_cluster)];
+    EXPECT_EQ(out.files[first_sector(volume, frag.first_cluster)].size(), head * 512);
+    EXPECT_EQ(cut.path, "DCIM\\100TESTS\\_RAG.JPG");
+    EXPECT_EQ(cut.entry, find_entry_t::deleted);
+    EXPECT_EQ(cut.assembly, find_assembly_t::carved);
+    EXPECT_EQ(cut.end, find_end_t::cut);
+    const find_record_t& live = out.records[first_sector(volume, fill.first_cluster)];
+    EXPECT_EQ(live.path, "DCIM\\100TESTS\\FILL.JPG");
+    EXPECT_EQ(live.entry, find_entry_t::live);
+    EXPECT_EQ(live.assembly, find_assembly_t::chain);
+    EXPECT_EQ(live.end, find_end_t::whole);
+}
