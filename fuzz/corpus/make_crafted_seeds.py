@@ -7,7 +7,7 @@ holds, or than its picture can take; au and riff: runs of sound headers stating 
 sample table of many chunks over many media data boxes; tif: TIFF headers whose IFD offsets
 point far across the card; gif: GIF headers whose sub-block chains never end; fs_reader: a
 FAT12 card whose live entries all need one cluster more than the chain they name, and one whose
-names and folders are crafted (names_and_loops)."""
+names and folders are crafted (names_and_loops, for fs_scan too)."""
 
 import os
 import struct
@@ -106,7 +106,9 @@ def main():
     write("mov", "crafted_many_media_boxes", cc.iso_table_bomb())
     long_chain = cc.fat_card(fixture("large.jpg"), [200 * 1024] * 64, 256 * 1024, 1024, chain=199)
     write("fs_reader", "crafted_chain_too_short", long_chain)
-    write("fs_reader", "crafted_names_and_loops", names_and_loops(fixture("baseline.jpg")))
+    names = names_and_loops(fixture("baseline.jpg"))
+    write("fs_reader", "crafted_names_and_loops", names)
+    write("fs_scan", "crafted_names_and_loops", names)
     write("tif", "crafted_far_ifds", cc.header_card([cc.tiff_header(16384)] * 8, 64 * 1024))
     write("gif", "crafted_endless_chains", cc.header_card([cc.gif_header()] * 8, 16384, fill=0xFF))
 
