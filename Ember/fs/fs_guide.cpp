@@ -442,8 +442,9 @@ bool fs_guide_c::carve(uint64_t offset, const format_t& format, std::span<const 
             is_shorter = entries[it->second].size < out.length && extension_matches(entries[it->second].extension, "jpg");
         is_foreign_inside = is_shorter && jpeg_decoded_end(window_, offset, out.length) == 0;
     }
-    // Whether the find as kept ends where its structure does (not where a live file begins).
-    const bool ends_own = out.extension && out.length && length == out.length &&
+    // Whether the find as kept ends where its structure does (not where a live file begins);
+    // asked only of a find its entries did not settle.
+    const bool ends_own = !is_settled && out.extension && out.length && length == out.length &&
                           ends_at_structure_end(in, out.extension, out.length);
     for (auto it = first; it != last && joinable && out.extension; ++it) {
         const fs_entry_t& e = entries[it->second];
