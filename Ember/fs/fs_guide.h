@@ -56,7 +56,7 @@ private:
     uint64_t live_data_after(const fs_entry_t& e, uint64_t offset, uint64_t length) const;
     bool runs_into_other_file(const fs_entry_t& e, carve_input_c& in, uint64_t offset, uint64_t length,
                               uint64_t own_end) const;
-    uint64_t cut_head_end(carve_input_c& in, uint16_t volume, uint64_t length, uint64_t kept) const;
+    uint64_t cut_head_end(carve_input_c& in, uint64_t offset, uint16_t volume, uint64_t length, uint64_t kept);
     void claim(const std::vector<extent_t>& later);
 
     byte_source_i& source_;
