@@ -5,7 +5,7 @@ whose root holds 64 deleted entries naming the cluster of one damaged photo; png
 scan_stream: runs of sectors that each start a PNG whose IDAT states far more than the card
 holds, or than its picture can take; au and riff: runs of sound headers stating 2 GiB; mov: a
 sample table of many chunks over many media data boxes; tif: TIFF headers whose IFD offsets
-point far across the card; gif: GIF headers whose sub-block chains never end; fs_reader: a
+point far across the card, and a TIFF whose strip offsets and byte counts lie far apart; gif: GIF headers whose sub-block chains never end; fs_reader: a
 FAT12 card whose live entries all need one cluster more than the chain they name."""
 
 import os
@@ -46,6 +46,7 @@ def main():
     long_chain = cc.fat_card(fixture("large.jpg"), [200 * 1024] * 64, 256 * 1024, 1024, chain=199)
     write("fs_reader", "crafted_chain_too_short", long_chain)
     write("tif", "crafted_far_ifds", cc.header_card([cc.tiff_header(16384)] * 8, 64 * 1024))
+    write("tif", "crafted_far_strip_arrays", cc.tiff_far_strip_arrays())
     write("gif", "crafted_endless_chains", cc.header_card([cc.gif_header()] * 8, 16384, fill=0xFF))
 
 
