@@ -274,7 +274,9 @@ uint64_t fs_guide_c::cut_head_end(carve_input_c& in, uint64_t offset, uint16_t v
                                   uint64_t kept) {
     const uint64_t cs = reader_.volumes()[volume].cluster_size;
     uint64_t end = next_file_start(in, cs, kept);
-    if (end < length || !ends_at_structure_end(in, "jpg", length)) return end;
+    // A carve cut inside a cluster (a marker of the data after the photo's piece) ends its head
+    // with that cluster.
+    if (end < length || !ends_at_structure_end(in, "jpg", length)) return (end + cs - 1) / cs * cs;
     // It runs to an EOI through data no marker stopped: when the picture does not decode up to
     // there, the head ends at the cluster boundary after the failure.
     if (!has_stretch_without_ff(in, cs, kept)) return 0;
@@ -356,6 +358,17 @@ bool fs_guide_c::hold(const fs_entry_t* e, uint16_t volume, const format_t& form
     return true;
 }
 
+// Whether the held JPEG's carve of `length` bytes ends in bytes that are not its own: not at an
+// EOI (a marker of the data after its first piece stopped it), or past data no entropy-coded
+// data holds (see has_stretch_without_ff). Given up, it then comes back as its head only; a
+// carve that decodes wrong but ends at its EOI is more likely a damaged photo, kept whole.
+void fs_guide_c::note_foreign_end(carve_input_c& in, uint64_t offset, uint16_t volume, uint64_t length) {
+    auto it = held_.find(offset);
+    if (it == held_.end() || std::strcmp(it->second.extension, "jpg") != 0) return;
+    it->second.is_end_foreign = !ends_at_structure_end(in, "jpg", length) ||
+                                has_stretch_without_ff(in, reader_.volumes()[volume].cluster_size, length);
+}
+
 void fs_guide_c::held(uint64_t start, uint64_t length) {
     auto it = held_.find(start);
     if (it != held_.end()) it->second.length = length;
@@ -368,6 +381,7 @@ bool fs_guide_c::take_ready(uint64_t& start, guided_find_t& out) {
         if (it == held_.end()) continue;
         held_find_t& h = it->second;
         ++h.settled;
+        h.head_size = std::max(h.head_size, s.head_size);
         if (!s.extents.empty() && s.tag < h.joined_by) {
             h.joined_by = s.tag;
             h.extents = std::move(s.extents);
@@ -380,7 +394,10 @@ bool fs_guide_c::take_ready(uint64_t& start, guided_find_t& out) {
             view_ = std::make_unique<extent_source_c>(source_, std::move(h.extents), h.size);
             out = {view_.get(), h.size, h.extension, head_end, false, {}, false};
         } else {
-            out = {nullptr, h.length, h.extension, 0, false, {}, false};
+            // Not joined: a JPEG comes back as far as its data is its own, without the bytes of
+            // whatever followed its first piece.
+            uint64_t length = h.head_size && h.is_end_foreign ? std::min(h.length, h.head_size) : h.length;
+            out = {nullptr, length, h.extension, 0, false, {}, false};
         }
         held_.erase(it);
         return true;
@@ -409,6 +426,7 @@ bool fs_guide_c::carve_unlisted(uint64_t offset, const format_t& format, std::sp
     uint64_t head_end = cut_head_end(in, offset, volume, length, kept);
     out = {nullptr, kept, found.extension, offset + kept, true, std::move(in.layout())};
     out.is_held = head_end && hold(nullptr, volume, format, offset, head_end, found.extension);
+    if (out.is_held) note_foreign_end(in, offset, volume, kept);
     // The pass has read the rest of its chunk already: that is looked through at once.
     if (out.is_held) search_.observe(offset, shown_);
     return true;
@@ -466,6 +484,7 @@ bool fs_guide_c::carve(uint64_t offset, const format_t& format, std::span<const 
                             ? cut_head_end(in, offset, any.volume, out.length, length)
                             : 0;
     if (head_end && hold(nullptr, any.volume, format, offset, head_end, out.extension)) out.is_held = true;
+    if (out.is_held && !is_broken) note_foreign_end(in, offset, any.volume, length);
     // Every head at this start is held before any is looked for: they share one decode. The pass
     // has read the rest of its chunk already: that is looked through at once.
     if (out.is_held) search_.observe(offset, shown_);

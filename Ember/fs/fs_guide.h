@@ -58,6 +58,7 @@ private:
                               uint64_t own_end) const;
     uint64_t cut_head_end(carve_input_c& in, uint64_t offset, uint16_t volume, uint64_t length, uint64_t kept);
     void claim(const std::vector<extent_t>& later);
+    void note_foreign_end(carve_input_c& in, uint64_t offset, uint16_t volume, uint64_t length);
 
     byte_source_i& source_;
     fs_reader_c reader_;
@@ -78,6 +79,8 @@ private:
         uint32_t joined_by = ~0u;
         std::vector<extent_t> extents;
         uint64_t size = 0;
+        uint64_t head_size = 0;  // the largest a given-up head reported
+        bool is_end_foreign = false;  // see note_foreign_end
     };
     std::map<uint64_t, held_find_t> held_;  // by start
 };
