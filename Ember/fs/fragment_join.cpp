@@ -309,9 +309,7 @@ head_join_c::outcome_t head_join_c::offer_last_cluster(uint64_t c) {
     const size_t mark_size = is_jpeg_ ? sizeof eoi : sizeof iend;
     if (is_prepared_ && c < q_.start + earliest_) return outcome_t::none;
     uint8_t got[sizeof iend];
-    if (card_.read_at(c + key_offset_, got, mark_size) != mark_size) return outcome_t::none;
-    uint64_t padding = 0;
-    if (std::memcmp(got, mark, mark_size) != 0 && !(is_jpeg_ && is_padded_end(c, got, padding)))
+    if (card_.read_at(c + key_offset_, got, mark_size) != mark_size || std::memcmp(got, mark, mark_size) != 0)
         return outcome_t::none;
     if (!is_prepared_ && !prepare()) return outcome_t::given_up;
     is_prepared_ = true;
@@ -319,31 +317,15 @@ head_join_c::outcome_t head_join_c::offer_last_cluster(uint64_t c) {
     if (++shared_->candidates > max_candidates) return outcome_t::given_up;
     for (uint64_t b : splits_) {
         if (shared_->trials >= max_trials) return outcome_t::given_up;
-        if (try_join(b, c, padding)) return outcome_t::joined;
+        if (try_join(b, c)) return outcome_t::joined;
         if (shared_->trials >= max_trials) return outcome_t::given_up;
     }
     return outcome_t::none;
 }
 
-// True when the JPEG's last bytes in the cluster at c (`last`, at the key offset) are the
-// camera's padding after its EOI: a run of zero or 0xFF bytes back to an EOI in that cluster;
-// `padding` is how many bytes follow the EOI.
-bool head_join_c::is_padded_end(uint64_t c, const uint8_t* last, uint64_t& padding) {
-    const uint8_t fill = last[0];
-    if (last[1] != fill || (fill != 0x00 && fill != 0xFF) || key_offset_ < 2) return false;
-    std::vector<uint8_t> bytes(size_t(key_offset_ + 2));
-    if (card_.read_at(c, bytes.data(), bytes.size()) != bytes.size()) return false;
-    if (fill == 0x00 && !std::memchr(bytes.data(), 0xFF, bytes.size())) return false;  // unwritten space
-    size_t p = bytes.size();
-    while (p > 0 && bytes[p - 1] == fill) --p;
-    if (p < 2 || bytes[p - 2] != 0xFF || bytes[p - 1] != 0xD9) return false;
-    padding = bytes.size() - p;
-    return true;
-}
-
 // A join of the head up to `split` with the rest ending in the cluster at end_cluster, when it
-// validates to the end: a JPEG's data decodes to the EOI `padding` bytes before its size.
-bool head_join_c::try_join(uint64_t split, uint64_t end_cluster, uint64_t padding) {
+// validates to the end.
+bool head_join_c::try_join(uint64_t split, uint64_t end_cluster) {
     const uint64_t cs = q_.cluster_size;
     const uint64_t mark_at = q_.size - (is_jpeg_ ? sizeof eoi : sizeof iend);
     uint64_t back = (mark_at - split) / cs * cs;
@@ -362,10 +344,10 @@ bool head_join_c::try_join(uint64_t split, uint64_t end_cluster, uint64_t paddin
         jpeg_entropy_check_c::state_t resume = at == checkpoints_.begin() ? check.first_state() : *(at - 1);
         if (resume.pos > split) resume = check.first_state();
         uint64_t end = 0;
-        if (check.run(file, resume, &end) != jpeg_entropy_check_c::result_t::complete || end != q_.size - padding)
+        if (check.run(file, resume, &end) != jpeg_entropy_check_c::result_t::complete || end != q_.size)
             return false;
     }
-    return keep_join(std::move(join), q_.size, q_.size - padding);
+    return keep_join(std::move(join), q_.size);
 }
 
 head_join_c::outcome_t head_join_c::offer_first_cluster(uint64_t t) {
@@ -431,13 +413,11 @@ uint64_t head_join_c::text_from(uint64_t from, uint64_t to) {
     return to;
 }
 
-// Keeps the join when the carver, reading the joined file, ends exactly at its size, or at
-// own_end (given) where padding follows the file's structure.
-bool head_join_c::keep_join(std::vector<extent_t> join, uint64_t size, uint64_t own_end) {
+// Keeps the join when the carver, reading the joined file, ends exactly at its size.
+bool head_join_c::keep_join(std::vector<extent_t> join, uint64_t size) {
     extent_source_c file(card_, join, size);
     carve_input_c in(file, 0);
-    const uint64_t carved = q_.format->carve(in).length;
-    if (carved != size && (own_end == 0 || carved != own_end)) return false;
+    if (q_.format->carve(in).length != size) return false;
     extents_ = std::move(join);
     joined_size_ = size;
     return true;

@@ -93,9 +93,8 @@ private:
     bool prepare_without_size();
     outcome_t offer_last_cluster(uint64_t cluster);
     outcome_t offer_first_cluster(uint64_t cluster);
-    bool is_padded_end(uint64_t c, const uint8_t* last, uint64_t& padding);
-    bool try_join(uint64_t split, uint64_t end_cluster, uint64_t padding);
-    bool keep_join(std::vector<extent_t> join, uint64_t size, uint64_t own_end = 0);
+    bool try_join(uint64_t split, uint64_t end_cluster);
+    bool keep_join(std::vector<extent_t> join, uint64_t size);
 
     struct split_t {
         uint64_t at = 0;                    // in the file
