@@ -5,8 +5,7 @@
 // every MCU Huffman-decoded with restart markers in sequence and EOI right after; PNG: every
 // chunk's CRC up to IEND).
 // - With the size from a directory entry, the offered cluster is tried as the rest's last one
-//   when the file's last bytes (EOI, IEND; or a JPEG's EOI and the padding after it) stand in
-//   it at the offset the size fixes.
+//   when the file's last bytes (EOI, IEND) stand in it at the offset the size fixes.
 // - Without one (a JPEG whose entry is gone, cut where a live file's clusters begin), the
 //   offered cluster is tried as the rest's first one when it starts no file, is written and is
 //   no text; the decoder, which knows how many MCUs the picture has, must run through to EOI.
