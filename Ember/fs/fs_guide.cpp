@@ -73,6 +73,31 @@ uint64_t jpeg_failure(byte_source_i& file, uint64_t length) {
     return end;
 }
 
+// True when an aligned 4 KiB of the carve of `length` bytes past its first `from` holds no 0xFF
+// byte. Entropy-coded data holds one every few hundred bytes (its stuffing), so such a stretch is
+// most likely another file's that no marker stopped: text, or other data without 0xFF. Only
+// then is a JPEG no entry names decoded to tell (decoding every photo would cost more than the
+// pass itself).
+bool has_stretch_without_ff(carve_input_c& in, uint64_t from, uint64_t length) {
+    constexpr uint64_t stretch = 4096;
+    for (uint64_t at = (from + stretch - 1) / stretch * stretch; at + stretch <= length;) {
+        uint64_t end = at + stretch, ff = end;
+        for (uint64_t p = at; p < end;) {
+            std::span<const uint8_t> span = in.run(p);
+            if (span.empty()) return false;
+            size_t n = size_t(std::min<uint64_t>(span.size(), end - p));
+            if (const void* hit = std::memchr(span.data(), 0xFF, n)) {
+                ff = p + uint64_t(static_cast<const uint8_t*>(hit) - span.data());
+                break;
+            }
+            p += n;
+        }
+        if (ff == end) return true;
+        at = (ff / stretch + 1) * stretch;
+    }
+    return false;
+}
+
 // The first cluster boundary inside a carve of `length` bytes where a file of a known type
 // starts, or length.
 uint64_t next_file_start(carve_input_c& in, uint64_t cluster, uint64_t length) {
@@ -245,10 +270,22 @@ bool fs_guide_c::runs_into_other_file(const fs_entry_t& e, carve_input_c& in, ui
 
 // Where the head of a JPEG carve of `length` bytes ends when the carve looks cut short: at the
 // first cluster boundary where a live file's clusters (kept: the length without them) or another
-// file begins, or at kept when it does not end at an EOI; 0 when it looks whole.
-uint64_t fs_guide_c::cut_head_end(carve_input_c& in, uint16_t volume, uint64_t length, uint64_t kept) const {
-    uint64_t end = next_file_start(in, reader_.volumes()[volume].cluster_size, kept);
-    return end < length || !ends_at_structure_end(in, "jpg", length) ? end : 0;
+// file begins, or at kept when it does not end at an EOI, or after where its picture stops
+// decoding when data without 0xFF lies inside (see has_stretch_without_ff); 0 when it looks whole.
+uint64_t fs_guide_c::cut_head_end(carve_input_c& in, uint64_t offset, uint16_t volume, uint64_t length,
+                                  uint64_t kept) {
+    const uint64_t cs = reader_.volumes()[volume].cluster_size;
+    uint64_t end = next_file_start(in, cs, kept);
+    // A carve cut inside a cluster (a marker of the data after the photo's piece) ends its head
+    // with that cluster.
+    if (end < length || !ends_at_structure_end(in, "jpg", length)) return (end + cs - 1) / cs * cs;
+    // It runs to an EOI through data no marker stopped: when the picture does not decode up to
+    // there, the head ends at the cluster boundary after the failure.
+    if (!has_stretch_without_ff(in, cs, kept)) return 0;
+    extent_source_c file(window_, {{offset, kept}}, kept);
+    uint64_t failure = jpeg_failure(file, kept);
+    if (failure == ~uint64_t(0)) return 0;
+    return std::min(kept / cs * cs, (failure + cs) / cs * cs);
 }
 
 uint64_t fs_guide_c::free_length(uint64_t offset, uint64_t length) {
@@ -325,6 +362,17 @@ bool fs_guide_c::hold(const fs_entry_t* e, uint16_t volume, const format_t& form
     return true;
 }
 
+// Whether the held JPEG's carve of `length` bytes ends in bytes that are not its own: not at an
+// EOI (a marker of the data after its first piece stopped it), or past data no entropy-coded
+// data holds (see has_stretch_without_ff). Given up, it then comes back as its head only; a
+// carve that decodes wrong but ends at its EOI is more likely a damaged photo, kept whole.
+void fs_guide_c::note_foreign_end(carve_input_c& in, uint64_t offset, uint16_t volume, uint64_t length) {
+    auto it = held_.find(offset);
+    if (it == held_.end() || std::strcmp(it->second.extension, "jpg") != 0) return;
+    it->second.is_end_foreign = !ends_at_structure_end(in, "jpg", length) ||
+                                has_stretch_without_ff(in, reader_.volumes()[volume].cluster_size, length);
+}
+
 void fs_guide_c::held(uint64_t start, uint64_t length) {
     auto it = held_.find(start);
     if (it != held_.end()) it->second.length = length;
@@ -337,6 +385,7 @@ bool fs_guide_c::take_ready(uint64_t& start, guided_find_t& out) {
         if (it == held_.end()) continue;
         held_find_t& h = it->second;
         ++h.settled;
+        h.head_size = std::max(h.head_size, s.head_size);
         if (!s.extents.empty() && s.tag < h.joined_by) {
             h.joined_by = s.tag;
             h.extents = std::move(s.extents);
@@ -353,9 +402,12 @@ bool fs_guide_c::take_ready(uint64_t& start, guided_find_t& out) {
             out.origin.pieces = pieces;
             out.origin.entry = h.joined_by < h.entries.size() ? h.entries[h.joined_by] : find_origin_t::no_entry;
         } else {
-            // As measured: named by the first entry it was held for, its end not its own.
-            out = {nullptr, h.length, h.extension, 0, false, {}, false, {}};
-            out.origin.is_cut = h.is_cut;
+            // Not joined: a JPEG comes back as far as its data is its own, without the bytes of
+            // whatever followed its first piece; named by the first entry it was held for, its
+            // end not its own.
+            uint64_t length = h.head_size && h.is_end_foreign ? std::min(h.length, h.head_size) : h.length;
+            out = {nullptr, length, h.extension, 0, false, {}, false, {}};
+            out.origin.is_cut = h.is_cut || length < h.length;
             for (uint32_t entry : h.entries)
                 if (out.origin.entry == find_origin_t::no_entry) out.origin.entry = entry;
         }
@@ -383,10 +435,11 @@ bool fs_guide_c::carve_unlisted(uint64_t offset, const format_t& format, std::sp
         return true;
     }
     uint64_t kept = free_length(offset, length);
-    uint64_t head_end = cut_head_end(in, volume, length, kept);
+    uint64_t head_end = cut_head_end(in, offset, volume, length, kept);
     out = {nullptr, kept, found.extension, offset + kept, true, std::move(in.layout()), false, {}};
     out.origin.is_cut = kept < length;
     out.is_held = head_end && hold(nullptr, volume, format, offset, head_end, found.extension, true);
+    if (out.is_held) note_foreign_end(in, offset, volume, kept);
     // The pass has read the rest of its chunk already: that is looked through at once.
     if (out.is_held) search_.observe(offset, shown_);
     return true;
@@ -455,9 +508,10 @@ bool fs_guide_c::carve(uint64_t offset, const format_t& format, std::span<const 
     // The entries here may all be older files' (a photo shot into a deleted one's clusters):
     // a JPEG cut short is also looked for as one no entry names.
     uint64_t head_end = joinable && out.extension && std::strcmp(out.extension, "jpg") == 0 && length
-                            ? cut_head_end(in, any.volume, out.length, length)
+                            ? cut_head_end(in, offset, any.volume, out.length, length)
                             : 0;
     if (head_end && hold(nullptr, any.volume, format, offset, head_end, out.extension, true)) out.is_held = true;
+    if (out.is_held && !is_broken) note_foreign_end(in, offset, any.volume, length);
     // Every head at this start is held before any is looked for: they share one decode. The pass
     // has read the rest of its chunk already: that is looked through at once.
     if (out.is_held) search_.observe(offset, shown_);

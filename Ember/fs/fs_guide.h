@@ -58,8 +58,9 @@ private:
     uint64_t live_data_after(const fs_entry_t& e, uint64_t offset, uint64_t length) const;
     bool runs_into_other_file(const fs_entry_t& e, carve_input_c& in, uint64_t offset, uint64_t length,
                               uint64_t own_end) const;
-    uint64_t cut_head_end(carve_input_c& in, uint16_t volume, uint64_t length, uint64_t kept) const;
+    uint64_t cut_head_end(carve_input_c& in, uint64_t offset, uint16_t volume, uint64_t length, uint64_t kept);
     void claim(const std::vector<extent_t>& later);
+    void note_foreign_end(carve_input_c& in, uint64_t offset, uint16_t volume, uint64_t length);
 
     byte_source_i& source_;
     fs_reader_c reader_;
@@ -82,6 +83,8 @@ private:
         uint64_t size = 0;
         std::vector<uint32_t> entries;  // by tag: the entry each head was held for, or none
         bool is_cut = false;            // the head as measured does not end at its own end
+        uint64_t head_size = 0;  // the largest a given-up head reported
+        bool is_end_foreign = false;  // see note_foreign_end
     };
     std::map<uint64_t, held_find_t> held_;  // by start
 };

@@ -5,9 +5,10 @@ whose root holds 64 deleted entries naming the cluster of one damaged photo; png
 scan_stream: runs of sectors that each start a PNG whose IDAT states far more than the card
 holds, or than its picture can take; au and riff: runs of sound headers stating 2 GiB; mov: a
 sample table of many chunks over many media data boxes; tif: TIFF headers whose IFD offsets
-point far across the card; gif: GIF headers whose sub-block chains never end; fs_reader: a
-FAT12 card whose live entries all need one cluster more than the chain they name, and one whose
-names and folders are crafted (names_and_loops, for fs_scan too)."""
+point far across the card, and a TIFF whose strip offsets and byte counts lie far apart; gif: GIF
+headers whose sub-block chains never end; fs_reader: a FAT12 card whose live entries all need one
+cluster more than the chain they name, and one whose names and folders are crafted
+(names_and_loops, for fs_scan too)."""
 
 import os
 import struct
@@ -110,6 +111,7 @@ def main():
     write("fs_reader", "crafted_names_and_loops", names)
     write("fs_scan", "crafted_names_and_loops", names)
     write("tif", "crafted_far_ifds", cc.header_card([cc.tiff_header(16384)] * 8, 64 * 1024))
+    write("tif", "crafted_far_strip_arrays", cc.tiff_far_strip_arrays())
     write("gif", "crafted_endless_chains", cc.header_card([cc.gif_header()] * 8, 16384, fill=0xFF))
 
 

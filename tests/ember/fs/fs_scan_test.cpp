@@ -261,6 +261,26 @@ TEST(fs_scan, a_deleted_photo_whose_entry_is_gone_is_joined_across_the_live_file
     expect_found_whole(card, volume, frag);
 }
 
+TEST(fs_scan, a_photo_no_entry_names_is_not_joined_through_a_deleted_text_file_in_its_gap) {
+    // The two-fragment JPEG with a deleted 8 KiB text file in its gap, its slot taken by another
+    // deleted file: the carve runs on through the text to the photo's EOI, with no marker and no
+    // live file to stop it. The picture does not decode through the text, so the text is left
+    // out and the rest joined.
+    std::vector<uint8_t> bytes = read_fs_image("fat32_mbr.img");
+    manifest_row_t frag = fs_manifest_row("fat32_mbr.img", "DCIM/103TESTS/FRAG.JPG");
+    const uint8_t entry[] = {0xE5, 'R', 'A', 'G', ' ', ' ', ' ', ' ', 'J', 'P', 'G'};
+    auto slot = bytes.begin();
+    for (; (slot = std::search(slot, bytes.end(), std::begin(entry), std::end(entry))) != bytes.end(); ++slot)
+        if (uint32_t(slot[26] | slot[27] << 8 | slot[20] << 16 | slot[21] << 24) == frag.first_cluster) break;
+    ASSERT_NE(slot, bytes.end());
+    const char other[] = "\xE5THER   TXT\x20";
+    std::copy_n(other, 12, slot);
+    std::fill_n(slot + 12, 20, 0);
+    memory_source_c card(bytes);
+    const fs::fs_volume_t volume = fs::fs_guide_c(card).reader().volumes()[0];
+    expect_found_whole(card, volume, frag);
+}
+
 TEST(fs_scan, a_carve_from_free_space_ends_where_a_live_file_begins) {
     std::vector<uint8_t> bytes = read_fs_image("fat32_mbr.img");
     manifest_row_t frag = fs_manifest_row("fat32_mbr.img", "DCIM/100TESTS/FRAG.JPG");
