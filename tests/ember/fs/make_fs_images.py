@@ -300,6 +300,8 @@ def main():
     fat32_mbr_card()
     fat32_quick_card()
     exfat_cards()
+    import make_video_cards
+    make_video_cards.video_cards(sys.modules[__name__])
     with open(os.path.join(out, "manifest.tsv"), "w") as f:
         f.write("\n".join(manifest) + "\n")
 
