@@ -8,12 +8,11 @@
 namespace ember::fs {
 namespace {
 
-// The structure walk for a carver's type, when the entry names that type too.
+// The structure walk for the entry's type, when the carver whose probe agreed finds that type.
 structure_walk_fn walk_for(const fs_entry_t& e, const format_t& format) {
-    structure_walk_fn walk = structure_walk_for(e.extension);
-    if (format.search_name == "mov") return walk == walk_iso_media ? walk : nullptr;
-    if (format.search_name == "riff") return walk == walk_riff_avi ? walk : nullptr;
-    return nullptr;
+    std::string_view search_name;
+    structure_walk_fn walk = structure_walk_for(e.extension, &search_name);
+    return walk && format.search_name == search_name ? walk : nullptr;
 }
 
 }  // namespace

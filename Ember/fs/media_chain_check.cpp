@@ -5,10 +5,23 @@
 
 namespace ember::fs {
 
-structure_walk_fn structure_walk_for(std::string_view extension) {
-    for (std::string_view iso : {"mp4", "mov", "m4v", "3gp", "3g2", "qt"})
-        if (extension == iso) return walk_iso_media;
-    if (extension == "avi") return walk_riff_avi;
+structure_walk_fn structure_walk_for(std::string_view extension, std::string_view* search_name) {
+    struct kind_t {
+        std::string_view extension, search_name;
+        structure_walk_fn walk;
+    };
+    static constexpr kind_t kinds[] = {
+        {"mp4", "mov", walk_iso_media},  {"mov", "mov", walk_iso_media},  {"m4v", "mov", walk_iso_media},
+        {"3gp", "mov", walk_iso_media},  {"3g2", "mov", walk_iso_media},  {"qt", "mov", walk_iso_media},
+        {"avi", "riff", walk_riff_avi},  {"mpg", "mpg", walk_mpeg_ps},    {"mpeg", "mpg", walk_mpeg_ps},
+        {"vob", "mpg", walk_mpeg_ps},    {"mts", "m2ts", walk_mpeg_ts},   {"m2ts", "m2ts", walk_mpeg_ts},
+        {"m2t", "m2ts", walk_mpeg_ts},   {"ts", "m2ts", walk_mpeg_ts},
+    };
+    for (const kind_t& k : kinds)
+        if (k.extension == extension) {
+            if (search_name) *search_name = k.search_name;
+            return k.walk;
+        }
     return nullptr;
 }
 

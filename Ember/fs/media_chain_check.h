@@ -34,10 +34,17 @@ structure_walk_t walk_iso_media(byte_source_i& file);
 // RIFF AVI: the chunks to the RIFF's end, the movi list's chunks one by one (a motion-JPEG frame
 // starting with SOI), and each idx1 entry pointing at a chunk with its id and size.
 structure_walk_t walk_riff_avi(byte_source_i& file);
+// MPEG program stream: packs and packets by their start codes and lengths to the end code or the
+// file's end, each pack's clock running on from the one before.
+structure_walk_t walk_mpeg_ps(byte_source_i& file);
+// MPEG transport stream (188-byte packets, or 192 with their arrival time): the sync byte of
+// every packet, and each stream's continuity counter running on.
+structure_walk_t walk_mpeg_ts(byte_source_i& file);
 
-// Which walk fits a directory entry's extension; nullptr when none does.
+// Which walk fits a directory entry's extension, and the search name of the carver that finds
+// such files; nullptr when none does.
 using structure_walk_fn = structure_walk_t (*)(byte_source_i&);
-structure_walk_fn structure_walk_for(std::string_view extension);
+structure_walk_fn structure_walk_for(std::string_view extension, std::string_view* search_name = nullptr);
 
 // The verdict on the chain whose later stretches start at `stretch_starts` in the file (offsets
 // of the jumps, ascending), from the walk over the file of `size` bytes read through it.

@@ -2,8 +2,8 @@
 H.264 MP4 and MOV and motion-JPEG AVI files shot into the holes deleted files left, so that
 they split into several fragments, then deleted (the manifest keeps their chains). Each card, FAT32 (mtools) and exFAT (our
 writer), has two folders:
-- 100PLAIN: fillers, every other one deleted, an MP4 and an AVI written into the holes and
-  deleted; the plain first-fit chain from each video's start is its own.
+- 100PLAIN: fillers, every other one deleted, an MP4, an AVI, an MPEG program stream and a
+  transport stream each written into such holes and deleted; the plain first-fit chain from each video's start is its own.
 - 101CROSS: a small video WALK.MP4 written into one hole (HOLE3.BIN's, to the cluster), then a
   MOV into the holes around it; both deleted. The plain chain from the MOV's start runs through
   the small video's clusters; only skipping them gives the MOV."""
@@ -29,6 +29,9 @@ def videos():
         "mp4": ffmpeg("plain.mp4", 3, "320x240", h264, ["-c:a", "aac", "-b:a", "64k"], "mp4"),
         "avi": ffmpeg("plain.avi", 2, "320x240", ["-c:v", "mjpeg", "-q:v", "6"], ["-c:a", "pcm_s16le"], "avi"),
         "mov": ffmpeg("cross.mov", 3, "320x240", h264, ["-c:a", "aac", "-b:a", "64k"], "mov"),
+        "mpg": ffmpeg("plain.mpg", 3, "320x240", ["-c:v", "mpeg2video", "-b:v", "1500k"], ["-c:a", "mp2"], "mpeg"),
+        "mts": ffmpeg("plain.mts", 3, "320x240", h264, ["-c:a", "aac", "-b:a", "64k", "-mpegts_m2ts_mode", "1"],
+                      "mpegts"),
         "walk": ffmpeg("walk.mp4", 1, "160x120", h264, ["-c:a", "aac", "-b:a", "32k"], "mp4"),
     }
 
@@ -48,7 +51,8 @@ def build(card_name, put, delete, first_cluster, hint, cluster_size, record):
     v = videos()
     walk_size = os.path.getsize(v["walk"])
     d = "DCIM/100PLAIN/"
-    for n, (kind, name) in enumerate((("mp4", "CLIP0001.MP4"), ("avi", "CLIP0002.AVI"))):
+    clips = (("mp4", "CLIP0001.MP4"), ("avi", "CLIP0002.AVI"), ("mpg", "CLIP0004.MPG"), ("mts", "CLIP0005.MTS"))
+    for n, (kind, name) in enumerate(clips):
         holes = fill(put, delete, d + "%d" % n, [64 << 10] * 8, 100 + 10 * n)
         hint(first_cluster(holes[1]))
         put(v[kind], d + name)
@@ -59,7 +63,7 @@ def build(card_name, put, delete, first_cluster, hint, cluster_size, record):
     put(v["walk"], d2 + "WALK.MP4")
     hint(first_cluster(holes2[1]))
     put(v["mov"], d2 + "CLIP0003.MOV")
-    for path in (d + "CLIP0001.MP4", d + "CLIP0002.AVI", d2 + "WALK.MP4", d2 + "CLIP0003.MOV"):
+    for path in [d + name for _, name in clips] + [d2 + "WALK.MP4", d2 + "CLIP0003.MOV"]:
         delete(path)
     record()
 

@@ -82,8 +82,11 @@ TEST(video_chain, each_check_confirms_the_true_chain_and_rejects_one_through_ano
         const fs::fs_volume_t v = fs::find_volumes(card).at(0);
         const manifest_row_t mp4 = fs_manifest_row(image, "DCIM/100PLAIN/CLIP0001.MP4");
         const manifest_row_t avi = fs_manifest_row(image, "DCIM/100PLAIN/CLIP0002.AVI");
-        for (const auto& [row, other, walk] : {std::tuple{mp4, avi, &fs::walk_iso_media},
-                                              std::tuple{avi, mp4, &fs::walk_riff_avi}}) {
+        const manifest_row_t mpg = fs_manifest_row(image, "DCIM/100PLAIN/CLIP0004.MPG");
+        const manifest_row_t mts = fs_manifest_row(image, "DCIM/100PLAIN/CLIP0005.MTS");
+        for (const auto& [row, other, walk] :
+             {std::tuple{mp4, avi, &fs::walk_iso_media}, std::tuple{avi, mp4, &fs::walk_riff_avi},
+              std::tuple{mpg, mts, &fs::walk_mpeg_ps}, std::tuple{mts, mpg, &fs::walk_mpeg_ts}}) {
             SCOPED_TRACE(row.path);
             std::vector<fs::extent_t> chain = chain_of(v, row);
             ASSERT_GE(chain.size(), 3u);
