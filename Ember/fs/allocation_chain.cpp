@@ -60,20 +60,36 @@ std::vector<extent_t> reassemble_by_allocation(byte_source_i& card, const alloca
     for (const cluster_span_t& s : merged(q.others, q.first))
         if (s.first > q.first && v.cluster_offset(s.first) < plain_end && crossed.size() < max_crossed)
             crossed.push_back(s);
+    std::vector<cluster_span_t> intact;
+    for (const cluster_span_t& s : q.others)
+        if (s.is_intact) intact.push_back(s);
+    intact = merged(intact, q.first);
     std::vector<uint32_t> masks;
     for (uint32_t m = 0; m < (1u << crossed.size()); ++m) masks.push_back(m);
     std::stable_sort(masks.begin(), masks.end(),
                      [](uint32_t a, uint32_t b) { return std::popcount(a) < std::popcount(b); });
+    masks.push_back(~0u);  // the chain that skips the intact ones
     std::vector<extent_t> confirmed;
+    std::vector<std::vector<extent_t>> tried;
     int confirmations = 0;
     for (uint32_t m : masks) {
         std::vector<cluster_span_t> skipped;
-        for (size_t i = 0; i < crossed.size(); ++i)
-            if (m >> i & 1) skipped.push_back(crossed[i]);
+        if (m == ~0u)
+            skipped = intact;
+        else
+            for (size_t i = 0; i < crossed.size(); ++i)
+                if (m >> i & 1) skipped.push_back(crossed[i]);
         std::vector<extent_t> chain =
             m ? allocation_chain(v, q.first, q.size, [&](uint32_t c) { return q.is_taken(c) || in_spans(skipped, c); })
               : plain;
         if (chain.empty()) continue;
+        auto same = [&](const std::vector<extent_t>& t) {
+            return t.size() == chain.size() && std::equal(t.begin(), t.end(), chain.begin(), [](auto& a, auto& b) {
+                       return a.offset == b.offset && a.length == b.length;
+                   });
+        };
+        if (std::any_of(tried.begin(), tried.end(), same)) continue;
+        tried.push_back(chain);
         extent_source_c file(card, chain, q.size);
         if (file.size() != q.size) continue;
         std::vector<uint64_t> jumps;

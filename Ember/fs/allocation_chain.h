@@ -19,7 +19,8 @@ namespace ember::fs {
 
 struct cluster_span_t {
     uint32_t first = 0;
-    uint32_t end = 0;  // one past the last cluster
+    uint32_t end = 0;          // one past the last cluster
+    bool is_intact = false;    // its first cluster still starts a file: it was not written over
 };
 
 struct allocation_request_t {
@@ -38,7 +39,8 @@ std::vector<extent_t> allocation_chain(const fs_volume_t& v, uint32_t first, uin
 // The one chain the structure confirms among the chains through the clusters not taken, each
 // skipping some of the other deleted files whose clusters the plain chain crosses (the first four
 // of them): each may have been on the card when this one was written, or gone. Empty when none,
-// or more than one, is confirmed.
+// or more than one, is confirmed. One more chain skips exactly the other deleted files whose first
+// cluster still starts a file (whose clusters nothing took since), however many it crosses.
 std::vector<extent_t> reassemble_by_allocation(byte_source_i& card, const allocation_request_t& q,
                                                structure_walk_fn walk);
 

@@ -3,6 +3,7 @@
 
 #include "allocation_chain.h"
 #include "extension_match.h"
+#include "fragment_join.h"
 #include "fs_guide.h"
 
 namespace ember::fs {
@@ -32,12 +33,23 @@ bool fs_guide_c::carve_allocated(const fs_entry_t& e, const format_t& format, ui
         auto it = claimed_.upper_bound(at);
         return it != claimed_.begin() && at < std::prev(it)->second;
     };
+    // Other deleted files the chain may cross: those that start after this one, not further on
+    // than four times its length (beyond that the chain has ended, or it is not a camera's).
+    const uint64_t reach = 4 * (e.size / v.cluster_size) + 64;
     for (const fs_entry_t& other : reader_.entries())
-        if (other.volume == e.volume && other.runs_count == 0 && other.first_cluster != e.first_cluster &&
-            v.is_cluster(other.first_cluster) && other.size)
+        if (other.volume == e.volume && other.runs_count == 0 && other.first_cluster > e.first_cluster &&
+            other.first_cluster - e.first_cluster <= reach && v.is_cluster(other.first_cluster) && other.size)
+        {
+            // A file whose first cluster still starts one was not written over since.
+            uint8_t head[probe_size];
+            const bool is_intact = window_.read_at(v.cluster_offset(other.first_cluster), head, probe_size) ==
+                                       probe_size &&
+                                   starts_a_file(head, probe_size);
             q.others.push_back({other.first_cluster,
                                 uint32_t(std::min<uint64_t>(other.first_cluster + (other.size - 1) / v.cluster_size + 1,
-                                                            uint64_t(v.cluster_count) + 2))});
+                                                            uint64_t(v.cluster_count) + 2)),
+                                is_intact});
+        }
     std::vector<extent_t> chain = reassemble_by_allocation(window_, q, walk);
     if (chain.empty()) return false;
     // The carver too must take the file whole at its entry's size.
