@@ -1,12 +1,13 @@
 """Cards with deleted fragmented videos, made by make_fs_images.py when ffmpeg is there: real
 H.264 MP4 and MOV and motion-JPEG AVI files shot into the holes deleted files left, so that
 they split into several fragments, then deleted (the manifest keeps their chains). Each card, FAT32 (mtools) and exFAT (our
-writer), has two folders:
+writer), has three folders:
 - 100PLAIN: fillers, every other one deleted, an MP4, an AVI, an MPEG program stream and a
   transport stream each written into such holes and deleted; the plain first-fit chain from each video's start is its own.
 - 101CROSS: a small video WALK.MP4 written into one hole (HOLE3.BIN's, to the cluster), then a
   MOV into the holes around it; both deleted. The plain chain from the MOV's start runs through
-  the small video's clusters; only skipping them gives the MOV."""
+  the small video's clusters; only skipping them gives the MOV.
+- 102MANY: an MP4 shot into six holes between photos, the photos deleted after it."""
 
 import os
 import shutil
@@ -65,13 +66,30 @@ def build(card_name, put, delete, first_cluster, hint, cluster_size, record):
     put(v["mov"], d2 + "CLIP0003.MOV")
     for path in [d + name for _, name in clips] + [d2 + "WALK.MP4", d2 + "CLIP0003.MOV"]:
         delete(path)
+    # Photos between the holes, deleted after the clip: more of them than candidate chains
+    # could try one by one, each still starting with its header.
+    d3 = "DCIM/102MANY/"
+    names = []
+    for i in range(13):
+        if i % 2:
+            names.append(d3 + "HOLE%d.BIN" % i)
+            put(m.blob("many_hole%d.bin" % i, 32 << 10, 300 + i), names[-1])
+        else:
+            names.append(d3 + "SEP%d.JPG" % i)
+            put(m.picture("many_sep%d.jpg" % i, 300 + i, 320, 240), names[-1])
+    for name in names[1::2]:
+        delete(name)
+    hint(first_cluster(names[1]))
+    put(v["mp4"], d3 + "CLIP0006.MP4")
+    for name in names[2::2] + [d3 + "CLIP0006.MP4"]:
+        delete(name)
     record()
 
 
 def fat32_card():
     image = m.new_image("video_fat32.img", 48)
     card = m.FatCard(image, 0, ["-F", "32", "-s", "1"])
-    card.mkdir("DCIM", "DCIM/100PLAIN", "DCIM/101CROSS")
+    card.mkdir("DCIM", "DCIM/100PLAIN", "DCIM/101CROSS", "DCIM/102MANY")
     build(image, card.put, card.delete, lambda p: card.files[p][0], lambda c: card.hint(c - 1), 512,
           lambda: record_fat(card))
 
@@ -89,6 +107,7 @@ def exfat_card():
     vol.mkdir("DCIM")
     vol.mkdir("DCIM/100PLAIN")
     vol.mkdir("DCIM/101CROSS")
+    vol.mkdir("DCIM/102MANY")
     chains, hint = {}, [None]
 
     def put(src, path):
