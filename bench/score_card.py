@@ -123,6 +123,7 @@ def score(manifest, found):
     exts = collections.defaultdict(set)
     junk = collections.Counter()
     wrong = []
+    shorter = set()  # finds shorter than their original
     for sector, ext, path in found:
         r = by_start.get(sector)
         if r is None or sector in outcome:
@@ -135,9 +136,17 @@ def score(manifest, found):
             continue
         same = common_prefix(path, r["source"]) if os.path.exists(r["source"]) else -1
         outcome[sector] = "wrong length" if same == min(size, r["size"]) else "wrong bytes"
+        if size < r["size"]:
+            shorter.add(sector)
         wrong.append((r["type"], state_of(r), r["path"], r["size"], size, same))
     cells = collections.defaultdict(collections.Counter)  # (type, state) -> outcomes
     for sector, r in by_start.items():
+        if r.get("kind") == "video" and r["class"] == "fragmented" and not r["live"]:
+            got = outcome.get(sector, "missing")
+            if got == "wrong length" and sector in shorter:
+                got = "head"
+            cells[("video fragments", "%s %d" % (r["type"], len(r["runs"])))]["total"] += 1
+            cells[("video fragments", "%s %d" % (r["type"], len(r["runs"])))][got] += 1
         cell = cells[(r["type"], state_of(r))]
         cell["total"] += 1
         cell[outcome.get(sector, "missing")] += 1
@@ -225,7 +234,7 @@ def report(manifest, cells, lost, exts, junk, wrong, out=sys.stdout):
     quick = " after quick format" if manifest.get("quick_format") else ""
     p("exact / originals per type and state%s:" % quick)
     p("%-6s" % "type" + "".join("%20s" % s for s in STATES) + "%6s  %s" % ("lost", "found as"))
-    types = sorted({t for t, _ in cells if t != "two-fragment"})
+    types = sorted({t for t, _ in cells if t not in ("two-fragment", "video fragments")})
     for t in types:
         row = ""
         for st in STATES:
@@ -238,7 +247,7 @@ def report(manifest, cells, lost, exts, junk, wrong, out=sys.stdout):
     for st in STATES:
         tot = collections.Counter()
         for (t, s_), c in cells.items():
-            if s_ == st and t != "two-fragment":
+            if s_ == st and t not in ("two-fragment", "video fragments"):
                 tot.update(c)
         if tot["total"]:
             p("%-20s %9d %7d %13d %12d %8d" % (st, tot["total"], tot["exact"], tot["wrong length"],
@@ -247,6 +256,16 @@ def report(manifest, cells, lost, exts, junk, wrong, out=sys.stdout):
     if two:
         p("two-fragment deleted JPEG/PNG: %d of %d byte-exact (%.1f %%), %d with wrong bytes" % (
             two["exact"], two["total"], 100.0 * two["exact"] / two["total"], two["wrong bytes"]))
+    clips = sorted((k for t, k in cells if t == "video fragments"),
+                   key=lambda k: (k.split()[0], int(k.split()[1])))
+    if clips:
+        p("deleted fragmented videos per type and fragments: exact, head (a shorter prefix), other wrong length, "
+          "wrong bytes (wrong joins), missing")
+        for k in clips:
+            c = cells[("video fragments", k)]
+            p("  %-4s %2s fragments: %3d originals %3d exact %3d head %3d other length %3d wrong bytes %3d missing" % (
+                k.split()[0], k.split()[1], c["total"], c["exact"], c["head"], c["wrong length"], c["wrong bytes"],
+                c["missing"]))
     p("originals: %d (%d still live on the card); lost = head overwritten, not recoverable at its start" % (
         len(manifest["originals"]), sum(1 for r in manifest["originals"] if r["live"])))
     p("junk (finds at no original's first sector): %d%s" % (

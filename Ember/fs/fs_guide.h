@@ -4,7 +4,9 @@
 // (padding after a JPEG's end, bytes past a RIFF's end); a deleted JPEG or PNG that stops
 // validating before its size, or a JPEG with no entry whose carve runs into a live file, is held
 // back while the pass looks for its rest (fragment_search.h), and handed back joined or as it
-// was. Anything else is carved as usual.
+// was; a deleted video whose carve does not reach its size comes back by the chain first-fit
+// allocation gave it, when the video's own structure confirms that chain. Anything else is
+// carved as usual.
 #pragma once
 
 #include <map>
@@ -39,6 +41,9 @@ public:
 private:
     void index(size_t first_entry);
     bool carve_live(const fs_entry_t& e, const format_t& format, uint64_t offset, guided_find_t& out);
+    // A deleted video whose clusters are gone from the FAT: the chain a camera's first-fit
+    // allocation gave it, when its structure confirms one (allocation_chain.h).
+    bool carve_allocated(const fs_entry_t& e, const format_t& format, uint64_t offset, guided_find_t& out);
     bool is_believable_chain(const fs_entry_t& e, const std::vector<extent_t>& extents, byte_source_i& file,
                              carve_input_c& in, const carve_result_t& found, uint64_t offset, const format_t& format);
     struct settle_memo_t {

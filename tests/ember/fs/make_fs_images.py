@@ -377,6 +377,8 @@ def main():
     fat32_quick_card()
     exfat_cards()
     names_cards()
+    import make_video_cards
+    make_video_cards.video_cards(sys.modules[__name__])
     with open(os.path.join(out, "manifest.tsv"), "w", encoding="utf-8") as f:
         f.write("\n".join(manifest) + "\n")
 
