@@ -9,6 +9,7 @@
 
 #include "app/wide_text_win.h"
 #include "engine/found_queue_win.h"
+#include "media/jpeg_library_win.h"
 #include "media/picture_io_win.h"
 #include "support/exif_preview.h"
 #include "support/picture_check_win.h"
@@ -246,30 +247,42 @@ TEST_F(thumbnail, the_worker_gives_every_queued_picture_its_thumbnail_and_size) 
 
 }  // namespace
 
-// A camera JPEG's own preview makes the thumbnail when it shows the whole photo: black bands are
-// cut off and the size comes from the frame header. A preview that cannot stand in for the photo
-// leaves the photo to be decoded whole.
-TEST_F(thumbnail, a_camera_preview_stands_in_for_the_photo_only_when_it_shows_all_of_it) {
+// Without the JPEG decoder, a camera JPEG's own preview makes the thumbnail when it shows the
+// whole photo and the photo's data decodes to its end: black bands are cut off and the size comes
+// from the frame header. A preview that cannot stand in, or one of a photo cut short, leaves the
+// photo to GDI+. With the decoder the photo itself is shown.
+TEST_F(thumbnail, a_camera_preview_stands_in_only_for_a_whole_photo_it_shows_all_of) {
+    const jpeg_library_c no_decoder(L"");
     struct {
         const char* photo;
         const char* preview;
+        size_t cut;  // bytes cut off the photo's end
         bool is_preview_used;
         int32_t width, height;
     } cases[] = {
-        {"quad_600x400.jpg", "preview_black_bands.jpg", true, 600, 400},
-        {"quad_400x300.jpg", "preview_whole.jpg", true, 400, 300},
-        {"quad_600x400.jpg", "preview_grey_bands.jpg", false, 600, 400},
-        {"quad_600x400.jpg", "preview_whole.jpg", false, 600, 400},
+        {"quad_600x400.jpg", "preview_black_bands.jpg", 0, true, 600, 400},
+        {"quad_400x300.jpg", "preview_whole.jpg", 0, true, 400, 300},
+        {"quad_600x400.jpg", "preview_grey_bands.jpg", 0, false, 600, 400},
+        {"quad_600x400.jpg", "preview_whole.jpg", 0, false, 600, 400},
+        {"quad_400x300.jpg", "preview_whole.jpg", 2, false, 400, 300},
     };
     int n = 0;
     for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.preview) + " cut " + std::to_string(c.cut));
         std::string preview = file_bytes(fixtures + c.preview);
         std::string camera_file = exif_preview::with_app1(file_bytes(fixtures + c.photo),
                                                           exif_preview::block(n % 2 == 1, preview, uint32_t(preview.size())));
+        camera_file.resize(camera_file.size() - c.cut);
         std::string path = dir + "camera" + std::to_string(n++) + ".jpg";
         ASSERT_TRUE(make_sized_file(widen(path), camera_file, camera_file.size()));
+        found_file_t with_decoder = record_for(path);
+        ASSERT_EQ(build_thumbnail(with_decoder), 0);
+        EXPECT_EQ(with_decoder.width, c.width);
+        expect_whole_quad_thumbnail(with_decoder.thumb_path);
+        ASSERT_TRUE(DeleteFileA(with_decoder.thumb_path));
+
         found_file_t record = record_for(path);
-        ASSERT_EQ(build_thumbnail(record), 0) << c.preview;
+        ASSERT_EQ(build_thumbnail(record, no_decoder), 0);
         EXPECT_EQ(record.width, c.width);
         EXPECT_EQ(record.height, c.height);
         if (!c.is_preview_used) {
@@ -280,6 +293,6 @@ TEST_F(thumbnail, a_camera_preview_stands_in_for_the_photo_only_when_it_shows_al
         read_back(widen(record.thumb_path), thumb);
         ASSERT_TRUE(thumb.is_read);
         for (int y : {2, 41, 79})
-            for (int x : {2, 58, 114}) EXPECT_EQ(colour_name(thumb.rgb(x, y)), "yellow") << c.preview << " " << x << "," << y;
+            for (int x : {2, 58, 114}) EXPECT_EQ(colour_name(thumb.rgb(x, y)), "yellow") << x << "," << y;
     }
 }
