@@ -11,6 +11,7 @@
 #include "media/jpeg_whole.h"
 #include "media/picture_io_win.h"
 #include "media/thumbnail_group.h"
+#include "media/video_frame.h"
 #include "raw/raw_decode_win.h"
 
 namespace {
@@ -60,6 +61,26 @@ jpeg_thumbnail_t decode_jpeg(const jpeg_library_c& library, const std::vector<ui
     return build_from_preview(bytes, thumb_path, record) ? jpeg_thumbnail_t::made : jpeg_thumbnail_t::left_to_gdiplus;
 }
 
+// A motion-JPEG video's first frame lies near its start (AVI) or where its index says (QuickTime);
+// only this much of a video is read to find and decode it.
+constexpr size_t max_video_head_bytes = 16 * 1024 * 1024;
+
+// The video's first frame, decoded as a photo, damaged rows grey; its size is the frame's.
+int decode_first_frame(const jpeg_library_c& library, const std::u16string& path, found_file_t& record,
+                       picture_t& picture) {
+    std::vector<uint8_t> bytes;
+    video_frame_t frame;
+    jpeg_decode_t info;
+    if (read_file_start(path, max_video_head_bytes, bytes) != 0 ||
+        !find_first_jpeg_frame(bytes.data(), bytes.size(), frame) ||
+        decode_jpeg_reduced(library, bytes.data() + frame.offset, frame.size, thumbnail_width, thumbnail_height,
+                            picture, info) != jpeg_decode_result_t::ok)
+        return -1;
+    record.width = info.width;
+    record.height = info.whole_rows;
+    return 0;
+}
+
 }  // namespace
 
 int build_thumbnail(found_file_t& record) { return build_thumbnail(record, jpeg_library()); }
@@ -90,6 +111,9 @@ int build_thumbnail(found_file_t& record, const jpeg_library_c& jpeg_decoder) {
     }
     case thumbnail_group_t::raw:
         if (decode_raw_photo(record, path, picture) != 0) return -1;
+        break;
+    case thumbnail_group_t::video:
+        if (decode_first_frame(jpeg_decoder, path, record, picture) != 0) return -1;
         break;
     case thumbnail_group_t::none:
         return -1;

@@ -18,6 +18,8 @@
 namespace {
 
 const std::string fixtures = "Z:" TESSERA_MEDIA_FIXTURES "/";
+const std::string videos = "Z:" TESSERA_SOURCE_DIR "/tests/ember/fixtures/video/";
+const std::string camera_videos = "Z:" TESSERA_SOURCE_DIR "/../shared/bench-media/drewnoakes+metadata-extractor-images/avi/";
 
 std::string narrow(const std::wstring& text) {
     std::string out;
@@ -188,6 +190,39 @@ TEST_F(thumbnail, an_existing_thumbnail_is_left_alone_and_nothing_is_learned) {
     EXPECT_EQ(record.taken_time, 0);
     EXPECT_STREQ(record.camera_model, "");
     EXPECT_EQ(file_bytes(record.thumb_path), "kept as it was");
+}
+
+// A motion-JPEG video's thumbnail is its first frame, with the frame's size; a cut one shows what
+// its frame holds. Videos of other codecs keep their placeholder.
+TEST_F(thumbnail, a_motion_jpeg_video_shows_its_first_frame) {
+    struct {
+        std::string source;
+        size_t keep;  // bytes kept of the file; 0 for all
+        int result;
+        int32_t width, height;
+    } cases[] = {
+        {videos + "motion_jpeg.mov", 0, 0, 64, 48},
+        {camera_videos + "MVI_4823.AVI", 0, 0, 640, 480},
+        {camera_videos + "MVI_4823.AVI", 100000, 0, 640, -1},
+        {videos + "clip.avi", 0, -1, 0, 0},
+        {videos + "camera.mp4", 0, -1, 0, 0},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.source + " " + std::to_string(c.keep));
+        std::string bytes = file_bytes(c.source);
+        if (bytes.empty() && c.source.find("bench-media") != std::string::npos) continue;  // no sample folder
+        ASSERT_FALSE(bytes.empty());
+        if (c.keep) bytes.resize(c.keep);
+        std::string path = dir + "video" + std::to_string(n++) + c.source.substr(c.source.size() - 4);
+        ASSERT_TRUE(make_sized_file(widen(path), bytes, bytes.size()));
+        found_file_t record = record_for(path);
+        EXPECT_EQ(build_thumbnail(record), c.result);
+        EXPECT_EQ(exists(record.thumb_path), c.result == 0);
+        EXPECT_EQ(record.width, c.width);
+        if (c.height >= 0) EXPECT_EQ(record.height, c.height);
+        else EXPECT_LT(record.height, 480);
+    }
 }
 
 // The engine names its files in the process's ANSI code page; a thread whose locale has another
