@@ -2,6 +2,7 @@
 
 #include <process.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <utility>
@@ -74,16 +75,14 @@ void write_back(const found_file_t& copy, uint64_t generation, size_t index) {
     } catch (...) {
         return;  // no memory for a copy: the record stays unpublished, as after a close
     }
-    for (bool is_found = true; is_found;) {
-        is_found = false;
-        for (size_t i = 0; i < dispatch.finished.size(); ++i) {
-            if (dispatch.finished[i].first != queue.thumbs_done) continue;
-            apply_result(dispatch.finished[i].second, queue.at(queue.thumbs_done));
-            ++queue.thumbs_done;
-            dispatch.finished.erase(dispatch.finished.begin() + ptrdiff_t(i));
-            is_found = queue.thumbs_done < queue.size();
-            break;
-        }
+    // The queue only grows within a generation, so every kept index is still inside it.
+    for (;;) {
+        auto next = std::find_if(dispatch.finished.begin(), dispatch.finished.end(),
+                                 [](const auto& result) { return result.first == queue.thumbs_done; });
+        if (next == dispatch.finished.end()) break;
+        apply_result(next->second, queue.at(queue.thumbs_done));
+        ++queue.thumbs_done;
+        dispatch.finished.erase(next);
     }
 }
 
