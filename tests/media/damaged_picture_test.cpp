@@ -203,8 +203,9 @@ TEST_F(damaged_picture, a_damaged_camera_photo_shows_its_damage_not_its_preview)
                 EXPECT_GT(record.height, 0);
             }
             jpeg_ = &no_decoder;
-            if (build_from(*damaged, damaged->size(), L".jpg", &record, &thumb_without_decoder) == 0)
+            if (build_from(*damaged, damaged->size(), L".jpg", &record, &thumb_without_decoder) == 0) {
                 EXPECT_GT(mean_difference(thumb_without_decoder, clean_preview, 0, 82), 0.0);
+            }
             jpeg_ = nullptr;
         }
     }
