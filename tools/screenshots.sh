@@ -64,6 +64,45 @@ for language in English Deutsch; do
     stop_tessera
 done
 
+# A scan loaded from a cache that holds real camera photos, whole and damaged the ways cards
+# damage them (the second half zeroed, cut at 60 %, 8 KiB of another photo laid over the
+# middle), and motion-JPEG videos, whole and cut: the damaged ones show grey or garbled rows where
+# their data is missing, the videos their first frame. Needs the shared sample files.
+media="$root/../shared/bench-media"
+[ -d "$media" ] || media="$root/../../shared/bench-media"
+if [ -d "$media/thorsted+digicam_corpus" ]; then
+    damaged="$root/build/screenshot-damaged"
+    rm -rf "$damaged"
+    mkdir -p "$damaged/tmp"
+    find "$media/thorsted+digicam_corpus" -iname '*.jpg' | sort | awk 'NR % 23 == 1' | head -n 4 >"$damaged/list"
+    other=$(tail -n 1 "$damaged/list")
+    n=0
+    while read -r photo; do
+        n=$((n + 1))
+        size=$(stat -c %s "$photo")
+        cp "$photo" "$damaged/tmp/p${n}_whole.jpg"
+        head -c $((size / 2)) "$photo" >"$damaged/tmp/p${n}_zeroed.jpg"
+        truncate -s "$size" "$damaged/tmp/p${n}_zeroed.jpg"
+        head -c $((size * 6 / 10)) "$photo" >"$damaged/tmp/p${n}_cut.jpg"
+        cp "$photo" "$damaged/tmp/p${n}_overlaid.jpg"
+        dd if="$other" of="$damaged/tmp/p${n}_overlaid.jpg" bs=8192 count=1 conv=notrunc status=none \
+            skip=$(($(stat -c %s "$other") / 2 / 8192)) seek=$((size / 2 / 8192))
+    done <"$damaged/list"
+    for video in "$media"/drewnoakes+metadata-extractor-images/avi/*.AVI; do
+        n=$((n + 1))
+        cp "$video" "$damaged/tmp/v${n}_whole.avi"
+        head -c 100000 "$video" >"$damaged/tmp/v${n}_cut.avi"
+    done
+    wine reg add 'HKCU\Software\Tessera' /v CachePath /d "$(winepath -w "$damaged")" /f >/dev/null 2>&1
+    set_language English
+    start_tessera
+    xdotool mousemove 823 490 click 1
+    shot scan_damaged_photos "$main" 20
+    stop_tessera
+    rm -rf "$damaged"
+    wine reg add 'HKCU\Software\Tessera' /v CachePath /d "$(winepath -w "$cache")" /f >/dev/null 2>&1
+fi
+
 # The options page in German, with the card list open, and refusing a cache folder on the card
 # being searched (X:), in English. Clicks land in the middle of a control, found by its id.
 click() { xdotool mousemove $(wine ui_probe.exe where TesseraOptionsPage "$1") click 1; }
