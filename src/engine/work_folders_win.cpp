@@ -12,6 +12,7 @@
 #include "app/wide_text_win.h"
 #include "engine/found_queue_win.h"
 #include "engine/work_file_names.h"
+#include "media/media_kind.h"
 
 namespace {
 
@@ -176,6 +177,9 @@ int32_t load_earlier_scan(void* owner) {
         while (walker.next(path)) {
             if (path.find(u"thumb_") != std::u16string::npos) continue;
             std::string ansi = to_ansi(path);
+            // A file no category takes (a note the user keeps there) is no find: it is left out
+            // without a word. Only what the engine reports during a search asks the user.
+            if (find_media_kind(make_found_file(ansi.c_str(), ansi.size()).ext) == media_none) continue;
             if (!queue_found_file(ansi.c_str(), ansi.size())) return 0;  // the program is ending
         }
     }

@@ -107,11 +107,13 @@ TEST_F(work_folders, the_walk_goes_depth_first_and_passes_over_dot_names) {
     EXPECT_EQ(std::abs(static_cast<int>(b - c)), 1);  // the subfolder's files stand together
 }
 
-TEST_F(work_folders, an_earlier_scan_is_loaded_without_thumbnails_or_unfinished_finds_and_reports_its_end) {
+TEST_F(work_folders, an_earlier_scan_is_loaded_without_thumbnails_unfinished_finds_or_files_of_no_kind) {
     make_folder(L"tmp");
     make_file(L"tmp\\a.jpg");
     make_file(L"tmp\\thumb_a.png");
     make_file(L"tmp\\.f0001234.jpg");  // a find the engine was still writing when it was killed
+    make_file(L"tmp\\notes.txt");       // no category takes these: left out without a box
+    make_file(L"tmp\\f0002000.xyz");
     make_folder(L"tmp\\sub");
     make_file(L"tmp\\sub\\b.mov");
     make_folder(L"tmp.old");

@@ -339,7 +339,7 @@ TEST_F(scan_page, a_message_box_in_the_tick_holds_no_lock_and_no_second_tick_fil
     EXPECT_TRUE(is_lock_free) << "the reader and the worker could append meanwhile";
     EXPECT_EQ(most_open, 1) << "no tick started filing while the box was open";
     ASSERT_EQ(shown_boxes.size(), 1u) << "asked once for the extension, not once per file";
-    EXPECT_EQ(shown_boxes[0].text, u"xyz");
+    EXPECT_EQ(shown_boxes[0].text, format_text(lookup_text("unknown_type"), {u"xyz"})) << "what it means, in words";
     EXPECT_EQ(shown_boxes[0].mode, mode_error);
     EXPECT_NE(find_item(page_->tree(), u"xyz"), nullptr);
     EXPECT_EQ(TreeView_GetParent(page_->tree(), find_item(page_->tree(), u"xyz")), nullptr) << "at the top level";
