@@ -67,6 +67,24 @@ TEST_F(work_folders, set_aside_folders_lose_only_the_engines_files_and_only_when
         EXPECT_TRUE(exists(cache_ + L"\\" + kept)) << kept;
 }
 
+// The background deletion leaves an emptied folder with its marker; it goes as the program
+// ends, and a folder still holding anything stays.
+TEST_F(work_folders, emptied_set_aside_folders_wait_for_the_end_of_the_run) {
+    make_folder(L"~tmp.1");
+    make_file(L"~tmp.1\\.tessera_work");
+    make_file(L"~tmp.1\\f0001234.jpg");
+    make_folder(L"~tmp.2");
+    make_file(L"~tmp.2\\.tessera_work");
+    make_file(L"~tmp.2\\notes.txt");
+    delete_set_aside_folders(u16(cache_), false);
+    EXPECT_FALSE(exists(cache_ + L"\\~tmp.1\\f0001234.jpg"));
+    EXPECT_TRUE(exists(cache_ + L"\\~tmp.1\\.tessera_work")) << "emptied, still marked";
+    remove_emptied_set_aside_folders(u16(cache_));
+    EXPECT_FALSE(exists(cache_ + L"\\~tmp.1"));
+    EXPECT_TRUE(exists(cache_ + L"\\~tmp.2\\notes.txt"));
+    EXPECT_TRUE(exists(cache_ + L"\\~tmp.2\\.tessera_work"));
+}
+
 TEST_F(work_folders, listing_names_leaves_out_the_dot_entries) {
     make_folder(L"tmp");
     make_folder(L"tmp.old");

@@ -21,6 +21,7 @@
 #include "app/settings_win.h"
 #include "app/wide_text_win.h"
 #include "engine/found_queue_win.h"
+#include "engine/work_folders_win.h"
 #include "pages/drive_list.h"
 #include "pages/drive_list_win.h"
 #include "pages/home_window_win.h"
@@ -438,6 +439,7 @@ TEST_F(option_page, folders_on_the_card_are_refused_or_asked_about_and_a_search_
     EXPECT_EQ(GetFileAttributesW((cache_ + L"\\tmp\\f0000008.jpg").c_str()), INVALID_FILE_ATTRIBUTES);
     WIN32_FIND_DATAW entry;
     EXPECT_TRUE(pump_until([&] {
+        remove_emptied_set_aside_folders(u16(cache_));  // as the program does when it ends
         HANDLE find = FindFirstFileW((cache_ + L"\\~tmp.*").c_str(), &entry);
         if (find != INVALID_HANDLE_VALUE) FindClose(find);
         return find == INVALID_HANDLE_VALUE;
