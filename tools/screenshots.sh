@@ -151,12 +151,16 @@ for _ in $(seq 120); do [ "$(wine ui_probe.exe text 7)" = Start ] && break; slee
 click_in TesseraPreviewGrid 60 50
 shot scan_finished "$main"
 click_in TesseraScanPage 619 264
-# A picture taken right after the click. Nothing holds the recovery of these few photos any
-# more (a named pipe under a recovered file's name is only read now, never written), so on a
-# fast disk the picture shows its end rather than the spinner.
+# A few small photos are copied in a blink, so one find is made large first: its photo followed
+# by 768 MiB of zeros (sparse here, written out in full by the copy). The picture is taken while
+# that copy's temporary file grows in the recovery folder, and the next once it is renamed.
+big_find=$(ls "$shots_folder"/cache/tmp*/f*.jpg | head -n 1)
+truncate -s +768M "$big_find"
+copying() { find "$shots_folder/recovered" -name '~*' -size +1M | grep -q .; }
 xdotool mousemove $(wine ui_probe.exe point TesseraScanPage 700 310) click 1
-shot scan_recovering "$main" 0.05
-sleep 3
+for _ in $(seq 300); do copying && break; sleep 0.1; done
+shot scan_recovering "$main" 0.3
+for _ in $(seq 600); do find "$shots_folder/recovered" -name '~*' | grep -q . || break; sleep 0.2; done
 shot scan_recovered "$main"
 wine ui_probe.exe close Tessera
 stop_tessera

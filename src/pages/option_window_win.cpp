@@ -14,6 +14,15 @@
 
 namespace {
 
+// Windows tells a radio button's parent of a click also when a mouse press gives the radio the
+// focus, and again on the release that checks it: one click would switch the folder field, and
+// warn, twice. A notice that comes while the primary button is still down is the focus's; the
+// release's (or the space bar's) follows and is the one acted on.
+bool is_primary_button_down() {
+    int button = GetSystemMetrics(SM_SWAPBUTTON) ? VK_RBUTTON : VK_LBUTTON;
+    return GetKeyState(button) < 0;
+}
+
 constexpr COLORREF title_colour = RGB(71, 130, 195);
 constexpr COLORREF note_colour = RGB(91, 135, 201);
 constexpr COLORREF warning_colour = RGB(255, 126, 0);
@@ -233,7 +242,9 @@ LRESULT option_window_c::on_command(UINT, WPARAM wp, LPARAM, bool& handled) {
     case id_browse: browse_folder(); break;
     case id_open: open_folder(); break;
     case id_recovery_radio:
-    case id_cache_radio: switch_folder_field(LOWORD(wp)); break;
+    case id_cache_radio:
+        if (!is_primary_button_down()) switch_folder_field(LOWORD(wp));
+        break;
     default: handled = false; break;
     }
     return 0;
