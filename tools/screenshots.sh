@@ -1,6 +1,7 @@
 #!/bin/sh
 # Starts Tessera under Wine on a private Xvfb and saves pictures of the main window on each page,
-# the message box in each mode and the updater's messages, in English and German:
+# the message box in each mode and the updater's messages, in English and German (the grown
+# message box and the about dialog also in French and Portuguese):
 # build/screenshots/*.png.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -206,6 +207,26 @@ for mode in 0 1 2 3 4 7; do
     shot "message_mode_$mode" "$box"
     wait "$probe" 2>/dev/null || true
 done
+
+# Messages longer than three lines in the box grown to hold them, and the about dialog, in
+# German, French and Portuguese; a grown box stays centred, so a taller picture is taken.
+for said in no_selection:1:Deutsch recovery_failed_code1:2:Português recovery_disk_full:1:Français; do
+    key=${said%%:*}; rest=${said#*:}
+    wine ui_probe.exe message "$key" "${rest%%:*}" "${rest#*:}" &
+    probe=$!
+    shot "grown_${key}_${rest#*:}" 300x300+490+362
+    wait "$probe" 2>/dev/null || true
+done
+for language in Deutsch Français Português; do
+    set_language "$language"
+    start_tessera
+    wine ui_probe.exe post 0x111 40010
+    shot "about_dialog_$language" 500x500+390+262
+    wine ui_probe.exe close About || true
+    sleep 3
+    stop_tessera
+done
+set_language English
 
 # What a recovery tells: the question when closing during one, and how many files of how many
 # it recovered when it could not recover them all.
