@@ -6,6 +6,8 @@ scorer.
   fill        sequential shooting: real media copied until the card is full
   fragment    every other file of a middle stretch deleted, then large videos copied into the
               gaps, so they are fragmented
+  videos      (--videos) long H.264 MP4 and MOV and motion-JPEG AVI clips of 20 to 150 MB shot
+              into 2 to 8 holes each (runs of files deleted for them), deleted again later
   reshoot     a few photos deleted here and there, then new camera photos shot from the start
               of the card: each fills a hole, and one larger than its hole goes on in the next
               free clusters (two fragments)
@@ -68,6 +70,7 @@ class Bench:
         self.rng.shuffle(self.each_type)
         self.seed_next = args.seed * 100000
         self.originals = {}
+        self.clips = set()  # the long clips, all deleted at the end
         self.counters = {}
         self.card = None
 
@@ -94,8 +97,11 @@ class Bench:
             folder = "/DCIM/102CAMRA"
         n = self.counters.get(folder, 0) + 1
         self.counters[folder] = n
-        stem = {"photo": "IMG_", "video": "MVI_", "audio": "REC_"}[cat]
-        return "%s/%s%04d.%s" % (folder, stem, n, ext)
+        if folder == "/DCIM/102CAMRA":
+            return "%s/DSC%05d.%s" % (folder, n, ext)  # a camera's 8.3 names
+        # A phone's long names: date, time and a counter, the extension in lower case.
+        stem = {"photo": "IMG", "video": "VID", "audio": "REC"}[cat]
+        return "%s/%s_20240614_%06d.%s" % (folder, stem, 183000 + n, ext.lower())
 
     def put(self, src, kind, phase):
         path = self.card_path(src, kind)
@@ -179,6 +185,45 @@ class Bench:
         n = self.shoot_into_holes(gone, media_gen.LARGE_TYPES, 0.6, "fragment", min_size=8 * 1024 * 1024)
         log("fragment: %d deleted, %d large files copied over the gaps" % (len(gone), n))
 
+    def videos(self):
+        """For each clip: k holes (2 to 8) of consecutive files, each a file apart, together just
+        large enough; the allocator pointed at the first; the clip copied (it fills the holes in
+        turn and ends in the last)."""
+        if not self.args.videos:
+            return
+        cs = self.card.cluster_size
+        shot = 0
+        for n in range(self.args.videos):
+            kind = ("mp4", "mov", "avi")[n % 3]
+            src = self.maker.large_video(kind, self.args.seed * 1000 + n, self.rng.randint(20, self.args.video_mib))
+            size = os.path.getsize(src)
+            k = self.rng.randint(2, 8)
+            self.snapshot()
+            live = sorted((r["clusters"][0], p) for p, r in self.originals.items()
+                          if r["live"] and r.get("clusters") and len(fat.runs(r["clusters"])) == 1)
+            if len(live) < 4 * k:
+                break
+            i = self.rng.randrange(len(live) // 8, len(live) // 2)
+            gone, holes, freed = [], 0, 0
+            while holes < k and i < len(live):
+                want = size * (holes + 1) // k + (cs if holes + 1 == k else 0)
+                while freed < want and i < len(live):
+                    p = live[i][1]
+                    gone.append(p)
+                    freed += (self.originals[p]["size"] + cs - 1) // cs * cs
+                    i += 1
+                holes += 1
+                i += 1  # a live file between two holes
+            gone = self.spare_last_of_type(gone)
+            if freed < size or not gone:
+                continue
+            self.delete(gone)
+            self.card.allocate_from(min(self.originals[p]["clusters"][0] for p in gone))
+            path = self.put(src, kind, "video")
+            self.clips.add(path)
+            shot += 1
+        log("videos: %d long clips shot into holes" % shot)
+
     def reshoot(self):
         live = [p for p, r in self.originals.items() if r["live"] and r["phase"] == "fill"]
         small = [p for p in live[:len(live) * 3 // 4] if self.originals[p]["size"] <= 6 * 1024 * 1024]
@@ -192,6 +237,7 @@ class Bench:
     def delete_most(self):
         live = [p for p, r in self.originals.items() if r["live"]]
         gone = self.spare_last_of_type([p for p in live if self.rng.random() < self.args.delete_share])
+        gone += [p for p in live if p in self.clips and p not in gone]  # the clips go too
         self.delete(gone)
         log("delete: %d of %d live files deleted" % (len(gone), len(live)))
 
@@ -280,6 +326,7 @@ class Bench:
             self.card.mkdir(d)
         self.fill()
         self.fragment()
+        self.videos()
         self.reshoot()
         self.delete_most()
         self.overwrite()
@@ -323,6 +370,8 @@ def main():
     p.add_argument("--seed", type=int, default=1)
     p.add_argument("--delete-share", type=float, default=0.75)
     p.add_argument("--overwrite-share", type=float, default=0.12)
+    p.add_argument("--videos", type=int, default=6, help="long clips shot into holes (MP4, MOV, AVI in turn)")
+    p.add_argument("--video-mib", type=int, default=80, help="their largest size (20 to 150)")
     p.add_argument("--fs", choices=sorted(card_fs.CARDS), default="fat32")
     p.add_argument("--quick-format", action="store_true", help="also a quick-formatted copy of the card")
     a = p.parse_args()

@@ -128,6 +128,22 @@ def tiff_header(far=1 << 20):
     return head + b"".join(struct.pack("<I", far + k * (far // 16)) for k in range(16))
 
 
+def tiff_far_strip_arrays(strips=2048, apart=128 * 1024, width=16):
+    """A little-endian TIFF of one-row strips whose offsets and byte counts lie far apart."""
+    offsets_at = 4096
+    counts_at = offsets_at + apart
+    data_at = counts_at + 4 * strips
+    entries = [(256, 1, width), (257, 1, strips), (258, 1, 8), (262, 1, 1), (273, strips, offsets_at),
+               (277, 1, 1), (278, 1, 1), (279, strips, counts_at)]
+    ifd = struct.pack("<H", len(entries)) + b"".join(struct.pack("<HHII", t, 4, n, v) for t, n, v in entries)
+    head = b"II*\0" + struct.pack("<I", 8) + ifd + struct.pack("<I", 0)
+    out = bytearray(head + bytes(offsets_at - len(head)))
+    out += b"".join(struct.pack("<I", data_at + s * width) for s in range(strips))
+    out += bytes(counts_at - len(out))
+    out += struct.pack("<I", width) * strips
+    return bytes(out + b"\x80" * (strips * width))
+
+
 def gif_header():
     """A 16 x 16 GIF whose one frame's sub-blocks go on for as long as 0xFF bytes follow."""
     return b"GIF89a" + struct.pack("<HHBBB", 16, 16, 0, 0, 0) + b"\x2c" + struct.pack("<HHHHB", 0, 0, 16, 16, 0) + b"\x08"

@@ -45,7 +45,7 @@ def _upcase(name):
 
 
 def name_hash(name):
-    return _sum16(_upcase(name).encode("utf-16-le"))
+    return _sum16(_upcase(name).encode("utf-16-le", "surrogatepass"))
 
 
 class ExfatError(Exception):
@@ -183,12 +183,14 @@ class Volume:
     def _contiguous(clusters):
         return all(b == a + 1 for a, b in zip(clusters, clusters[1:]))
 
-    def _entry_set(self, name, attributes, first, length, contiguous):
-        units = name.encode("utf-16-le")
+    def _entry_set(self, name, attributes, first, length, contiguous, stamp=0x58A25000, utc_offset=0):
+        """stamp: created, modified and accessed time (default 2024-05-02 10:00:00), with its UTC
+        offset byte (0: none given)."""
+        units = name.encode("utf-16-le", "surrogatepass")  # crafted names may hold lone surrogates
         n_names = (len(units) // 2 + 14) // 15
         s = bytearray((2 + n_names) * ENTRY)
-        stamp = 0x58A25000  # 2024-05-02 10:00:00
         struct.pack_into("<BBHH2xIII", s, 0, 0x85, 1 + n_names, 0, attributes, stamp, stamp, stamp)
+        s[22:25] = bytes([utc_offset] * 3)
         flags = 0x01 | (0x02 if contiguous else 0)
         struct.pack_into("<BBxBH2xQ4xIQ", s, ENTRY, 0xC0, flags, len(units) // 2, name_hash(name),
                          length, first, length)
@@ -255,8 +257,9 @@ class Volume:
         self.dirs[path] = {"clusters": c, "data": bytearray(self.cs), "entry": (parent, pos, len(s) // ENTRY)}
         self.flush()
 
-    def add_file(self, path, data, hint=None):
-        """Writes a file; returns its clusters. hint: where the allocator starts looking."""
+    def add_file(self, path, data, hint=None, stamp=0x58A25000, utc_offset=0):
+        """Writes a file; returns its clusters. hint: where the allocator starts looking; stamp and
+        utc_offset: its times (see _entry_set)."""
         parent, name = path.rsplit("/", 1) if "/" in path else ("", path)
         if hint is not None:
             self.hint = hint
@@ -267,7 +270,7 @@ class Volume:
             self._write(self.cluster_pos(c), data[i * self.cs:(i + 1) * self.cs])
         if not contiguous:
             self._chain(clusters)
-        s = self._entry_set(name, 0x20, clusters[0], len(data), contiguous)
+        s = self._entry_set(name, 0x20, clusters[0], len(data), contiguous, stamp, utc_offset)
         pos = self._place(parent, s)
         self.files[path] = {"clusters": clusters, "entry": (parent, pos, len(s) // ENTRY)}
         self.flush()

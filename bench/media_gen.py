@@ -183,6 +183,23 @@ class Maker:
         else:
             self._av(r, out, "libx264 -preset ultrafast -pix_fmt yuv420p", "aac -b:a 128k")
 
+    def large_video(self, kind, seed, mib):
+        """A phone's or camera's long clip of about `mib` MiB: H.264 in MP4 or MOV (fast preset),
+        or motion JPEG in AVI; cached like the others."""
+        out = os.path.join(self.cache, "large_%s_%05d_%d.%s" % (kind, seed, mib, kind))
+        if os.path.exists(out) and os.path.getsize(out) > 0:
+            return out
+        part = out + ".part." + kind
+        r = random.Random(seed)
+        if kind == "avi":
+            # 640x360 motion JPEG at quality 4 with grain runs about 2 MiB a second.
+            self._av(r, part, "mjpeg -q:v 4 -pix_fmt yuvj420p", "pcm_s16le", secs=max(4, mib // 2))
+        else:
+            self._av(r, part, "libx264 -preset ultrafast -pix_fmt yuv420p", "aac -b:a 128k", secs=mib, vbr=8000,
+                     fmt="mov" if kind == "mov" else "mp4")
+        os.replace(part, out)
+        return out
+
     def _3gp(self, r, out, tmp):
         self._av(r, out, "h263", "aac -b:a 64k", size="352x288", vbr=1500,
                  audio=("-ar", "22050", "-ac", "1"))

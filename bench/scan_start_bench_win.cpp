@@ -1,6 +1,7 @@
 // A new scan started over the work files of a large earlier one: how long after Next the engine
 // runs, how long the page's own thread is ever kept from its messages meanwhile (Pause pressed
-// right after the start included), and how long the old files take to go in the background.
+// right after the start included), how long the old files take to go in the background, and the
+// removal of their emptied folder as the program ends.
 // Run by bench/scan_start.sh.
 //   scan_start_bench CACHE_FOLDER SOURCE [OLD_FINDS]
 // CACHE_FOLDER is filled with a work folder of OLD_FINDS finds and as many thumbnails; SOURCE is
@@ -20,6 +21,7 @@
 #include "app/settings_win.h"
 #include "app/wide_text_win.h"
 #include "engine/found_queue_win.h"
+#include "engine/work_folders_win.h"
 #include "ui/shared_fonts_win.h"
 
 namespace {
@@ -32,9 +34,29 @@ double now_ms() {
     return double(t.QuadPart) * 1000.0 / double(frequency.QuadPart);
 }
 
+// The longest a single message took the window's thread to handle, and which one it was.
+struct slowest_message_t {
+    double ms = 0;
+    double at = 0;
+    UINT message = 0;
+    UINT_PTR w = 0;
+    wchar_t window_class[64] = {};
+} slowest;
+
 void pump() {
     MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        double begun = now_ms();
+        DispatchMessageW(&message);
+        double took = now_ms() - begun;
+        if (took > slowest.ms) {
+            slowest.ms = took;
+            slowest.at = begun;
+            slowest.message = message.message;
+            slowest.w = message.wParam;
+            GetClassNameW(message.hwnd, slowest.window_class, 64);
+        }
+    }
 }
 
 void touch(const std::string& path) {
@@ -42,12 +64,30 @@ void touch(const std::string& path) {
     if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
 }
 
-bool has_set_aside_folder(const std::string& cache) {
+bool has_any_set_aside_folder(const std::string& cache) {
     WIN32_FIND_DATAA entry;
     HANDLE find = FindFirstFileA((cache + "\\~tmp.*").c_str(), &entry);
     if (find == INVALID_HANDLE_VALUE) return false;
     FindClose(find);
     return true;
+}
+
+// Whether a set-aside folder still holds anything but its marker.
+bool has_old_files(const std::string& cache) {
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA((cache + "\\~tmp.*").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE) return false;
+    FindClose(find);
+    std::string folder = cache + "\\" + entry.cFileName;
+    find = FindFirstFileA((folder + "\\*").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE) return false;
+    bool has_files = false;
+    do {
+        std::string name = entry.cFileName;
+        has_files = name != "." && name != ".." && name != ".tessera_work";
+    } while (!has_files && FindNextFileA(find, &entry));
+    FindClose(find);
+    return has_files;
 }
 
 }  // namespace
@@ -127,12 +167,12 @@ int main(int argc, char** argv) {
     SendMessageW(window.scan_page(), WM_COMMAND, MAKEWPARAM(7, BN_CLICKED), 0);  // Resume
     double deleting = now_ms();
     // The window is watched for at least 3 s, so that a run with few old files measures the same
-    // first seconds of a scan as one with many. Another thread looks for the set-aside folder:
+    // first seconds of a scan as one with many. Another thread looks into the set-aside folder:
     // under Wine a listing waits while another thread reads a large folder, and the window's
     // thread should do only what the program does.
     std::atomic<double> deleted{0};
     std::thread checker([&] {
-        while (has_set_aside_folder(cache) && now_ms() - deleting < 600000) Sleep(20);
+        while (has_old_files(cache) && now_ms() - deleting < 600000) Sleep(2000);  // a listing of a large folder is slow
         deleted = now_ms();
     });
     while ((!deleted || now_ms() - next < 3000) && now_ms() - deleting < 600000) {
@@ -152,6 +192,13 @@ int main(int argc, char** argv) {
     std::printf("longest stall of the window  %8.0f ms %s, %.0f ms after Next (stop pressed at %.0f ms)\n",
                 longest_stall.load(), longest_stall.load() <= 100 ? "(target <= 100: met)" : "(target <= 100: MISSED)",
                 longest_stall_at.load() - next, deleted.load() - next);
+    std::printf("slowest message handled       %8.0f ms, %.0f ms after Next: 0x%04X (wParam %llu) to %ls\n", slowest.ms,
+                slowest.at - next, slowest.message, static_cast<unsigned long long>(slowest.w), slowest.window_class);
     DestroyWindow(main);
+    // As the program ends: the emptied folder goes, with no window left to wait for it.
+    double removing = now_ms();
+    remove_emptied_set_aside_folders();
+    std::printf("emptied folder removed at the end in %5.0f ms%s\n", now_ms() - removing,
+                has_any_set_aside_folder(cache) ? " (NOT removed)" : "");
     return 0;
 }

@@ -5,7 +5,8 @@ the original that starts at its sector, and prints per type and per state (conti
 fragmented, live or deleted, overwritten; all deleted after a quick format) how many came back
 byte-exact, at the wrong length, with wrong bytes (wrong joins, for fragmented ones) or not at
 all, the two-fragment deleted JPEG and PNG files joined, and how many finds start at no original
-(junk). Then throughput and peak memory beside a warm `cat` of the same image."""
+(junk), and how many recovered files carry their original name by the engine's index. Then
+throughput, CPU time and peak memory beside a warm `cat` of the same image."""
 
 import argparse
 import collections
@@ -90,7 +91,9 @@ def run_engine(embsrv, image, work, log_path):
     text = open(log_path, "rb").read().decode(errors="replace")
     m = re.search(r"Maximum resident set size \(kbytes\): (\d+)", text)
     rss = int(m.group(1)) if m else None
-    return r.returncode, wall, rss, cmd
+    m = re.search(r"User time \(seconds\): ([0-9.]+)\s+System time \(seconds\): ([0-9.]+)", text)
+    user = "%s s user, %s s system" % m.groups() if m else None
+    return r.returncode, wall, rss, user, cmd
 
 
 STATES = ["contiguous live", "contiguous deleted", "fragmented live", "fragmented deleted", "overwritten"]
@@ -120,6 +123,7 @@ def score(manifest, found):
     exts = collections.defaultdict(set)
     junk = collections.Counter()
     wrong = []
+    shorter = set()  # finds shorter than their original
     for sector, ext, path in found:
         r = by_start.get(sector)
         if r is None or sector in outcome:
@@ -132,9 +136,17 @@ def score(manifest, found):
             continue
         same = common_prefix(path, r["source"]) if os.path.exists(r["source"]) else -1
         outcome[sector] = "wrong length" if same == min(size, r["size"]) else "wrong bytes"
+        if size < r["size"]:
+            shorter.add(sector)
         wrong.append((r["type"], state_of(r), r["path"], r["size"], size, same))
     cells = collections.defaultdict(collections.Counter)  # (type, state) -> outcomes
     for sector, r in by_start.items():
+        if r.get("kind") == "video" and r["class"] == "fragmented" and not r["live"]:
+            got = outcome.get(sector, "missing")
+            if got == "wrong length" and sector in shorter:
+                got = "head"
+            cells[("video fragments", "%s %d" % (r["type"], len(r["runs"])))]["total"] += 1
+            cells[("video fragments", "%s %d" % (r["type"], len(r["runs"])))][got] += 1
         cell = cells[(r["type"], state_of(r))]
         cell["total"] += 1
         cell[outcome.get(sector, "missing")] += 1
@@ -142,6 +154,56 @@ def score(manifest, found):
             cells[("two-fragment", "deleted jpg/png")]["total"] += 1
             cells[("two-fragment", "deleted jpg/png")][outcome.get(sector, "missing")] += 1
     return cells, lost, exts, junk, wrong
+
+
+def read_index(folder):
+    """The engine's index beside its finds: {find file name: fields}; {} when there is none."""
+    lines = {}
+    path = os.path.join(folder, ".ember_index")
+    if not os.path.exists(path):
+        return lines
+    with open(path, encoding="utf-8", errors="replace") as f:
+        for line in f:
+            if line.startswith("#") or not line.endswith("\n"):
+                continue
+            fields = line[:-1].split("\t")
+            if len(fields) >= 7:
+                lines[fields[0]] = fields
+    return lines
+
+
+def score_names(manifest, found, index, out=sys.stdout):
+    """How many finds at an original's first sector that an entry names carry the original's name
+    (its last component), and its whole path; those whose name differs only in a deleted 8.3
+    entry's lost first character ('_'); and those no entry names."""
+    by_start = {r["first_sector"]: r for r in manifest["originals"] if r["first_sector"] is not None}
+    counts = collections.Counter()
+    seen = set()
+    for sector, ext, path in found:
+        r = by_start.get(sector)
+        if r is None or sector in seen:
+            continue
+        seen.add(sector)
+        fields = index.get(os.path.basename(path))
+        counts["recovered"] += 1
+        if not fields or not fields[1]:
+            counts["unnamed"] += 1
+            continue
+        counts["named"] += 1
+        want = r["path"].lstrip("/").split("/")
+        got = fields[1].split("\\")
+        if got[-1] == want[-1]:
+            counts["name"] += 1
+            counts["path"] += got == want
+        elif got[-1][:1] == "_" and got[-1][1:] == want[-1][1:]:
+            counts["first lost"] += 1
+    if not counts["recovered"]:
+        return
+    named = counts["named"]
+    print("names: %d of %d recovered files that an entry names carry their original name (%.1f %%), %d their "
+          "whole path; %d more lack only a deleted 8.3 name's first character ('_'); %d recovered files no entry "
+          "names" % (counts["name"], named, 100.0 * counts["name"] / max(named, 1), counts["path"],
+                     counts["first lost"], counts["unnamed"]), file=out)
 
 
 def explain_junk(manifest, found, out=sys.stdout):
@@ -172,7 +234,7 @@ def report(manifest, cells, lost, exts, junk, wrong, out=sys.stdout):
     quick = " after quick format" if manifest.get("quick_format") else ""
     p("exact / originals per type and state%s:" % quick)
     p("%-6s" % "type" + "".join("%20s" % s for s in STATES) + "%6s  %s" % ("lost", "found as"))
-    types = sorted({t for t, _ in cells if t != "two-fragment"})
+    types = sorted({t for t, _ in cells if t not in ("two-fragment", "video fragments")})
     for t in types:
         row = ""
         for st in STATES:
@@ -185,7 +247,7 @@ def report(manifest, cells, lost, exts, junk, wrong, out=sys.stdout):
     for st in STATES:
         tot = collections.Counter()
         for (t, s_), c in cells.items():
-            if s_ == st and t != "two-fragment":
+            if s_ == st and t not in ("two-fragment", "video fragments"):
                 tot.update(c)
         if tot["total"]:
             p("%-20s %9d %7d %13d %12d %8d" % (st, tot["total"], tot["exact"], tot["wrong length"],
@@ -194,6 +256,16 @@ def report(manifest, cells, lost, exts, junk, wrong, out=sys.stdout):
     if two:
         p("two-fragment deleted JPEG/PNG: %d of %d byte-exact (%.1f %%), %d with wrong bytes" % (
             two["exact"], two["total"], 100.0 * two["exact"] / two["total"], two["wrong bytes"]))
+    clips = sorted((k for t, k in cells if t == "video fragments"),
+                   key=lambda k: (k.split()[0], int(k.split()[1])))
+    if clips:
+        p("deleted fragmented videos per type and fragments: exact, head (a shorter prefix), other wrong length, "
+          "wrong bytes (wrong joins), missing")
+        for k in clips:
+            c = cells[("video fragments", k)]
+            p("  %-4s %2s fragments: %3d originals %3d exact %3d head %3d other length %3d wrong bytes %3d missing" % (
+                k.split()[0], k.split()[1], c["total"], c["exact"], c["head"], c["wrong length"], c["wrong bytes"],
+                c["missing"]))
     p("originals: %d (%d still live on the card); lost = head overwritten, not recoverable at its start" % (
         len(manifest["originals"]), sum(1 for r in manifest["originals"] if r["live"])))
     p("junk (finds at no original's first sector): %d%s" % (
@@ -237,25 +309,26 @@ def main():
             os.mkdir(folder)
             before = sha256(image)
             cat = timed_cat(image)
-            rc, wall, rss, cmd = run_engine(a.embsrv, image, folder, os.path.join(work, "embsrv.log"))
+            rc, wall, rss, user, cmd = run_engine(a.embsrv, image, folder, os.path.join(work, "embsrv.log"))
             if sha256(image) != before:
                 print("WARNING: the card image changed during the scan; the engine wrote to it")
-            timing = (rc, wall, rss, cat, cmd, os.path.join(work, "embsrv.log"))
+            timing = (rc, wall, rss, user, cat, cmd, os.path.join(work, "embsrv.log"))
             if rc != 0:
                 print("embsrv exited with %d; its last lines:" % rc)
-                print("\n".join(open(timing[5], errors="replace").read().splitlines()[-15:]))
+                print("\n".join(open(timing[6], errors="replace").read().splitlines()[-15:]))
         found = finds(folder)
         cells, lost, exts, junk, wrong = score(manifest, found)
         print("card %s: %s, %.0f MB, %d KiB clusters, %d finds" % (
             image, manifest.get("fs", "fat32"), size_mb, manifest["cluster_size"] >> 10, len(found)))
         report(manifest, cells, lost, exts, junk, wrong)
+        score_names(manifest, found, read_index(folder))
         if a.explain:
             explain_junk(manifest, found)
         if timing:
-            rc, wall, rss, cat, cmd, _ = timing
-            print("embsrv: %.1f s, %.1f MB/s; warm cat of the image: %.2f s, %.0f MB/s; peak RSS %s" % (
-                wall, size_mb / wall, cat, size_mb / max(cat, 1e-6),
-                "%.1f MiB" % (rss / 1024) if rss else "unknown (install time)"))
+            rc, wall, rss, user, cat, cmd, _ = timing
+            print("embsrv: %.1f s, %.1f MB/s, CPU %s; warm cat of the image: %.2f s, %.0f MB/s; peak RSS %s" % (
+                wall, size_mb / wall, user or "unknown", cat,
+                size_mb / max(cat, 1e-6), "%.1f MiB" % (rss / 1024) if rss else "unknown (install time)"))
         if work and a.keep:
             print("work folder kept: %s" % work)
     finally:

@@ -1,14 +1,16 @@
 #!/bin/sh
-# Thumbnails per second and peak memory of the thumbnail builder under Wine. Run by hand after
-# tools/build.sh:
+# Thumbnails per second of the thumbnail builder under Wine, before (a JPEG's camera preview
+# unchecked, else GDI+ at full size; RAW developed at full size) and now (JPEGs decoded at 1/8
+# scale, RAW at half size), in one run. Run by hand after tools/build.sh:
 #   bench/thumbnails.sh [COUNT]
-# Needs ../shared/bench-media (real camera files; BENCH_MEDIA names another place). Measured:
-#   jpeg      a real camera JPEG re-encoded at 4000 x 3000 (12 MP) by ImageMagick, which keeps
-#             the camera's Exif block with its preview
-#   camera    the sample collection's camera JPEGs of 10 MP and more, as the cameras wrote them
-#             (4:3 and 3:2 sensors, previews with and without black bands)
-#   no-preview  the 12-MP JPEG with its Exif block stripped: every pixel must be decoded
-#   raw       copies of the one fully decodable sample DNG
+# Needs ../shared/bench-media (real camera files; BENCH_MEDIA names another place). Kinds:
+#   no-preview  a real camera JPEG re-encoded at 4000 x 3000 (12 MP) without its Exif block
+#   preview     the same with the camera's Exif block and its preview kept
+#   camera      the sample collection's camera JPEGs of 10 MP and more, as the cameras wrote them
+#   dng         copies of the one fully decodable sample DNG (the other RAW samples are
+#               metadata-only stubs, which no decoder develops)
+#   mjpeg-avi   copies of a camera's motion-JPEG AVI (its first frame)
+# Each kind runs on one thread, and now also on two threads.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 count=${1:-20}
@@ -19,18 +21,20 @@ media=${BENCH_MEDIA:-$root/../shared/bench-media}
 cmake --build "$root/build/win" --target thumbnail_bench -j 2 >/dev/null
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir "$work/jpeg" "$work/camera" "$work/no-preview" "$work/raw"
+kinds="no-preview preview camera dng mjpeg-avi"
+for kind in $kinds; do mkdir "$work/$kind"; done
 
 name() { printf 'f%07d.%s' "$1" "$2"; }
 source_jpeg=$(find "$media/thorsted+digicam_corpus" -iname '*.jpg' | sort | head -n 1)
-convert "$source_jpeg" -resize '4000x3000!' -quality 92 "$work/jpeg/$(name 0 jpg)"
-convert "$work/jpeg/$(name 0 jpg)" -strip "$work/no-preview/$(name 0 jpg)"
-cp "$media/syoyo+tinydng/colorchart.dng" "$work/raw/$(name 0 dng)"
-i=1
+convert "$source_jpeg" -resize '4000x3000!' -quality 92 "$work/preview/$(name 0 jpg)"
+convert "$work/preview/$(name 0 jpg)" -strip "$work/no-preview/$(name 0 jpg)"
+avi=$(find "$media/drewnoakes+metadata-extractor-images/avi" -iname '*.avi' | sort | tail -n 1)
+i=0
 while [ "$i" -lt "$count" ]; do
-    cp "$work/jpeg/$(name 0 jpg)" "$work/jpeg/$(name "$i" jpg)"
-    cp "$work/no-preview/$(name 0 jpg)" "$work/no-preview/$(name "$i" jpg)"
-    cp "$media/syoyo+tinydng/colorchart.dng" "$work/raw/$(name "$i" dng)"
+    [ "$i" -eq 0 ] || cp "$work/preview/$(name 0 jpg)" "$work/preview/$(name "$i" jpg)"
+    [ "$i" -eq 0 ] || cp "$work/no-preview/$(name 0 jpg)" "$work/no-preview/$(name "$i" jpg)"
+    cp "$media/syoyo+tinydng/colorchart.dng" "$work/dng/$(name "$i" dng)"
+    cp "$avi" "$work/mjpeg-avi/$(name "$i" avi)"
     i=$((i + 1))
 done
 # Camera files of at least 10 megapixels, repeated up to COUNT files.
@@ -48,9 +52,16 @@ done
 
 WINEPREFIX=${WINEPREFIX:-$root/build/win/wineprefix}
 export WINEPREFIX WINEDEBUG=-all
-for kind in jpeg camera no-preview raw; do
-    printf '%-10s (%s files): ' "$kind" "$count"
-    /usr/bin/time -f 'wine max RSS %M KiB' wine "$root/build/win/bin/thumbnail_bench.exe" \
-        "Z:$(echo "$work/$kind" | tr / '\\\\')" 2>&1 | grep -v '^INFO: ' | tr '\n' ' '
-    echo
+run() {  # run KIND LABEL ARGS...
+    kind=$1 label=$2
+    shift 2
+    printf '%-10s %-12s ' "$kind" "$label"
+    wine "$root/build/win/bin/thumbnail_bench.exe" "Z:$(echo "$work/$kind" | tr / '\\\\')" "$@" 2>&1 |
+        grep -v '^INFO: '
+}
+echo "$count files of each kind; $(nproc) processors; load $(cut -d' ' -f1-3 /proc/loadavg)"
+for kind in $kinds; do
+    [ "$kind" = mjpeg-avi ] || run "$kind" before --before
+    run "$kind" now
+    run "$kind" "now, 2 threads" --threads 2
 done

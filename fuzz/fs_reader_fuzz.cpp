@@ -1,7 +1,9 @@
 // Fuzz target for the file-system reader: the input is a card image. The reader walks what it
 // finds from the roots, then sees the image in two pieces as the scan would; every entry must
-// keep its chain inside its volume, and nothing is ever read twice as a new folder.
+// keep its chain inside its volume, its path must be bounded and free of control characters
+// however its names and folders were crafted, and nothing is ever read twice as a new folder.
 #include <cstdlib>
+#include <string>
 
 #include "core/byte_source.h"
 #include "fs/fs_reader.h"
@@ -20,6 +22,11 @@ void check(const ember::fs::fs_reader_c& reader) {
             clusters += r.count;
         }
         if (e.runs_count && clusters != (e.size + v.cluster_size - 1) / v.cluster_size) std::abort();
+        if (e.folder != ember::fs::fs_folder_t::none && e.folder >= reader.folders().size()) std::abort();
+        std::string path = reader.path_of(e);
+        if (path.size() > ember::fs::fs_reader_c::max_path_bytes || path.empty() != (e.name_size == 0)) std::abort();
+        for (char c : path)
+            if (static_cast<unsigned char>(c) < 0x20) std::abort();
     }
 }
 

@@ -2,9 +2,12 @@
 // into an output that keeps nothing but checks what it is given. Run twice: straight from
 // memory, and through the read-ahead path in small chunks as a device is read. Built as
 // fuzz_fs_scan (EMBER_FUZZ_GUIDED), each scan is guided by the image's file system, which
-// fuzzes the guide's rules and the reassembly of fragments as well.
+// fuzzes the guide's rules and the reassembly of fragments as well; every find's index line must
+// then be one line of seven fields within what readers take (4096 bytes).
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "core/format_registry.h"
@@ -41,6 +44,12 @@ public:
         // A guided find may gather its clusters from anywhere, but never more than the card.
         if (!is_open_ || (is_guided ? written_ > size_ : start_ + written_ > size_)) std::abort();
         return true;
+    }
+    void describe_file(const ember::find_record_t& record) override {
+        std::string line = ember::index_line("f0000000.jpg", record);
+        if (line.size() > 4096 || std::count(line.begin(), line.end(), '\t') != 6 ||
+            std::count(line.begin(), line.end(), '\n') != 1 || line.back() != '\n')
+            std::abort();
     }
     bool end_file(bool) override {
         if (!is_open_ || written_ == 0) std::abort();

@@ -7,7 +7,7 @@
 #   tools/package.sh BIN_DIR OUT_DIR VERSION  packages the programs in BIN_DIR (the build runs
 #                                             this whenever makensis is installed)
 #
-# What ships: Tessera.exe, language.ini, libraw.dll and Ember\embsrv.exe always; update\update.exe
+# What ships: Tessera.exe, language.ini, libraw.dll, libjpeg-62.dll and Ember\embsrv.exe always; update\update.exe
 # and the help folder when the build made them. Every program is linked statically, so no
 # runtime DLL goes with them (tests/installer/program_imports_test.sh checks the imports).
 set -eu
@@ -24,7 +24,7 @@ mkdir -p "${2:?}"
 out=$(cd "$2" && pwd)
 version=${3:?usage: package.sh BIN_DIR OUT_DIR VERSION}
 
-required="Tessera.exe language.ini libraw.dll Ember/embsrv.exe"
+required="Tessera.exe language.ini libraw.dll libjpeg-62.dll Ember/embsrv.exe"
 optional="update/update.exe"
 files=""
 for f in $required; do

@@ -1,6 +1,7 @@
 #!/bin/sh
 # Starts Tessera under Wine on a private Xvfb and saves pictures of the main window on each page,
-# the message box in each mode and the updater's messages, in English and German:
+# the message box in each mode and the updater's messages, in English and German (the grown
+# message box and the about dialog also in French and Portuguese):
 # build/screenshots/*.png.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -98,6 +99,44 @@ for language in English Deutsch; do
 done
 wine reg delete 'HKCU\Software\Tessera' /v CachePath /f >/dev/null 2>&1 || true
 set_language English
+# A scan loaded from a cache that holds real camera photos, whole and damaged the ways cards
+# damage them (the second half zeroed, cut at 60 %, 8 KiB of another photo laid over the
+# middle), and motion-JPEG videos, whole and cut: the damaged ones show grey or garbled rows where
+# their data is missing, the videos their first frame. Needs the shared sample files.
+media="$root/../shared/bench-media"
+[ -d "$media" ] || media="$root/../../shared/bench-media"
+if [ -d "$media/thorsted+digicam_corpus" ]; then
+    damaged="$root/build/screenshot-damaged"
+    rm -rf "$damaged"
+    mkdir -p "$damaged/tmp"
+    find "$media/thorsted+digicam_corpus" -iname '*.jpg' | sort | awk 'NR % 23 == 1' | head -n 4 >"$damaged/list"
+    other=$(tail -n 1 "$damaged/list")
+    n=0
+    while read -r photo; do
+        n=$((n + 1))
+        size=$(stat -c %s "$photo")
+        cp "$photo" "$damaged/tmp/p${n}_whole.jpg"
+        head -c $((size / 2)) "$photo" >"$damaged/tmp/p${n}_zeroed.jpg"
+        truncate -s "$size" "$damaged/tmp/p${n}_zeroed.jpg"
+        head -c $((size * 6 / 10)) "$photo" >"$damaged/tmp/p${n}_cut.jpg"
+        cp "$photo" "$damaged/tmp/p${n}_overlaid.jpg"
+        dd if="$other" of="$damaged/tmp/p${n}_overlaid.jpg" bs=8192 count=1 conv=notrunc status=none \
+            skip=$(($(stat -c %s "$other") / 2 / 8192)) seek=$((size / 2 / 8192))
+    done <"$damaged/list"
+    for video in "$media"/drewnoakes+metadata-extractor-images/avi/*.AVI; do
+        n=$((n + 1))
+        cp "$video" "$damaged/tmp/v${n}_whole.avi"
+        head -c 100000 "$video" >"$damaged/tmp/v${n}_cut.avi"
+    done
+    wine reg add 'HKCU\Software\Tessera' /v CachePath /d "$(winepath -w "$damaged")" /f >/dev/null 2>&1
+    set_language English
+    start_tessera
+    xdotool mousemove 823 490 click 1
+    shot scan_damaged_photos "$main" 20
+    stop_tessera
+    rm -rf "$damaged"
+    wine reg add 'HKCU\Software\Tessera' /v CachePath /d "$(winepath -w "$cache")" /f >/dev/null 2>&1
+fi
 
 # The options page in German, with the card list open, and refusing a cache folder on the card
 # being searched (X:), in English. Clicks land in the middle of a control, found by its id.
@@ -147,12 +186,16 @@ for _ in $(seq 120); do [ "$(wine ui_probe.exe text 7)" = Start ] && break; slee
 click_in TesseraPreviewGrid 60 50
 shot scan_finished "$main"
 click_in TesseraScanPage 619 264
-# A picture taken right after the click. Nothing holds the recovery of these few photos any
-# more (a named pipe under a recovered file's name is only read now, never written), so on a
-# fast disk the picture shows its end rather than the spinner.
+# A few small photos are copied in a blink, so one find is made large first: its photo followed
+# by 768 MiB of zeros (sparse here, written out in full by the copy). The picture is taken while
+# that copy's temporary file grows in the recovery folder, and the next once it is renamed.
+big_find=$(ls "$shots_folder"/cache/tmp*/f*.jpg | head -n 1)
+truncate -s +768M "$big_find"
+copying() { find "$shots_folder/recovered" -name '~*' -size +1M | grep -q .; }
 xdotool mousemove $(wine ui_probe.exe point TesseraScanPage 700 310) click 1
-shot scan_recovering "$main" 0.05
-sleep 3
+for _ in $(seq 300); do copying && break; sleep 0.1; done
+shot scan_recovering "$main" 0.3
+for _ in $(seq 600); do find "$shots_folder/recovered" -name '~*' | grep -q . || break; sleep 0.2; done
 shot scan_recovered "$main"
 wine ui_probe.exe close Tessera
 stop_tessera
@@ -198,6 +241,26 @@ for mode in 0 1 2 3 4 7; do
     shot "message_mode_$mode" "$box"
     wait "$probe" 2>/dev/null || true
 done
+
+# Messages longer than three lines in the box grown to hold them, and the about dialog, in
+# German, French and Portuguese; a grown box stays centred, so a taller picture is taken.
+for said in no_selection:1:Deutsch recovery_failed_code1:2:Português recovery_disk_full:1:Français; do
+    key=${said%%:*}; rest=${said#*:}
+    wine ui_probe.exe message "$key" "${rest%%:*}" "${rest#*:}" &
+    probe=$!
+    shot "grown_${key}_${rest#*:}" 300x300+490+362
+    wait "$probe" 2>/dev/null || true
+done
+for language in Deutsch Français Português; do
+    set_language "$language"
+    start_tessera
+    wine ui_probe.exe post 0x111 40010
+    shot "about_dialog_$language" 500x500+390+262
+    wine ui_probe.exe close About || true
+    sleep 3
+    stop_tessera
+done
+set_language English
 
 # What a recovery tells: the question when closing during one, and how many files of how many
 # it recovered when it could not recover them all.

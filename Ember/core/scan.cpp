@@ -148,9 +148,12 @@ private:
                 if (found.length != 0) layout_ = std::move(in.layout());
             }
             if (found.length == 0 || found.extension == nullptr) continue;
+            guided_find_t usual;
+            uint64_t carved = found.length;
             found.length = std::min<uint64_t>(found.length, size_ - start);
             if (config_.guide) found.length = config_.guide->free_length(start, found.length);
-            return save(start, found, {}, resident, save_mode_t::keep);
+            usual.origin.is_cut = found.length < carved;
+            return save(start, found, usual, resident, save_mode_t::keep);
         }
         return 0;
     }
@@ -203,7 +206,7 @@ private:
             summary_.is_output_failed = true;
             return found.length;
         }
-        bool is_read = true, is_written = true, is_cut_short = false;
+        bool is_read = true, is_written = true, is_cut_short = false, is_lost_short = false;
         byte_source_i& from = guided.bytes ? *guided.bytes : source_;
         uint64_t base = guided.bytes ? 0 : start;
         const uint8_t* memory = from.contiguous();
@@ -224,7 +227,7 @@ private:
                 if (got < piece) {
                     piece = got;
                     found.length = done + got;
-                    is_cut_short = true;
+                    is_cut_short = is_lost_short = true;
                 }
             }
             if (guided.may_be_cut) {
@@ -233,6 +236,7 @@ private:
                 if (cut < piece) {
                     piece = cut;
                     found.length = done + cut;
+                    is_cut_short = true;
                 }
             }
             if (is_kept) is_written = output_.write_file(bytes, piece);
@@ -242,14 +246,25 @@ private:
                 output_.progress((guided.bytes ? std::min(start + done, guided.resume) : start + done) / sector);
         }
         if (!is_kept) return found.length;
+        uint64_t first_stretch = guided.bytes ? std::max(guided.resume, start + sector) - start : found.length;
+        bool is_unreadable = from.has_unreadable(base, found.length) || source_.has_unreadable(start, first_stretch);
+        if (is_read && is_written) {
+            find_record_t record;
+            record.assembly = guided.origin.assembly;
+            record.pieces = guided.origin.pieces;
+            record.end = is_unreadable                                   ? find_end_t::unreadable
+                         : is_cut_short || guided.origin.is_cut ? find_end_t::cut
+                                                                         : find_end_t::whole;
+            if (config_.guide) config_.guide->describe(guided.origin, record);
+            output_.describe_file(record);
+        }
         is_written = output_.end_file(is_read && is_written) && is_written;
         if (!is_written) summary_.is_output_failed = true;
         if (!is_read || !is_written) return found.length;
         ++summary_.files;
         summary_.bytes_found += found.length;
-        uint64_t first_stretch = guided.bytes ? std::max(guided.resume, start + sector) - start : found.length;
-        if (is_cut_short || from.has_unreadable(base, found.length) || source_.has_unreadable(start, first_stretch))
-            ++summary_.damaged_files;
+        // A find cut short where the source was lost counts as damaged: it is not what the card held.
+        if (is_lost_short || is_unreadable) ++summary_.damaged_files;
         return found.length;
     }
 

@@ -9,9 +9,21 @@
 
 #include "byte_source.h"
 #include "find_layout.h"
+#include "find_record.h"
 #include "format.h"
 
 namespace ember {
+
+// Where a guided find came from: the guide's own reference to the directory entry that names it
+// (none: no entry), and how its bytes were gathered. is_cut: the guide knows its end is not its
+// own (a head handed back without its rest, a carve stopped where a live file begins).
+struct find_origin_t {
+    static constexpr uint32_t no_entry = ~0u;
+    uint32_t entry = no_entry;
+    find_assembly_t assembly = find_assembly_t::carved;
+    uint32_t pieces = 1;
+    bool is_cut = false;
+};
 
 // How a candidate is kept. bytes: the file's bytes in order from its first one, or nullptr for
 // the source itself from the candidate on (as an unguided carve). length 0: not a file of this
@@ -28,6 +40,7 @@ struct guided_find_t {
     // newer file inside), tells the guide the length through held() and goes on after it. The
     // guide hands the file back later through take_ready(), joined or as measured.
     bool is_held = false;
+    find_origin_t origin;
 };
 
 class scan_guide_i {
@@ -55,6 +68,8 @@ public:
     virtual bool take_ready(uint64_t& start, guided_find_t& out) = 0;
     // The scan has read the whole source: everything still held becomes ready.
     virtual void finish() = 0;
+    // What the entry of a find tells (its path, live or deleted, its times), added to record.
+    virtual void describe(const find_origin_t& origin, find_record_t& record) const = 0;
 };
 
 }  // namespace ember

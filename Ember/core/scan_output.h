@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "find_record.h"
+
 namespace ember {
 
 class scan_output_i {
@@ -17,6 +19,8 @@ public:
     // is asked).
     virtual bool begin_file(uint64_t start_sector, const char* extension) = 0;
     virtual bool write_file(const uint8_t* data, size_t size) = 0;
+    // What is known of the file being written, asked before end_file(true).
+    virtual void describe_file(const find_record_t& record) { (void)record; }
     // complete: close the file and report it; otherwise drop what was written. False when a
     // complete file could not be closed and kept.
     virtual bool end_file(bool is_complete) = 0;

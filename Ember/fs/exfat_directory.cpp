@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "core/byte_order.h"
+#include "entry_name.h"
 #include "fs_directory.h"
 
 namespace ember::fs {
@@ -71,9 +72,30 @@ void copy_extension(const uint8_t* set, size_t entries, uint8_t name_length, cha
     out[after_dot ? n : 0] = 0;
 }
 
+// The name in the set's name entries (15 units each, right after the stream entry), as long as
+// the stream entry says, or as far as the name entries go; U+FFFD when there is none.
+void read_name(const uint8_t* set, size_t entries, uint8_t name_length, std::string& names, dir_item_t& item) {
+    uint8_t units[2 * max_name_units];
+    size_t count = 0;
+    for (size_t i = 2; i < entries && count < name_length; ++i) {
+        const uint8_t* e = set + i * entry_size;
+        if ((e[0] & 0x7F) != type_name) break;
+        for (int k = 0; k < 15 && count < name_length; ++k, ++count) {
+            units[2 * count] = e[2 + 2 * k];
+            units[2 * count + 1] = e[3 + 2 * k];
+        }
+    }
+    size_t before = names.size();
+    if (count == 0) names += "\xEF\xBF\xBD";
+    else append_utf16_name(units, count, names);
+    item.name_at = uint32_t(before);
+    item.name_size = uint16_t(names.size() - before);
+}
+
 }  // namespace
 
-void parse_exfat_directory(const fs_volume_t& v, const uint8_t* data, size_t size, std::vector<dir_item_t>& out) {
+void parse_exfat_directory(const fs_volume_t& v, const uint8_t* data, size_t size, std::vector<dir_item_t>& out,
+                           std::string& names) {
     for (size_t at = 0; at + entry_size <= size;) {
         const uint8_t* e = data + at;
         if (e[0] == 0) return;  // end of directory
@@ -90,7 +112,14 @@ void parse_exfat_directory(const fs_volume_t& v, const uint8_t* data, size_t siz
         item.first_cluster = load_le32(stream + 20);
         item.size = load_le64(stream + 24);
         copy_extension(e, entries, stream[3], item.extension);
-        if (v.is_cluster(item.first_cluster) && item.size != 0) out.push_back(item);
+        item.created = load_le32(e + 8);
+        item.modified = load_le32(e + 12);
+        item.created_utc = e[22];
+        item.modified_utc = e[23];
+        if (v.is_cluster(item.first_cluster) && item.size != 0) {
+            read_name(e, entries, stream[3], names, item);
+            out.push_back(item);
+        }
         at += entries * entry_size;
     }
 }

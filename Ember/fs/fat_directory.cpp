@@ -1,9 +1,10 @@
 // FAT directories: 32-byte entries. A deleted entry keeps everything but the first byte of its
-// name, so its extension, start cluster and size still stand; its long-name entries are skipped
-// (the 8.3 entry after them carries the extension).
+// name, so its extension, start cluster, size and times still stand. A long name lies in the
+// entries just before its 8.3 entry, last part first, each with the 8.3 name's checksum.
 #include <cstring>
 
 #include "core/byte_order.h"
+#include "entry_name.h"
 #include "fs_directory.h"
 
 namespace ember::fs {
@@ -38,6 +39,64 @@ void copy_extension(const uint8_t* e, char (&out)[8]) {
     out[n] = 0;
 }
 
+// Where a long-name entry keeps its 13 UTF-16 units.
+constexpr int long_name_units[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
+constexpr uint8_t last_part_flag = 0x40;
+
+// The long name in the entries before the 8.3 entry at `at`, in units (little-endian, part 1
+// first); returns how many units it has, 0 when none holds together. A live name's parts carry
+// their order (1 nearest the 8.3 entry, the last one flagged); a deleted name's order bytes are
+// lost (0xE5): its parts are the run of deleted long-name entries with one checksum, up to the
+// part that holds the name's end.
+size_t long_name_before(const uint8_t* data, size_t at, bool is_deleted, uint8_t* units, uint8_t& checksum) {
+    size_t parts = 0;
+    bool is_ended = false;
+    for (size_t k = 1; k <= max_long_name_order && k * entry_size <= at && !is_ended; ++k) {
+        const uint8_t* l = data + at - k * entry_size;
+        if (l[11] != attr_long_name || l[12] != 0 || load_le16(l + 26) != 0) break;
+        if (k > 1 && l[13] != checksum) break;
+        checksum = l[13];
+        if (is_deleted ? l[0] != deleted_mark : (l[0] & 0x1F) != k || (l[0] & 0x80) != 0) break;
+        bool has_end = false;
+        for (int u = 0; u < 13; ++u) {
+            units[2 * (13 * (k - 1) + u)] = l[long_name_units[u]];
+            units[2 * (13 * (k - 1) + u) + 1] = l[long_name_units[u] + 1];
+            has_end = has_end || load_le16(l + long_name_units[u]) == 0;
+        }
+        parts = k;
+        is_ended = is_deleted ? has_end : (l[0] & last_part_flag) != 0;
+    }
+    if (parts == 0 || (!is_deleted && !is_ended)) return 0;
+    size_t count = 0;
+    while (count < parts * 13 && count < max_name_units && load_le16(units + 2 * count) != 0) ++count;
+    return count;
+}
+
+// True when the long name's checksum is that of the 8.3 name; for a deleted entry, of the 8.3
+// name with some first character (the checksum changes with every first byte, so one fits).
+bool checksum_matches(const uint8_t* e, bool is_deleted, uint8_t checksum) {
+    if (!is_deleted) return short_name_checksum(e) == checksum;
+    uint8_t name[11];
+    std::memcpy(name, e, 11);
+    for (int c = 0; c < 256; ++c) {
+        name[0] = uint8_t(c);
+        if (short_name_checksum(name) == checksum) return c == 0x05 || (c != ' ' && is_short_name_char(uint8_t(c)));
+    }
+    return false;
+}
+
+void read_name(const uint8_t* data, size_t at, bool is_deleted, std::string& names, dir_item_t& item) {
+    const uint8_t* e = data + at;
+    uint8_t units[2 * 13 * max_long_name_order];
+    uint8_t checksum = 0;
+    size_t count = long_name_before(data, at, is_deleted, units, checksum);
+    size_t before = names.size();
+    if (count && checksum_matches(e, is_deleted, checksum)) append_utf16_name(units, count, names);
+    else append_short_name(e, is_deleted, names);
+    item.name_at = uint32_t(before);
+    item.name_size = uint16_t(names.size() - before);
+}
+
 uint32_t first_cluster(const fs_volume_t& v, const uint8_t* e) {
     uint32_t high = v.type == fs_type_t::fat32 ? load_le16(e + 20) : 0;
     return high << 16 | load_le16(e + 26);
@@ -67,7 +126,8 @@ int classify_slot(const fs_volume_t& v, const uint8_t* e) {
 
 }  // namespace
 
-void parse_fat_directory(const fs_volume_t& v, const uint8_t* data, size_t size, std::vector<dir_item_t>& out) {
+void parse_fat_directory(const fs_volume_t& v, const uint8_t* data, size_t size, std::vector<dir_item_t>& out,
+                         std::string& names) {
     for (size_t at = 0; at + entry_size <= size; at += entry_size) {
         const uint8_t* e = data + at;
         if (e[0] == end_mark) return;
@@ -80,6 +140,9 @@ void parse_fat_directory(const fs_volume_t& v, const uint8_t* data, size_t size,
         item.size = item.is_directory ? 0 : load_le32(e + 28);
         if (!v.is_cluster(item.first_cluster)) continue;
         copy_extension(e, item.extension);
+        item.modified = uint32_t(load_le16(e + 24)) << 16 | load_le16(e + 22);
+        item.created = uint32_t(load_le16(e + 16)) << 16 | load_le16(e + 14);
+        read_name(data, at, item.is_deleted, names, item);
         out.push_back(item);
     }
 }

@@ -23,7 +23,10 @@ constexpr int max_trials = 48;
 constexpr int max_tail_splits = 4;
 constexpr uint64_t tail_sniff_bytes = 8 * 1024;
 constexpr size_t rest_sniff_size = 2048;  // looked through for bytes no entropy-coded data holds
-constexpr int max_full_decodes = 4;
+constexpr int max_full_decodes = 48;
+// Pieces of one file, and splits held for it (each a way the file may go on).
+constexpr size_t max_pieces = 8;
+constexpr size_t max_splits = 32;
 // A trial decodes the head again from the decoder's last state before the split, kept every
 // this many bytes.
 constexpr uint64_t checkpoint_every = 1024;
@@ -65,13 +68,13 @@ bool starts_something(byte_source_i& card, uint64_t offset) {
     return starts_a_file(head, probe_size);
 }
 
-// A head's last bytes before a split, then the card from a candidate rest on: what the decoder
-// reads when it tries the rest. Bytes of the head before those held are read from the card.
+// The file as far as a split (its pieces on the card, the last bytes before the split held in
+// memory), then the card from a candidate rest on: what the decoder reads when it tries the rest.
 class spliced_source_c final : public byte_source_i {
 public:
-    spliced_source_c(byte_source_i& card, uint64_t start, const std::vector<uint8_t>& head, uint64_t head_at,
-                     uint64_t split, uint64_t rest)
-        : card_(card), start_(start), head_(head), head_at_(head_at), split_(split), rest_(rest) {}
+    spliced_source_c(byte_source_i& card, const std::vector<extent_t>& pieces, const std::vector<uint8_t>& head,
+                     uint64_t head_at, uint64_t split, uint64_t rest)
+        : card_(card), pieces_(card, pieces, split), head_(head), head_at_(head_at), split_(split), rest_(rest) {}
     size_t read_at(uint64_t offset, uint8_t* buf, size_t len) override {
         size_t done = 0;
         while (done < len) {
@@ -87,7 +90,7 @@ public:
                 got = n;
             } else {
                 n = size_t(std::min<uint64_t>(n, head_at_ - at));
-                got = card_.read_at(start_ + at, buf + done, n);
+                got = pieces_.read_at(at, buf + done, n);
             }
             done += got;
             if (got < n) break;
@@ -98,14 +101,23 @@ public:
 
 private:
     byte_source_i& card_;
-    uint64_t start_;
+    extent_source_c pieces_;
     const std::vector<uint8_t>& head_;
     uint64_t head_at_, split_, rest_;
 };
 
-// True when the bytes could be entropy-coded JPEG data: every 0xFF is followed by a stuffed
-// zero, a restart marker, EOI or another 0xFF.
+// True when the bytes look like text: fewer than one in 32 has its high bit set. Entropy-coded
+// data is about half such bytes; its codes take text for valid data for kilobytes on end.
+bool looks_like_text(const uint8_t* bytes, size_t size) {
+    size_t high = 0;
+    for (size_t i = 0; i < size; ++i) high += bytes[i] >> 7;
+    return high * 32 < size;
+}
+
+// True when the bytes could be entropy-coded JPEG data: not text, and every 0xFF is followed by
+// a stuffed zero, a restart marker, EOI or another 0xFF.
 bool may_be_entropy_data(const uint8_t* bytes, size_t size) {
+    if (looks_like_text(bytes, size)) return false;
     for (const uint8_t* p = bytes; (p = static_cast<const uint8_t*>(std::memchr(p, 0xFF, size_t(bytes + size - p))));) {
         if (++p == bytes + size) break;
         if (*p != 0x00 && *p != 0xFF && *p != 0xD9 && (*p < 0xD0 || *p > 0xD7)) return false;
@@ -184,6 +196,7 @@ bool head_join_c::prepare() {
         // past it fails here at the size, as it would have read only that far.
         if (h.result == jpeg_entropy_check_c::result_t::complete && h.end <= q_.size) return false;
         failed = std::min(h.end, q_.size);
+        head_size_ = failed / cs * cs;
         for (const auto& c : h.checkpoints)
             if (c.pos <= failed) checkpoints_.push_back(c);
     } else {
@@ -233,38 +246,62 @@ bool head_join_c::prepare() {
 }
 
 bool head_join_c::prepare_without_size() {
-    const uint64_t cs = q_.cluster_size;
     extent_source_c head(card_, {{q_.start, q_.head_end}}, q_.head_end);
     uint64_t failed = 0;
     std::vector<jpeg_entropy_check_c::state_t> checkpoints;
     if (!check_.start(head) || check_.run(head, check_.first_state(), &failed, &checkpoints, checkpoint_every) ==
                                    jpeg_entropy_check_c::result_t::complete)
         return false;
-    // The head's data validated up to `failed`: the fragment ends at the cluster boundary at or
-    // just before it, nearest first. When it validated to its very end, only that end and the
-    // boundary before are likely.
+    // Splits hold views of one another's bytes while rests are tried: they never move.
+    tail_splits_.reserve(max_splits);
+    head_size_ = std::min(failed, q_.head_end) / q_.cluster_size * q_.cluster_size;
+    // When the head validated to its very end, only that end and the boundary before are likely.
     const bool is_whole = failed + 64 >= q_.head_end;
-    const size_t splits = is_whole ? 2 : max_tail_splits;
-    for (uint64_t b = std::min(failed, q_.head_end) / cs * cs; b >= cs && tail_splits_.size() < splits; b -= cs) {
+    add_splits(head, {{q_.start, q_.head_end}}, check_.first_state(), &checkpoints, std::min(failed, q_.head_end),
+               0, is_whole ? 2 : max_tail_splits);
+    return !tail_splits_.empty();
+}
+
+// Splits of `file` (the file as far as it is known, from `pieces`) at the cluster boundaries at or
+// just before `failed`, where its data stopped validating, and after `after`, nearest first; each
+// keeps the decoder's state at the last MCU boundary before it (decoding from `from` on), so that
+// a trial decodes little of the file again.
+void head_join_c::add_splits(byte_source_i& file, const std::vector<extent_t>& pieces,
+                             const jpeg_entropy_check_c::state_t& from,
+                             const std::vector<jpeg_entropy_check_c::state_t>* known, uint64_t failed,
+                             uint64_t after, size_t count) {
+    const uint64_t cs = q_.cluster_size;
+    std::vector<jpeg_entropy_check_c::state_t> checkpoints;
+    uint64_t stop = 0;
+    if (known) checkpoints = *known;
+    else check_.run(file, from, &stop, &checkpoints, checkpoint_every, failed);
+    size_t added = 0;
+    for (uint64_t b = failed / cs * cs; b >= cs && b > after && added < count && tail_splits_.size() < max_splits;
+         b -= cs) {
         split_t s;
         s.at = b;
-        s.from = check_.first_state();
+        s.from = from;
         for (const auto& c : checkpoints)
             if (c.pos <= b) s.from = c;
-        if (s.from.pos > b) break;  // the split lies in the headers
-        // Each trial decodes from here: the last MCU boundary before the split, so that little
-        // of the head is decoded again.
+        if (s.from.pos > b) break;  // the split lies in the headers, or before `from`
         std::vector<jpeg_entropy_check_c::state_t> near;
-        uint64_t stop = 0;
-        check_.run(head, s.from, &stop, &near, 64, b);
+        check_.run(file, s.from, &stop, &near, 64, b);
         for (const auto& c : near)
             if (c.pos <= b && c.pos > s.from.pos) s.from = c;
         s.bytes_at = s.from.pos / 512 * 512;
         s.bytes.resize(size_t(b - s.bytes_at));
-        if (card_.read_at(q_.start + s.bytes_at, s.bytes.data(), s.bytes.size()) != s.bytes.size()) break;
+        if (file.read_at(s.bytes_at, s.bytes.data(), s.bytes.size()) != s.bytes.size()) break;
+        // The file's pieces up to the split.
+        uint64_t left = b;
+        for (const extent_t& x : pieces) {
+            if (left == 0) break;
+            s.pieces.push_back({x.offset, std::min(x.length, left)});
+            left -= s.pieces.back().length;
+        }
+        s.next = s.pieces.back().offset + s.pieces.back().length;
         tail_splits_.push_back(std::move(s));
+        ++added;
     }
-    return !tail_splits_.empty();
 }
 
 head_join_c::outcome_t head_join_c::offer_last_cluster(uint64_t c) {
@@ -319,25 +356,61 @@ head_join_c::outcome_t head_join_c::offer_first_cluster(uint64_t t) {
     if (std::all_of(first, first + probe_size, [](uint8_t b) { return b == 0; }) ||
         starts_a_file(first, probe_size) || !may_be_entropy_data(first, sizeof first))
         return outcome_t::none;
-    for (const split_t& s : tail_splits_) {
+    // Splits added while this cluster is tried (a rest that runs on into a further piece) are
+    // tried from the next cluster on.
+    for (size_t i = 0, n = tail_splits_.size(); i < n; ++i) {
+        if (t < tail_splits_[i].next || t < tail_splits_[i].decoded_to) continue;
         if (*trials_left_ == 0) return outcome_t::given_up;
         --*trials_left_;
         // Decoded a little way first: a wrong rest almost always fails within it.
-        spliced_source_c file(card_, q_.start, s.bytes, s.bytes_at, s.at, t);
+        const split_t& s = tail_splits_[i];
+        spliced_source_c file(card_, s.pieces, s.bytes, s.bytes_at, s.at, t);
         uint64_t end = 0;
         auto result = check_.run(file, s.from, &end, nullptr, 0, s.at + tail_sniff_bytes);
         if (result == jpeg_entropy_check_c::result_t::error) continue;
         if (result == jpeg_entropy_check_c::result_t::unfinished) {
             if (++full_decodes_ > max_full_decodes) return outcome_t::given_up;
-            if (check_.run(file, s.from, &end) != jpeg_entropy_check_c::result_t::complete) continue;
+            result = check_.run(file, s.from, &end);
         }
         if (end <= s.at || end > max_join_size) continue;
-        uint64_t rest = end - s.at;
-        bool is_free = true;
-        for (uint64_t c = t; c < t + rest && is_free; c += q_.cluster_size) is_free = q_.is_free(c);
-        if (is_free && keep_join({{q_.start, s.at}, {t, rest}}, end)) return outcome_t::joined;
+        const uint64_t rest = end - s.at;
+        uint64_t free_to = t;  // the rest's clusters no live file owns, from its first on
+        while (free_to < t + rest && q_.is_free(free_to)) free_to += q_.cluster_size;
+        std::vector<extent_t> join = s.pieces;
+        join.push_back({t, rest});
+        if (result == jpeg_entropy_check_c::result_t::complete) {
+            if (free_to >= t + rest && keep_join(std::move(join), end)) return outcome_t::joined;
+            continue;
+        }
+        // The rest decoded well past the sniff and then failed: it is likely the next piece, and
+        // the file goes on in a further one. Looked for from each split (which one was right
+        // shows only at the end: the entropy codes fall back into step after a wrong one) at the
+        // boundary at or just before the failure; the clusters it decoded through are no rest's
+        // first.
+        uint64_t failed = std::min(end, s.at + (text_from(t, free_to) - t));
+        if (failed < s.at + tail_sniff_bytes) continue;
+        tail_splits_[i].decoded_to = t + (failed - s.at) / q_.cluster_size * q_.cluster_size;
+        if (join.size() < max_pieces) {
+            const jpeg_entropy_check_c::state_t from = s.from;
+            const uint64_t at = s.at;
+            add_splits(file, join, from, nullptr, failed, at, 2);
+        }
     }
     return outcome_t::none;
+}
+
+// The first sector in [from, to) on the card that looks like text (see looks_like_text), or to:
+// where a rest that decoded on into a text file in the next gap really ended.
+uint64_t head_join_c::text_from(uint64_t from, uint64_t to) {
+    std::vector<uint8_t> block(64 * 1024);
+    for (uint64_t at = from; at < to; at += block.size()) {
+        size_t n = size_t(std::min<uint64_t>(block.size(), to - at));
+        n = card_.read_at(at, block.data(), n) / 512 * 512;
+        for (size_t k = 0; k < n; k += 512)
+            if (looks_like_text(block.data() + k, 512)) return at + k;
+        if (n == 0) break;
+    }
+    return to;
 }
 
 // Keeps the join when the carver, reading the joined file, ends exactly at its size.

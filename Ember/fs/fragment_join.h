@@ -7,8 +7,9 @@
 // - With the size from a directory entry, the offered cluster is tried as the rest's last one
 //   when the file's last bytes (EOI, IEND) stand in it at the offset the size fixes.
 // - Without one (a JPEG whose entry is gone, cut where a live file's clusters begin), the
-//   offered cluster is tried as the rest's first one when it starts no file and is written;
-//   the decoder, which knows how many MCUs the picture has, must run through to EOI.
+//   offered cluster is tried as the rest's first one when it starts no file, is written and is
+//   no text; the decoder, which knows how many MCUs the picture has, must run through to EOI.
+//   A rest that decodes far and then fails is a middle piece: the file goes on in a further one.
 // The work per file is bounded.
 #pragma once
 
@@ -81,6 +82,9 @@ public:
     const std::vector<extent_t>& extents() const { return extents_; }
     uint64_t joined_size() const { return joined_size_; }
     const std::shared_ptr<shared_head_t>& shared() const { return shared_; }
+    // A JPEG's head as far as it is its own: up to the cluster boundary at or before where its
+    // data stopped decoding; 0 when not known (a PNG, or no end was ever looked at).
+    uint64_t head_size() const { return head_size_; }
 
 private:
     bool prepare();
@@ -94,9 +98,17 @@ private:
     struct split_t {
         uint64_t at = 0;                    // in the file
         jpeg_entropy_check_c::state_t from; // the decoder's state not long before it
-        std::vector<uint8_t> bytes;         // the head's bytes from `from` (sector-aligned) to it
+        std::vector<uint8_t> bytes;         // the file's bytes from `from` (sector-aligned) to it
         uint64_t bytes_at = 0;
+        std::vector<extent_t> pieces;       // the file on the card up to it
+        uint64_t next = 0;                  // rests are looked for from here on the card
+        uint64_t decoded_to = 0;            // and past the end of a rest decoded far from it
     };
+    uint64_t text_from(uint64_t from, uint64_t to);
+    void add_splits(byte_source_i& file, const std::vector<extent_t>& pieces,
+                    const jpeg_entropy_check_c::state_t& from,
+                    const std::vector<jpeg_entropy_check_c::state_t>* known, uint64_t failed, uint64_t after,
+                    size_t count);
 
     byte_source_i& card_;
     join_request_t q_;
@@ -111,6 +123,7 @@ private:
     std::vector<uint64_t> splits_;
     std::vector<split_t> tail_splits_;  // without a size
     int full_decodes_ = 0;
+    uint64_t head_size_ = 0;
     std::vector<extent_t> extents_;
     uint64_t joined_size_ = 0;
 };

@@ -67,6 +67,8 @@ void fragment_search_c::settle(size_t index, bool is_joined) {
     if (is_joined) {
         s.extents = join.extents();
         s.size = join.joined_size();
+    } else {
+        s.head_size = join.head_size();
     }
     settled_.push_back(std::move(s));
     held_.erase(held_.begin() + std::ptrdiff_t(index));

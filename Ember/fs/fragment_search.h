@@ -20,6 +20,7 @@ struct settled_head_t {
     std::vector<extent_t> extents;  // the joined file; empty when the head was given up
     uint64_t size = 0;
     uint32_t tag = 0;               // the request's
+    uint64_t head_size = 0;         // given up: the head as far as it is its own (0: not known)
 };
 
 class fragment_search_c {

@@ -1,10 +1,11 @@
-// Directory entries of FAT (8.3 entries, long-name entries skipped) and exFAT (entry sets with
-// their checksums), read from a directory's bytes, and the tests that tell a directory cluster
-// found anywhere on the card from other data.
+// Directory entries of FAT (8.3 entries and the long names before them) and exFAT (entry sets
+// with their checksums), read from a directory's bytes, and the tests that tell a directory
+// cluster found anywhere on the card from other data.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "fs_volume.h"
@@ -18,12 +19,23 @@ struct dir_item_t {
     bool is_deleted = false;
     bool is_directory = false;
     bool is_contiguous = false;  // exFAT NoFatChain
+    // The name, as a UTF-8 path component in the names the parser appended to (entry_name.h).
+    uint32_t name_at = 0;
+    uint16_t name_size = 0;
+    // FAT and exFAT pack date and time alike (find_record.h); exFAT adds UTC offsets.
+    uint32_t modified = 0;
+    uint32_t created = 0;
+    uint8_t modified_utc = 0;
+    uint8_t created_utc = 0;
 };
 
-// Appends the files and subdirectories the bytes describe ("." and ".." left out).
-void parse_fat_directory(const fs_volume_t& volume, const uint8_t* data, size_t size, std::vector<dir_item_t>& out);
+// Appends the files and subdirectories the bytes describe ("." and ".." left out), their names
+// to names: the long name where its entries hold together with the 8.3 entry, else the 8.3 name.
+void parse_fat_directory(const fs_volume_t& volume, const uint8_t* data, size_t size, std::vector<dir_item_t>& out,
+                         std::string& names);
 // Appends the entry sets whose checksum holds (deleted ones checked as they were written).
-void parse_exfat_directory(const fs_volume_t& volume, const uint8_t* data, size_t size, std::vector<dir_item_t>& out);
+void parse_exfat_directory(const fs_volume_t& volume, const uint8_t* data, size_t size, std::vector<dir_item_t>& out,
+                           std::string& names);
 
 // True when the 512 bytes are the start of a FAT directory cluster: every slot a sound entry
 // (or zero after the last one), and at least one file or folder entry.

@@ -73,6 +73,31 @@ uint64_t jpeg_failure(byte_source_i& file, uint64_t length) {
     return end;
 }
 
+// True when an aligned 4 KiB of the carve of `length` bytes past its first `from` holds no 0xFF
+// byte. Entropy-coded data holds one every few hundred bytes (its stuffing), so such a stretch is
+// most likely another file's that no marker stopped: text, or other data without 0xFF. Only
+// then is a JPEG no entry names decoded to tell (decoding every photo would cost more than the
+// pass itself).
+bool has_stretch_without_ff(carve_input_c& in, uint64_t from, uint64_t length) {
+    constexpr uint64_t stretch = 4096;
+    for (uint64_t at = (from + stretch - 1) / stretch * stretch; at + stretch <= length;) {
+        uint64_t end = at + stretch, ff = end;
+        for (uint64_t p = at; p < end;) {
+            std::span<const uint8_t> span = in.run(p);
+            if (span.empty()) return false;
+            size_t n = size_t(std::min<uint64_t>(span.size(), end - p));
+            if (const void* hit = std::memchr(span.data(), 0xFF, n)) {
+                ff = p + uint64_t(static_cast<const uint8_t*>(hit) - span.data());
+                break;
+            }
+            p += n;
+        }
+        if (ff == end) return true;
+        at = (ff / stretch + 1) * stretch;
+    }
+    return false;
+}
+
 // The first cluster boundary inside a carve of `length` bytes where a file of a known type
 // starts, or length.
 uint64_t next_file_start(carve_input_c& in, uint64_t cluster, uint64_t length) {
@@ -190,7 +215,9 @@ bool fs_guide_c::carve_live(const fs_entry_t& e, const format_t& format, uint64_
     }
     claim({extents.begin() + 1, extents.end()});
     view_ = std::move(view);
-    out = {view_.get(), e.size, found.extension, offset + std::min(extents[0].length, e.size), false, {}};
+    out = {view_.get(), e.size, found.extension, offset + std::min(extents[0].length, e.size), false, {}, false, {}};
+    out.origin.entry = index_of(e);
+    out.origin.assembly = find_assembly_t::chain;
     return true;
 }
 
@@ -243,10 +270,22 @@ bool fs_guide_c::runs_into_other_file(const fs_entry_t& e, carve_input_c& in, ui
 
 // Where the head of a JPEG carve of `length` bytes ends when the carve looks cut short: at the
 // first cluster boundary where a live file's clusters (kept: the length without them) or another
-// file begins, or at kept when it does not end at an EOI; 0 when it looks whole.
-uint64_t fs_guide_c::cut_head_end(carve_input_c& in, uint16_t volume, uint64_t length, uint64_t kept) const {
-    uint64_t end = next_file_start(in, reader_.volumes()[volume].cluster_size, kept);
-    return end < length || !ends_at_structure_end(in, "jpg", length) ? end : 0;
+// file begins, or at kept when it does not end at an EOI, or after where its picture stops
+// decoding when data without 0xFF lies inside (see has_stretch_without_ff); 0 when it looks whole.
+uint64_t fs_guide_c::cut_head_end(carve_input_c& in, uint64_t offset, uint16_t volume, uint64_t length,
+                                  uint64_t kept) {
+    const uint64_t cs = reader_.volumes()[volume].cluster_size;
+    uint64_t end = next_file_start(in, cs, kept);
+    // A carve cut inside a cluster (a marker of the data after the photo's piece) ends its head
+    // with that cluster.
+    if (end < length || !ends_at_structure_end(in, "jpg", length)) return (end + cs - 1) / cs * cs;
+    // It runs to an EOI through data no marker stopped: when the picture does not decode up to
+    // there, the head ends at the cluster boundary after the failure.
+    if (!has_stretch_without_ff(in, cs, kept)) return 0;
+    extent_source_c file(window_, {{offset, kept}}, kept);
+    uint64_t failure = jpeg_failure(file, kept);
+    if (failure == ~uint64_t(0)) return 0;
+    return std::min(kept / cs * cs, (failure + cs) / cs * cs);
 }
 
 uint64_t fs_guide_c::free_length(uint64_t offset, uint64_t length) {
@@ -297,7 +336,7 @@ bool fs_guide_c::settle_deleted(const fs_entry_t& e, carve_input_c& in, uint64_t
 // Holds the head at offset while the pass looks for its rest: with the size of entry e, or
 // (no entry) a JPEG whose head ends at head_end (see cut_head_end).
 bool fs_guide_c::hold(const fs_entry_t* e, uint16_t volume, const format_t& format, uint64_t offset,
-                      uint64_t head_end, const char* extension) {
+                      uint64_t head_end, const char* extension, bool is_cut) {
     if (!extension || (e && !extension_matches(e->extension, extension))) return false;
     const fs_volume_t& v = reader_.volumes()[volume];
     join_request_t request;
@@ -318,7 +357,20 @@ bool fs_guide_c::hold(const fs_entry_t* e, uint16_t volume, const format_t& form
     held_find_t& h = held_[offset];
     h.extension = extension;
     ++h.heads;
+    h.entries.push_back(e ? index_of(*e) : find_origin_t::no_entry);
+    h.is_cut = h.is_cut || is_cut;
     return true;
+}
+
+// Whether the held JPEG's carve of `length` bytes ends in bytes that are not its own: not at an
+// EOI (a marker of the data after its first piece stopped it), or past data no entropy-coded
+// data holds (see has_stretch_without_ff). Given up, it then comes back as its head only; a
+// carve that decodes wrong but ends at its EOI is more likely a damaged photo, kept whole.
+void fs_guide_c::note_foreign_end(carve_input_c& in, uint64_t offset, uint16_t volume, uint64_t length) {
+    auto it = held_.find(offset);
+    if (it == held_.end() || std::strcmp(it->second.extension, "jpg") != 0) return;
+    it->second.is_end_foreign = !ends_at_structure_end(in, "jpg", length) ||
+                                has_stretch_without_ff(in, reader_.volumes()[volume].cluster_size, length);
 }
 
 void fs_guide_c::held(uint64_t start, uint64_t length) {
@@ -333,6 +385,7 @@ bool fs_guide_c::take_ready(uint64_t& start, guided_find_t& out) {
         if (it == held_.end()) continue;
         held_find_t& h = it->second;
         ++h.settled;
+        h.head_size = std::max(h.head_size, s.head_size);
         if (!s.extents.empty() && s.tag < h.joined_by) {
             h.joined_by = s.tag;
             h.extents = std::move(s.extents);
@@ -342,10 +395,21 @@ bool fs_guide_c::take_ready(uint64_t& start, guided_find_t& out) {
         start = s.start;
         if (!h.extents.empty()) {
             uint64_t head_end = h.extents[0].offset + h.extents[0].length;
+            uint32_t pieces = uint32_t(h.extents.size());
             view_ = std::make_unique<extent_source_c>(source_, std::move(h.extents), h.size);
-            out = {view_.get(), h.size, h.extension, head_end, false, {}, false};
+            out = {view_.get(), h.size, h.extension, head_end, false, {}, false, {}};
+            out.origin.assembly = find_assembly_t::joined;
+            out.origin.pieces = pieces;
+            out.origin.entry = h.joined_by < h.entries.size() ? h.entries[h.joined_by] : find_origin_t::no_entry;
         } else {
-            out = {nullptr, h.length, h.extension, 0, false, {}, false};
+            // Not joined: a JPEG comes back as far as its data is its own, without the bytes of
+            // whatever followed its first piece; named by the first entry it was held for, its
+            // end not its own.
+            uint64_t length = h.head_size && h.is_end_foreign ? std::min(h.length, h.head_size) : h.length;
+            out = {nullptr, length, h.extension, 0, false, {}, false, {}};
+            out.origin.is_cut = h.is_cut || length < h.length;
+            for (uint32_t entry : h.entries)
+                if (out.origin.entry == find_origin_t::no_entry) out.origin.entry = entry;
         }
         held_.erase(it);
         return true;
@@ -371,9 +435,11 @@ bool fs_guide_c::carve_unlisted(uint64_t offset, const format_t& format, std::sp
         return true;
     }
     uint64_t kept = free_length(offset, length);
-    uint64_t head_end = cut_head_end(in, volume, length, kept);
-    out = {nullptr, kept, found.extension, offset + kept, true, std::move(in.layout())};
-    out.is_held = head_end && hold(nullptr, volume, format, offset, head_end, found.extension);
+    uint64_t head_end = cut_head_end(in, offset, volume, length, kept);
+    out = {nullptr, kept, found.extension, offset + kept, true, std::move(in.layout()), false, {}};
+    out.origin.is_cut = kept < length;
+    out.is_held = head_end && hold(nullptr, volume, format, offset, head_end, found.extension, true);
+    if (out.is_held) note_foreign_end(in, offset, volume, kept);
     // The pass has read the rest of its chunk already: that is looked through at once.
     if (out.is_held) search_.observe(offset, shown_);
     return true;
@@ -391,21 +457,34 @@ bool fs_guide_c::carve(uint64_t offset, const format_t& format, std::span<const 
     }
     carve_input_c in(source_, offset, resident);
     carve_result_t found = format.carve(in);
-    out = {nullptr, std::min<uint64_t>(found.length, in.size()), found.extension, offset, true, {}};
+    for (auto it = first; it != last; ++it) {
+        const fs_entry_t& e = entries[it->second];
+        if (found.length != e.size && carve_allocated(e, format, offset, out)) return true;
+    }
+    out = {nullptr, std::min<uint64_t>(found.length, in.size()), found.extension, offset, true, {}, false, {}};
     bool is_broken = out.length == 0 || !out.extension;
-    if (is_broken) out = {nullptr, 0, joinable_extension(format), offset, true, {}};
+    if (is_broken) out = {nullptr, 0, joinable_extension(format), offset, true, {}, false, {}};
     out.resume = offset + out.length;
     // Among the deleted entries here, the one whose size the carve confirms wins; then the first
     // that settles the find at its size; otherwise a JPEG or PNG that stops short of an entry's
     // size is held while the pass looks for its rest (a head too short or too broken for the
     // carver too). Live files whose chains were refused above count as deleted ones.
     bool is_settled = false;
-    for (auto it = first; it != last && !is_settled && !is_broken; ++it)
+    uint32_t named_by = find_origin_t::no_entry;
+    for (auto it = first; it != last && !is_settled && !is_broken; ++it) {
         is_settled = entries[it->second].size == out.length &&
                      extension_matches(entries[it->second].extension, out.extension);
+        if (is_settled) named_by = it->second;
+    }
     settle_memo_t memo;
-    for (auto it = first; it != last && !is_settled && !is_broken; ++it)
+    for (auto it = first; it != last && !is_settled && !is_broken; ++it) {
         is_settled = settle_deleted(entries[it->second], in, offset, out, memo);
+        if (is_settled) named_by = it->second;
+    }
+    // Unsettled, the find is named by the first entry here of its type, its extent the carve's.
+    for (auto it = first; it != last && named_by == find_origin_t::no_entry && out.extension; ++it)
+        if (extension_matches(entries[it->second].extension, out.extension)) named_by = it->second;
+    const uint64_t carved = out.length;
     // A deleted file ends where a live file's clusters begin: those were written since.
     const fs_entry_t& any = entries[first->second];
     uint64_t length = live_data_after(any, offset, out.length);
@@ -420,17 +499,23 @@ bool fs_guide_c::carve(uint64_t offset, const format_t& format, std::span<const 
             is_shorter = entries[it->second].size < out.length && extension_matches(entries[it->second].extension, "jpg");
         is_foreign_inside = is_shorter && jpeg_decoded_end(window_, offset, out.length) == 0;
     }
+    // Whether the find as kept ends where its structure does (not where a live file begins);
+    // asked only of a find its entries did not settle.
+    const bool ends_own = !is_settled && out.extension && out.length && length == out.length &&
+                          ends_at_structure_end(in, out.extension, out.length);
     for (auto it = first; it != last && joinable && out.extension; ++it) {
         const fs_entry_t& e = entries[it->second];
-        if ((e.size > out.length || is_foreign_inside) && hold(&e, e.volume, format, offset, 0, out.extension))
+        if ((e.size > out.length || is_foreign_inside) &&
+            hold(&e, e.volume, format, offset, 0, out.extension, !ends_own || is_foreign_inside))
             out.is_held = true;
     }
     // The entries here may all be older files' (a photo shot into a deleted one's clusters):
     // a JPEG cut short is also looked for as one no entry names.
     uint64_t head_end = joinable && out.extension && std::strcmp(out.extension, "jpg") == 0 && length
-                            ? cut_head_end(in, any.volume, out.length, length)
+                            ? cut_head_end(in, offset, any.volume, out.length, length)
                             : 0;
-    if (head_end && hold(nullptr, any.volume, format, offset, head_end, out.extension)) out.is_held = true;
+    if (head_end && hold(nullptr, any.volume, format, offset, head_end, out.extension, true)) out.is_held = true;
+    if (out.is_held && !is_broken) note_foreign_end(in, offset, any.volume, length);
     // Every head at this start is held before any is looked for: they share one decode. The pass
     // has read the rest of its chunk already: that is looked through at once.
     if (out.is_held) search_.observe(offset, shown_);
@@ -441,7 +526,27 @@ bool fs_guide_c::carve(uint64_t offset, const format_t& format, std::span<const 
     out.length = length;
     out.resume = offset + out.length;
     out.layout = std::move(in.layout());
+    out.origin.entry = named_by;
+    if (is_settled) {
+        // A deleted contiguous exFAT file at its entry's size is its chain.
+        const fs_entry_t& e = entries[named_by];
+        out.origin.assembly = e.is_contiguous && length == e.size ? find_assembly_t::chain : find_assembly_t::contiguous;
+    }
+    // A carve cut where a live file begins, or one shorter than its entry that its structure does
+    // not end, is not whole.
+    out.origin.is_cut = length < carved || (!is_settled && named_by != find_origin_t::no_entry &&
+                                            entries[named_by].size > length && !ends_own);
     return true;
+}
+
+void fs_guide_c::describe(const find_origin_t& origin, find_record_t& record) const {
+    if (origin.entry >= reader_.entries().size()) return;
+    const fs_entry_t& e = reader_.entries()[origin.entry];
+    record.path = reader_.path_of(e);
+    if (record.path.empty()) return;
+    record.entry = e.is_deleted ? find_entry_t::deleted : find_entry_t::live;
+    record.modified = {e.modified, e.modified_utc};
+    record.created = {e.created, e.created_utc};
 }
 
 }  // namespace ember::fs

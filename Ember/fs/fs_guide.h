@@ -4,7 +4,9 @@
 // (padding after a JPEG's end, bytes past a RIFF's end); a deleted JPEG or PNG that stops
 // validating before its size, or a JPEG with no entry whose carve runs into a live file, is held
 // back while the pass looks for its rest (fragment_search.h), and handed back joined or as it
-// was. Anything else is carved as usual.
+// was; a deleted video whose carve does not reach its size comes back by the chain first-fit
+// allocation gave it, when the video's own structure confirms that chain. Anything else is
+// carved as usual.
 #pragma once
 
 #include <map>
@@ -34,10 +36,14 @@ public:
     void held(uint64_t start, uint64_t length) override;
     bool take_ready(uint64_t& start, guided_find_t& out) override;
     void finish() override;
+    void describe(const find_origin_t& origin, find_record_t& record) const override;
 
 private:
     void index(size_t first_entry);
     bool carve_live(const fs_entry_t& e, const format_t& format, uint64_t offset, guided_find_t& out);
+    // A deleted video whose clusters are gone from the FAT: the chain a camera's first-fit
+    // allocation gave it, when its structure confirms one (allocation_chain.h).
+    bool carve_allocated(const fs_entry_t& e, const format_t& format, uint64_t offset, guided_find_t& out);
     bool is_believable_chain(const fs_entry_t& e, const std::vector<extent_t>& extents, byte_source_i& file,
                              carve_input_c& in, const carve_result_t& found, uint64_t offset, const format_t& format);
     struct settle_memo_t {
@@ -49,15 +55,17 @@ private:
     bool settle_deleted(const fs_entry_t& e, carve_input_c& in, uint64_t offset, guided_find_t& out,
                         settle_memo_t& memo);
     bool hold(const fs_entry_t* e, uint16_t volume, const format_t& format, uint64_t offset, uint64_t head_end,
-              const char* extension);
+              const char* extension, bool is_cut);
+    uint32_t index_of(const fs_entry_t& e) const { return uint32_t(&e - reader_.entries().data()); }
     bool carve_unlisted(uint64_t offset, const format_t& format, std::span<const uint8_t> resident,
                         guided_find_t& out);
     std::vector<extent_t> extents_of(const fs_entry_t& e) const;
     uint64_t live_data_after(const fs_entry_t& e, uint64_t offset, uint64_t length) const;
     bool runs_into_other_file(const fs_entry_t& e, carve_input_c& in, uint64_t offset, uint64_t length,
                               uint64_t own_end) const;
-    uint64_t cut_head_end(carve_input_c& in, uint16_t volume, uint64_t length, uint64_t kept) const;
+    uint64_t cut_head_end(carve_input_c& in, uint64_t offset, uint16_t volume, uint64_t length, uint64_t kept);
     void claim(const std::vector<extent_t>& later);
+    void note_foreign_end(carve_input_c& in, uint64_t offset, uint16_t volume, uint64_t length);
 
     byte_source_i& source_;
     fs_reader_c reader_;
@@ -78,6 +86,10 @@ private:
         uint32_t joined_by = ~0u;
         std::vector<extent_t> extents;
         uint64_t size = 0;
+        std::vector<uint32_t> entries;  // by tag: the entry each head was held for, or none
+        bool is_cut = false;            // the head as measured does not end at its own end
+        uint64_t head_size = 0;  // the largest a given-up head reported
+        bool is_end_foreign = false;  // see note_foreign_end
     };
     std::map<uint64_t, held_find_t> held_;  // by start
 };

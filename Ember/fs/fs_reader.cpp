@@ -18,6 +18,12 @@ constexpr uint64_t max_directory_bytes = 4 * 1024 * 1024;
 // Far more files than any card holds; keeps memory bounded whatever the directories say.
 constexpr size_t max_entries = 1 << 20;
 constexpr size_t max_folders = 1 << 18;
+// Folder records (each folder entry read, and each folder cluster found on the card) and name
+// bytes kept: far more than a card of a million files needs. Past them names are not kept.
+constexpr size_t max_folder_records = 1 << 20;
+constexpr size_t max_names_bytes = 64 << 20;
+// Components a path is followed up through: a 1024-byte path holds fewer; bounds a crafted loop.
+constexpr size_t max_path_depth = 512;
 constexpr uint32_t fat_free = 0, fat_end = 0xFFFFFFFF, fat_bad = 0xFFFFFFF7;
 constexpr size_t read_piece = 1024 * 1024;
 // Clusters of cross-linked chains whose owner is looked up (each look-up goes through every
@@ -70,6 +76,7 @@ fs_reader_c::fs_reader_c(byte_source_i& source) : source_(source), volumes_(find
         root.is_live = true;
         root.is_fixed_root = v.root_cluster == 0;
         root.first = v.root_cluster;
+        root.folder = add_folder(fs_folder_t::none, {}, true);
         roots.push_back(root);
     }
     walk(std::move(roots));
@@ -239,7 +246,7 @@ void fs_reader_c::drop_chain(const fs_entry_t& e) {
     entries_[size_t(&e - entries_.data())].runs_count = 0;
 }
 
-void fs_reader_c::read_directory(const pending_dir_t& dir, std::vector<uint8_t>& bytes) {
+void fs_reader_c::read_directory(pending_dir_t& dir, std::vector<uint8_t>& bytes) {
     const fs_volume_t& v = volumes_[dir.volume];
     volume_state_t& st = state_[dir.volume];
     bytes.clear();
@@ -291,8 +298,9 @@ void fs_reader_c::read_directory(const pending_dir_t& dir, std::vector<uint8_t>&
 
 // An exFAT folder cluster read on its own may end inside an entry set (a long name takes 19
 // entries), whose rest starts the folder's next cluster, wherever that lies. The set's head is
-// kept until a cluster that starts with the rest is read: the two are read as one.
-void fs_reader_c::join_cut_sets(const pending_dir_t& dir, std::vector<uint8_t>& bytes) {
+// kept until a cluster that starts with the rest is read: the two are read as one, and that
+// cluster, the folder's next one, lies in the head's folder.
+void fs_reader_c::join_cut_sets(pending_dir_t& dir, std::vector<uint8_t>& bytes) {
     if (bytes.empty()) return;
     if ((bytes[0] & 0x7F) != 0x05) {  // not a set's start: perhaps the rest of one cut before
         for (size_t i = 0; i < cut_sets_.size(); ++i) {
@@ -302,13 +310,17 @@ void fs_reader_c::join_cut_sets(const pending_dir_t& dir, std::vector<uint8_t>& 
             joined.insert(joined.end(), bytes.begin(), bytes.end());
             if (!starts_exfat_set(joined.data(), joined.size())) continue;
             bytes = std::move(joined);
+            if (cut.folder != fs_folder_t::none) {
+                orphan_folders_.erase(uint64_t(dir.volume) << 32 | dir.first);
+                dir.folder = cut.folder;
+            }
             cut_sets_.erase(cut_sets_.begin() + std::ptrdiff_t(i));
             break;
         }
     }
     size_t cut = exfat_set_cut_at(bytes.data(), bytes.size());
     if (cut < bytes.size() && cut_sets_.size() < max_cut_sets) {
-        cut_sets_.push_back({dir.volume, std::vector<uint8_t>(bytes.begin() + std::ptrdiff_t(cut), bytes.end())});
+        cut_sets_.push_back({dir.volume, dir.folder, std::vector<uint8_t>(bytes.begin() + std::ptrdiff_t(cut), bytes.end())});
         bytes.resize(cut);
     }
 }
@@ -320,17 +332,101 @@ bool fs_reader_c::continues_directory(uint16_t volume, const std::vector<uint8_t
                                  : continues_exfat_directory(bytes.data() + at);
 }
 
+bool fs_reader_c::keep_name(std::string_view name, uint32_t& at, uint16_t& size) {
+    if (name.empty() || name.size() > max_names_bytes - std::min(max_names_bytes, names_.size())) return false;
+    at = uint32_t(names_.size());
+    size = uint16_t(name.size());
+    names_.append(name);
+    return true;
+}
+
+uint32_t fs_reader_c::add_folder(uint32_t parent, std::string_view name, bool is_root) {
+    if (folders_.size() >= max_folder_records) return fs_folder_t::none;
+    fs_folder_t folder;
+    folder.parent = parent;
+    folder.is_root = is_root;
+    keep_name(name, folder.name_at, folder.name_size);
+    folders_.push_back(folder);
+    return uint32_t(folders_.size() - 1);
+}
+
+// A folder entry names the cluster of a folder found on the card with no known parent: that
+// folder takes the entry's name and parent, unless the parent lies inside it (a crafted loop).
+void fs_reader_c::name_orphan(uint16_t volume, uint32_t cluster, uint32_t named) {
+    auto it = orphan_folders_.find(uint64_t(volume) << 32 | cluster);
+    if (it == orphan_folders_.end() || named >= folders_.size() || it->second == named) return;
+    uint32_t orphan = it->second;
+    const fs_folder_t& from = folders_[named];
+    uint32_t f = from.parent;
+    for (size_t depth = 0; f != fs_folder_t::none && depth < max_path_depth; ++depth, f = folders_[f].parent)
+        if (f == orphan || folders_[f].is_root) break;
+    if (f == orphan) return;
+    folders_[orphan].parent = from.parent;
+    folders_[orphan].name_at = from.name_at;
+    folders_[orphan].name_size = from.name_size;
+    orphan_folders_.erase(it);
+}
+
+std::string fs_reader_c::path_of(const fs_entry_t& e) const {
+    if (e.name_size == 0) return {};
+    static constexpr std::string_view unknown = "?", dropped = "...";
+    std::vector<std::string_view> parts{name(e)};  // leaf first
+    uint32_t f = e.folder;
+    bool is_cut = false;
+    for (;;) {
+        if (parts.size() > max_path_depth) {
+            is_cut = true;
+            break;
+        }
+        if (f == fs_folder_t::none || f >= folders_.size()) {
+            parts.push_back(unknown);
+            break;
+        }
+        const fs_folder_t& d = folders_[f];
+        if (d.is_root) break;
+        parts.push_back(d.name_size ? std::string_view(names_.data() + d.name_at, d.name_size) : unknown);
+        if (d.parent == fs_folder_t::none) break;  // a folder found on the card
+        f = d.parent;
+    }
+    // Components from the root's side are dropped while the path is too long.
+    size_t bytes = parts.size() - 1;
+    for (std::string_view p : parts) bytes += p.size();
+    while (parts.size() > 1 && bytes + (dropped.size() + 1) * is_cut > max_path_bytes) {
+        bytes -= parts.back().size() + 1;
+        parts.pop_back();
+        is_cut = true;
+    }
+    std::string path;
+    path.reserve(bytes + dropped.size() + 1);
+    if (is_cut) {
+        path += dropped;
+        path += '\\';
+    }
+    for (size_t i = parts.size(); i-- > 0;) {
+        path += parts[i];
+        if (i) path += '\\';
+    }
+    return path;
+}
+
 void fs_reader_c::add_items(const pending_dir_t& dir, const std::vector<uint8_t>& bytes, std::vector<pending_dir_t>& todo) {
     const fs_volume_t& v = volumes_[dir.volume];
     std::vector<dir_item_t> items;
-    if (is_fat_family(v.type)) parse_fat_directory(v, bytes.data(), bytes.size(), items);
-    else parse_exfat_directory(v, bytes.data(), bytes.size(), items);
+    parsed_names_.clear();
+    if (is_fat_family(v.type)) parse_fat_directory(v, bytes.data(), bytes.size(), items, parsed_names_);
+    else parse_exfat_directory(v, bytes.data(), bytes.size(), items, parsed_names_);
     uint64_t volume_bytes = uint64_t(v.cluster_count) * v.cluster_size;
     for (const dir_item_t& item : items) {
         bool is_live = dir.is_live && !item.is_deleted;
+        std::string_view item_name(parsed_names_.data() + item.name_at, item.name_size);
         if (item.is_directory) {
-            if (state_[dir.volume].dir_seen[item.first_cluster]) continue;
+            if (state_[dir.volume].dir_seen[item.first_cluster]) {
+                if (orphan_folders_.count(uint64_t(dir.volume) << 32 | item.first_cluster))
+                    name_orphan(dir.volume, item.first_cluster, add_folder(dir.folder, item_name, false));
+                continue;
+            }
             pending_dir_t sub;
+            sub.folder = add_folder(dir.folder, item_name, false);
             sub.volume = dir.volume;
             sub.first = item.first_cluster;
             sub.is_live = is_live;
@@ -350,6 +446,12 @@ void fs_reader_c::add_items(const pending_dir_t& dir, const std::vector<uint8_t>
         e.is_deleted = !is_live;
         e.is_contiguous = item.is_contiguous;
         e.is_orphan = dir.is_orphan;
+        e.folder = dir.folder;
+        e.modified = item.modified;
+        e.created = item.created;
+        e.modified_utc = item.modified_utc;
+        e.created_utc = item.created_utc;
+        keep_name(item_name, e.name_at, e.name_size);
         if (is_live) {
             uint64_t clusters = (item.size + v.cluster_size - 1) / v.cluster_size;
             e.runs_begin = uint32_t(runs_.size());
@@ -378,6 +480,10 @@ void fs_reader_c::walk(std::vector<pending_dir_t> todo) {
         std::vector<pending_dir_t>& from = todo.empty() ? dead : todo;
         pending_dir_t dir = from.back();
         from.pop_back();
+        // A folder an entry names, already read as one found on the card: it takes the name.
+        if (!dir.is_fixed_root && dir.first < state_[dir.volume].dir_seen.size() &&
+            state_[dir.volume].dir_seen[dir.first] && orphan_folders_.count(uint64_t(dir.volume) << 32 | dir.first))
+            name_orphan(dir.volume, dir.first, dir.folder);
         read_directory(dir, bytes);
         found.clear();
         add_items(dir, bytes, found);
@@ -414,6 +520,8 @@ size_t fs_reader_c::observe(uint64_t offset, const uint8_t* data, size_t size) {
             dir.volume = i;
             dir.first = uint32_t(c);
             dir.is_orphan = true;
+            dir.folder = add_folder(fs_folder_t::none, {}, false);
+            if (dir.folder != fs_folder_t::none) orphan_folders_[uint64_t(i) << 32 | uint32_t(c)] = dir.folder;
             found.push_back(dir);
         }
     }

@@ -22,6 +22,7 @@ engine_output_c::engine_output_c(std::string work_dir, report_channel_i* channel
 engine_output_c::~engine_output_c() {
     // A file still open here was cut short: it is neither kept nor reported.
     if (file_) end_file(false);
+    if (index_) std::fclose(index_);
 }
 
 std::string engine_output_c::found_path(uint64_t start_sector, const char* extension) const {
@@ -40,6 +41,8 @@ void engine_output_c::total(uint64_t total_sectors) {
 }
 
 bool engine_output_c::begin_file(uint64_t start_sector, const char* extension) {
+    record_ = {};
+    file_name_ = found_file_name(start_sector, extension);
     file_path_ = found_path(start_sector, extension);
     writing_path_ = unfinished_path(start_sector, extension);
     if (file_path_.empty() || writing_path_.empty()) return false;
@@ -65,8 +68,30 @@ bool engine_output_c::end_file(bool is_complete) {
         return !is_complete;
     }
     ++files_;
+    if (!record_.path.empty()) ++named_files_;
+    append_index_line(file_name_);
     send(file_path_.c_str());
     return true;
+}
+
+void engine_output_c::describe_file(const find_record_t& record) { record_ = record; }
+
+// Opened on the first find, with the sharing fopen gives (the front end reads it meanwhile); a
+// work folder that takes no index line stops the index, not the scan: the finds are what count.
+void engine_output_c::append_index_line(const std::string& file_name) {
+    if (is_index_failed_) return;
+    if (!index_) {
+        std::string path = work_dir_ + index_file_name;
+        index_ = std::fopen(path.c_str(), "ab");
+        if (!index_ || std::fseek(index_, 0, SEEK_END) != 0) {
+            is_index_failed_ = true;
+            return;
+        }
+        if (std::ftell(index_) == 0) std::fputs("# ember index 1\n", index_);
+    }
+    std::string line = index_line(file_name, record_);
+    if (std::fwrite(line.data(), 1, line.size(), index_) != line.size() || std::fflush(index_) != 0)
+        is_index_failed_ = true;
 }
 
 void engine_output_c::progress(uint64_t current_sector) {
@@ -106,9 +131,10 @@ void engine_output_c::finish(const scan_summary_t& summary, int exit_code) {
     else if (summary.is_source_lost) current_sector_ = std::max(current_sector_, scanned);
     send(nullptr);
     if (channel_) return;
-    std::fprintf(stderr, "\n%llu files found (%llu bytes) in %s\n",
+    std::fprintf(stderr, "\n%llu files found (%llu bytes) in %s, %llu of them named by a directory entry\n",
                  static_cast<unsigned long long>(summary.files),
-                 static_cast<unsigned long long>(summary.bytes_found), work_dir_.c_str());
+                 static_cast<unsigned long long>(summary.bytes_found), work_dir_.c_str(),
+                 static_cast<unsigned long long>(named_files_));
     if (summary.unreadable_sectors)
         std::fprintf(stderr, "%llu sectors could not be read and were read as zeros; %llu files hold some of them\n",
                      static_cast<unsigned long long>(summary.unreadable_sectors),

@@ -5,10 +5,13 @@ whose root holds 64 deleted entries naming the cluster of one damaged photo; png
 scan_stream: runs of sectors that each start a PNG whose IDAT states far more than the card
 holds, or than its picture can take; au and riff: runs of sound headers stating 2 GiB; mov: a
 sample table of many chunks over many media data boxes; tif: TIFF headers whose IFD offsets
-point far across the card; gif: GIF headers whose sub-block chains never end; fs_reader: a
-FAT12 card whose live entries all need one cluster more than the chain they name."""
+point far across the card, and a TIFF whose strip offsets and byte counts lie far apart; gif: GIF
+headers whose sub-block chains never end; fs_reader: a FAT12 card whose live entries all need one
+cluster more than the chain they name, and one whose names and folders are crafted
+(names_and_loops, for fs_scan too)."""
 
 import os
+import struct
 import sys
 
 here = os.path.dirname(os.path.abspath(__file__))
@@ -25,6 +28,65 @@ def fixture(name):
 def write(folder, name, data):
     with open(os.path.join(here, folder, name), "wb") as f:
         f.write(data)
+
+
+def lfn_checksum(name11):
+    s = 0
+    for b in name11:
+        s = (((s & 1) << 7) + (s >> 1) + b) & 0xFF
+    return s
+
+
+def lfn_entry(order, checksum, units):
+    """A long-name entry holding 13 UTF-16 units (given as integers)."""
+    e = bytearray(32)
+    e[0], e[11], e[13] = order, 0x0F, checksum
+    for i, at in enumerate((1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30)):
+        struct.pack_into("<H", e, at, units[i] if i < len(units) else 0xFFFF)
+    return bytes(e)
+
+
+def short_entry(name11, attr, cluster, size):
+    e = bytearray(32)
+    e[0:11], e[11] = name11, attr
+    struct.pack_into("<HHHI", e, 22, 0x93C6, 0x58CE, cluster, size)  # 2024-06-14 18:30:12
+    struct.pack_into("<HH", e, 14, 0x93C6, 0x58CE)
+    return bytes(e)
+
+
+def names_and_loops(photo):
+    """A FAT12 card whose root holds crafted names (a 20-part long name of control characters,
+    slashes, lone surrogates and 0xFFFF; parts out of order; a checksum that fits no 8.3 name; a
+    deleted long name restored by its checksum) and folders that name each other and themselves."""
+    card = bytearray(cc.fat_card(photo, [len(photo)], 128 * 1024, 1024))
+    root = card.find(b"\xE5MG_0000JPG")
+    data = root + 512 * 32  # the card's root holds 512 entries
+    entries = []
+    name = b"LONGNA~1JPG"
+    units = [1, 9, 0x5C, 0x2F, 0xD800, 0xDC00, 0xDBFF, 0xFFFF, 0x41, 0x7F] * 26
+    for order in range(20, 0, -1):
+        entries.append(lfn_entry(order | (0x40 if order == 20 else 0), lfn_checksum(name),
+                                 units[(order - 1) * 13:order * 13]))
+    entries.append(short_entry(name, 0x20, 2, len(photo)))
+    swapped = b"SWAPPE~1JPG"
+    entries += [lfn_entry(1, lfn_checksum(swapped), [0x41] * 13), lfn_entry(0x42, lfn_checksum(swapped), [0x42, 0])]
+    entries.append(short_entry(swapped, 0x20, 2, len(photo)))
+    entries += [lfn_entry(0x41, 0x5A, [0x43, 0]), short_entry(b"BADSUM  JPG", 0x20, 2, len(photo))]
+    gone = b"IMG_20~1JPG"
+    entries += [lfn_entry(0xE5, lfn_checksum(gone), [ord(c) for c in "IMG_20240614_183012.jpg"[i * 13:i * 13 + 13]] + [0])
+                for i in (1, 0)]
+    entries.append(short_entry(b"\xE5" + gone[1:], 0x20, 2, len(photo)))
+    # LOOP (cluster 40) holds itself and AGAIN (cluster 41), which holds LOOP.
+    entries.append(short_entry(b"LOOP       ", 0x10, 40, 0))
+    for i, e in enumerate(entries):
+        card[root + 32 * (1 + i):root + 32 * (2 + i)] = e
+    for cluster, subs in ((40, [(b"SELF       ", 40), (b"AGAIN      ", 41)]), (41, [(b"LOOP       ", 40)])):
+        at = data + (cluster - 2) * 1024
+        card[at:at + 64] = short_entry(b".          ", 0x10, cluster, 0) + short_entry(b"..         ", 0x10, 0, 0)
+        for i, (n, c) in enumerate(subs):
+            card[at + 64 + 32 * i:at + 96 + 32 * i] = short_entry(n, 0x10, c, 0)
+        card[at + 64 + 32 * len(subs):at + 96 + 32 * len(subs)] = short_entry(b"INNER   JPG", 0x20, 2, len(photo))
+    return bytes(card)
 
 
 def main():
@@ -45,7 +107,11 @@ def main():
     write("mov", "crafted_many_media_boxes", cc.iso_table_bomb())
     long_chain = cc.fat_card(fixture("large.jpg"), [200 * 1024] * 64, 256 * 1024, 1024, chain=199)
     write("fs_reader", "crafted_chain_too_short", long_chain)
+    names = names_and_loops(fixture("baseline.jpg"))
+    write("fs_reader", "crafted_names_and_loops", names)
+    write("fs_scan", "crafted_names_and_loops", names)
     write("tif", "crafted_far_ifds", cc.header_card([cc.tiff_header(16384)] * 8, 64 * 1024))
+    write("tif", "crafted_far_strip_arrays", cc.tiff_far_strip_arrays())
     write("gif", "crafted_endless_chains", cc.header_card([cc.gif_header()] * 8, 16384, fill=0xFF))
 
 

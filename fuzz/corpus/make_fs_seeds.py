@@ -206,6 +206,22 @@ def contradiction_seeds():
     put(img, b, "DCIM/B.JPG")
     run("mdel", "-i", img, "::DCIM/B.JPG", "::DCIM/NOTES.TXT")
 
+    # A deleted photo in three pieces: written first-fit into two holes, past a text file after
+    # each, then deleted with the text files.
+    img = os.path.join(scan_out, "fat12_three_pieces")
+    fat12_card(img)
+    big, middle = os.path.join(tmp, "big.jpg"), os.path.join(tmp, "middle.bin")
+    picture(big, 13, "320x240")
+    with open(middle, "wb") as f:
+        f.write(b"\x22" * 12000)
+    put(img, hole, "DCIM/HOLE1.BIN")
+    put(img, notes, "DCIM/NOTES1.TXT")
+    put(img, middle, "DCIM/HOLE2.BIN")
+    put(img, notes, "DCIM/NOTES2.TXT")
+    run("mdel", "-i", img, "::DCIM/HOLE1.BIN", "::DCIM/HOLE2.BIN")
+    put(img, big, "DCIM/BIG.JPG")
+    run("mdel", "-i", img, "::DCIM/BIG.JPG", "::DCIM/NOTES1.TXT", "::DCIM/NOTES2.TXT")
+
     # DCIM's chain goes on into its subfolder, which holds a fragmented live photo.
     img = os.path.join(scan_out, "fat12_folder_chain")
     fat12_card(img, ("DCIM", "DCIM/100SEED"))

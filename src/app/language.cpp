@@ -4,6 +4,7 @@
 
 #include "app/language_line.h"
 #include "app/unicode_text.h"
+#include "version.h"
 
 namespace {
 
@@ -23,16 +24,17 @@ struct page_address_t {
     const char16_t* address;
 };
 
+// The site's pages in the languages it has, below the address set at build time.
 const page_address_t product_pages[] = {
-    {u"Deutsch", u"https://www.tessera.example/de/"},
-    {u"Français", u"https://www.tessera.example/fr/"},
-    {u"Español", u"https://www.tessera.example/es/"},
-    {u"简体中文", u"https://www.tessera.example/zh-cn/"},
-    {u"繁體中文", u"https://www.tessera.example/zh-tw/"},
-    {u"Italiano", u"https://www.tessera.example/it/"},
-    {u"日本語", u"https://www.tessera.example/ja/"},
+    {u"Deutsch", u"" TESSERA_WEB_ADDRESS "de/"},
+    {u"Français", u"" TESSERA_WEB_ADDRESS "fr/"},
+    {u"Español", u"" TESSERA_WEB_ADDRESS "es/"},
+    {u"简体中文", u"" TESSERA_WEB_ADDRESS "zh-cn/"},
+    {u"繁體中文", u"" TESSERA_WEB_ADDRESS "zh-tw/"},
+    {u"Italiano", u"" TESSERA_WEB_ADDRESS "it/"},
+    {u"日本語", u"" TESSERA_WEB_ADDRESS "ja/"},
 };
-const char16_t* const default_product_page = u"https://www.tessera.example/";
+const char16_t* const default_product_page = u"" TESSERA_WEB_ADDRESS;
 
 std::string replace_all(std::string text, std::string_view from, char to) {
     size_t at = 0;

@@ -15,12 +15,13 @@
 #include "ui/message_box_win.h"
 #include "ui/painting_win.h"
 #include "ui/window_place_win.h"
+#include "version.h"
 
 namespace {
 
 constexpr int step_ids[4] = {IDB_STEPS_0, IDB_STEPS_1, IDB_STEPS_2, IDB_STEPS_3};
 constexpr int band_bottom = 24;
-const wchar_t* const help_page_address = L"https://www.tessera.example/help/";
+const wchar_t* const help_page_address = L"" TESSERA_WEB_ADDRESS "help/";
 
 void close_action(main_window_c& window) { window.close_steps(); }
 void minimise_action(main_window_c& window) { ShowWindow(window.hwnd(), SW_MINIMIZE); }

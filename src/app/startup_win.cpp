@@ -11,6 +11,7 @@
 #include "app/system_probe_win.h"
 #include "app/unicode_text.h"
 #include "engine/found_queue_win.h"
+#include "engine/work_folders_win.h"
 #include "media/thumbnail_win.h"
 #include "pages/drive_list_win.h"
 #include "ui/handles_win.h"
@@ -75,5 +76,7 @@ int run_main_window(int show_command) {
     // as the window object goes.
     close_found_queue();
     delete window;
+    // The emptied work folders of this run's searches go now that no window waits for them.
+    remove_emptied_set_aside_folders();
     return exit_code;
 }

@@ -27,17 +27,23 @@ found_queue_c& found_queue();
 bool queue_found_file(const char* path, size_t path_length = found_path_capacity, find_origin_t* origin = nullptr);
 void reset_found_queue();
 
-// Starts the thumbnail worker for the life of the queue; false when it cannot start.
+// Thumbnails are made on one worker a processor, at most this many.
+constexpr int max_thumbnail_workers = 4;
+int thumbnail_worker_count(uint32_t processors);
+
+// Starts the thumbnail workers for the life of the queue; false when none can start. Each takes
+// the next record no other has started; results reach the queue (thumbs_done) in queue order.
 bool start_thumbnail_worker();
-// Closes the queue as the program ends: appends are dropped from now on, and the worker stops
+// Closes the queue as the program ends: appends are dropped from now on, and each worker stops
 // after the record it is on, is waited for and is gone when this returns. The queue itself is
 // never freed, so a thread that still reads it (a recovery, an engine reader) reads valid memory.
 void close_found_queue();
 
-// The thumbnail builder the worker calls on its own copy of a record, outside the lock. With no
-// builder set the worker still fills thumb_path and advances through the queue in order.
+// The thumbnail builder the workers call on their own copy of a record, outside the lock, on
+// several threads at once. With no builder set the workers still fill thumb_path and advance
+// through the queue in order.
 using thumbnail_builder_fn = void (*)(found_file_t& record);
 void set_thumbnail_builder(thumbnail_builder_fn builder);
 
-// The worker's thread procedure: takes no argument and returns once the queue is closed.
+// A worker's thread procedure: takes no argument and returns once the queue is closed.
 unsigned __stdcall thumbnail_worker(void*);

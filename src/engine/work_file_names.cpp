@@ -47,8 +47,10 @@ bool is_thumbnail_name(std::u16string_view name) {
     return is_find_stem(name.substr(prefix.size(), name.size() - prefix.size() - suffix.size()));
 }
 
-// The engine's summary file, or the temporary name it is written under before its rename.
+// The engine's summary file, or the temporary name it is written under before its rename; or
+// the engine's index of its finds.
 bool is_summary_name(std::u16string_view name) {
+    if (name == u".ember_index") return true;
     constexpr std::u16string_view summary = u".ember_summary";
     if (name.substr(0, summary.size()) != summary) return false;
     return name.size() == summary.size() ||

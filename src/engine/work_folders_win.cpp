@@ -4,7 +4,9 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <memory>
+#include <mutex>
 
 #include "app/app_messages.h"
 #include "app/path_text.h"
@@ -13,6 +15,7 @@
 #include "engine/find_index_file_win.h"
 #include "engine/found_queue_win.h"
 #include "engine/work_file_names.h"
+#include "media/media_kind.h"
 
 namespace {
 
@@ -73,7 +76,48 @@ std::u16string prepare_work_folder(const std::u16string& cache_dir) {
     return work;
 }
 
-void delete_set_aside_folders(const std::u16string& cache_dir) {
+namespace {
+
+// Whether a set-aside folder of ours may be removed: only its marker is left.
+bool holds_only_marker(const std::u16string& folder) {
+    WIN32_FIND_DATAW entry{};
+    find_handle_c find(FindFirstFileW(wide(append_path_component(folder, u"*")), &entry));
+    if (!find.is_valid()) return false;
+    do {
+        std::u16string name = from_wide(entry.cFileName);
+        if (name != u"." && name != u".." && name != work_marker_name) return false;
+    } while (FindNextFileW(find.get(), &entry));
+    return true;
+}
+
+std::mutex started_caches_lock;
+std::vector<std::u16string> started_caches;  // the cache folders whose deletion ran in this run
+
+}  // namespace
+
+void remove_emptied_set_aside_folders(const std::u16string& cache_dir) {
+    if (!is_absolute(cache_dir)) return;
+    std::vector<std::u16string> names;
+    list_matching_names(append_path_component(cache_dir, u"~tmp.*"), names);
+    for (const std::u16string& name : names) {
+        std::u16string folder = append_path_component(cache_dir, name);
+        if (!is_set_aside_name(name) || !is_real_folder(folder) || !is_marked_work_folder(folder)) continue;
+        if (!holds_only_marker(folder)) continue;
+        DeleteFileW(wide(append_path_component(folder, work_marker_name)));
+        RemoveDirectoryW(wide(folder));
+    }
+}
+
+void remove_emptied_set_aside_folders() {
+    std::vector<std::u16string> caches;
+    {
+        std::lock_guard<std::mutex> lock(started_caches_lock);
+        caches.swap(started_caches);
+    }
+    for (const std::u16string& cache : caches) remove_emptied_set_aside_folders(cache);
+}
+
+void delete_set_aside_folders(const std::u16string& cache_dir, bool is_emptied_folder_removed) {
     if (!is_absolute(cache_dir)) return;
     std::vector<std::u16string> names;
     list_matching_names(append_path_component(cache_dir, u"~tmp.*"), names);
@@ -95,17 +139,22 @@ void delete_set_aside_folders(const std::u16string& cache_dir) {
             } while (FindNextFileW(find.get(), &entry));
         }
         find.reset();
-        if (is_anything_else_left) continue;
+        if (is_anything_else_left || !is_emptied_folder_removed) continue;
         DeleteFileW(wide(append_path_component(folder, work_marker_name)));
         RemoveDirectoryW(wide(folder));
     }
 }
 
 void start_deleting_set_aside_folders(const std::u16string& cache_dir) {
+    {
+        std::lock_guard<std::mutex> lock(started_caches_lock);
+        if (std::find(started_caches.begin(), started_caches.end(), cache_dir) == started_caches.end())
+            started_caches.push_back(cache_dir);
+    }
     auto* folder = new std::u16string(cache_dir);
     auto procedure = [](void* param) -> unsigned {
         std::unique_ptr<std::u16string> cache(static_cast<std::u16string*>(param));
-        delete_set_aside_folders(*cache);
+        delete_set_aside_folders(*cache, false);
         return 0;
     };
     uintptr_t thread = _beginthreadex(nullptr, 0, procedure, folder, 0, nullptr);
@@ -178,6 +227,9 @@ int32_t load_earlier_scan(void* owner) {
         while (walker.next(path)) {
             if (path.find(u"thumb_") != std::u16string::npos) continue;
             std::string ansi = to_ansi(path);
+            // A file no category takes (a note the user keeps there) is no find: it is left out
+            // without a word. Only what the engine reports during a search asks the user.
+            if (find_media_kind(make_found_file(ansi.c_str(), ansi.size()).ext) == media_none) continue;
             size_t separator = ansi.find_last_of("\\/");
             find_origin_t origin;
             bool is_known = index.take(ansi.substr(separator == std::string::npos ? 0 : separator + 1), origin);

@@ -22,13 +22,21 @@ bool is_marked_work_folder(const std::u16string& folder);
 std::u16string prepare_work_folder(const std::u16string& cache_dir);
 
 // Deletes, permanently, what set-aside work folders hold of the program's own files: the
-// engine's finds, unfinished finds and summary, and their thumbnails; then the folder itself
-// once only its marker is left. Everything else stays, whatever its name: the cache folder may
-// be one the user keeps files in. Runs as long as there are files; an interrupted run is taken
-// up by the next.
-void delete_set_aside_folders(const std::u16string& cache_dir);
-// The same on a thread of its own that nobody waits for.
+// engine's finds, unfinished finds and summary, and their thumbnails; then, when asked, the
+// folder itself once only its marker is left. Everything else stays, whatever its name: the
+// cache folder may be one the user keeps files in. Runs as long as there are files; an
+// interrupted run is taken up by the next.
+void delete_set_aside_folders(const std::u16string& cache_dir, bool is_emptied_folder_removed = true);
+// The files alone on a thread of its own that nobody waits for; the emptied folders stay, marked,
+// for remove_emptied_set_aside_folders. A folder that once held 100,000 names keeps its size when
+// emptied, and removing it costs the file system most of a second; under Wine the Wine server does
+// that removal, and every window of the program waits for it meanwhile.
 void start_deleting_set_aside_folders(const std::u16string& cache_dir);
+// Removes the set-aside folders that hold nothing but their marker: of one cache folder, or of
+// every cache folder whose deletion was started in this run (as the program ends, when no window
+// waits for it).
+void remove_emptied_set_aside_folders(const std::u16string& cache_dir);
+void remove_emptied_set_aside_folders();
 
 // The names (not paths) matching a pattern, "." and ".." left out; a pattern naming an existing
 // folder lists that folder. Returns their number, or -1 when nothing matches.

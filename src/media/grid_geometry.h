@@ -34,8 +34,24 @@ int32_t content_height(size_t count);
 // fits the page the position is left as it is.
 int32_t clamp_scroll(int32_t scroll_pos, int32_t page_height, int32_t content);
 
-// One wheel notch of 120 moves 15 pixels, up for a positive delta (truncated toward zero).
-int32_t wheel_scroll(int32_t scroll_pos, int32_t wheel_delta);
+// The system's "scroll a page at a time" wheel setting (WHEEL_PAGESCROLL).
+constexpr uint32_t wheel_page_lines = 0xFFFFFFFFu;
+
+// A wheel notch of 120 moves `lines_per_notch` cell rows (the system's wheel setting), or the
+// page's height for wheel_page_lines; up for a positive delta, a part of a notch in proportion
+// (truncated toward zero). Not clamped: the caller keeps the position inside the content.
+int32_t wheel_scroll(int32_t scroll_pos, int32_t wheel_delta, uint32_t lines_per_notch, int32_t page_height);
+
+// The keys that move the focus cell.
+enum class grid_key_t { left, right, up, down, page_up, page_down, home, end };
+
+// The cell a key moves the focus to among `count` cells (none when count is 0: -1). Left and
+// right step through the cells in reading order, up and down by a row (down into a short last
+// row lands on its last cell); page keys move by the rows that fit the page.
+int64_t moved_focus(int64_t cell, grid_key_t key, size_t count, int32_t page_height);
+
+// The scroll position nearest to `scroll_pos` that shows the whole row of `cell`.
+int32_t scroll_showing(size_t cell, int32_t scroll_pos, int32_t page_height, int32_t content);
 
 enum class cell_band_t { none, picture, tick };
 

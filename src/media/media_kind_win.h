@@ -4,5 +4,6 @@
 #include "media/media_kind.h"
 
 // The extension without its dot (ANSI). An extension in no table shows the error message box
-// with the extension as its text, waits for it to close and gives media_none.
+// with the extension in a sentence that says where its files are listed, waits for it to close
+// and gives media_none.
 media_kind classify_extension(const char* extension);

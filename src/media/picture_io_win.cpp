@@ -178,6 +178,26 @@ int read_whole_file(const std::u16string& path, std::vector<uint8_t>& bytes) {
     return bytes.empty() ? -1 : 0;
 }
 
+int read_file_start(const std::u16string& path, size_t limit, std::vector<uint8_t>& bytes) {
+    bytes.clear();
+    if (path.empty() || limit == 0) return -1;
+    std::FILE* in = _wfopen(wide(path), L"rb");
+    if (!in) return -1;
+    bool is_read_error = false;
+    try {
+        bytes.resize(limit);
+        size_t got = 0, n = 0;
+        while (got < limit && (n = std::fread(bytes.data() + got, 1, limit - got, in)) > 0) got += n;
+        is_read_error = std::ferror(in) != 0;
+        bytes.resize(got);
+    } catch (...) {
+        is_read_error = true;
+    }
+    std::fclose(in);
+    if (is_read_error) bytes.clear();
+    return bytes.empty() ? -1 : 0;
+}
+
 int decode_picture(const uint8_t* bytes, size_t size, picture_t& picture) {
     picture.reset();
     if (!bytes || size == 0 || !start_gdiplus()) return -1;

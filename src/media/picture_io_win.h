@@ -21,6 +21,10 @@ bool start_gdiplus();
 // than max_found_file_bytes, also when it grew past the limit after its size was taken.
 int read_whole_file(const std::u16string& path, std::vector<uint8_t>& bytes);
 
+// 0 with the first `limit` bytes of the file at `path` (all of a shorter one), or -1 when it cannot
+// be read or is empty.
+int read_file_start(const std::u16string& path, size_t limit, std::vector<uint8_t>& bytes);
+
 // 0 with the first frame of the picture in `bytes`: formats with alpha become 32-bit with alpha,
 // 24-bit RGB and indexed formats keep their depth (and palette), everything else 32-bit RGB.
 int decode_picture(const uint8_t* bytes, size_t size, picture_t& picture);

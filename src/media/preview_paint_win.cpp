@@ -55,6 +55,23 @@ HBITMAP preview_window_c::placeholder(const char* ext) const {
     return video_.get();
 }
 
+// The focus cell: framed round its picture, tick and label in the selection colour while the grid
+// has the keys, a thin black frame round the picture otherwise.
+void preview_window_c::paint_focus_frame(HDC dc, cell_point_t at) const {
+    if (GetFocus() != hwnd()) {
+        RECT frame{at.x - 1, at.y - 1, at.x + 118, at.y + 82};
+        FrameRect(dc, &frame, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+        return;
+    }
+    const int m = focus_frame_margin;
+    RECT frame{at.x - m, at.y - m, at.x + cell_pitch_x - grid_margin + m, at.y + tick_band_last + 1 + m};
+    HBRUSH colour = GetSysColorBrush(COLOR_HIGHLIGHT);
+    for (int i = 0; i < 2; ++i) {
+        FrameRect(dc, &frame, colour);
+        InflateRect(&frame, -1, -1);
+    }
+}
+
 LRESULT preview_window_c::on_paint(UINT, WPARAM, LPARAM, bool&) {
     paint_dc_c paint(hwnd());
     RECT client = client_rect(hwnd());
@@ -68,10 +85,7 @@ LRESULT preview_window_c::on_paint(UINT, WPARAM, LPARAM, bool&) {
         cell_point_t at = cell_position(cell.cell, scroll_pos_);
         draw_bitmap(dc, cell.thumbnail ? cell.thumbnail->bitmap.get() : placeholder(cell.ext), at.x, at.y);
         draw_bitmap(dc, cell.is_ticked ? ticked_.get() : unticked_.get(), at.x, at.y + tick_band_first);
-        if (static_cast<int32_t>(cell.cell) == current_cell_) {
-            RECT frame{at.x - 1, at.y - 1, at.x + 118, at.y + 82};
-            FrameRect(dc, &frame, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-        }
+        if (static_cast<int32_t>(cell.cell) == current_cell_) paint_focus_frame(dc, at);
         // A long name ends in an ellipsis before the next cell; the details column shows it whole.
         RECT label{at.x + 20, at.y + tick_band_first, at.x + cell_pitch_x - 6, at.y + tick_band_last + 2};
         DrawTextW(dc, wide(cell.label), static_cast<int>(cell.label.size()), &label,

@@ -11,7 +11,7 @@
 #include "engine/found_queue_win.h"
 #include "engine/recovery_win.h"
 #include "media/grid_geometry.h"
-#include "media/media_kind_win.h"
+#include "media/media_kind.h"
 #include "media/picture_io_win.h"
 #include "res/resource.h"
 #include "ui/bitmap_button_win.h"
@@ -21,6 +21,7 @@
 namespace {
 
 constexpr int32_t scroll_line = 10;
+constexpr UINT default_wheel_lines = 3;  // Windows' own default, should the setting be unreadable
 constexpr int grid_menu_id = 216;
 
 int32_t recover_selected_task(void* owner) { return recover_selected(owner); }
@@ -124,13 +125,15 @@ void preview_window_c::show_group(const std::string& name) {
     if (name == group_name_) return;
     bool is_category = false;
     placeholder_kind_ = category_placeholder_kind(name, is_category);
-    if (!is_category) placeholder_kind_ = classify_extension(name.c_str());
+    if (!is_category) placeholder_kind_ = find_media_kind(name);  // told about when it was filed
     current_cell_ = -1;
     no_thumbnail_.clear();
     group_name_ = name;
     shown_items_ = &groups_.group(group_name_);
     reset_scroll();
     layout_cells();
+    // The details column showed the record of the focus cell, which this group does not show.
+    if (notify_window_) SendMessageW(notify_window_, UM_SHOW_FILE_INFO, static_cast<WPARAM>(-1), 0);
     report_selection();
 }
 
@@ -154,6 +157,7 @@ void preview_window_c::set_all_selected(int32_t value) {
         for (int32_t index : *shown_items_)
             if (static_cast<size_t>(index) < queue.size()) queue.at(static_cast<size_t>(index)).selected = value;
     }
+    repaint();
     report_selection();
 }
 
@@ -184,23 +188,37 @@ void preview_window_c::scroll_to(int32_t position) {
     layout_cells();
 }
 
+// A notch moves as many cell rows as the system's wheel setting says lines.
 LRESULT preview_window_c::on_mouse_wheel(UINT, WPARAM wp, LPARAM, bool&) {
     if (page_height_ < content_height_) {
-        scroll_pos_ = wheel_scroll(scroll_pos_, GET_WHEEL_DELTA_WPARAM(wp));
+        UINT lines = default_wheel_lines;
+        if (!SystemParametersInfoW(SPI_GETWHEELSCROLLLINES, 0, &lines, 0)) lines = default_wheel_lines;
+        scroll_pos_ = wheel_scroll(scroll_pos_, GET_WHEEL_DELTA_WPARAM(wp), lines, page_height_);
         layout_cells();
     }
     return 0;
 }
 
 LRESULT preview_window_c::on_left_button_down(UINT, WPARAM, LPARAM lp, bool&) {
+    SetFocus(hwnd());  // the grid takes the keys and the wheel
     cell_hit_t hit = hit_cell(GET_X_LPARAM(lp), GET_Y_LPARAM(lp), scroll_pos_, shown_count());
-    if (hit.band == cell_band_t::none) return 0;
-    int32_t index = (*shown_items_)[hit.cell];
-    if (hit.band == cell_band_t::picture) {
-        current_cell_ = static_cast<int32_t>(hit.cell);
-        if (notify_window_) SendMessageW(notify_window_, UM_SHOW_FILE_INFO, static_cast<WPARAM>(index), 0);
-        return 0;
-    }
+    if (hit.band == cell_band_t::picture) focus_cell(hit.cell, false);
+    else if (hit.band == cell_band_t::tick) toggle_tick(hit.cell);
+    return 0;
+}
+
+void preview_window_c::repaint_cell(size_t cell) {
+    cell_point_t at = cell_position(cell, scroll_pos_);
+    RECT area{at.x - focus_frame_margin, at.y - focus_frame_margin, at.x + cell_pitch_x - grid_margin + focus_frame_margin,
+              at.y + tick_band_last + focus_frame_margin + 1};
+    InvalidateRect(hwnd(), &area, FALSE);
+    UpdateWindow(hwnd());
+}
+
+// The tick shows at once; the page's counts and its "select all" box follow.
+void preview_window_c::toggle_tick(size_t cell) {
+    if (cell >= shown_count()) return;
+    int32_t index = (*shown_items_)[cell];
     {
         queue_lock_c lock;
         found_queue_c& queue = found_queue();
@@ -209,8 +227,62 @@ LRESULT preview_window_c::on_left_button_down(UINT, WPARAM, LPARAM lp, bool&) {
             record.selected = record.selected ? 0 : 1;
         }
     }
+    repaint_cell(cell);
     report_selection();
-    repaint();
+}
+
+void preview_window_c::focus_cell(size_t cell, bool is_scrolled) {
+    if (cell >= shown_count()) return;
+    const int32_t previous = current_cell_;
+    current_cell_ = static_cast<int32_t>(cell);
+    if (previous >= 0 && static_cast<size_t>(previous) < shown_count() && previous != current_cell_)
+        repaint_cell(static_cast<size_t>(previous));
+    int32_t position = is_scrolled ? scroll_showing(cell, scroll_pos_, page_height_, content_height_) : scroll_pos_;
+    if (position != scroll_pos_) scroll_to(position);
+    else repaint_cell(cell);
+    if (notify_window_) SendMessageW(notify_window_, UM_SHOW_FILE_INFO, static_cast<WPARAM>((*shown_items_)[cell]), 0);
+}
+
+// The keys of a grid: arrows, Page Up and Down, Home and End move the focus cell (the first in
+// view when there is none yet), Space ticks it and Ctrl+A ticks the whole group.
+LRESULT preview_window_c::on_key_down(UINT, WPARAM wp, LPARAM, bool& handled) {
+    const size_t count = shown_count();
+    if (wp == 'A' && GetKeyState(VK_CONTROL) < 0) {
+        set_all_selected(1);
+        return 0;
+    }
+    if (wp == VK_SPACE) {
+        if (current_cell_ >= 0) toggle_tick(static_cast<size_t>(current_cell_));
+        return 0;
+    }
+    grid_key_t key;
+    switch (wp) {
+    case VK_LEFT: key = grid_key_t::left; break;
+    case VK_RIGHT: key = grid_key_t::right; break;
+    case VK_UP: key = grid_key_t::up; break;
+    case VK_DOWN: key = grid_key_t::down; break;
+    case VK_PRIOR: key = grid_key_t::page_up; break;
+    case VK_NEXT: key = grid_key_t::page_down; break;
+    case VK_HOME: key = grid_key_t::home; break;
+    case VK_END: key = grid_key_t::end; break;
+    default: handled = false; return 0;
+    }
+    if (count == 0) return 0;
+    int64_t target = 0;
+    if (current_cell_ >= 0 && static_cast<size_t>(current_cell_) < count) {
+        target = moved_focus(current_cell_, key, count, page_height_);
+    } else {
+        cell_range_t in_view = cells_with_top_in(0, page_height_, scroll_pos_, count);
+        target = key == grid_key_t::home || key == grid_key_t::end ? moved_focus(0, key, count, page_height_)
+                                                                     : static_cast<int64_t>(in_view.first);
+    }
+    if (target >= 0) focus_cell(static_cast<size_t>(target), true);
+    return 0;
+}
+
+LRESULT preview_window_c::on_focus_change(UINT, WPARAM, LPARAM, bool&) {
+    if (current_cell_ >= 0 && static_cast<size_t>(current_cell_) < shown_count())
+        repaint_cell(static_cast<size_t>(current_cell_));
     return 0;
 }
 

@@ -1,6 +1,7 @@
 // The thumbnail grid of the scan page: the found files of one group, three cells to a row, each
 // with its thumbnail or a placeholder, a tick box and a label. A click on a picture makes that
-// file the current one; a click on the tick row ticks it for recovery. The grid also runs the
+// file the focus cell, whose details the page shows; a click on the tick row ticks it for
+// recovery. The keys move the focus cell and tick, the wheel scrolls by cell rows. The grid also runs the
 // recovery of the ticked files with the busy animation.
 //
 // It scales with the group, not against it: the page files a tick's new records and the grid lays
@@ -18,6 +19,7 @@
 
 #include "app/app_messages.h"
 #include "app/background_task_win.h"
+#include "media/grid_geometry.h"
 #include "media/grid_groups.h"
 #include "media/media_kind.h"
 #include "media/thumbnail_budget.h"
@@ -32,6 +34,8 @@ struct picture_t;
 constexpr size_t max_loaded_thumbnails = 240;
 
 constexpr UINT_PTR grid_thumbnail_timer_id = 1;
+// The focus cell's frame stands this far outside its cell's picture and tick row.
+constexpr int32_t focus_frame_margin = 3;
 constexpr UINT grid_thumbnail_timer_ms = 1000;
 
 class preview_window_c : public CWindowImpl<preview_window_c>, public wait_window_c<preview_window_c> {
@@ -81,6 +85,10 @@ public:
         MESSAGE_HANDLER(WM_PAINT, on_paint)
         MESSAGE_HANDLER(WM_VSCROLL, on_vertical_scroll)
         MESSAGE_HANDLER(WM_MOUSEWHEEL, on_mouse_wheel)
+        MESSAGE_HANDLER(WM_KEYDOWN, on_key_down)
+        MESSAGE_HANDLER(WM_GETDLGCODE, on_get_dialog_code)
+        MESSAGE_HANDLER(WM_SETFOCUS, on_focus_change)
+        MESSAGE_HANDLER(WM_KILLFOCUS, on_focus_change)
         MESSAGE_HANDLER(WM_LBUTTONDOWN, on_left_button_down)
         MESSAGE_HANDLER(WM_CONTEXTMENU, on_context_menu)
         COMMAND_RANGE_HANDLER(id_select_all, id_open_folder, on_menu_command)
@@ -98,6 +106,9 @@ private:
     LRESULT on_timer(UINT msg, WPARAM wp, LPARAM lp, bool& handled);
     LRESULT on_vertical_scroll(UINT msg, WPARAM wp, LPARAM lp, bool& handled);
     LRESULT on_mouse_wheel(UINT msg, WPARAM wp, LPARAM lp, bool& handled);
+    LRESULT on_key_down(UINT msg, WPARAM wp, LPARAM lp, bool& handled);
+    LRESULT on_get_dialog_code(UINT, WPARAM, LPARAM, bool&) { return DLGC_WANTARROWS | DLGC_WANTCHARS; }
+    LRESULT on_focus_change(UINT msg, WPARAM wp, LPARAM lp, bool& handled);
     LRESULT on_left_button_down(UINT msg, WPARAM wp, LPARAM lp, bool& handled);
     LRESULT on_context_menu(UINT msg, WPARAM wp, LPARAM lp, bool& handled);
     LRESULT on_menu_command(WORD code, WORD id, HWND control, bool& handled);
@@ -112,10 +123,16 @@ private:
     bool has_no_thumbnail(int32_t index) const;
     void note_no_thumbnail(int32_t index);
     void repaint();
+    void repaint_cell(size_t cell);
+    // Makes `cell` the focus cell, scrolled into view if asked, and tells the page to show its
+    // details.
+    void focus_cell(size_t cell, bool is_scrolled);
+    void toggle_tick(size_t cell);
     void finish_recovery(bool is_report_wanted);
     struct painted_cell_t;
     std::vector<painted_cell_t> visible_cells() const;
     HBITMAP placeholder(const char* ext) const;
+    void paint_focus_frame(HDC dc, cell_point_t at) const;
 
     HWND notify_window_ = nullptr;  // borrowed: the scan page
     int32_t content_height_ = 0;

@@ -9,6 +9,7 @@ enum class thumbnail_group_t {
     none,
     picture,  // GDI+: ".bmp", ".gif", ".jpeg", ".jpg", ".png", ".tiff"
     raw,      // libraw: ".tif" and the camera RAW extensions
+    video,    // the JPEG decoder on a motion-JPEG video's first frame: ".avi", ".mov", ".mp4", ".m4v", ".3gp"
 };
 
 // The text from the last '.' of the final path component ('/' or '\' end a folder) to the end,

@@ -5,21 +5,28 @@
 #include <vector>
 
 #include "app/wide_text_win.h"
+#include "media/jpeg_decode_win.h"
 #include "media/jpeg_header.h"
 #include "media/media_facts_win.h"
+#include "media/jpeg_library_win.h"
+#include "media/jpeg_whole.h"
 #include "media/picture_io_win.h"
 #include "media/thumbnail_group.h"
+#include "media/video_frame.h"
 #include "raw/raw_decode_win.h"
 
 namespace {
 
-// A camera JPEG carries a small preview of itself. When the preview shows the whole photo, the
-// thumbnail is made from it and the photo's size read from its frame header: that spares
-// decoding twelve million pixels to show ten thousand. Otherwise the photo is decoded whole.
+// A camera JPEG carries a small preview of itself, before the photo's own data, so a photo cut or
+// damaged after its preview still has a clean one. The preview may stand in for the photo only
+// when it shows the whole photo and the photo's data was walked and decodes to its end; the size
+// is then read from the frame header. Only used without the JPEG decoder below: the walk costs
+// as much as the reduced decode (both are the Huffman decoding of every block), so with that
+// decoder the photo itself is shown.
 bool build_from_preview(const std::vector<uint8_t>& bytes, const std::u16string& thumb_path, found_file_t& record) {
     jpeg_header_t header;
     if (read_jpeg_header(bytes.data(), bytes.size(), header) != jpeg_header_result_t::ok ||
-        header.thumbnail_size == 0)
+        header.thumbnail_size == 0 || check_jpeg_whole(bytes.data(), bytes.size()) != jpeg_whole_t::whole)
         return false;
     picture_t preview;
     pixel_area_t area;
@@ -33,9 +40,53 @@ bool build_from_preview(const std::vector<uint8_t>& bytes, const std::u16string&
     return true;
 }
 
+bool is_jpeg(const std::vector<uint8_t>& bytes) { return bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xD8; }
+
+enum class jpeg_thumbnail_t { made, decoded, refused, left_to_gdiplus };
+
+// The photo itself at reduced scale, damaged rows grey, its size the part that decodes; or,
+// without a decoder for it, its checked preview; or else left to GDI+.
+jpeg_thumbnail_t decode_jpeg(const jpeg_library_c& library, const std::vector<uint8_t>& bytes,
+                             const std::u16string& thumb_path, found_file_t& record, picture_t& picture) {
+    jpeg_decode_t info;
+    switch (decode_jpeg_reduced(library, bytes.data(), bytes.size(), thumbnail_width, thumbnail_height, picture, info)) {
+    case jpeg_decode_result_t::ok:
+        record.width = info.width;
+        record.height = info.whole_rows;
+        return jpeg_thumbnail_t::decoded;
+    case jpeg_decode_result_t::refused:
+        return jpeg_thumbnail_t::refused;
+    case jpeg_decode_result_t::not_handled:
+        break;
+    }
+    return build_from_preview(bytes, thumb_path, record) ? jpeg_thumbnail_t::made : jpeg_thumbnail_t::left_to_gdiplus;
+}
+
+// A motion-JPEG video's first frame lies near its start (AVI) or where its index says (QuickTime);
+// only this much of a video is read to find and decode it.
+constexpr size_t max_video_head_bytes = 16 * 1024 * 1024;
+
+// The video's first frame, decoded as a photo, damaged rows grey; its size is the frame's.
+int decode_first_frame(const jpeg_library_c& library, const std::u16string& path, found_file_t& record,
+                       picture_t& picture) {
+    std::vector<uint8_t> bytes;
+    video_frame_t frame;
+    jpeg_decode_t info;
+    if (read_file_start(path, max_video_head_bytes, bytes) != 0 ||
+        !find_first_jpeg_frame(bytes.data(), bytes.size(), frame) ||
+        decode_jpeg_reduced(library, bytes.data() + frame.offset, frame.size, thumbnail_width, thumbnail_height,
+                            picture, info) != jpeg_decode_result_t::ok)
+        return -1;
+    record.width = info.width;
+    record.height = info.whole_rows;
+    return 0;
+}
+
 }  // namespace
 
-int build_thumbnail(found_file_t& record) {
+int build_thumbnail(found_file_t& record) { return build_thumbnail(record, jpeg_library()); }
+
+int build_thumbnail(found_file_t& record, const jpeg_library_c& jpeg_decoder) {
     // Both paths are widened once, here; everything below takes them wide.
     std::u16string path = from_ansi(record.path);
     std::u16string thumb_path = from_ansi(record.thumb_path);
@@ -49,7 +100,11 @@ int build_thumbnail(found_file_t& record) {
     case thumbnail_group_t::picture: {
         std::vector<uint8_t> bytes;
         if (read_whole_file(path, bytes) != 0) return -1;
-        if (build_from_preview(bytes, thumb_path, record)) return 0;
+        jpeg_thumbnail_t jpeg = is_jpeg(bytes) ? decode_jpeg(jpeg_decoder, bytes, thumb_path, record, picture)
+                                               : jpeg_thumbnail_t::left_to_gdiplus;
+        if (jpeg == jpeg_thumbnail_t::made) return 0;
+        if (jpeg == jpeg_thumbnail_t::refused) return -1;
+        if (jpeg == jpeg_thumbnail_t::decoded) break;
         if (decode_picture(bytes, picture) != 0) return -1;
         record.width = picture.width;
         record.height = picture.height;
@@ -57,6 +112,9 @@ int build_thumbnail(found_file_t& record) {
     }
     case thumbnail_group_t::raw:
         if (decode_raw_photo(record, path, picture) != 0) return -1;
+        break;
+    case thumbnail_group_t::video:
+        if (decode_first_frame(jpeg_decoder, path, record, picture) != 0) return -1;
         break;
     case thumbnail_group_t::none:
         return -1;

@@ -12,7 +12,20 @@
 #include "ui/bitmap_button_win.h"
 #include "ui/dialog_impl_win.h"
 #include "ui/handles_win.h"
+#include "ui/text_slot_win.h"
 #include "ui/ui_window_win.h"
+
+// Where the dialog puts its texts in the current language (the shared fonts must exist). The
+// line on what the program does wraps upwards into the room under the copyright; a taller
+// block with the version makes its white panel, and the dialog, taller, the buttons lower.
+struct about_layout_t {
+    text_slot_t name, copyright, information, info;
+    int information_top = 0;  // where the information's first line stands
+    RECT white_area{};
+    int growth = 0;
+    int height = 0;
+};
+about_layout_t about_layout();
 
 class about_window_c : public CDialogImpl<about_window_c>, public ui_window_c<about_window_c> {
 public:
@@ -50,6 +63,7 @@ private:
     image_list_c image_list_;  // shared by the two buttons, so declared before them
     bitmap_button_c update_button_;
     bitmap_button_c back_button_;
+    about_layout_t layout_;
 };
 
 // The text of "about_info" with the program's version and its build date and time.

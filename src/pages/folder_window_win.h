@@ -1,5 +1,6 @@
 // The cache warning: a skinned 400 × 200 dialog with the warning icon, one wrapped message and
 // Cancel and OK buttons, which the options page shows before a search whose finds may not fit.
+// A text longer than the usual area makes the dialog taller, with the buttons further down.
 #pragma once
 
 #include <windows.h>
@@ -8,9 +9,13 @@
 
 #include "ui/bitmap_button_win.h"
 #include "ui/dialog_impl_win.h"
+#include "ui/dialog_parts_win.h"
 #include "ui/handles_win.h"
 #include "ui/message_window_win.h"
 #include "ui/ui_window_win.h"
+
+// The warning's size and the place of its text for `text` (the shared fonts must exist).
+dialog_layout_t cache_warning_layout(const std::u16string& text);
 
 class folder_window_c : public CDialogImpl<folder_window_c>, public ui_window_c<folder_window_c> {
 public:
@@ -40,6 +45,7 @@ private:
     bitmap_button_c cancel_button_;
     brush_c body_brush_;
     brush_c band_brush_;
+    dialog_layout_t layout_;
 };
 
 // Shows the warning modally over `owner`: 1 for OK, 2 for Cancel (or Esc), 0 for the caption's

@@ -38,6 +38,17 @@ void caption_looks(caption_look_t& start, caption_look_t& resume) {
 
 }  // namespace
 
+text_slot_t home_text_slot() {
+    text_slot_t slot;
+    slot.key = "home_text";
+    slot.text = lookup_text("home_text");
+    slot.face = font_face::arial;
+    slot.points = 9;
+    slot.area = text_area;
+    slot.line_gap = 5;
+    return slot;
+}
+
 void home_window_c::create_button(bitmap_button_c& button, int id, int normal, int pressed, int hover,
                                   const char* text_key) {
     HWND control = CreateWindowExW(0, L"BUTTON", L"", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 0, 0, 0, 0,
@@ -82,14 +93,10 @@ LRESULT home_window_c::on_paint(UINT, WPARAM, LPARAM, bool&) {
     FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
     draw_bitmap(dc, background_.get(), 0, 0);
     draw_bitmap(dc, strip_.get(), strip_place.x, strip_place.y);
-    {
-        select_object_c font(dc, shared_font(font_face::arial, 9, false));
-        SetTextColor(dc, text_colour);
-        SetBkColor(dc, text_background);
-        SetBkMode(dc, OPAQUE);
-        RECT area = text_area;
-        draw_wrapped_text(dc, lookup_text("home_text"), area, 5, 0);
-    }
+    SetTextColor(dc, text_colour);
+    SetBkColor(dc, text_background);
+    SetBkMode(dc, OPAQUE);
+    draw_slot(dc, home_text_slot());
     draw_spinner(dc, client);
     buffer.copy_to(paint.get());
     return 0;

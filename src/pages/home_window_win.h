@@ -10,7 +10,11 @@
 #include "pages/page_window_win.h"
 #include "ui/bitmap_button_win.h"
 #include "ui/handles_win.h"
+#include "ui/text_slot_win.h"
 #include "ui/wait_window_win.h"
+
+// The page's text under the buttons in the current language, where it puts it.
+text_slot_t home_text_slot();
 
 constexpr int home_start_id = 1;
 constexpr int home_resume_id = 2;

@@ -14,6 +14,15 @@
 
 namespace {
 
+// Windows tells a radio button's parent of a click also when a mouse press gives the radio the
+// focus, and again on the release that checks it: one click would switch the folder field, and
+// warn, twice. A notice that comes while the primary button is still down is the focus's; the
+// release's (or the space bar's) follows and is the one acted on.
+bool is_primary_button_down() {
+    int button = GetSystemMetrics(SM_SWAPBUTTON) ? VK_RBUTTON : VK_LBUTTON;
+    return GetKeyState(button) < 0;
+}
+
 constexpr COLORREF title_colour = RGB(71, 130, 195);
 constexpr COLORREF note_colour = RGB(91, 135, 201);
 constexpr COLORREF warning_colour = RGB(255, 126, 0);
@@ -51,6 +60,9 @@ constexpr button_entry_t button_entries[] = {
     {option_window_c::id_close, "btn_close", IDB_PAGE_BUTTON_NORMAL, IDB_PAGE_BUTTON_PRESSED, IDB_PAGE_BUTTON_HOVER},
 };
 
+// The tick boxes' labels are in Arial 9.
+constexpr font_face check_font_face = font_face::arial;
+constexpr int check_font_points = 9;
 struct check_entry_t {
     int id;
     const char* text_key;
@@ -75,28 +87,42 @@ const wchar_t* const camera_names[] = {
     L"Toshiba Digital Camera", L"Verbatim Digital Camera", L"Vivitar Digital Camera",   L"Yashica Digital Camera",
 };
 
+// A text painted on the page: its top left corner, the right edge it must stay left of (the
+// page's margin, or the control beside it) and its font.
 struct painted_text_t {
     const char* key;
-    int x, y;
+    int x, y, right;
     font_face face;
     int points;
     bool is_bold;
     COLORREF colour;
 };
+constexpr int text_right = 780;
 constexpr painted_text_t painted_texts[] = {
-    {"option_title1", 60, 20, font_face::verdana, 10, true, title_colour},
-    {"option_text1", 78, 42, font_face::arial, 8, false, RGB(0, 0, 0)},
-    {"option_text2", 78, 60, font_face::arial, 8, false, RGB(0, 0, 0)},
-    {"option_text3", 78, 78, font_face::arial, 8, false, RGB(0, 0, 0)},
-    {"option_title2", 60, 109, font_face::verdana, 10, true, title_colour},
-    {"option_text4", 60, 156, font_face::verdana, 8, false, note_colour},
-    {"option_title3", 60, 185, font_face::verdana, 10, true, title_colour},
-    {"option_title4", 60, 246, font_face::verdana, 10, true, title_colour},
-    {"option_title5", 80, 312, font_face::verdana, 10, true, title_colour},
-    {"cache_folder", 290, 312, font_face::verdana, 10, true, title_colour},
-    {"option_text5", 60, 363, font_face::verdana, 8, false, note_colour},
-    {"option_text6", 60, 395, font_face::verdana, 10, true, warning_colour},
+    {"option_title1", 60, 20, text_right, font_face::verdana, 10, true, title_colour},
+    {"option_text1", 78, 42, text_right, font_face::arial, 8, false, RGB(0, 0, 0)},
+    {"option_text2", 78, 60, text_right, font_face::arial, 8, false, RGB(0, 0, 0)},
+    {"option_text3", 78, 78, text_right, font_face::arial, 8, false, RGB(0, 0, 0)},
+    {"option_title2", 60, 109, text_right, font_face::verdana, 10, true, title_colour},
+    {"option_text4", 60, 156, text_right, font_face::verdana, 8, false, note_colour},
+    {"option_title3", 60, 185, text_right, font_face::verdana, 10, true, title_colour},
+    {"option_title4", 60, 246, text_right, font_face::verdana, 10, true, title_colour},
+    {"option_title5", 80, 312, 270, font_face::verdana, 10, true, title_colour},
+    {"cache_folder", 290, 312, text_right, font_face::verdana, 10, true, title_colour},
+    {"option_text5", 60, 363, text_right, font_face::verdana, 8, false, note_colour},
+    {"option_text6", 60, 395, text_right, font_face::verdana, 10, true, warning_colour},
 };
+
+text_slot_t slot_of(const painted_text_t& painted) {
+    text_slot_t slot;
+    slot.key = painted.key;
+    slot.text = lookup_text(painted.key);
+    slot.face = painted.face;
+    slot.points = painted.points;
+    slot.is_bold = painted.is_bold;
+    slot.area = RECT{painted.x, painted.y, painted.right, painted.y + 20};
+    return slot;
+}
 
 struct painted_image_t {
     int id, x, y;
@@ -119,6 +145,24 @@ void set_font(HWND control, HFONT font) { SendMessageW(control, WM_SETFONT, rein
 }  // namespace
 
 scan_request_t search_request;
+
+std::vector<text_slot_t> option_page_text_slots() {
+    std::vector<text_slot_t> slots;
+    for (const painted_text_t& text : painted_texts) slots.push_back(slot_of(text));
+    // A tick box's label stands right of its box, in the control's font.
+    const int box_width = GetSystemMetrics(SM_CXMENUCHECK) + GetSystemMetrics(SM_CXEDGE);
+    for (const check_entry_t& entry : check_entries) {
+        const control_place_t* place = place_of(entry.id);
+        text_slot_t slot;
+        slot.key = entry.text_key;
+        slot.text = lookup_text(entry.text_key);
+        slot.face = check_font_face;
+        slot.points = check_font_points;
+        slot.area = RECT{place->x + box_width, place->y, place->x + place->width, place->y + place->height};
+        slots.push_back(slot);
+    }
+    return slots;
+}
 
 HWND option_window_c::create_control(const wchar_t* window_class, const std::u16string& text, DWORD style, int id) {
     const control_place_t* place = place_of(id);
@@ -154,8 +198,10 @@ void option_window_c::create_controls() {
         buttons_[i].set_text_colour(RGB(255, 255, 255));
     }
     HFONT arial9 = shared_font(font_face::arial, 9, false);
+    HFONT check_font = shared_font(check_font_face, check_font_points, false);
     for (const check_entry_t& entry : check_entries)
-        set_font(create_control(L"BUTTON", lookup_text(entry.text_key), BS_AUTOCHECKBOX | WS_TABSTOP, entry.id), arial9);
+        set_font(create_control(L"BUTTON", lookup_text(entry.text_key), BS_AUTOCHECKBOX | WS_TABSTOP, entry.id),
+                 check_font);
     create_control(L"BUTTON", u"", BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP, id_recovery_radio);
     create_control(L"BUTTON", u"", BS_AUTORADIOBUTTON, id_cache_radio);
     CheckRadioButton(hwnd(), id_recovery_radio, id_cache_radio, id_recovery_radio);
@@ -206,10 +252,8 @@ void option_window_c::paint(HDC dc, const RECT& client) {
     draw_bitmap(dc, background_.get(), 0, 0);
     SetBkMode(dc, TRANSPARENT);
     for (const painted_text_t& text : painted_texts) {
-        select_object_c font(dc, shared_font(text.face, text.points, text.is_bold));
         SetTextColor(dc, text.colour);
-        std::u16string value = lookup_text(text.key);
-        TextOutW(dc, text.x, text.y, wide(value), static_cast<int>(value.size()));
+        draw_slot(dc, slot_of(text));
     }
     for (size_t i = 0; i < std::size(painted_images); ++i)
         draw_bitmap(dc, images_[i].get(), painted_images[i].x, painted_images[i].y);
@@ -233,7 +277,9 @@ LRESULT option_window_c::on_command(UINT, WPARAM wp, LPARAM, bool& handled) {
     case id_browse: browse_folder(); break;
     case id_open: open_folder(); break;
     case id_recovery_radio:
-    case id_cache_radio: switch_folder_field(LOWORD(wp)); break;
+    case id_cache_radio:
+        if (!is_primary_button_down()) switch_folder_field(LOWORD(wp));
+        break;
     default: handled = false; break;
     }
     return 0;

@@ -8,12 +8,17 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 #include "engine/engine_command.h"
 #include "pages/page_window_win.h"
+#include "ui/text_slot_win.h"
 
 // The request of the last search started here; the scan page copies it when it receives it.
 extern scan_request_t search_request;
+
+// The page's painted texts and tick box labels in the current language, where it puts them.
+std::vector<text_slot_t> option_page_text_slots();
 
 class option_window_c : public CWindowImpl<option_window_c> {
 public:

@@ -175,9 +175,16 @@ void recovery_window_c::clear_results() {
     extensions_.clear();
     current_ = -1;
     view_total_ = view_ticked_ = 0;
+    show_select_all();
     shown_ = 0;
     tree_.delete_all_items();
     add_roots();
+}
+
+// "Select all" is ticked exactly when every file of the shown group is, and never for an empty one.
+void recovery_window_c::show_select_all() {
+    bool is_all = view_total_ > 0 && view_ticked_ == view_total_;
+    CheckDlgButton(hwnd(), static_cast<int>(id_scan_all), is_all ? BST_CHECKED : BST_UNCHECKED);
 }
 
 void recovery_window_c::show_buttons(const scan_buttons_t& buttons) {
@@ -359,6 +366,7 @@ LRESULT recovery_window_c::on_show_file_info(UINT, WPARAM wp, LPARAM, bool&) {
 LRESULT recovery_window_c::on_selection_totals(UINT, WPARAM wp, LPARAM lp, bool&) {
     view_total_ = static_cast<int32_t>(wp);
     view_ticked_ = static_cast<int32_t>(lp);
+    show_select_all();
     RedrawWindow(hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
     return 0;
 }

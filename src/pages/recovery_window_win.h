@@ -100,6 +100,7 @@ private:
     void file_new_records();
     void leave_page(UINT message);
     void tell_run_end();
+    void show_select_all();
 
     HWND main_window_;  // borrowed: the parent, to which requests are sent
     bitmap_c background_, header_, info_icon_, selection_icon_, pattern_;

@@ -1,5 +1,6 @@
-// Develops a camera RAW file with libraw into a full-size 24-bit picture and fills the record's
-// size, time of the shot and camera on the way.
+// Develops a camera RAW file with libraw into a 24-bit picture at half size (a colour-filter
+// sensor's 2 x 2 blocks as one pixel) and fills the record's full size, time of the shot and
+// camera on the way.
 #pragma once
 
 #include <string>
@@ -9,9 +10,14 @@
 
 class raw_library_c;
 
+enum class raw_size_t {
+    half,  // a colour-filter sensor's 2 x 2 blocks as one pixel: no demosaicing, for thumbnails
+    full,
+};
+
 // 0 with `picture` holding the developed image, or -1. Writes the log line first; width,
 // height, taken_time and camera_model are set once libraw has read the sizes and stay set even
 // when developing fails later. `path` is the record's path, widened by the caller.
 int decode_raw_photo(found_file_t& record, const std::u16string& path, picture_t& picture);
 int decode_raw_photo(const raw_library_c& library, found_file_t& record, const std::u16string& path,
-                     picture_t& picture);
+                     picture_t& picture, raw_size_t size = raw_size_t::half);

@@ -1,20 +1,13 @@
 #include "raw/raw_library_win.h"
 
+#include "app/executable_folder_win.h"
+
 namespace {
 
 template <class fn>
 bool bind(HMODULE module, const char* name, fn& target) {
     target = reinterpret_cast<fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
     return target != nullptr;
-}
-
-std::wstring executable_folder() {
-    wchar_t path[MAX_PATH + 1] = {};
-    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return {};
-    std::wstring folder(path, length);
-    size_t slash = folder.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? std::wstring() : folder.substr(0, slash + 1);
 }
 
 }  // namespace

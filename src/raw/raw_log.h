@@ -11,6 +11,6 @@ inline constexpr char raw_log_path[] = "C:/Tessera.log";
 std::string raw_log_line(std::time_t now, const char* path);
 
 // Appends the line for `path` to `log_path` (opened and closed for this one line, never
-// truncated) and echoes "INFO: <path>" to standard output. A log that cannot be opened is
-// skipped without a word.
+// truncated) and echoes "INFO: <path>" to standard output, one thread at a time. A log that
+// cannot be opened is skipped without a word.
 void write_raw_log(const char* path, const char* log_path = raw_log_path);

@@ -2,6 +2,13 @@
 
 #include "ui/painting_win.h"
 
+namespace {
+
+// Names the button object on its window, so that a check can find it from the window.
+const wchar_t button_property[] = L"tessera_bitmap_button";
+
+}  // namespace
+
 bitmap_c load_skin_bitmap(int id) {
     return bitmap_c(static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id),
                                                     IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
@@ -49,13 +56,16 @@ void set_button_images(bitmap_button_c& button, int normal, int pressed, int hov
 }
 
 bitmap_button_c::~bitmap_button_c() {
-    if (hwnd_) RemoveWindowSubclass(hwnd_, subclass_proc, 0);
+    if (!hwnd_) return;
+    RemoveWindowSubclass(hwnd_, subclass_proc, 0);
+    RemovePropW(hwnd_, button_property);
 }
 
 bool bitmap_button_c::attach(HWND button) {
     if (!IsWindow(button) || hwnd_) return false;
     hwnd_ = button;
     SetWindowSubclass(button, subclass_proc, 0, reinterpret_cast<DWORD_PTR>(this));
+    SetPropW(button, button_property, this);
     size_to_images();
     InvalidateRect(hwnd_, nullptr, FALSE);
     return true;
@@ -113,6 +123,26 @@ void bitmap_button_c::paint(HDC dc) {
         DrawTextW(dc, text, length, &client, DT_SINGLELINE | DT_CENTER | DT_VCENTER);
     else
         TextOutW(dc, text_x_, text_y_, text, length);
+}
+
+int bitmap_button_c::caption_room(const wchar_t* text) const {
+    wchar_t own[256] = {};
+    if (!text) {
+        GetWindowTextW(hwnd_, own, 256);
+        text = own;
+    }
+    RECT client{};
+    GetClientRect(hwnd_, &client);
+    window_dc_c screen(nullptr);
+    select_object_c font(screen.get(), font_);
+    SIZE size{};
+    GetTextExtentPoint32W(screen.get(), text, lstrlenW(text), &size);
+    const int start = text_x_ == -1 || text_y_ == -1 ? 0 : text_x_;
+    return client.right - start - size.cx;
+}
+
+bitmap_button_c* bitmap_button_c::from_window(HWND window) {
+    return static_cast<bitmap_button_c*>(GetPropW(window, button_property));
 }
 
 void bitmap_button_c::set_state(DWORD flag, bool on) {
@@ -194,6 +224,7 @@ LRESULT CALLBACK bitmap_button_c::subclass_proc(HWND hwnd, UINT msg, WPARAM wp, 
     auto* self = reinterpret_cast<bitmap_button_c*>(data);
     if (msg == WM_NCDESTROY) {
         RemoveWindowSubclass(hwnd, subclass_proc, 0);
+        RemovePropW(hwnd, button_property);
         if (self) self->hwnd_ = nullptr;
         return DefSubclassProc(hwnd, msg, wp, lp);
     }

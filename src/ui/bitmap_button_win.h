@@ -45,6 +45,12 @@ public:
     // The image painting would draw now (an index in the list).
     int current_image() const;
 
+    // The pixels the caption `text` (its own text when null) leaves free across the button,
+    // measured with its font as painting places it; below 0 it is cut.
+    int caption_room(const wchar_t* text = nullptr) const;
+    // The button object attached to `window`, or nullptr when it is not a bitmap button.
+    static bitmap_button_c* from_window(HWND window);
+
     // Lets the button own a list made from its own bitmaps.
     void own_image_list(image_list_c list);
 

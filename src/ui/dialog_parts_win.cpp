@@ -25,19 +25,41 @@ void size_and_centre_dialog(HWND dialog, int width, int height) {
     set_whole_window_region(dialog);
 }
 
-void fill_dialog_body(HWND dialog, HDC dc, HBRUSH body, HBRUSH band) {
+void fill_dialog_body(HWND dialog, HDC dc, HBRUSH body, HBRUSH band, int band_top) {
     RECT client = client_rect(dialog);
     FillRect(dc, &client, body);
-    client.top = dialog_band_top;
+    client.top = band_top;
     FillRect(dc, &client, band);
 }
 
-void paint_dialog_message(HWND dialog, HBITMAP icon, const std::u16string& text, RECT area) {
+text_slot_t dialog_message_slot(const std::u16string& text, RECT area) {
+    text_slot_t slot;
+    slot.text = text;
+    slot.face = font_face::verdana;
+    slot.points = 10;
+    slot.area = area;
+    slot.line_gap = 6;
+    return slot;
+}
+
+void paint_dialog_message(HWND dialog, HBITMAP icon, const text_slot_t& message) {
     paint_dc_c paint(dialog);
     HDC dc = paint.get();
     draw_bitmap(dc, icon, 15, 30);
-    select_object_c font(dc, shared_font(font_face::verdana, 10, false));
     SetTextColor(dc, dialog_message_colour);
     SetBkMode(dc, TRANSPARENT);
-    draw_wrapped_text(dc, text, area, 6, DT_VCENTER);
+    draw_slot(dc, message, DT_VCENTER);
+}
+
+dialog_layout_t lay_out_dialog_message(const std::u16string& text, int width, int height, RECT area) {
+    dialog_layout_t layout;
+    layout.message = dialog_message_slot(text, area);
+    const int growth = slot_overflow(layout.message, 0);
+    layout.growth = growth <= 0 ? 0 : growth < max_dialog_growth ? growth : max_dialog_growth;
+    layout.width = width;
+    layout.height = height + layout.growth;
+    layout.message.grows_to = area.bottom + max_dialog_growth;
+    layout.message.area.bottom += layout.growth;
+    layout.band_top = dialog_band_top + layout.growth;
+    return layout;
 }

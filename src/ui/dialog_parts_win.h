@@ -10,6 +10,7 @@
 
 #include "res/resource.h"
 #include "ui/bitmap_button_win.h"
+#include "ui/text_slot_win.h"
 #include "ui/ui_window_win.h"
 
 constexpr COLORREF dialog_body_colour = RGB(226, 240, 253);
@@ -37,9 +38,24 @@ void attach_dialog_button(HWND dialog, int id, bitmap_button_c& button, HIMAGELI
 // Sizes the dialog, centres it over its owner (or the work area) and gives it its region.
 void size_and_centre_dialog(HWND dialog, int width, int height);
 
-// Fills the client area with `body`, and from dialog_band_top down with `band`.
-void fill_dialog_body(HWND dialog, HDC dc, HBRUSH body, HBRUSH band);
+// Fills the client area with `body`, and from `band_top` down with `band`.
+void fill_dialog_body(HWND dialog, HDC dc, HBRUSH body, HBRUSH band, int band_top = dialog_band_top);
 
-// Paints the icon at (15, 30) and the message wrapped into `area`, 6 pixels between lines, in
-// Verdana 10 and the message colour; a message of one line is centred in `area`.
-void paint_dialog_message(HWND dialog, HBITMAP icon, const std::u16string& text, RECT area);
+// A dialog's message: wrapped into `area`, 6 pixels between lines, in Verdana 10.
+text_slot_t dialog_message_slot(const std::u16string& text, RECT area);
+
+// Paints the icon at (15, 30) and the message in the message colour; a message of one line is
+// centred in its area.
+void paint_dialog_message(HWND dialog, HBITMAP icon, const text_slot_t& message);
+
+// Where a message dialog puts its parts for one text. A text taller than the dialog's usual
+// text area makes the area, and so the dialog, taller by the difference (at most
+// max_dialog_growth pixels); the button band and the buttons move down by as much.
+constexpr int max_dialog_growth = 300;
+struct dialog_layout_t {
+    int width = 0, height = 0;  // of the dialog window
+    text_slot_t message;        // its area in client coordinates
+    int band_top = dialog_band_top;
+    int growth = 0;  // added below the text area: add it to the y of everything under it
+};
+dialog_layout_t lay_out_dialog_message(const std::u16string& text, int width, int height, RECT area);

@@ -10,7 +10,9 @@
 namespace {
 
 constexpr int box_width = 300, box_height = 200;
+// Three lines of the message font; a longer text makes the box taller.
 constexpr RECT message_area{80, 30, 272, 100};
+constexpr int button_y = 136;
 
 int icon_of_mode(int mode) {
     switch (mode) {
@@ -25,6 +27,10 @@ int icon_of_mode(int mode) {
 
 }  // namespace
 
+dialog_layout_t message_box_layout(const std::u16string& text) {
+    return lay_out_dialog_message(text, box_width, box_height, message_area);
+}
+
 message_window_c::message_window_c(const std::u16string& text, int mode) : text_(text), mode_(mode) {
     caption_height = 30;
     if (int icon = icon_of_mode(mode)) icon_ = load_skin_bitmap(icon);
@@ -37,10 +43,11 @@ int message_window_c::show_modal(HWND owner) {
 
 void message_window_c::attach_button(bitmap_button_c& button, int id, const char* caption_key, int x) {
     attach_dialog_button(hwnd(), id, button, image_list_.get(), shared_font(font_face::verdana, 9, true),
-                         lookup_text(caption_key), x, 136);
+                         lookup_text(caption_key), x, button_y + layout_.growth);
 }
 
 LRESULT message_window_c::on_init_dialog(UINT, WPARAM, LPARAM, bool&) {
+    layout_ = message_box_layout(text_);
     add_dialog_close_button(*this);
     const int looks[] = {IDB_MESSAGE_BUTTON_NORMAL, IDB_MESSAGE_BUTTON_PRESSED, IDB_MESSAGE_BUTTON_HOVER};
     image_list_ = make_skin_image_list(70, 24, looks);
@@ -52,17 +59,18 @@ LRESULT message_window_c::on_init_dialog(UINT, WPARAM, LPARAM, bool&) {
     }
     background_brush_.reset(CreateSolidBrush(dialog_body_colour));
     band_brush_.reset(CreateSolidBrush(caption_colour));
-    size_and_centre_dialog(hwnd(), box_width, box_height);
+    size_and_centre_dialog(hwnd(), layout_.width, layout_.height);
     return TRUE;
 }
 
 LRESULT message_window_c::on_erase_background(UINT, WPARAM wp, LPARAM, bool&) {
-    fill_dialog_body(hwnd(), reinterpret_cast<HDC>(wp), background_brush_.get(), band_brush_.get());
+    fill_dialog_body(hwnd(), reinterpret_cast<HDC>(wp), background_brush_.get(), band_brush_.get(),
+                     layout_.band_top);
     return 1;
 }
 
 LRESULT message_window_c::on_paint(UINT, WPARAM, LPARAM, bool&) {
-    paint_dialog_message(hwnd(), icon_.get(), text_, message_area);
+    paint_dialog_message(hwnd(), icon_.get(), layout_.message);
     return 0;
 }
 

@@ -1,5 +1,6 @@
 // The program's own modal message box: a skinned 300 × 200 dialog with an icon by mode, the
-// wrapped text and one or two bitmap buttons labelled from the language file.
+// wrapped text and one or two bitmap buttons labelled from the language file. A text longer
+// than three lines makes the box taller, with the buttons further down.
 #pragma once
 
 #include <windows.h>
@@ -10,8 +11,12 @@
 #include "res/resource.h"
 #include "ui/bitmap_button_win.h"
 #include "ui/dialog_impl_win.h"
+#include "ui/dialog_parts_win.h"
 #include "ui/message_box_win.h"
 #include "ui/ui_window_win.h"
+
+// The box's size and the place of its text for `text` (the shared fonts must exist).
+dialog_layout_t message_box_layout(const std::u16string& text);
 
 class message_window_c : public CDialogImpl<message_window_c>, public ui_window_c<message_window_c> {
 public:
@@ -48,4 +53,5 @@ private:
     bitmap_c icon_;
     const std::u16string& text_;
     int mode_;
+    dialog_layout_t layout_;
 };

@@ -20,10 +20,11 @@
 #include "ui/shared_fonts_win.h"
 #include "update/version_check.h"
 #include "update/version_fetch_win.h"
+#include "version.h"
 
 namespace {
 
-const char16_t* const version_file_address = u"https://www.tessera.example/update/version.txt";
+const char16_t* const version_file_address = u"" TESSERA_WEB_ADDRESS "update/version.txt";
 
 std::u16string own_path() {
     wchar_t path[MAX_PATH + 1] = {};

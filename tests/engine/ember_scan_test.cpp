@@ -101,6 +101,10 @@ TEST_F(ember_scan, scans_the_card_behind_x_and_reports_every_find) {
     ASSERT_NE(std::find(found.begin(), found.end(), expected), found.end());
     EXPECT_EQ(read_all(expected), photo);
     for (const std::string& path : found) EXPECT_FALSE(read_all(path).empty()) << path;
+    // No directory entry names the photo written into free space: the index says so.
+    std::string index = read_all(cache_dir_ + "\\tmp\\.ember_index");
+    EXPECT_EQ(index.rfind("# ember index 1\n", 0), 0u) << index;
+    EXPECT_NE(index.find("\nf0020000.jpg\t\t-\tcarved\t\t\twhole\n"), std::string::npos) << index;
 }
 
 // The front end makes the work folder itself, so it refuses one on the card before anything is
@@ -117,10 +121,14 @@ TEST_F(ember_scan, a_work_folder_on_the_scanned_card_is_refused) {
 }
 
 TEST_F(ember_scan, pause_holds_the_scan_and_stop_leaves_no_half_reported_file) {
-    // A large sparse image: long enough to be caught mid-scan.
+    // A large sparse image that starts with a photo: long enough to be caught mid-scan.
     std::wstring image = folder_ / L"big.img";
     HANDLE file = CreateFileW(image.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    std::ifstream fixture(TESSERA_SOURCE_DIR "/tests/engine/fixtures/card_photo.jpg", std::ios::binary);
+    std::string photo{std::istreambuf_iterator<char>(fixture), {}};
+    DWORD written = 0;
+    WriteFile(file, photo.data(), DWORD(photo.size()), &written, nullptr);
     LARGE_INTEGER size{};
     size.QuadPart = 64ll * 1024 * 1024 * 1024;
     ASSERT_TRUE(SetFilePointerEx(file, size, nullptr, FILE_BEGIN) && SetEndOfFile(file));
@@ -128,12 +136,25 @@ TEST_F(ember_scan, pause_holds_the_scan_and_stop_leaves_no_half_reported_file) {
 
     scan_control_c& control = start(to_ansi(from_wide(image.c_str())), cache_dir_);
     ASSERT_TRUE(wait_until([&] { return control.current_sector() > 0; }));
+    const bool is_photo_found = engine_carves("jpg");
+    if (is_photo_found) ASSERT_TRUE(wait_until([&] { return !queued_paths().empty(); }));
     EXPECT_EQ(control.total_sectors(), uint64_t(size.QuadPart) / 512);
     control.toggle_scan();
     Sleep(200);  // packets already written are still read
     uint64_t paused_at = control.current_sector();
     Sleep(400);
     EXPECT_EQ(control.current_sector(), paused_at);
+    // The index is read while the engine holds it open, its line for the reported photo in it.
+    if (is_photo_found) {
+        HANDLE index = CreateFileW((folder_ / L"cache\\tmp\\.ember_index").c_str(), GENERIC_READ,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(index, INVALID_HANDLE_VALUE) << GetLastError();
+        char text[256] = {};
+        DWORD got = 0;
+        ReadFile(index, text, sizeof text - 1, &got, nullptr);
+        CloseHandle(index);
+        EXPECT_NE(std::string(text, got).find("\nf0000000.jpg\t"), std::string::npos) << text;
+    }
     control.toggle_scan();
     EXPECT_TRUE(wait_until([&] { return control.current_sector() > paused_at; }));
 

@@ -4,18 +4,23 @@
 #include <gtest/gtest.h>
 #include <process.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdlib>
+#include <mutex>
 #include <string>
 #include <vector>
 
 namespace {
 
-// One worker per process, as in the program; the tests swap its builder.
+// Two workers per process, as the program has on two processors; the tests swap their builder.
 void start_worker_once() {
     static bool is_started = [] {
         set_queue_lock(CreateMutexW(nullptr, FALSE, nullptr));
-        uintptr_t worker = _beginthreadex(nullptr, 0, thumbnail_worker, nullptr, 0, nullptr);
-        CloseHandle(reinterpret_cast<HANDLE>(worker));
+        for (int i = 0; i < 2; ++i) {
+            uintptr_t worker = _beginthreadex(nullptr, 0, thumbnail_worker, nullptr, 0, nullptr);
+            CloseHandle(reinterpret_cast<HANDLE>(worker));
+        }
         return true;
     }();
     (void)is_started;
@@ -39,20 +44,39 @@ found_file_t record_copy(size_t index) {
     return found_queue().at(index);
 }
 
-std::vector<std::string> built_paths;
+std::mutex built_lock;
+std::vector<std::string> built_paths;  // in the order the builds ended
 HANDLE builder_entered = nullptr;
 HANDLE builder_may_finish = nullptr;
 
+std::vector<std::string> built() {
+    std::lock_guard<std::mutex> lock(built_lock);
+    return built_paths;
+}
+
+// The record's result: its width is the number in its name plus one ("f12.jpg" gives 13).
 void recording_builder(found_file_t& record) {
-    built_paths.push_back(record.path);
-    record.width = static_cast<int32_t>(built_paths.size());
+    std::string path = record.path;
+    size_t digits = path.find_first_of("0123456789");
+    record.width = digits == std::string::npos ? 0 : std::atoi(path.c_str() + digits) + 1;
     record.height = 7;
     record.selected = 99;  // not the worker's to write back
+    std::lock_guard<std::mutex> lock(built_lock);
+    built_paths.push_back(record.path);
 }
 
 void blocking_builder(found_file_t& record) {
     SetEvent(builder_entered);
     WaitForSingleObject(builder_may_finish, INFINITE);
+    recording_builder(record);
+}
+
+// Blocks on the first record only ("f0.jpg"); the others are built at once.
+void first_blocks_builder(found_file_t& record) {
+    if (std::string(record.path).ends_with("\\f0.jpg")) {
+        blocking_builder(record);
+        return;
+    }
     recording_builder(record);
 }
 
@@ -62,7 +86,7 @@ protected:
         start_worker_once();
         set_thumbnail_builder(nullptr);
         reset_found_queue();
-        built_paths.clear();
+        built_paths.clear();  // no builder runs: the queue is empty
         builder_entered = CreateEventW(nullptr, FALSE, FALSE, nullptr);
         builder_may_finish = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     }
@@ -82,9 +106,10 @@ TEST_F(found_queue_worker, handles_every_record_in_queue_order_and_names_its_thu
     set_thumbnail_builder(recording_builder);
     for (int i = 0; i < 40; ++i) queue_found_file(("C:\\cache\\tmp\\f" + std::to_string(i) + ".jpg").c_str());
     ASSERT_TRUE(wait_for_thumbs(40));
-    ASSERT_EQ(built_paths.size(), 40u);
+    std::vector<std::string> paths = built();
+    ASSERT_EQ(paths.size(), 40u);
     for (int i = 0; i < 40; ++i) {
-        EXPECT_EQ(built_paths[i], "C:\\cache\\tmp\\f" + std::to_string(i) + ".jpg");
+        EXPECT_EQ(std::count(paths.begin(), paths.end(), "C:\\cache\\tmp\\f" + std::to_string(i) + ".jpg"), 1);
         found_file_t record = record_copy(i);
         EXPECT_EQ(std::string(record.thumb_path), "C:\\cache\\tmp\\thumb_f" + std::to_string(i) + ".png");
         EXPECT_EQ(record.width, i + 1);
@@ -114,23 +139,45 @@ TEST_F(found_queue_worker, a_tick_set_while_the_thumbnail_is_built_survives_the_
     found_file_t record = record_copy(0);
     EXPECT_EQ(record.selected, 1);
     EXPECT_EQ(record.cell_x, 42);
-    EXPECT_EQ(record.width, 1);
+    EXPECT_EQ(record.width, 0);
+    EXPECT_EQ(record.height, 7);
 }
 
 TEST_F(found_queue_worker, emptying_the_queue_mid_build_drops_the_old_result) {
     set_thumbnail_builder(blocking_builder);
-    queue_found_file("C:\\cache\\tmp\\old.jpg");
+    queue_found_file("C:\\cache\\tmp\\old1.jpg");
     ASSERT_EQ(WaitForSingleObject(builder_entered, 5000), WAIT_OBJECT_0);
     reset_found_queue();
-    queue_found_file("C:\\cache\\tmp\\new.jpg");
+    queue_found_file("C:\\cache\\tmp\\new2.jpg");
     SetEvent(builder_may_finish);
     ASSERT_TRUE(wait_for_thumbs(1));
-    ASSERT_EQ(built_paths.size(), 2u);
-    EXPECT_EQ(built_paths[0], "C:\\cache\\tmp\\old.jpg");
-    EXPECT_EQ(built_paths[1], "C:\\cache\\tmp\\new.jpg");
+    for (int i = 0; i < 1000 && built().size() < 2; ++i) Sleep(5);
+    EXPECT_EQ(built().size(), 2u);
     found_file_t record = record_copy(0);
-    EXPECT_STREQ(record.thumb_path, "C:\\cache\\tmp\\thumb_new.png");
-    EXPECT_EQ(record.width, 2);  // the second build's result, not the first
+    EXPECT_STREQ(record.thumb_path, "C:\\cache\\tmp\\thumb_new2.png");
+    EXPECT_EQ(record.width, 3);  // the new record's result, not the old one's
+}
+
+// A record that takes long holds back the results of those after it, which other workers
+// finished meanwhile: thumbnails reach the queue in the order they were started.
+TEST_F(found_queue_worker, results_reach_the_queue_in_queue_order_whichever_worker_ends_first) {
+    set_thumbnail_builder(first_blocks_builder);
+    for (int i = 0; i < 6; ++i) queue_found_file(("C:\\cache\\tmp\\f" + std::to_string(i) + ".jpg").c_str());
+    ASSERT_EQ(WaitForSingleObject(builder_entered, 5000), WAIT_OBJECT_0);
+    for (int i = 0; i < 1000 && built().size() < 5; ++i) Sleep(5);
+    ASSERT_EQ(built().size(), 5u);  // the other worker built the five after the first
+    EXPECT_EQ(thumbs_done(), 0u);
+    EXPECT_EQ(record_copy(1).width, 0);
+    SetEvent(builder_may_finish);
+    ASSERT_TRUE(wait_for_thumbs(6));
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(record_copy(i).width, i + 1);
+}
+
+TEST(thumbnail_workers, one_a_processor_and_at_most_four) {
+    EXPECT_EQ(thumbnail_worker_count(0), 1);
+    EXPECT_EQ(thumbnail_worker_count(1), 1);
+    EXPECT_EQ(thumbnail_worker_count(2), 2);
+    EXPECT_EQ(thumbnail_worker_count(16), 4);
 }
 
 namespace {

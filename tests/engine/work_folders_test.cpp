@@ -67,6 +67,24 @@ TEST_F(work_folders, set_aside_folders_lose_only_the_engines_files_and_only_when
         EXPECT_TRUE(exists(cache_ + L"\\" + kept)) << kept;
 }
 
+// The background deletion leaves an emptied folder with its marker; it goes as the program
+// ends, and a folder still holding anything stays.
+TEST_F(work_folders, emptied_set_aside_folders_wait_for_the_end_of_the_run) {
+    make_folder(L"~tmp.1");
+    make_file(L"~tmp.1\\.tessera_work");
+    make_file(L"~tmp.1\\f0001234.jpg");
+    make_folder(L"~tmp.2");
+    make_file(L"~tmp.2\\.tessera_work");
+    make_file(L"~tmp.2\\notes.txt");
+    delete_set_aside_folders(u16(cache_), false);
+    EXPECT_FALSE(exists(cache_ + L"\\~tmp.1\\f0001234.jpg"));
+    EXPECT_TRUE(exists(cache_ + L"\\~tmp.1\\.tessera_work")) << "emptied, still marked";
+    remove_emptied_set_aside_folders(u16(cache_));
+    EXPECT_FALSE(exists(cache_ + L"\\~tmp.1"));
+    EXPECT_TRUE(exists(cache_ + L"\\~tmp.2\\notes.txt"));
+    EXPECT_TRUE(exists(cache_ + L"\\~tmp.2\\.tessera_work"));
+}
+
 TEST_F(work_folders, listing_names_leaves_out_the_dot_entries) {
     make_folder(L"tmp");
     make_folder(L"tmp.old");
@@ -107,11 +125,13 @@ TEST_F(work_folders, the_walk_goes_depth_first_and_passes_over_dot_names) {
     EXPECT_EQ(std::abs(static_cast<int>(b - c)), 1);  // the subfolder's files stand together
 }
 
-TEST_F(work_folders, an_earlier_scan_is_loaded_without_thumbnails_or_unfinished_finds_and_reports_its_end) {
+TEST_F(work_folders, an_earlier_scan_is_loaded_without_thumbnails_unfinished_finds_or_files_of_no_kind) {
     make_folder(L"tmp");
     make_file(L"tmp\\a.jpg");
     make_file(L"tmp\\thumb_a.png");
     make_file(L"tmp\\.f0001234.jpg");  // a find the engine was still writing when it was killed
+    make_file(L"tmp\\notes.txt");       // no category takes these: left out without a box
+    make_file(L"tmp\\f0002000.xyz");
     make_folder(L"tmp\\sub");
     make_file(L"tmp\\sub\\b.mov");
     make_folder(L"tmp.old");

@@ -86,7 +86,7 @@ std::map<std::wstring, std::string> shipped_files() {
     std::map<std::wstring, std::string> build = tree(programs_folder()), shipped;
     for (const auto& [path, bytes] : build) {
         if (path == L"Tessera.exe" || path == L"language.ini" || path == L"libraw.dll" ||
-            path == L"Ember\\embsrv.exe" || path == L"update\\update.exe" || path.starts_with(L"help\\"))
+            path == L"libjpeg-62.dll" || path == L"Ember\\embsrv.exe" || path == L"update\\update.exe" || path.starts_with(L"help\\"))
             shipped[path] = bytes;
     }
     return shipped;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/language.h"
 #include "media/media_text_win.h"
 #include "ui/message_box_win.h"
 
@@ -28,11 +29,16 @@ TEST(classify_extension, an_unknown_extension_is_shown_once_as_an_error) {
     EXPECT_TRUE(shown.empty());
     EXPECT_EQ(classify_extension("jpeg"), media_none);
     EXPECT_EQ(classify_extension(""), media_none);
+    language_table().clear();
+    language_table().load("[English]\nunknown_type=\"Unknown: {1}, listed under {1}.\"\n", u"English", true);
+    EXPECT_EQ(classify_extension("xyz"), media_none);
+    language_table().clear();
     set_message_shower(nullptr);
-    ASSERT_EQ(shown.size(), 2u);
-    EXPECT_EQ(shown[0].first, u"jpeg");
+    ASSERT_EQ(shown.size(), 3u);
+    EXPECT_EQ(shown[0].first, u"jpeg") << "no language file: the extension alone";
     EXPECT_EQ(shown[0].second, mode_error);
     EXPECT_EQ(shown[1].first, u"");
+    EXPECT_EQ(shown[2].first, u"Unknown: xyz, listed under xyz.") << "the sentence that says what it means";
 }
 
 TEST(camera_model_text, the_record_text_or_unknown) {

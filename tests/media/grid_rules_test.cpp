@@ -15,12 +15,34 @@ TEST(grid_geometry, content_height_scroll_clamp_and_wheel) {
     EXPECT_EQ(clamp_scroll(5000, 342, 1120), 779);
     EXPECT_EQ(clamp_scroll(400, 342, 1120), 400);
     EXPECT_EQ(clamp_scroll(40, 342, 232), 40) << "content that fits leaves the position alone";
-    EXPECT_EQ(wheel_scroll(100, 120), 85);
-    EXPECT_EQ(wheel_scroll(100, -120), 115);
-    EXPECT_EQ(wheel_scroll(100, 7), 100) << "truncated toward zero";
+    EXPECT_EQ(wheel_scroll(1000, 120, 3, 342), 1000 - 333) << "three rows a notch";
+    EXPECT_EQ(wheel_scroll(1000, -240, 1, 342), 1000 + 222);
+    EXPECT_EQ(wheel_scroll(1000, 40, 3, 342), 1000 - 111) << "a third of a notch";
+    EXPECT_EQ(wheel_scroll(1000, 1, 3, 342), 998) << "333 / 120 pixels, truncated toward zero";
+    EXPECT_EQ(wheel_scroll(1000, -120, wheel_page_lines, 342), 1342) << "a page at a time";
+    EXPECT_EQ(wheel_scroll(1000, 120, 0, 342), 1000);
     EXPECT_EQ(cell_position(4, 0).x, 147);
     EXPECT_EQ(cell_position(4, 0).y, 121);
     EXPECT_EQ(cell_position(4, 200).y, -79);
+}
+
+TEST(grid_geometry, keys_move_the_focus_cell_inside_the_group_and_the_view_follows_it) {
+    using k = grid_key_t;
+    struct { int64_t from; k key; size_t count; int64_t to; } cases[] = {
+        {0, k::left, 7, 0},      {2, k::right, 7, 3},      {6, k::right, 7, 6},
+        {4, k::up, 7, 1},        {1, k::up, 7, 1},         {1, k::down, 7, 4},
+        {4, k::down, 7, 6},      // the short last row: its last cell
+        {5, k::down, 7, 6},      {4, k::down, 6, 4},       // in the last row: stays
+        {0, k::page_down, 30, 9},  {28, k::page_down, 30, 29}, {20, k::page_up, 30, 11},
+        {4, k::page_up, 30, 1},  {14, k::home, 30, 0},     {3, k::end, 30, 29},
+        {9, k::left, 0, -1},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(moved_focus(c.from, c.key, c.count, 342), c.to) << c.from << " " << int(c.key) << " of " << c.count;
+    EXPECT_EQ(scroll_showing(0, 500, 342, 1120), 0);
+    EXPECT_EQ(scroll_showing(29, 0, 342, 1120), 778) << "the last row in full";
+    EXPECT_EQ(scroll_showing(12, 0, 342, 1120), 4 * 111 + 121 - 342) << "the row's bottom at the page's bottom";
+    EXPECT_EQ(scroll_showing(12, 400, 342, 1120), 400) << "a row in view keeps the position";
 }
 
 TEST(grid_geometry, clicks_map_to_the_picture_and_tick_bands_of_a_cell) {

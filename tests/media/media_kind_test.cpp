@@ -38,7 +38,9 @@ TEST(thumbnail_group, extension_of_the_final_component_decides_the_decoder) {
     EXPECT_EQ(find_thumbnail_group(u".tif"), thumbnail_group_t::raw);
     EXPECT_EQ(find_thumbnail_group(u".srf"), thumbnail_group_t::raw);
     EXPECT_EQ(find_thumbnail_group(u".mrw"), thumbnail_group_t::raw);
-    for (const char16_t* ext : {u".ico", u".psd", u".mp4", u".JPG", u"jpg", u""})
+    EXPECT_EQ(find_thumbnail_group(u".avi"), thumbnail_group_t::video);
+    EXPECT_EQ(find_thumbnail_group(u".mov"), thumbnail_group_t::video);
+    for (const char16_t* ext : {u".ico", u".psd", u".mkv", u".JPG", u"jpg", u""})
         EXPECT_EQ(find_thumbnail_group(ext), thumbnail_group_t::none);
 }
 

@@ -9,6 +9,7 @@
 
 #include "app/wide_text_win.h"
 #include "engine/found_queue_win.h"
+#include "media/jpeg_library_win.h"
 #include "media/picture_io_win.h"
 #include "support/exif_preview.h"
 #include "support/picture_check_win.h"
@@ -17,6 +18,8 @@
 namespace {
 
 const std::string fixtures = "Z:" TESSERA_MEDIA_FIXTURES "/";
+const std::string videos = "Z:" TESSERA_SOURCE_DIR "/tests/ember/fixtures/video/";
+const std::string camera_videos = "Z:" TESSERA_SOURCE_DIR "/../shared/bench-media/drewnoakes+metadata-extractor-images/avi/";
 
 std::string narrow(const std::wstring& text) {
     std::string out;
@@ -189,6 +192,39 @@ TEST_F(thumbnail, an_existing_thumbnail_is_left_alone_and_nothing_is_learned) {
     EXPECT_EQ(file_bytes(record.thumb_path), "kept as it was");
 }
 
+// A motion-JPEG video's thumbnail is its first frame, with the frame's size; a cut one shows what
+// its frame holds. Videos of other codecs keep their placeholder.
+TEST_F(thumbnail, a_motion_jpeg_video_shows_its_first_frame) {
+    struct {
+        std::string source;
+        size_t keep;  // bytes kept of the file; 0 for all
+        int result;
+        int32_t width, height;
+    } cases[] = {
+        {videos + "motion_jpeg.mov", 0, 0, 64, 48},
+        {camera_videos + "MVI_4823.AVI", 0, 0, 640, 480},
+        {camera_videos + "MVI_4823.AVI", 100000, 0, 640, -1},
+        {videos + "clip.avi", 0, -1, 0, 0},
+        {videos + "camera.mp4", 0, -1, 0, 0},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.source + " " + std::to_string(c.keep));
+        std::string bytes = file_bytes(c.source);
+        if (bytes.empty() && c.source.find("bench-media") != std::string::npos) continue;  // no sample folder
+        ASSERT_FALSE(bytes.empty());
+        if (c.keep) bytes.resize(c.keep);
+        std::string path = dir + "video" + std::to_string(n++) + c.source.substr(c.source.size() - 4);
+        ASSERT_TRUE(make_sized_file(widen(path), bytes, bytes.size()));
+        found_file_t record = record_for(path);
+        EXPECT_EQ(build_thumbnail(record), c.result);
+        EXPECT_EQ(exists(record.thumb_path), c.result == 0);
+        EXPECT_EQ(record.width, c.width);
+        if (c.height >= 0) EXPECT_EQ(record.height, c.height);
+        else EXPECT_LT(record.height, 480);
+    }
+}
+
 // The engine names its files in the process's ANSI code page; a thread whose locale has another
 // code page (the worker of a program that set one) must still find the same file.
 TEST_F(thumbnail, a_path_names_the_same_file_whatever_the_thread_locale) {
@@ -246,30 +282,42 @@ TEST_F(thumbnail, the_worker_gives_every_queued_picture_its_thumbnail_and_size) 
 
 }  // namespace
 
-// A camera JPEG's own preview makes the thumbnail when it shows the whole photo: black bands are
-// cut off and the size comes from the frame header. A preview that cannot stand in for the photo
-// leaves the photo to be decoded whole.
-TEST_F(thumbnail, a_camera_preview_stands_in_for_the_photo_only_when_it_shows_all_of_it) {
+// Without the JPEG decoder, a camera JPEG's own preview makes the thumbnail when it shows the
+// whole photo and the photo's data decodes to its end: black bands are cut off and the size comes
+// from the frame header. A preview that cannot stand in, or one of a photo cut short, leaves the
+// photo to GDI+. With the decoder the photo itself is shown.
+TEST_F(thumbnail, a_camera_preview_stands_in_only_for_a_whole_photo_it_shows_all_of) {
+    const jpeg_library_c no_decoder(L"");
     struct {
         const char* photo;
         const char* preview;
+        size_t cut;  // bytes cut off the photo's end
         bool is_preview_used;
         int32_t width, height;
     } cases[] = {
-        {"quad_600x400.jpg", "preview_black_bands.jpg", true, 600, 400},
-        {"quad_400x300.jpg", "preview_whole.jpg", true, 400, 300},
-        {"quad_600x400.jpg", "preview_grey_bands.jpg", false, 600, 400},
-        {"quad_600x400.jpg", "preview_whole.jpg", false, 600, 400},
+        {"quad_600x400.jpg", "preview_black_bands.jpg", 0, true, 600, 400},
+        {"quad_400x300.jpg", "preview_whole.jpg", 0, true, 400, 300},
+        {"quad_600x400.jpg", "preview_grey_bands.jpg", 0, false, 600, 400},
+        {"quad_600x400.jpg", "preview_whole.jpg", 0, false, 600, 400},
+        {"quad_400x300.jpg", "preview_whole.jpg", 2, false, 400, 300},
     };
     int n = 0;
     for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.preview) + " cut " + std::to_string(c.cut));
         std::string preview = file_bytes(fixtures + c.preview);
         std::string camera_file = exif_preview::with_app1(file_bytes(fixtures + c.photo),
                                                           exif_preview::block(n % 2 == 1, preview, uint32_t(preview.size())));
+        camera_file.resize(camera_file.size() - c.cut);
         std::string path = dir + "camera" + std::to_string(n++) + ".jpg";
         ASSERT_TRUE(make_sized_file(widen(path), camera_file, camera_file.size()));
+        found_file_t with_decoder = record_for(path);
+        ASSERT_EQ(build_thumbnail(with_decoder), 0);
+        EXPECT_EQ(with_decoder.width, c.width);
+        expect_whole_quad_thumbnail(with_decoder.thumb_path);
+        ASSERT_TRUE(DeleteFileA(with_decoder.thumb_path));
+
         found_file_t record = record_for(path);
-        ASSERT_EQ(build_thumbnail(record), 0) << c.preview;
+        ASSERT_EQ(build_thumbnail(record, no_decoder), 0);
         EXPECT_EQ(record.width, c.width);
         EXPECT_EQ(record.height, c.height);
         if (!c.is_preview_used) {
@@ -280,6 +328,6 @@ TEST_F(thumbnail, a_camera_preview_stands_in_for_the_photo_only_when_it_shows_al
         read_back(widen(record.thumb_path), thumb);
         ASSERT_TRUE(thumb.is_read);
         for (int y : {2, 41, 79})
-            for (int x : {2, 58, 114}) EXPECT_EQ(colour_name(thumb.rgb(x, y)), "yellow") << c.preview << " " << x << "," << y;
+            for (int x : {2, 58, 114}) EXPECT_EQ(colour_name(thumb.rgb(x, y)), "yellow") << x << "," << y;
     }
 }

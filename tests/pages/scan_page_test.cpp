@@ -69,6 +69,40 @@ bool shows_bitmap(HWND grid, int id, int x, int y) {
     return matches == samples;
 }
 
+// A real key press, with Ctrl held around it when asked, then the messages it causes.
+void press(WORD key, bool with_control = false) {
+    INPUT inputs[4] = {};
+    UINT count = 0;
+    auto add = [&](WORD vk, bool up) {
+        inputs[count].type = INPUT_KEYBOARD;
+        inputs[count].ki.wVk = vk;
+        inputs[count].ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+        ++count;
+    };
+    if (with_control) add(VK_CONTROL, false);
+    add(key, false);
+    add(key, true);
+    if (with_control) add(VK_CONTROL, true);
+    SendInput(count, inputs, sizeof(INPUT));
+    pump_for(150);
+}
+
+// A real click whose own mouse messages alone are dispatched: no timer and no posted paint runs.
+void click_without_timers(HWND window, int x, int y) {
+    POINT p = on_screen(window, x, y);
+    click_at(p.x, p.y);
+    bool is_released = false;
+    ULONGLONG deadline = GetTickCount64() + 3000;
+    while (!is_released && GetTickCount64() < deadline) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
+            DispatchMessageW(&msg);
+            is_released = is_released || msg.message == WM_LBUTTONUP;
+        }
+        Sleep(5);
+    }
+}
+
 const std::string photo_bytes = read_all(L"Z:" TESSERA_MEDIA_FIXTURES "/quad_400x300.jpg");
 
 }  // namespace
@@ -152,9 +186,13 @@ TEST_F(scan_page, the_wheel_the_bar_and_the_menu_work_on_ten_rows) {
     show_results();
     EXPECT_EQ(grid().content_height(), 1120);
     EXPECT_EQ(grid().page_height(), 342);
+    UINT lines = 0;
+    ASSERT_TRUE(SystemParametersInfoW(SPI_GETWHEELSCROLLLINES, 0, &lines, 0));
+    ASSERT_GE(lines, 1u);
+    ASSERT_LE(lines, 7u) << "one notch stays inside the content";
     click(grid_window(), 20, 50);  // the grid takes the focus, and so the wheel
     wheel(grid_window(), 1);
-    EXPECT_EQ(grid().scroll_pos(), 15);
+    EXPECT_EQ(grid().scroll_pos(), int32_t(lines) * 111) << "a notch moves the system's wheel lines in cell rows";
     wheel(grid_window(), -1);
     EXPECT_EQ(grid().scroll_pos(), 0);
     wheel(grid_window(), 100);
@@ -192,6 +230,92 @@ TEST_F(scan_page, the_wheel_the_bar_and_the_menu_work_on_ten_rows) {
     EXPECT_EQ(page_->view_total(), 30);
 }
 
+// "Select all" says whether every file of the shown group is ticked, whatever changed it; a tick
+// shows before any timer runs; the details column empties with a group that lacks its record.
+TEST_F(scan_page, select_all_the_ticks_and_the_details_stay_in_step_with_the_shown_group) {
+    for (int i = 0; i < 7; ++i) queue(L"f" + std::to_wstring(i) + L".jpg");
+    queue(L"a.wav");
+    queue(L"b.wav");
+    show_results();
+    auto is_all_ticked = [&] { return IsDlgButtonChecked(page_->hwnd(), int(id_scan_all)) == BST_CHECKED; };
+    EXPECT_FALSE(is_all_ticked());
+
+    click_without_timers(grid_window(), 20, 100);
+    EXPECT_TRUE(shows_bitmap(grid_window(), IDB_TICK_DONE, 10, 10 + tick_band_first)) << "the tick shows at once";
+    click_without_timers(page_->control(id_scan_all), 5, 10);
+    EXPECT_TRUE(shows_bitmap(grid_window(), IDB_TICK_DONE, 284, 10 + tick_band_first)) << "select all's ticks at once";
+    EXPECT_EQ(page_->view_ticked(), 7);
+    EXPECT_TRUE(is_all_ticked());
+    click_without_timers(grid_window(), 20, 100);
+    EXPECT_TRUE(shows_bitmap(grid_window(), IDB_TICK_EMPTY, 10, 10 + tick_band_first)) << "the untick too";
+    EXPECT_FALSE(is_all_ticked()) << "one file of the group unticked";
+    click(grid_window(), 20, 100);
+    EXPECT_TRUE(is_all_ticked()) << "every file ticked one by one";
+
+    click(grid_window(), 150, 50);
+    EXPECT_EQ(page_->current(), 1);
+    ASSERT_TRUE(click_item(page_->tree(), find_item(page_->tree(), u"Audio")));
+    EXPECT_EQ(page_->current(), -1) << "the details of a photo leave with the photos";
+    EXPECT_FALSE(is_all_ticked()) << "nothing of the audio group is ticked";
+
+    // The keys tick the focus cell and the group.
+    click(grid_window(), 20, 50);
+    EXPECT_EQ(page_->current(), 7);
+    press(VK_RIGHT);
+    EXPECT_EQ(page_->current(), 8) << "the details follow the focus cell";
+    press(VK_SPACE);
+    press(VK_LEFT);
+    press(VK_SPACE);
+    EXPECT_EQ(selected_of(7) + selected_of(8), 2);
+    EXPECT_TRUE(is_all_ticked());
+    press(VK_SPACE);
+    EXPECT_FALSE(is_all_ticked());
+    press('A', true);
+    EXPECT_EQ(page_->view_ticked(), 2) << "Ctrl+A ticks the group";
+    EXPECT_TRUE(is_all_ticked());
+
+    ASSERT_TRUE(click_item(page_->tree(), find_item(page_->tree(), u"Photos")));
+    EXPECT_TRUE(is_all_ticked());
+    queue(L"f7.jpg");
+    ASSERT_TRUE(pump_until([&] { return page_->shown() == 10; }));
+    EXPECT_FALSE(is_all_ticked()) << "a new find comes unticked";
+    click(page_->control(id_scan_all), 5, 10);
+    EXPECT_TRUE(is_all_ticked());
+    click(page_->control(id_scan_home), 20, 15);
+    EXPECT_FALSE(is_all_ticked()) << "the next results start unticked";
+}
+
+TEST_F(scan_page, the_keys_move_a_framed_focus_cell_kept_in_view) {
+    for (int i = 0; i < 30; ++i) queue(L"f" + std::to_wstring(i) + L".jpg");
+    show_results();
+    auto focus_row_in_view = [&] {
+        int32_t y = cell_position(size_t(grid().current_cell()), grid().scroll_pos()).y;
+        return y >= 0 && y + tick_band_last <= grid().page_height();
+    };
+    click(grid_window(), 150, 50);
+    EXPECT_EQ(grid().current_cell(), 1);
+    HDC screen = GetDC(grid_window());
+    EXPECT_EQ(GetPixel(screen, 147 - 2, 60), GetSysColor(COLOR_HIGHLIGHT)) << "the focus cell is framed";
+    ReleaseDC(grid_window(), screen);
+    press(VK_DOWN);
+    EXPECT_EQ(grid().current_cell(), 4);
+    press(VK_NEXT);
+    EXPECT_EQ(grid().current_cell(), 13);
+    EXPECT_TRUE(focus_row_in_view());
+    EXPECT_GT(grid().scroll_pos(), 0);
+    press(VK_END);
+    EXPECT_EQ(grid().current_cell(), 29);
+    EXPECT_TRUE(focus_row_in_view());
+    press(VK_UP);
+    EXPECT_EQ(grid().current_cell(), 26);
+    press(VK_HOME);
+    EXPECT_EQ(grid().current_cell(), 0);
+    EXPECT_EQ(grid().scroll_pos(), 0);
+    press(VK_SPACE);
+    EXPECT_EQ(selected_of(0), 1);
+    EXPECT_EQ(page_->view_ticked(), 1);
+}
+
 // Classifying an extension in no table opens a message box in the middle of the tick: the queue
 // lock must be free meanwhile, and the ticks that the box's loop delivers must not file again.
 TEST_F(scan_page, a_message_box_in_the_tick_holds_no_lock_and_no_second_tick_files) {
@@ -215,7 +339,7 @@ TEST_F(scan_page, a_message_box_in_the_tick_holds_no_lock_and_no_second_tick_fil
     EXPECT_TRUE(is_lock_free) << "the reader and the worker could append meanwhile";
     EXPECT_EQ(most_open, 1) << "no tick started filing while the box was open";
     ASSERT_EQ(shown_boxes.size(), 1u) << "asked once for the extension, not once per file";
-    EXPECT_EQ(shown_boxes[0].text, u"xyz");
+    EXPECT_EQ(shown_boxes[0].text, format_text(lookup_text("unknown_type"), {u"xyz"})) << "what it means, in words";
     EXPECT_EQ(shown_boxes[0].mode, mode_error);
     EXPECT_NE(find_item(page_->tree(), u"xyz"), nullptr);
     EXPECT_EQ(TreeView_GetParent(page_->tree(), find_item(page_->tree(), u"xyz")), nullptr) << "at the top level";

@@ -87,7 +87,8 @@ protected:
         app_ = folder_ / L"app";
         CreateDirectoryW(app_.c_str(), nullptr);
         CreateDirectoryW((app_ + L"\\Ember").c_str(), nullptr);
-        for (const wchar_t* name : {L"Tessera.exe", L"language.ini", L"libraw.dll", L"Ember\\embsrv.exe"})
+        for (const wchar_t* name : {L"Tessera.exe", L"language.ini", L"libraw.dll", L"libjpeg-62.dll",
+                                   L"Ember\\embsrv.exe"})
             ASSERT_TRUE(copy_program_file(name, app_)) << name;
         recovered_ = folder_ / L"recovered";
         CreateDirectoryW(recovered_.c_str(), nullptr);

@@ -175,6 +175,13 @@ TEST_F(raw_decode, real_camera_files_from_the_sample_folder) {
     EXPECT_GT(record.width, 1000);
     EXPECT_GT(record.height, 1000);
     EXPECT_STRNE(record.camera_model, "");
+    // The sensor's full size is the record's; the picture is developed at half of it.
+    found_file_t again = record_for(chart);
+    picture_t picture;
+    ASSERT_EQ(decode_raw_photo(again, from_ansi(again.path), picture), 0);
+    EXPECT_EQ(again.width, record.width);
+    EXPECT_EQ(picture.width, (record.width + 1) / 2);
+    EXPECT_EQ(picture.height, (record.height + 1) / 2);
     read_back_t thumb;
     read_back(widen(record.thumb_path), thumb);
     EXPECT_TRUE(thumb.is_read);

@@ -117,3 +117,15 @@ TEST_F(updater, every_bad_answer_and_no_answer_at_all_says_it_could_not_check) {
     EXPECT_EQ(run("ftp://127.0.0.1/version.txt", VK_RETURN).exit_code, DWORD(update_exit_failed))
         << "only http and https";
 }
+
+// Without an argument the updater reads the address Tessera was built with; the placeholder
+// site (a reserved .example name) never answers, and the user is told it could not check.
+TEST_F(updater, the_built_in_address_that_cannot_be_reached_says_it_could_not_check) {
+    const std::string built_in = TESSERA_WEB_ADDRESS;
+    if (built_in.find(".example/") == std::string::npos)
+        GTEST_SKIP() << "built for " << built_in << ", which may answer";
+    run_t got = run("", VK_RETURN);
+    EXPECT_EQ(got.first_button, L"OK");
+    EXPECT_FALSE(got.shows_second);
+    EXPECT_EQ(got.exit_code, DWORD(update_exit_failed));
+}

@@ -392,8 +392,9 @@ Function un.is_letter_or_digit
 FunctionEnd
 
 ; 1 for the name of one of the engine's finds ("f", 7 to 20 digits, ".", an extension), the
-; same behind a dot (unfinished), its thumbnail ("thumb_f" + digits + ".png"), or the engine's
-; summary (".ember_summary", or with "." and an extension behind it); else 0.
+; same behind a dot (unfinished), its thumbnail ("thumb_f" + digits + ".png"), the engine's
+; summary (".ember_summary", or with "." and an extension behind it) or its index of the finds
+; (".ember_index"); else 0.
 Function un.is_engine_file_name
     Exch $0
     Push $1
@@ -402,7 +403,9 @@ Function un.is_engine_file_name
     StrCpy $3 0
     StrCpy $1 $0 14
     StrCpy $2 $0 "" 14
-    ${If} $1 S== ".ember_summary"
+    ${If} $0 S== ".ember_index"
+        StrCpy $3 1
+    ${ElseIf} $1 S== ".ember_summary"
         ${If} $2 == ""
             StrCpy $3 1
         ${Else}

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "core/byte_order.h"
 #include "formats/raw_samples.h"
@@ -15,6 +16,7 @@ constexpr uint16_t max_entries = 1000;  // entries in one IFD; real ones have a 
 constexpr int max_ifds = 512;           // IFDs in one file, all kinds together
 constexpr int max_depth = 6;            // IFD0 > SubIFD > EXIF > maker note > its sub-IFDs
 constexpr uint32_t max_pieces = 1 << 20;  // strips or tiles in one image
+constexpr uint32_t piece_window = 4096;   // offsets and byte counts read at a time (16 KiB of LONGs)
 // IFD offsets that sent the walk far from the candidate's start, to bytes that held no IFD. A
 // crafted or damaged header whose offsets point far away costs a fetch each; after this many,
 // the walk follows no more offsets, so a run of such headers costs a few fetches a sector, not
@@ -91,6 +93,8 @@ private:
     uint16_t u16(const uint8_t* p) const { return little_ ? load_le16(p) : load_be16(p); }
     uint32_t u32(const uint8_t* p) const { return little_ ? load_le32(p) : load_be32(p); }
     bool value(const entry_t& e, uint32_t i, uint32_t& v);
+    bool values(const entry_t& e, uint32_t first, uint32_t n, std::vector<uint32_t>& out);
+    void piece(uint64_t base, uint32_t offset, uint32_t count, uint64_t expected, uint64_t most);
     void reach(uint64_t offset, uint64_t length);
     void pieces(uint64_t base, const entry_t* offsets, const entry_t* counts, const geometry_t* geometry,
                 bool is_tile);
@@ -112,6 +116,16 @@ void tiff_walker_c::reach(uint64_t offset, uint64_t length) {
         return;
     }
     facts_.end = std::max(facts_.end, offset + length);
+}
+
+bool tiff_walker_c::values(const entry_t& e, uint32_t first, uint32_t n, std::vector<uint32_t>& out) {
+    uint32_t size = type_size(e.type);
+    if (first > e.count || n > e.count - first || (size != 2 && size != 4)) return false;
+    const uint8_t* p = in_.at(e.values + uint64_t(first) * size, size_t(n) * size);
+    if (!p) return false;
+    out.resize(n);
+    for (uint32_t k = 0; k < n; ++k) out[k] = size == 2 ? u16(p + 2 * k) : u32(p + 4 * k);
+    return true;
 }
 
 bool tiff_walker_c::value(const entry_t& e, uint32_t i, uint32_t& v) {
@@ -138,22 +152,30 @@ void tiff_walker_c::pieces(uint64_t base, const entry_t* offsets, const entry_t*
     if (!offsets || !counts || offsets->count != counts->count || offsets->count > max_pieces) return;
     uint64_t expected = geometry ? geometry->piece_bytes(is_tile, geometry->bits) : 0;
     uint64_t most = geometry ? 2 * geometry->piece_bytes(is_tile, std::max<uint32_t>(geometry->bits, 16)) : 0;
-    for (uint32_t i = 0; i < offsets->count; ++i) {
-        uint32_t offset, count;
-        if (!value(*offsets, i, offset) || !value(*counts, i, count)) return;
-        if (count == 0) continue;
-        uint64_t length = count;
-        if (expected && length > most + piece_slack) {
-            // A damaged count: the piece ends where its data plausibly does.
-            length = expected;
-            if (base + offset < in_.size())
-                length = raw_sample_end(in_, base + offset, base + offset + expected, picture_zero_run) - (base + offset);
-        }
-        reach(base + offset, length);
-        in_.layout().add_payload(base + offset, length);
-        in_.layout().add_embedded(base + offset);
-        facts_.has_image_data = true;
+    // The two arrays may lie far apart: each is read a window at a time, not a value from one
+    // and then one from the other (a fetch each whenever the carve window cannot hold both).
+    std::vector<uint32_t> offset_window, count_window;
+    for (uint32_t first = 0; first < offsets->count; first += piece_window) {
+        uint32_t n = std::min(piece_window, offsets->count - first);
+        if (!values(*offsets, first, n, offset_window) || !values(*counts, first, n, count_window)) return;
+        for (uint32_t k = 0; k < n; ++k) piece(base, offset_window[k], count_window[k], expected, most);
     }
+}
+
+// One strip or tile of `count` bytes at base + offset.
+void tiff_walker_c::piece(uint64_t base, uint32_t offset, uint32_t count, uint64_t expected, uint64_t most) {
+    if (count == 0) return;
+    uint64_t length = count;
+    if (expected && length > most + piece_slack) {
+        // A damaged count: the piece ends where its data plausibly does.
+        length = expected;
+        if (base + offset < in_.size())
+            length = raw_sample_end(in_, base + offset, base + offset + expected, picture_zero_run) - (base + offset);
+    }
+    reach(base + offset, length);
+    in_.layout().add_payload(base + offset, length);
+    in_.layout().add_embedded(base + offset);
+    facts_.has_image_data = true;
 }
 
 void tiff_walker_c::walk_children(uint64_t base, const entry_t& e, int depth, ifd_kind kind) {

@@ -184,6 +184,14 @@ TEST_F(engine_shell, a_killed_run_leaves_no_half_written_find) {
             EXPECT_EQ(fs::file_size(work / name), name == "f0000000.wav" ? big + 44 : 100044u)
                 << name << ": a find under its name is whole";
         }
+        // Every whole line of the index names a find that is there; a cut last line is no line.
+        std::string index = file_text((work / ".ember_index").string());
+        EXPECT_TRUE(index.empty() || index.rfind("# ember index 1\n", 0) == 0) << index;
+        for (size_t at = index.find('\n'); at != std::string::npos && index.find('\n', at + 1) != std::string::npos;
+             at = index.find('\n', at + 1)) {
+            std::string name = index.substr(at + 1, index.find('\t', at + 1) - at - 1);
+            EXPECT_TRUE(fs::exists(work / name)) << name << " has an index line but no file";
+        }
     }
     EXPECT_GE(cut_while_writing, 1) << "no kill came while the find was written";
 }
@@ -239,6 +247,9 @@ TEST_F(engine_shell, a_failing_card_ends_with_its_own_codes_and_a_summary) {
     EXPECT_EQ(found.substr(0, 1000 * 512), card.substr(0, 1000 * 512));
     std::string counts = file_text(report.string());
     EXPECT_NE(counts.find("bad_sector_reads=100 "), std::string::npos) << counts;  // each asked for once
+    // No file system names these finds: the index says how each ended.
+    EXPECT_EQ(file_text((work / ".ember_index").string()),
+              "# ember index 1\nf0000000.wav\t\t-\tcarved\t\t\tunreadable\nf0002049.wav\t\t-\tcarved\t\t\twhole\n");
 
     write_sound_card(image_, 100000);
     fs::resize_file(image_, 12 * 1024 * 1024);
@@ -247,6 +258,7 @@ TEST_F(engine_shell, a_failing_card_ends_with_its_own_codes_and_a_summary) {
               int(engine_exit_t::source_lost));
     EXPECT_EQ(file_text((work / ".ember_summary").string()),
               "total_sectors=24576\nscanned_sectors=16384\nunreadable_sectors=0\nfiles=2\ndamaged_files=0\nexit=9\n");
-    EXPECT_EQ(names_in(work), (std::vector<std::string>{".ember_summary", "f0000000.wav", "f0000196.wav"}));
+    EXPECT_EQ(names_in(work),
+              (std::vector<std::string>{".ember_index", ".ember_summary", "f0000000.wav", "f0000196.wav"}));
     EXPECT_NE(file_text(report.string()).find("failing_reads=1 "), std::string::npos) << file_text(report.string());
 }

@@ -197,3 +197,40 @@ TEST(crafted, gif_sub_block_chains_that_never_end) {
     auto photos = lay_card(card, std::vector<std::vector<uint8_t>>(64, gif), 4 << 20, 0xFF);
     expect_bounded_and_found(card, photos, "gif");
 }
+
+// A TIFF of 8192 one-row strips whose offsets and byte counts lie 1 MiB apart, read through a
+// source with no read-ahead in front (as the file system's carve reads the card): looking at one
+// array and then the other used to fetch 16 KiB for every strip, 256 MiB in all. The arrays are
+// read in windows, so the carve reads about what the file holds.
+TEST(crafted, tiff_strip_arrays_far_apart) {
+    constexpr uint32_t strips = 8192, offsets_at = 4096, counts_at = offsets_at + (1 << 20);
+    constexpr uint32_t data_at = counts_at + 4 * strips, width = 64;
+    std::vector<uint8_t> tiff(data_at + strips * width, 0x80);
+    std::fill_n(tiff.begin(), offsets_at, 0);
+    std::memcpy(tiff.data(), "II*\0", 4);
+    put_le32(tiff, 4, 8);
+    const uint32_t entries[][3] = {{256, 1, width}, {257, 1, strips}, {258, 1, 8}, {262, 1, 1},
+                                   {273, strips, offsets_at}, {277, 1, 1}, {278, 1, 1}, {279, strips, counts_at}};
+    tiff[8] = std::size(entries);
+    for (size_t i = 0; i < std::size(entries); ++i) {
+        size_t at = 10 + 12 * i;
+        tiff[at] = uint8_t(entries[i][0]), tiff[at + 1] = uint8_t(entries[i][0] >> 8), tiff[at + 2] = 4;  // LONG
+        put_le32(tiff, at + 4, entries[i][1]);
+        put_le32(tiff, at + 8, entries[i][2]);
+    }
+    put_le32(tiff, 10 + 12 * std::size(entries), 0);
+    for (uint32_t s = 0; s < strips; ++s) {
+        put_le32(tiff, offsets_at + 4 * s, data_at + s * width);
+        put_le32(tiff, counts_at + 4 * s, width);
+    }
+    std::vector<uint8_t> card = tiff;
+    card.resize(card.size() + 64 * 1024, 0);
+    counting_source_c source(card);
+    ember::carve_input_c in(source, 0);
+    const ember::format_t* tif = nullptr;
+    for (const ember::format_t* f : ember::all_formats())
+        if (f->search_name == "tif") tif = f;
+    ASSERT_NE(tif, nullptr);
+    EXPECT_EQ(tif->carve(in).length, tiff.size());
+    EXPECT_LE(source.bytes_read, tiff.size());
+}

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 #include "core/format_registry.h"
 #include "core/scan.h"
@@ -29,23 +30,25 @@ void put_le32(std::vector<uint8_t>& v, size_t at, uint32_t x) {
     for (int i = 0; i < 4; ++i) v.at(at + i) = uint8_t(x >> (8 * i));
 }
 
-// A 2 MiB FAT12 card of 1 KiB clusters whose root holds `sizes.size()` deleted entries
-// ("_MG_nnnn.JPG") all starting at cluster 2, where `photo` lies, followed by free space.
-std::vector<uint8_t> fat12_card(const std::vector<uint8_t>& photo, const std::vector<uint32_t>& sizes) {
-    constexpr uint32_t total = 4096, fat_sectors = 6, root_entries = 1024;
-    constexpr uint32_t root_sectors = root_entries * 32 / sector, data = 1 + 2 * fat_sectors + root_sectors;
+// A FAT12 card (2 MiB of 1 KiB clusters unless told) whose root holds `sizes.size()` deleted
+// entries ("_MG_nnnn.JPG") all starting at cluster 2, where `photo` lies, followed by free space.
+std::vector<uint8_t> fat12_card(const std::vector<uint8_t>& photo, const std::vector<uint32_t>& sizes,
+                                uint32_t total = 4096, uint8_t per_cluster = 2) {
+    constexpr uint32_t root_entries = 1024, root_sectors = root_entries * 32 / sector;
+    const uint32_t fat_sectors = ((total - 1 - root_sectors) / per_cluster + 2) * 3 / 2 / sector + 1;
+    const uint32_t data = 1 + 2 * fat_sectors + root_sectors;
     std::vector<uint8_t> card(size_t(total) * sector, 0);
     const uint8_t jump[] = {0xEB, 0x3C, 0x90};
     std::memcpy(card.data(), jump, 3);
     std::memcpy(card.data() + 3, "MSWIN4.1", 8);
     put_le16(card, 11, sector);
-    card[13] = 2;  // sectors per cluster
+    card[13] = per_cluster;
     put_le16(card, 14, 1);
     card[16] = 2;
     put_le16(card, 17, root_entries);
     put_le16(card, 19, total);
     card[21] = 0xF8;
-    put_le16(card, 22, fat_sectors);
+    put_le16(card, 22, uint16_t(fat_sectors));
     put_le16(card, 510, 0xAA55);
     for (uint32_t f = 0; f < 2; ++f) {
         size_t fat = (1 + f * fat_sectors) * sector;
@@ -159,4 +162,75 @@ TEST(crafted_card, live_entries_naming_a_chain_too_short_cost_a_bounded_walk) {
     // Taken at the entries' size, which the zeros after the photo do not contradict.
     ASSERT_TRUE(found != scan.files.end());
     EXPECT_TRUE(found->second.size() >= photo.size() && std::equal(photo.begin(), photo.end(), found->second.begin()));
+}
+
+namespace {
+
+// Real camera photos (from the bench media, when present) of a size that takes several pieces.
+std::vector<std::vector<uint8_t>> camera_photos(size_t count) {
+    std::vector<std::vector<uint8_t>> out;
+    std::error_code ec;
+    std::vector<std::filesystem::path> paths;
+    for (auto it = std::filesystem::recursive_directory_iterator(TESSERA_BENCH_MEDIA, ec);
+         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+        std::string ext = it->path().extension().string();
+        uint64_t size = it->is_regular_file(ec) ? it->file_size(ec) : 0;
+        if ((ext == ".jpg" || ext == ".JPG") && size >= 300 * 1024 && size <= 2200 * 1024) paths.push_back(it->path());
+    }
+    std::sort(paths.begin(), paths.end());
+    for (const auto& p : paths) {
+        std::vector<uint8_t> bytes = ember_test::read_bytes(p.string());
+        memory_source_c file(bytes);
+        fs::jpeg_entropy_check_c check;
+        uint64_t end = 0;
+        // Photos the decoder reads whole, ending at their EOI (no bytes after it).
+        if (check.start(file) && check.run(file, check.first_state(), &end) == fs::jpeg_entropy_check_c::result_t::complete &&
+            end == bytes.size())
+            out.push_back(std::move(bytes));
+        if (out.size() == count) break;
+    }
+    return out;
+}
+
+// A deleted photo in three pieces on a 16 MiB FAT12 card of 4 KiB clusters, its entry still
+// there: the first piece at cluster 2, then 3 clusters of deleted noise, the second piece, 2
+// clusters of a deleted text file, the third piece (or, with `lost_end`, noise where it was).
+std::vector<uint8_t> three_piece_card(const std::vector<uint8_t>& photo, bool lost_end) {
+    constexpr size_t cluster = 4096;
+    const size_t a = photo.size() / 3 / cluster * cluster, b = 2 * photo.size() / 3 / cluster * cluster;
+    std::vector<uint8_t> laid(photo.begin(), photo.begin() + a);
+    std::vector<uint8_t> noise = ember_test::noise(3 * cluster, 7);
+    laid.insert(laid.end(), noise.begin(), noise.end());
+    laid.insert(laid.end(), photo.begin() + a, photo.begin() + b);
+    std::string text;
+    while (text.size() < 2 * cluster) text += "notes about the photos of a summer by the sea\n";
+    laid.insert(laid.end(), text.begin(), text.begin() + 2 * cluster);
+    if (lost_end) {
+        std::vector<uint8_t> other = ember_test::noise(photo.size() - b, 9);
+        laid.insert(laid.end(), other.begin(), other.end());
+    } else {
+        laid.insert(laid.end(), photo.begin() + b, photo.end());
+    }
+    return fat12_card(laid, {uint32_t(photo.size())}, 32000, 8);
+}
+
+}  // namespace
+
+// Camera photos in three pieces with deleted data between them come back whole; when the last
+// piece is gone, what comes back is the photo's own head, never a join that differs from it.
+TEST(crafted_card, a_photo_in_three_pieces_is_joined_and_a_lost_piece_gives_its_head) {
+    std::vector<std::vector<uint8_t>> photos = camera_photos(3);
+    if (photos.empty()) GTEST_SKIP() << "no camera photos in " << TESSERA_BENCH_MEDIA;
+    for (const std::vector<uint8_t>& photo : photos) {
+        const uint64_t first = (1 + 2 * 12 + 64) * sector / sector;  // cluster 2's sector
+        scan_cost_t whole = guided_scan(three_piece_card(photo, false));
+        auto found = whole.files.find(first);
+        ASSERT_NE(found, whole.files.end());
+        EXPECT_TRUE(found->second == photo) << photo.size() << " bytes, " << found->second.size() << " found";
+        scan_cost_t head = guided_scan(three_piece_card(photo, true));
+        found = head.files.find(first);
+        ASSERT_NE(found, head.files.end());
+        EXPECT_LT(found->second.size(), photo.size());
+        EXPECT_TRUE(std::equal(found->second.begin(), found->second.end(), photo.begin()));
+    }
 }

@@ -11,6 +11,8 @@
 
 struct manifest_row_t {
     std::string image, path, extension, runs, original;
+    std::string shown_path;  // as the index shows it
+    std::string modified;    // as the index shows it; "*" when not known
     uint32_t first_cluster = 0;
     uint64_t size = 0;
     bool is_live = false;
@@ -34,8 +36,10 @@ inline std::vector<manifest_row_t> fs_manifest(const std::string& image = {}) {
         std::vector<std::string> f;
         std::stringstream fields(line);
         for (std::string field; std::getline(fields, field, '\t');) f.push_back(field);
-        if (f.size() != 8 || (!image.empty() && f[0] != image)) continue;
-        rows.push_back({f[0], f[1], f[2], f[6], f[7], uint32_t(std::stoul(f[3])), std::stoull(f[4]), f[5] == "live"});
+        if (!line.empty() && line.back() == '\t') f.push_back({});  // an empty last column
+        if (f.size() != 10 || (!image.empty() && f[0] != image)) continue;
+        rows.push_back({f[0], f[1], f[2], f[6], f[7], f[8], f[9], uint32_t(std::stoul(f[3])), std::stoull(f[4]),
+                        f[5] == "live"});
     }
     return rows;
 }
@@ -50,3 +54,6 @@ inline manifest_row_t fs_manifest_row(const std::string& image, const std::strin
 inline std::vector<std::string> fs_test_images() {
     return {"fat16.img", "fat32_mbr.img", "fat32_quick.img", "exfat_gpt.img", "exfat_quick.img"};
 }
+
+// Camera and phone names, known times, crafted names (besides pictures, files no carver finds).
+inline std::vector<std::string> fs_names_images() { return {"fat32_names.img", "exfat_names.img"}; }

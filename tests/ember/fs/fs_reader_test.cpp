@@ -4,9 +4,13 @@
 // structures (loops, clusters past the volume, folder cycles, bad checksums) are survived.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 
 #include "core/byte_order.h"
+#include "core/find_record.h"
 #include "fs/extension_match.h"
 #include "fs/fs_reader.h"
 #include "fs_image_support.h"
@@ -31,8 +35,10 @@ std::string runs_text(const fs_reader_c& reader, const fs_entry_t& e) {
 
 }  // namespace
 
-TEST(fs_reader, every_file_of_every_image_with_its_chain) {
-    for (const std::string& image : fs_test_images()) {
+TEST(fs_reader, every_file_of_every_image_with_its_chain_path_and_time) {
+    std::vector<std::string> images = fs_test_images();
+    for (const std::string& image : fs_names_images()) images.push_back(image);
+    for (const std::string& image : images) {
         SCOPED_TRACE(image);
         std::vector<uint8_t> bytes = read_fs_image(image);
         ASSERT_FALSE(bytes.empty());
@@ -48,6 +54,10 @@ TEST(fs_reader, every_file_of_every_image_with_its_chain) {
             EXPECT_EQ(std::string(e->extension), row.extension);
             EXPECT_EQ(e->is_deleted, !row.is_live);
             EXPECT_EQ(runs_text(reader, *e), row.runs);
+            EXPECT_EQ(reader.path_of(*e), row.shown_path);
+            if (row.modified != "*") {
+                EXPECT_EQ(format_card_time({e->modified, e->modified_utc}), row.modified);
+            }
         }
     }
 }
@@ -164,4 +174,30 @@ TEST(fs_reader, an_entry_names_its_kind_by_extension_or_short_name) {
     EXPECT_FALSE(extension_matches("we", "webm"));
     EXPECT_FALSE(extension_matches("png", "jpg"));
     EXPECT_FALSE(extension_matches("", "jpg"));
+}
+
+TEST(fs_reader, crafted_names_and_folders_that_hold_each_other_give_bounded_paths) {
+    // fuzz/corpus/make_crafted_seeds.py: a 20-part long name of control characters, slashes,
+    // lone surrogates and 0xFFFF; long names out of order or with a checksum no 8.3 name has; a
+    // deleted long name; a folder that holds itself and a folder that holds it.
+    std::ifstream in(std::string(EMBER_FS_CORPUS) + "/crafted_names_and_loops", std::ios::binary);
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
+    ASSERT_FALSE(bytes.empty());
+    memory_source_c source(bytes);
+    fs_reader_c reader(source);
+    reader.observe(0, bytes.data(), bytes.size());
+    std::vector<std::string> paths;
+    for (const fs_entry_t& e : reader.entries()) paths.push_back(reader.path_of(e));
+    // Units 1, 9, '\\', '/', D800 DC00 (one character, U+10000), DBFF alone, FFFF, 'A', 7F, ten
+    // times 26, cut at 255 units: the last D800 has lost its partner.
+    const std::string replaced = "\xEF\xBF\xBD";
+    std::string crafted;
+    for (int i = 0; i < 25; ++i)
+        crafted += replaced + replaced + replaced + replaced + "\xF0\x90\x80\x80" + replaced + "\xEF\xBF\xBF" "A\x7F";
+    for (int i = 0; i < 5; ++i) crafted += replaced;
+    EXPECT_EQ(std::count(paths.begin(), paths.end(), crafted), 1);
+    for (const char* want : {"SWAPPE~1.JPG", "BADSUM.JPG", "IMG_20240614_183012.jpg", "LOOP\\INNER.JPG",
+                             "LOOP\\AGAIN\\INNER.JPG"})
+        EXPECT_EQ(std::count(paths.begin(), paths.end(), want), 1) << want;
+    EXPECT_EQ(paths.size(), 7u);
 }

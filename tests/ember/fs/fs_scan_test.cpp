@@ -261,6 +261,26 @@ TEST(fs_scan, a_deleted_photo_whose_entry_is_gone_is_joined_across_the_live_file
     expect_found_whole(card, volume, frag);
 }
 
+TEST(fs_scan, a_photo_no_entry_names_is_not_joined_through_a_deleted_text_file_in_its_gap) {
+    // The two-fragment JPEG with a deleted 8 KiB text file in its gap, its slot taken by another
+    // deleted file: the carve runs on through the text to the photo's EOI, with no marker and no
+    // live file to stop it. The picture does not decode through the text, so the text is left
+    // out and the rest joined.
+    std::vector<uint8_t> bytes = read_fs_image("fat32_mbr.img");
+    manifest_row_t frag = fs_manifest_row("fat32_mbr.img", "DCIM/103TESTS/FRAG.JPG");
+    const uint8_t entry[] = {0xE5, 'R', 'A', 'G', ' ', ' ', ' ', ' ', 'J', 'P', 'G'};
+    auto slot = bytes.begin();
+    for (; (slot = std::search(slot, bytes.end(), std::begin(entry), std::end(entry))) != bytes.end(); ++slot)
+        if (uint32_t(slot[26] | slot[27] << 8 | slot[20] << 16 | slot[21] << 24) == frag.first_cluster) break;
+    ASSERT_NE(slot, bytes.end());
+    const char other[] = "\xE5THER   TXT\x20";
+    std::copy_n(other, 12, slot);
+    std::fill_n(slot + 12, 20, 0);
+    memory_source_c card(bytes);
+    const fs::fs_volume_t volume = fs::fs_guide_c(card).reader().volumes()[0];
+    expect_found_whole(card, volume, frag);
+}
+
 TEST(fs_scan, a_carve_from_free_space_ends_where_a_live_file_begins) {
     std::vector<uint8_t> bytes = read_fs_image("fat32_mbr.img");
     manifest_row_t frag = fs_manifest_row("fat32_mbr.img", "DCIM/100TESTS/FRAG.JPG");
@@ -272,4 +292,34 @@ TEST(fs_scan, a_carve_from_free_space_ends_where_a_live_file_begins) {
     EXPECT_EQ(guide.free_length(from, 1 << 20), live - from);
     EXPECT_EQ(guide.free_length(from, live - from), live - from);
     EXPECT_EQ(guide.free_length(live, 1 << 20), 1u << 20);  // a live file's own clusters
+}
+
+TEST(fs_scan, a_deleted_photo_whose_rest_is_gone_is_named_and_cut) {
+    // The two-fragment deleted JPEG's second fragment (the clusters after the live picture in
+    // its gap) is wiped: its head comes back alone, up to the live picture, named by its entry
+    // and marked cut; the live picture comes back whole by its chain.
+    std::vector<uint8_t> bytes = read_fs_image("fat32_mbr.img");
+    manifest_row_t frag = fs_manifest_row("fat32_mbr.img", "DCIM/100TESTS/FRAG.JPG");
+    manifest_row_t fill = fs_manifest_row("fat32_mbr.img", "DCIM/100TESTS/FILL.JPG");
+    const fs::fs_volume_t volume = volume_of(bytes);
+    uint64_t head = fill.first_cluster - frag.first_cluster, rest = (frag.size + 511) / 512 - head;
+    uint32_t after_fill = fill.first_cluster + uint32_t((fill.size + 511) / 512);
+    std::fill_n(bytes.begin() + std::ptrdiff_t(volume.cluster_offset(after_fill)), rest * 512, 0);
+    memory_source_c card(bytes);
+    fs::fs_guide_c guide(card);
+    memory_output_c out;
+    scan_config_t config;
+    config.guide = &guide;
+    scan_source(card, all_formats(), out, config);
+    const find_record_t& cut = out.records[first_sector(volume, frag.first_cluster)];
+    EXPECT_EQ(out.files[first_sector(volume, frag.first_cluster)].size(), head * 512);
+    EXPECT_EQ(cut.path, "DCIM\\100TESTS\\_RAG.JPG");
+    EXPECT_EQ(cut.entry, find_entry_t::deleted);
+    EXPECT_EQ(cut.assembly, find_assembly_t::carved);
+    EXPECT_EQ(cut.end, find_end_t::cut);
+    const find_record_t& live = out.records[first_sector(volume, fill.first_cluster)];
+    EXPECT_EQ(live.path, "DCIM\\100TESTS\\FILL.JPG");
+    EXPECT_EQ(live.entry, find_entry_t::live);
+    EXPECT_EQ(live.assembly, find_assembly_t::chain);
+    EXPECT_EQ(live.end, find_end_t::whole);
 }

@@ -1,12 +1,15 @@
 #!/usr/bin/env python3
 """Makes the small card images the file-system tests read, without mounting anything: FAT16 and
 a quick-formatted FAT32 by mkfs.fat and mtools, a FAT32 partition behind an MBR, exFAT (our
-writer in bench/exfat.py, checked by fsck.exfat) behind a GPT and quick-formatted. Pictures
-are real JPEG and PNG files from ImageMagick. Writes OUT/*.img, OUT/files/* (the originals) and
-OUT/manifest.tsv: image, path, extension, first cluster, size, live|deleted, runs (first+count),
-original. Usage: make_fs_images.py OUT"""
+writer in bench/exfat.py, checked by fsck.exfat) behind a GPT and quick-formatted; and a FAT32
+and an exFAT card of camera and phone names, with known times, some deleted, and crafted names.
+Pictures are real JPEG and PNG files from ImageMagick. Writes OUT/*.img, OUT/files/* (the
+originals) and OUT/manifest.tsv: image, path, extension, first cluster, size, live|deleted, runs
+(first+count), original, the path as the engine shows it, the modified time it shows ("*": not
+known here). Usage: make_fs_images.py OUT"""
 
 import os
+import re
 import struct
 import subprocess
 import sys
@@ -18,8 +21,21 @@ sys.path.insert(0, os.path.join(root, "bench"))
 import exfat  # noqa: E402
 import fat  # noqa: E402
 
-ENV = dict(os.environ, MTOOLS_SKIP_CHECK="1", MTOOLS_LOWER_CASE="0",
+ENV = dict(os.environ, MTOOLS_SKIP_CHECK="1", MTOOLS_LOWER_CASE="0", TZ="UTC",
            PATH=os.environ.get("PATH", "") + ":/usr/sbin:/sbin")
+# A name mtools keeps as an 8.3 entry alone (no long name): upper case, 8 and 3 characters.
+SHORT_NAME = re.compile(r"[A-Z0-9_$~!#%&'(){}^@`-]{1,8}(\.[A-Z0-9_$~!#%&'(){}^@`-]{1,3})?")
+
+
+def shown(path, deleted, is_fat, quick=False):
+    """The path as the engine's index shows it: '\\' between folders, a deleted FAT file without a
+    long name with its lost first character as '_', the root folder a quick format wiped as '?'."""
+    parts = path.split("/")
+    if quick:
+        parts[0] = "?"
+    if is_fat and deleted and SHORT_NAME.fullmatch(parts[-1]):
+        parts[-1] = "_" + parts[-1][1:]
+    return "\\".join(parts)
 out = os.path.abspath(sys.argv[1]) if __name__ == "__main__" else ""
 files_dir = os.path.join(out, "files")
 manifest = []
@@ -96,7 +112,7 @@ class FatCard:
             run("mmd", "-i", self.target, "::" + p)
 
     def put(self, src, path):
-        run("mcopy", "-i", self.target, src, "::" + path)
+        run("mcopy", "-m", "-i", self.target, src, "::" + path)
         vol = fat.Volume(self.image, self.offset)
         for p, first, size in vol.files():
             if p == "/" + path:
@@ -109,21 +125,26 @@ class FatCard:
     def hint(self, cluster):
         fat.Volume(self.image, self.offset).set_next_free_hint(cluster)
 
-    def record(self, state=None):
+    def record(self, state=None, modified="*"):
         for path, (first, size, chain, src, live) in self.files.items():
             add(self.image, path, first, size, state or live, chain if (state or live) == "live" else [], src,
-                short_extension=True)
+                short_extension=True, shown_as=shown(path, live == "deleted", True, quick=state is not None),
+                modified=modified)
 
 
-def add(image, path, first, size, state, chain, src, short_extension=False):
+def add(image, path, first, size, state, chain, src, short_extension=False, shown_as=None, modified="*"):
     if path.endswith((".BIN", ".TXT")) and state == "deleted":
         return  # filler whose entry and clusters later files took, or that is no picture
     ext = path.rsplit(".", 1)[-1].lower() if "." in path.rsplit("/", 1)[-1] else ""
     if short_extension:
         ext = ext[:3]  # a FAT entry's extension is its 8.3 name's
     runs = " ".join("%d+%d" % tuple(r) for r in fat.runs(chain))
+    if shown_as is None:
+        shown_as = shown(path, state == "deleted", False)
+    # Crafted names hold TABs and lone surrogates: the manifest's own column escapes them.
+    path = path.encode("ascii", "backslashreplace").decode().replace("\t", "\\t")
     manifest.append("\t".join([os.path.basename(image), path, ext, str(first), str(size), state, runs,
-                               os.path.basename(src)]))
+                               os.path.basename(src), shown_as, modified]))
 
 
 def fat16_card():
@@ -271,7 +292,8 @@ def exfat_cards():
     for name, seed in (("IMG_0001.JPG", 61), ("IMG_0002.PNG", 63)):
         src = picture("exq_" + name.lower(), seed, 320, 240)
         clusters = vol.add_file("DCIM/100TESTS/" + name, open(src, "rb").read())
-        add(image, "DCIM/100TESTS/" + name, clusters[0], os.path.getsize(src), "deleted", [], src)
+        add(image, "DCIM/100TESTS/" + name, clusters[0], os.path.getsize(src), "deleted", [], src,
+            shown_as=shown("DCIM/100TESTS/" + name, True, False, quick=True))
     # Names of 255 characters: 19 entries a set, so the seventh runs from the folder's first
     # cluster into its second, which lies after the pictures.
     for n in range(7):
@@ -279,9 +301,63 @@ def exfat_cards():
         name = name[:251] + ".jpg"
         src = picture("exq_long%d.jpg" % n, 65 + n, 64, 48)
         clusters = vol.add_file("DCIM/100TESTS/" + name, open(src, "rb").read())
-        add(image, "DCIM/100TESTS/" + name, clusters[0], os.path.getsize(src), "deleted", [], src)
+        add(image, "DCIM/100TESTS/" + name, clusters[0], os.path.getsize(src), "deleted", [], src,
+            shown_as=shown("DCIM/100TESTS/" + name, True, False, quick=True))
     check_exfat(image, 0, 24 << 20)
     vol.format()
+    check_exfat(image, 0, 24 << 20)
+
+
+# 2024-06-14 18:30:12 as FAT and exFAT pack it, and as the index shows it.
+TAKEN = 1718389812
+TAKEN_STAMP = (44 << 25) | (6 << 21) | (14 << 16) | (18 << 11) | (30 << 5) | 6
+TAKEN_TEXT = "2024-06-14 18:30:12"
+
+
+def names_cards():
+    """Camera and phone names on FAT32 (mtools writes long names where 8.3 does not hold them)
+    and exFAT, in folders, some deleted: a deleted FAT long name is restored by its checksum, a
+    deleted 8.3 name loses its first character. Crafted names: 255 characters, control
+    characters, a '\\' and a lone surrogate inside a name."""
+    card = FatCard(new_image("fat32_names.img", 40), 0, ["-F", "32", "-s", "1"])
+    card.mkdir("DCIM", "DCIM/100CANON", "DCIM/Camera")
+    long_name = "Summer evening by the sea " * 10
+    photos = [("DCIM/100CANON/IMG_20240614_183012.jpg", False), ("DCIM/100CANON/IMG_20240614_183013.jpg", True),
+              ("DCIM/100CANON/DSC01234.JPG", False), ("DCIM/100CANON/DSC01235.JPG", True),
+              ("DCIM/Camera/PXL_20240614_183012345.jpg", True), ("DCIM/Camera/VID_20240614_190000.jpg", False),
+              ("DCIM/Camera/" + long_name[:251] + ".jpg", True), ("DCIM/100CANON/DSC01236.ARW", True),
+              ("DCIM/Camera/VID_20240614_190000.mp4", False)]
+    for n, (path, _) in enumerate(photos):
+        is_picture = path.endswith((".jpg", ".JPG"))
+        src = picture("names%d.jpg" % n, 81 + n, 160, 120) if is_picture else blob("names%d.bin" % n, 9000, 81 + n)
+        os.utime(src, (TAKEN, TAKEN))
+        card.put(src, path)
+    for path, deleted in photos:
+        if deleted:
+            card.delete(path)
+    card.record(modified=TAKEN_TEXT)
+
+    image = new_image("exfat_names.img", 24)
+    vol = exfat.Volume(image, 0, 24 << 20, 4096)
+    vol.format()
+    vol.mkdir("DCIM")
+    vol.mkdir("DCIM/100MEDIA")
+    plus_two = 0x80 | 8  # UTC+02:00 in quarter hours
+    files = [("DCIM/100MEDIA/IMG_20240614_183012.jpg", False, TAKEN_STAMP, plus_two, TAKEN_TEXT + "+02:00"),
+             ("DCIM/100MEDIA/PXL_20240614_183012345.jpg", True, TAKEN_STAMP, 0, TAKEN_TEXT),
+             ("DCIM/100MEDIA/DSC01234.JPG", True, TAKEN_STAMP & ~(15 << 21) | 13 << 21, 0, ""),  # month 13
+             ("DCIM/100MEDIA/tab\there\\back\x01\ud800.jpg", False, TAKEN_STAMP, 0, TAKEN_TEXT)]
+    for n, (path, deleted, stamp, utc, text) in enumerate(files):
+        src = picture("exnames%d.jpg" % n, 91 + n, 160, 120)
+        clusters = vol.add_file(path, open(src, "rb").read(), stamp=stamp, utc_offset=utc)
+        shown_as = shown(path, deleted, False)
+        if n == 3:
+            shown_as = "DCIM\\100MEDIA\\tab\ufffdhere\ufffdback\ufffd\ufffd.jpg"
+        add(image, path, clusters[0], os.path.getsize(src), "deleted" if deleted else "live",
+            [] if deleted else clusters, src, shown_as=shown_as, modified=text)
+    for path, deleted, _, _, _ in files:
+        if deleted:
+            vol.delete(path)  # after the others, so that no later set takes its slots
     check_exfat(image, 0, 24 << 20)
 
 
@@ -300,7 +376,10 @@ def main():
     fat32_mbr_card()
     fat32_quick_card()
     exfat_cards()
-    with open(os.path.join(out, "manifest.tsv"), "w") as f:
+    names_cards()
+    import make_video_cards
+    make_video_cards.video_cards(sys.modules[__name__])
+    with open(os.path.join(out, "manifest.tsv"), "w", encoding="utf-8") as f:
         f.write("\n".join(manifest) + "\n")
 
 

@@ -1,0 +1,47 @@
+// A deleted file's clusters as a camera allocated them: first fit from its first cluster on, so a
+// file that did not fit its hole went on in the next free clusters. The FAT's record of the chain
+// is gone, but the clusters that were not free then are partly known: those of live files, of
+// files already kept whole, and perhaps those of other deleted files that were still there when
+// it was written. A few such chains are built, each is read as the file and walked by its type's
+// structure (media_chain_check.h), and one is taken only when it alone is confirmed.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "core/byte_source.h"
+#include "extent_source.h"
+#include "fs_volume.h"
+#include "media_chain_check.h"
+
+namespace ember::fs {
+
+struct cluster_span_t {
+    uint32_t first = 0;
+    uint32_t end = 0;          // one past the last cluster
+    bool is_intact = false;    // its first cluster still starts a file: it was not written over
+};
+
+struct allocation_request_t {
+    const fs_volume_t* volume = nullptr;
+    uint32_t first = 0;  // the file's first cluster
+    uint64_t size = 0;   // from its directory entry
+    std::function<bool(uint32_t)> is_taken;  // a cluster of a live file, or of a file kept already
+    std::vector<cluster_span_t> others;      // the clusters other deleted files' entries state
+};
+
+// The chain from the first cluster on through the clusters is_skipped leaves, as long as the size
+// needs; empty when the volume ends first.
+std::vector<extent_t> allocation_chain(const fs_volume_t& v, uint32_t first, uint64_t size,
+                                       const std::function<bool(uint32_t)>& is_skipped);
+
+// The one chain the structure confirms among the chains through the clusters not taken, each
+// skipping some of the other deleted files whose clusters the plain chain crosses (the first four
+// of them): each may have been on the card when this one was written, or gone. Empty when none,
+// or more than one, is confirmed. One more chain skips exactly the other deleted files whose first
+// cluster still starts a file (whose clusters nothing took since), however many it crosses.
+std::vector<extent_t> reassemble_by_allocation(byte_source_i& card, const allocation_request_t& q,
+                                               structure_walk_fn walk);
+
+}  // namespace ember::fs

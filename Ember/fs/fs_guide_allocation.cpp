@@ -1,0 +1,69 @@
+// The guide's use of first-fit reassembly (allocation_chain.h) for deleted videos.
+#include <cstring>
+
+#include "allocation_chain.h"
+#include "extension_match.h"
+#include "fragment_join.h"
+#include "fs_guide.h"
+
+namespace ember::fs {
+namespace {
+
+// The structure walk for the entry's type, when the carver whose probe agreed finds that type.
+structure_walk_fn walk_for(const fs_entry_t& e, const format_t& format) {
+    std::string_view search_name;
+    structure_walk_fn walk = structure_walk_for(e.extension, &search_name);
+    return walk && format.search_name == search_name ? walk : nullptr;
+}
+
+}  // namespace
+
+bool fs_guide_c::carve_allocated(const fs_entry_t& e, const format_t& format, uint64_t offset, guided_find_t& out) {
+    if (e.runs_count || e.is_contiguous || e.volume >= reader_.volumes().size()) return false;
+    structure_walk_fn walk = walk_for(e, format);
+    const fs_volume_t& v = reader_.volumes()[e.volume];
+    if (!walk || e.size <= v.cluster_size || v.cluster_offset(e.first_cluster) != offset) return false;
+    allocation_request_t q;
+    q.volume = &v;
+    q.first = e.first_cluster;
+    q.size = e.size;
+    q.is_taken = [this, &v, volume = e.volume](uint32_t c) {
+        if (reader_.is_owned(volume, c)) return true;
+        const uint64_t at = v.cluster_offset(c);
+        auto it = claimed_.upper_bound(at);
+        return it != claimed_.begin() && at < std::prev(it)->second;
+    };
+    // Other deleted files the chain may cross: those that start after this one, not further on
+    // than four times its length (beyond that the chain has ended, or it is not a camera's).
+    const uint64_t reach = 4 * (e.size / v.cluster_size) + 64;
+    for (const fs_entry_t& other : reader_.entries())
+        if (other.volume == e.volume && other.runs_count == 0 && other.first_cluster > e.first_cluster &&
+            other.first_cluster - e.first_cluster <= reach && v.is_cluster(other.first_cluster) && other.size)
+        {
+            // A file whose first cluster still starts one was not written over since.
+            uint8_t head[probe_size];
+            const bool is_intact = window_.read_at(v.cluster_offset(other.first_cluster), head, probe_size) ==
+                                       probe_size &&
+                                   starts_a_file(head, probe_size);
+            q.others.push_back({other.first_cluster,
+                                uint32_t(std::min<uint64_t>(other.first_cluster + (other.size - 1) / v.cluster_size + 1,
+                                                            uint64_t(v.cluster_count) + 2)),
+                                is_intact});
+        }
+    std::vector<extent_t> chain = reassemble_by_allocation(window_, q, walk);
+    if (chain.empty()) return false;
+    // The carver too must take the file whole at its entry's size.
+    auto view = std::make_unique<extent_source_c>(window_, chain, e.size);
+    carve_input_c in(*view, 0);
+    carve_result_t found = format.carve(in);
+    if (found.length != e.size || !found.extension || !extension_matches(e.extension, found.extension)) return false;
+    claim({chain.begin() + 1, chain.end()});
+    view_ = std::move(view);
+    out = {view_.get(), e.size, found.extension, offset + std::min(chain[0].length, e.size), false, {}, false, {}};
+    out.origin.entry = index_of(e);
+    out.origin.assembly = chain.size() > 1 ? find_assembly_t::joined : find_assembly_t::contiguous;
+    out.origin.pieces = uint32_t(chain.size());
+    return true;
+}
+
+}  // namespace ember::fs

@@ -1,0 +1,54 @@
+// Whether a video's bytes, read through a candidate chain of clusters, are the file its own
+// structure describes. Each check walks the file's structure and records the places where the
+// bytes met an expectation that holds only at that exact place (a box or chunk header the walk
+// arrived at, a NAL unit's length prefix at a sample's start, a JPEG frame's SOI where the index
+// puts it). A chain is confirmed when the structure holds to the file's end and every stretch
+// after a jump, and the file's last cluster, hold such a place: a stretch taken from the wrong
+// clusters shifts every place after it. A check that cannot tell says so; a structure that
+// breaks rejects the chain.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "core/byte_source.h"
+
+namespace ember::fs {
+
+enum class chain_verdict_t { confirmed, rejected, unknown };
+
+// The places a structure walk confirmed, as file offsets (in any order), and whether the walk
+// held together to the file's end.
+struct structure_walk_t {
+    bool is_sound = false;
+    bool is_known = false;  // the type has a check here
+    std::vector<uint64_t> places;
+};
+
+// ISO base media (MP4, MOV, 3GP): the top-level boxes to the end, every chunk of every track's
+// sample tables inside a media data box, and each sample of an H.264, HEVC or motion-JPEG track
+// starting the way the codec's units do (NAL length prefixes that add up to the sample's size).
+structure_walk_t walk_iso_media(byte_source_i& file);
+// RIFF AVI: the chunks to the RIFF's end, the movi list's chunks one by one (a motion-JPEG frame
+// starting with SOI), and each idx1 entry pointing at a chunk with its id and size.
+structure_walk_t walk_riff_avi(byte_source_i& file);
+// MPEG program stream: packs and packets by their start codes and lengths to the end code or the
+// file's end, each pack's clock running on from the one before.
+structure_walk_t walk_mpeg_ps(byte_source_i& file);
+// MPEG transport stream (188-byte packets, or 192 with their arrival time): the sync byte of
+// every packet, and each stream's continuity counter running on.
+structure_walk_t walk_mpeg_ts(byte_source_i& file);
+
+// Which walk fits a directory entry's extension, and the search name of the carver that finds
+// such files; nullptr when none does.
+using structure_walk_fn = structure_walk_t (*)(byte_source_i&);
+structure_walk_fn structure_walk_for(std::string_view extension, std::string_view* search_name = nullptr);
+
+// The verdict on the chain whose later stretches start at `stretch_starts` in the file (offsets
+// of the jumps, ascending), from the walk over the file of `size` bytes read through it.
+chain_verdict_t judge_chain(const structure_walk_t& walk, std::span<const uint64_t> stretch_starts, uint64_t size,
+                            uint32_t cluster_size);
+
+}  // namespace ember::fs
