@@ -46,6 +46,7 @@ const std::vector<std::pair<const char*, std::vector<std::u16string>>> message_t
     {"recovery_folder_refused", {u"99999", u"100000"}}, {"recovery_unreadable", {u"99999", u"100000"}},
     {"recovery_stopped", {u"99999", u"100000"}}, {"update_current", {u"10.10.10"}},
     {"update_newer", {u"10.10.10"}}, {"update_failed", {}},
+    {"unknown_type", {u"avchd, xyz, abcd"}},
 };
 
 // Texts drawn where nothing fixes their width (menus, the tree, the grid's details), and the
