@@ -55,7 +55,8 @@ const std::set<std::string> unmeasured_keys = {
     "menu_help", "menu_about", "menu_exit", "top_step1", "top_step2", "top_step3", "recovery_text",
     "recovery_sector", "recovery_wait", "recovery_loaded", "recovery_no_run", "gen_preview",
     "recovery_photo", "recovery_video", "recovery_audio", "recovery_file_info", "recovery_selection",
-    "recovery_created", "recovery_model", "recovery_size", "recovery_total", "recovery_selected",
+    "recovery_created", "recovery_entry_folder", "recovery_entry_state", "recovery_entry_deleted",
+    "recovery_entry_live", "recovery_model", "recovery_size", "recovery_total", "recovery_selected",
     "photo", "video", "audio", "btn_all",
 };
 
