@@ -16,6 +16,25 @@ TESSERA_XVFB=1
 bin="$root/build/win/bin"
 cd "$bin"
 shot() { sleep "${3:-1.5}"; import -window root -crop "$2" +repage "$out/$1.png"; }
+# A box or dialog opened by another process: waits until something is drawn where it shows (the
+# bare screen is black there; a busy machine can take several seconds), then lets it finish
+# painting.
+shot_shown() {
+    for _ in $(seq 100); do
+        mean=$(import -window root -crop "$2" +repage -format '%[fx:mean]' info: 2>/dev/null || echo 0)
+        awk -v m="$mean" 'BEGIN { exit !(m > 0.05) }' && break
+        sleep 0.2
+    done
+    shot "$1" "$2" 1
+}
+# ... and until it is gone again, so that the next picture cannot catch it.
+wait_gone() {
+    for _ in $(seq 50); do
+        mean=$(import -window root -crop "$1" +repage -format '%[fx:mean]' info: 2>/dev/null || echo 0)
+        awk -v m="$mean" 'BEGIN { exit !(m < 0.01) }' && break
+        sleep 0.2
+    done
+}
 set_language() { wine reg add 'HKCU\Software\Tessera' /v Language /d "$1" /f >/dev/null 2>&1; }
 # Everything is centred on the 1280 x 1024 screen.
 main=800x600+240+212
@@ -229,8 +248,9 @@ for language in English Deutsch; do
                 scan_read_errors:1 scan_read_errors_unknown:1 scan_card_lost:1; do
         wine ui_probe.exe say "${said%%:*}" "${said##*:}" "$language" &
         probe=$!
-        shot "${said%%:*}_$language" "$box"
+        shot_shown "${said%%:*}_$language" "$box"
         wait "$probe" 2>/dev/null || true
+        wait_gone "$box"
     done
 done
 
@@ -238,8 +258,9 @@ done
 for mode in 0 1 2 3 4 7; do
     wine ui_probe.exe box "$mode" &
     probe=$!
-    shot "message_mode_$mode" "$box"
+    shot_shown "message_mode_$mode" "$box"
     wait "$probe" 2>/dev/null || true
+    wait_gone "$box"
 done
 
 # Messages longer than three lines in the box grown to hold them, and the about dialog, in
@@ -248,8 +269,9 @@ for said in no_selection:1:Deutsch recovery_failed_code1:2:Português recovery_d
     key=${said%%:*}; rest=${said#*:}
     wine ui_probe.exe message "$key" "${rest%%:*}" "${rest#*:}" &
     probe=$!
-    shot "grown_${key}_${rest#*:}" 300x300+490+362
+    shot_shown "grown_${key}_${rest#*:}" 300x300+490+362
     wait "$probe" 2>/dev/null || true
+    wait_gone 300x300+490+362
 done
 for language in Deutsch Français Português; do
     set_language "$language"
@@ -269,8 +291,9 @@ for language in English Deutsch; do
         recovery_unreadable:1 recovery_stopped:1; do
         wine ui_probe.exe message "${message%%:*}" "${message##*:}" "$language" &
         probe=$!
-        shot "${message%%:*}_$language" "$box"
+        shot_shown "${message%%:*}_$language" "$box"
         wait "$probe" 2>/dev/null || true
+        wait_gone "$box"
     done
 done
 
@@ -278,8 +301,9 @@ done
 for language in English Deutsch; do
     wine ui_probe.exe warning "$language" &
     probe=$!
-    shot "cache_warning_$language" 400x200+440+412
+    shot_shown "cache_warning_$language" 400x200+440+412
     wait "$probe" 2>/dev/null || true
+    wait_gone 400x200+440+412
 done
 
 # The updater's three messages, from version files served on the loopback interface.
@@ -297,9 +321,10 @@ for language in English Deutsch; do
     for answer in same newer missing; do
         wine update/update.exe "http://127.0.0.1:$port/$answer.txt" &
         updater=$!
-        shot "update_${answer}_$language" "$box"
+        shot_shown "update_${answer}_$language" "$box"
         wine ui_probe.exe close Tessera || true
         wait "$updater" 2>/dev/null || true
+        wait_gone "$box"
     done
 done
 kill "$server" 2>/dev/null || true
