@@ -451,6 +451,8 @@ void fs_reader_c::add_items(const pending_dir_t& dir, const std::vector<uint8_t>
         e.created = item.created;
         e.modified_utc = item.modified_utc;
         e.created_utc = item.created_utc;
+        e.modified_10ms = item.modified_10ms;
+        e.created_10ms = item.created_10ms;
         keep_name(item_name, e.name_at, e.name_size);
         if (is_live) {
             uint64_t clusters = (item.size + v.cluster_size - 1) / v.cluster_size;

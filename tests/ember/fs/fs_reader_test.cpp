@@ -56,7 +56,7 @@ TEST(fs_reader, every_file_of_every_image_with_its_chain_path_and_time) {
             EXPECT_EQ(runs_text(reader, *e), row.runs);
             EXPECT_EQ(reader.path_of(*e), row.shown_path);
             if (row.modified != "*") {
-                EXPECT_EQ(format_card_time({e->modified, e->modified_utc}), row.modified);
+                EXPECT_EQ(format_card_time({e->modified, e->modified_utc, e->modified_10ms}), row.modified);
             }
         }
     }
