@@ -38,6 +38,7 @@ std::string runs_text(const fs_reader_c& reader, const fs_entry_t& e) {
 TEST(fs_reader, every_file_of_every_image_with_its_chain_path_and_time) {
     std::vector<std::string> images = fs_test_images();
     for (const std::string& image : fs_names_images()) images.push_back(image);
+    images.push_back("exfat_quick512.img");
     for (const std::string& image : images) {
         SCOPED_TRACE(image);
         std::vector<uint8_t> bytes = read_fs_image(image);
