@@ -4,9 +4,10 @@
 # then scores an optimised native embsrv (built in build/bench-release unless --embsrv names one)
 # on each (bench/score_card.py). Everything else goes to build/bench/ (card_FS[_quick].img,
 # manifest_FS[_quick].json, and the encoded media cache, so a second run encodes nothing).
+# --save keeps each card's figures in a JSON file; --compare prints what moved since such a file.
 #
 #   bench/card_benchmark.sh [--fs fat32|exfat|both] [--size-mib N] [--seed N] [--score-only]
-#                           [--embsrv PATH] [--keep]
+#                           [--embsrv PATH] [--keep] [--save FILE.json] [--compare FILE.json]
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 out="$root/build/bench"
@@ -16,6 +17,7 @@ filesystems="fat32 exfat"
 score_only=0
 embsrv=""
 keep=""
+figures=""
 while [ $# -gt 0 ]; do
     case "$1" in
         --size-mib) size=${2:?--size-mib needs a value}; shift 2 ;;
@@ -25,7 +27,8 @@ while [ $# -gt 0 ]; do
         --embsrv) embsrv=${2:?--embsrv needs a path}; shift 2 ;;
         --score-only) score_only=1; shift ;;
         --keep) keep="--keep"; shift ;;
-        -h|--help) sed -n '2,9p' "$0"; exit 0 ;;
+        --save|--compare) figures="$figures $1 $(realpath -m "${2:?$1 needs a file}")"; shift 2 ;;
+        -h|--help) sed -n '2,10p' "$0"; exit 0 ;;
         *) echo "card_benchmark.sh: unknown option $1" >&2; exit 2 ;;
     esac
 done
@@ -70,8 +73,8 @@ fi
 for fs in $filesystems; do
     for manifest in "$out/manifest_$fs.json" "$out/manifest_${fs}_quick.json"; do
         echo
-        # shellcheck disable=SC2086  # $keep is empty or one word
-        python3 "$root/bench/score_card.py" --manifest "$manifest" --embsrv "$embsrv" $keep
+        # shellcheck disable=SC2086  # $keep is empty or one word, $figures option and path pairs
+        python3 "$root/bench/score_card.py" --manifest "$manifest" --embsrv "$embsrv" $keep $figures
     done
 done
 # Damaged, truncated and overwritten files with intact photos behind them, per type.

@@ -183,13 +183,15 @@ class Volume:
     def _contiguous(clusters):
         return all(b == a + 1 for a, b in zip(clusters, clusters[1:]))
 
-    def _entry_set(self, name, attributes, first, length, contiguous, stamp=0x58A25000, utc_offset=0):
+    def _entry_set(self, name, attributes, first, length, contiguous, stamp=0x58A25000, utc_offset=0,
+                   centiseconds=0):
         """stamp: created, modified and accessed time (default 2024-05-02 10:00:00), with its UTC
-        offset byte (0: none given)."""
+        offset byte (0: none given) and the 10 ms count (0 to 199) of created and modified."""
         units = name.encode("utf-16-le", "surrogatepass")  # crafted names may hold lone surrogates
         n_names = (len(units) // 2 + 14) // 15
         s = bytearray((2 + n_names) * ENTRY)
         struct.pack_into("<BBHH2xIII", s, 0, 0x85, 1 + n_names, 0, attributes, stamp, stamp, stamp)
+        s[20:22] = bytes([centiseconds] * 2)
         s[22:25] = bytes([utc_offset] * 3)
         flags = 0x01 | (0x02 if contiguous else 0)
         struct.pack_into("<BBxBH2xQ4xIQ", s, ENTRY, 0xC0, flags, len(units) // 2, name_hash(name),
@@ -257,9 +259,9 @@ class Volume:
         self.dirs[path] = {"clusters": c, "data": bytearray(self.cs), "entry": (parent, pos, len(s) // ENTRY)}
         self.flush()
 
-    def add_file(self, path, data, hint=None, stamp=0x58A25000, utc_offset=0):
-        """Writes a file; returns its clusters. hint: where the allocator starts looking; stamp and
-        utc_offset: its times (see _entry_set)."""
+    def add_file(self, path, data, hint=None, stamp=0x58A25000, utc_offset=0, centiseconds=0):
+        """Writes a file; returns its clusters. hint: where the allocator starts looking; stamp,
+        utc_offset and centiseconds: its times (see _entry_set)."""
         parent, name = path.rsplit("/", 1) if "/" in path else ("", path)
         if hint is not None:
             self.hint = hint
@@ -270,7 +272,7 @@ class Volume:
             self._write(self.cluster_pos(c), data[i * self.cs:(i + 1) * self.cs])
         if not contiguous:
             self._chain(clusters)
-        s = self._entry_set(name, 0x20, clusters[0], len(data), contiguous, stamp, utc_offset)
+        s = self._entry_set(name, 0x20, clusters[0], len(data), contiguous, stamp, utc_offset, centiseconds)
         pos = self._place(parent, s)
         self.files[path] = {"clusters": clusters, "entry": (parent, pos, len(s) // ENTRY)}
         self.flush()

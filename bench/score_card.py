@@ -93,7 +93,8 @@ def run_engine(embsrv, image, work, log_path):
     rss = int(m.group(1)) if m else None
     m = re.search(r"User time \(seconds\): ([0-9.]+)\s+System time \(seconds\): ([0-9.]+)", text)
     user = "%s s user, %s s system" % m.groups() if m else None
-    return r.returncode, wall, rss, user, cmd
+    cpu = tuple(float(x) for x in m.groups()) if m else None
+    return r.returncode, wall, rss, user, cpu, cmd
 
 
 STATES = ["contiguous live", "contiguous deleted", "fragmented live", "fragmented deleted", "overwritten"]
@@ -198,12 +199,66 @@ def score_names(manifest, found, index, out=sys.stdout):
         elif got[-1][:1] == "_" and got[-1][1:] == want[-1][1:]:
             counts["first lost"] += 1
     if not counts["recovered"]:
-        return
+        return counts
     named = counts["named"]
     print("names: %d of %d recovered files that an entry names carry their original name (%.1f %%), %d their "
           "whole path; %d more lack only a deleted 8.3 name's first character ('_'); %d recovered files no entry "
           "names" % (counts["name"], named, 100.0 * counts["name"] / max(named, 1), counts["path"],
                      counts["first lost"], counts["unnamed"]), file=out)
+    # The lost first character is what the card holds: such a name counts as carried.
+    print("names carried, a lost first character shown as '_' counted: %d of %d (%.1f %%)" % (
+        counts["name"] + counts["first lost"], named, 100.0 * (counts["name"] + counts["first lost"]) / max(named, 1)),
+        file=out)
+    return counts
+
+
+def summary(cells, junk, names, timing):
+    """The figures a later run is compared with: exact/total per type and state, per state, the
+    names, the junk, and the engine's CPU time, wall time and peak memory."""
+    out = {"exact": {}, "states": {}, "junk": sum(junk.values()),
+           "names": {k: names.get(k, 0) for k in ("recovered", "named", "name", "path", "first lost", "unnamed")}}
+    for (t, st), c in cells.items():
+        out["exact"]["%s / %s" % (t, st)] = [c["exact"], c["total"]]
+        if t not in ("two-fragment", "video fragments"):
+            s = out["states"].setdefault(st, [0, 0])
+            s[0] += c["exact"]
+            s[1] += c["total"]
+    if timing:
+        rc, wall, rss, _, cpu, _, _, _ = timing
+        out.update({"exit": rc, "wall_s": round(wall, 2), "rss_kib": rss,
+                    "user_s": cpu[0] if cpu else None, "system_s": cpu[1] if cpu else None})
+    return out
+
+
+def compare(key, now, before, out=sys.stdout):
+    """What changed since the run saved as `before`: every exact count that moved, the totals per
+    state, the names and the CPU time."""
+    p = lambda *a: print(*a, file=out)  # noqa: E731
+    if not before:
+        p("compare: no earlier run of %s saved" % key)
+        return
+    p("compare with the saved run of %s (before -> now):" % key)
+    moved = 0
+    for cell in sorted(set(now["exact"]) | set(before["exact"])):
+        a, b = before["exact"].get(cell, [0, 0]), now["exact"].get(cell, [0, 0])
+        if a != b:
+            moved += 1
+            p("  %-40s %9s -> %-9s %+d" % (cell, "%d/%d" % tuple(a), "%d/%d" % tuple(b), b[0] - a[0]))
+    if not moved:
+        p("  exact per type and state: unchanged")
+    for st in STATES:
+        a, b = before["states"].get(st), now["states"].get(st)
+        if a or b:
+            a, b = a or [0, 0], b or [0, 0]
+            p("  %-20s exact %5d -> %-5d of %d -> %d" % (st, a[0], b[0], a[1], b[1]))
+    na, nb = before.get("names", {}), now.get("names", {})
+    p("  names carried %d -> %d, with '_' for a lost first character %d -> %d, of named %d -> %d" % (
+        na.get("name", 0), nb.get("name", 0), na.get("name", 0) + na.get("first lost", 0),
+        nb.get("name", 0) + nb.get("first lost", 0), na.get("named", 0), nb.get("named", 0)))
+    p("  junk %d -> %d" % (before.get("junk", 0), now.get("junk", 0)))
+    for k, unit in (("user_s", "s user CPU"), ("wall_s", "s wall"), ("rss_kib", "KiB peak RSS")):
+        if before.get(k) is not None and now.get(k) is not None:
+            p("  %s %s -> %s %s" % (k.split("_")[0], before[k], now[k], unit))
 
 
 def explain_junk(manifest, found, out=sys.stdout):
@@ -287,6 +342,8 @@ def main():
     ap.add_argument("--found", help="score this folder of finds instead of running embsrv")
     ap.add_argument("--keep", action="store_true", help="keep the engine's work folder")
     ap.add_argument("--explain", action="store_true", help="say where each junk find lies")
+    ap.add_argument("--save", help="keep this run's figures in this JSON file (one entry per card)")
+    ap.add_argument("--compare", help="print what changed since the run kept in this JSON file")
     a = ap.parse_args()
     if not os.path.exists(a.manifest):
         sys.exit("no manifest at %s: run bench/card_benchmark.sh (or bench/build_card.py) first" % a.manifest)
@@ -309,26 +366,38 @@ def main():
             os.mkdir(folder)
             before = sha256(image)
             cat = timed_cat(image)
-            rc, wall, rss, user, cmd = run_engine(a.embsrv, image, folder, os.path.join(work, "embsrv.log"))
+            rc, wall, rss, user, cpu, cmd = run_engine(a.embsrv, image, folder, os.path.join(work, "embsrv.log"))
             if sha256(image) != before:
                 print("WARNING: the card image changed during the scan; the engine wrote to it")
-            timing = (rc, wall, rss, user, cat, cmd, os.path.join(work, "embsrv.log"))
+            timing = (rc, wall, rss, user, cpu, cat, cmd, os.path.join(work, "embsrv.log"))
             if rc != 0:
                 print("embsrv exited with %d; its last lines:" % rc)
-                print("\n".join(open(timing[6], errors="replace").read().splitlines()[-15:]))
+                print("\n".join(open(timing[7], errors="replace").read().splitlines()[-15:]))
         found = finds(folder)
         cells, lost, exts, junk, wrong = score(manifest, found)
         print("card %s: %s, %.0f MB, %d KiB clusters, %d finds" % (
             image, manifest.get("fs", "fat32"), size_mb, manifest["cluster_size"] >> 10, len(found)))
         report(manifest, cells, lost, exts, junk, wrong)
-        score_names(manifest, found, read_index(folder))
+        names = score_names(manifest, found, read_index(folder))
         if a.explain:
             explain_junk(manifest, found)
         if timing:
-            rc, wall, rss, user, cat, cmd, _ = timing
+            rc, wall, rss, user, _, cat, cmd, _ = timing
             print("embsrv: %.1f s, %.1f MB/s, CPU %s; warm cat of the image: %.2f s, %.0f MB/s; peak RSS %s" % (
                 wall, size_mb / wall, user or "unknown", cat,
                 size_mb / max(cat, 1e-6), "%.1f MiB" % (rss / 1024) if rss else "unknown (install time)"))
+        if a.save or a.compare:
+            key = os.path.basename(a.manifest)
+            now = summary(cells, junk, names, timing)
+            if a.compare:
+                saved = json.load(open(a.compare)) if os.path.exists(a.compare) else {}
+                compare(key, now, saved.get(key))
+            if a.save:
+                saved = json.load(open(a.save)) if os.path.exists(a.save) else {}
+                saved[key] = now
+                with open(a.save + "~", "w") as f:
+                    json.dump(saved, f, indent=1, sort_keys=True)
+                os.replace(a.save + "~", a.save)
         if work and a.keep:
             print("work folder kept: %s" % work)
     finally:

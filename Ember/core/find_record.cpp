@@ -45,6 +45,8 @@ std::string format_card_time(card_time_t time) {
     if (time.stamp == 0) return {};
     unsigned year = 1980 + (time.stamp >> 25), month = (time.stamp >> 21) & 15, day = (time.stamp >> 16) & 31;
     unsigned hour = (time.stamp >> 11) & 31, minute = (time.stamp >> 5) & 63, second = (time.stamp & 31) * 2;
+    // Values past 199 are no time a card writes: the two-second field stands alone then.
+    if (time.centiseconds <= 199) second += time.centiseconds / 100;
     if (month < 1 || month > 12 || day < 1 || day > days_in_month(year, month) || hour > 23 || minute > 59 ||
         second > 59)
         return {};

@@ -20,10 +20,12 @@ enum class find_end_t : uint8_t { whole, cut, unreadable };
 
 // A FAT or exFAT time as the card stores it: date in the high 16 bits (years from 1980, month,
 // day), time in the low 16 (hours, minutes, seconds / 2); exFAT adds a UTC offset byte (bit 7:
-// valid; bits 0-6: signed quarter hours). stamp 0: none.
+// valid; bits 0-6: signed quarter hours) and both a count of 10 ms (0 to 199) that adds the odd
+// second the two-second field cannot hold (FAT for the created time only). stamp 0: none.
 struct card_time_t {
     uint32_t stamp = 0;
     uint8_t utc_offset = 0;
+    uint8_t centiseconds = 0;
 };
 
 struct find_record_t {

@@ -116,6 +116,8 @@ void parse_exfat_directory(const fs_volume_t& v, const uint8_t* data, size_t siz
         item.modified = load_le32(e + 12);
         item.created_utc = e[22];
         item.modified_utc = e[23];
+        item.created_10ms = e[20];
+        item.modified_10ms = e[21];
         if (v.is_cluster(item.first_cluster) && item.size != 0) {
             read_name(e, entries, stream[3], names, item);
             out.push_back(item);

@@ -142,6 +142,7 @@ void parse_fat_directory(const fs_volume_t& v, const uint8_t* data, size_t size,
         copy_extension(e, item.extension);
         item.modified = uint32_t(load_le16(e + 24)) << 16 | load_le16(e + 22);
         item.created = uint32_t(load_le16(e + 16)) << 16 | load_le16(e + 14);
+        item.created_10ms = e[13];
         read_name(data, at, item.is_deleted, names, item);
         out.push_back(item);
     }

@@ -27,6 +27,8 @@ struct dir_item_t {
     uint32_t created = 0;
     uint8_t modified_utc = 0;
     uint8_t created_utc = 0;
+    uint8_t modified_10ms = 0;  // 0 to 199, the odd second; FAT keeps it for the created time only
+    uint8_t created_10ms = 0;
 };
 
 // Appends the files and subdirectories the bytes describe ("." and ".." left out), their names

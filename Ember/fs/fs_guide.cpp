@@ -545,8 +545,8 @@ void fs_guide_c::describe(const find_origin_t& origin, find_record_t& record) co
     record.path = reader_.path_of(e);
     if (record.path.empty()) return;
     record.entry = e.is_deleted ? find_entry_t::deleted : find_entry_t::live;
-    record.modified = {e.modified, e.modified_utc};
-    record.created = {e.created, e.created_utc};
+    record.modified = {e.modified, e.modified_utc, e.modified_10ms};
+    record.created = {e.created, e.created_utc, e.created_10ms};
 }
 
 }  // namespace ember::fs

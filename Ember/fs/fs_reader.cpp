@@ -299,21 +299,30 @@ void fs_reader_c::read_directory(pending_dir_t& dir, std::vector<uint8_t>& bytes
 // An exFAT folder cluster read on its own may end inside an entry set (a long name takes 19
 // entries), whose rest starts the folder's next cluster, wherever that lies. The set's head is
 // kept until a cluster that starts with the rest is read: the two are read as one, and that
-// cluster, the folder's next one, lies in the head's folder.
+// cluster, the folder's next one, lies in the head's folder. With 512-byte clusters a set may
+// span three: a cluster of nothing but the set's secondaries joins the head, which waits on.
 void fs_reader_c::join_cut_sets(pending_dir_t& dir, std::vector<uint8_t>& bytes) {
     if (bytes.empty()) return;
+    bool is_middle = bytes.size() % 32 == 0;
+    for (size_t at = 0; at < bytes.size() && is_middle; at += 32) is_middle = (bytes[at] & 0x40) != 0;
     if ((bytes[0] & 0x7F) != 0x05) {  // not a set's start: perhaps the rest of one cut before
         for (size_t i = 0; i < cut_sets_.size(); ++i) {
             cut_set_t& cut = cut_sets_[i];
             if (cut.volume != dir.volume) continue;
             std::vector<uint8_t> joined = cut.head;
             joined.insert(joined.end(), bytes.begin(), bytes.end());
-            if (!starts_exfat_set(joined.data(), joined.size())) continue;
-            bytes = std::move(joined);
+            bool is_set = starts_exfat_set(joined.data(), joined.size());
+            if (!is_set && !(is_middle && joined.size() < (size_t(joined[1]) + 1) * 32)) continue;
             if (cut.folder != fs_folder_t::none) {
                 orphan_folders_.erase(uint64_t(dir.volume) << 32 | dir.first);
                 dir.folder = cut.folder;
             }
+            if (!is_set) {
+                cut.head = std::move(joined);
+                bytes.clear();
+                return;
+            }
+            bytes = std::move(joined);
             cut_sets_.erase(cut_sets_.begin() + std::ptrdiff_t(i));
             break;
         }
@@ -451,6 +460,8 @@ void fs_reader_c::add_items(const pending_dir_t& dir, const std::vector<uint8_t>
         e.created = item.created;
         e.modified_utc = item.modified_utc;
         e.created_utc = item.created_utc;
+        e.modified_10ms = item.modified_10ms;
+        e.created_10ms = item.created_10ms;
         keep_name(item_name, e.name_at, e.name_size);
         if (is_live) {
             uint64_t clusters = (item.size + v.cluster_size - 1) / v.cluster_size;
@@ -475,7 +486,9 @@ void fs_reader_c::add_items(const pending_dir_t& dir, const std::vector<uint8_t>
 void fs_reader_c::walk(std::vector<pending_dir_t> todo) {
     std::vector<uint8_t> bytes;
     std::vector<pending_dir_t> found, dead;
-    // Live folders first, so that every live chain is claimed before dead folders are read.
+    // Live folders first, so that every live chain is claimed before dead folders are read. A
+    // dead folder's subfolders are read right after it, before the next folder found on the
+    // card: a subfolder's cluster may end inside an entry set whose rest that next cluster holds.
     for (size_t folders = 0; folders < max_folders && (!todo.empty() || !dead.empty()); ++folders) {
         std::vector<pending_dir_t>& from = todo.empty() ? dead : todo;
         pending_dir_t dir = from.back();
@@ -487,7 +500,7 @@ void fs_reader_c::walk(std::vector<pending_dir_t> todo) {
         read_directory(dir, bytes);
         found.clear();
         add_items(dir, bytes, found);
-        for (const pending_dir_t& sub : found) (sub.is_live ? todo : dead).push_back(sub);
+        for (const pending_dir_t& sub : found) (sub.is_live || !dir.is_live ? todo : dead).push_back(sub);
     }
 }
 
@@ -510,11 +523,12 @@ size_t fs_reader_c::observe(uint64_t offset, const uint8_t* data, size_t size) {
                 head = sector.data();
                 in_hand = 512;
             }
-            // An exFAT cluster may also start with the rest of a set cut at a folder cluster's end.
+            // An exFAT cluster may also start with the rest of a set cut at a folder cluster's end
+            // (a deleted set's too).
             bool is_dir = is_fat_family(v.type)
                               ? looks_like_fat_directory(v, head)
                               : looks_like_exfat_directory(head, in_hand) ||
-                                    ((head[0] & 0xC0) == 0xC0 && continues_exfat_directory(head));
+                                    ((head[0] & 0x40) != 0 && continues_exfat_directory(head));
             if (!is_dir) continue;
             pending_dir_t dir;
             dir.volume = i;

@@ -46,6 +46,8 @@ struct fs_entry_t {
     bool is_cross_linked = false;  // its chain shares clusters with another live file's
     uint8_t modified_utc = 0;    // exFAT's UTC offsets (find_record.h)
     uint8_t created_utc = 0;
+    uint8_t modified_10ms = 0;   // the 10 ms counts beside the two-second times
+    uint8_t created_10ms = 0;
     uint32_t modified = 0;       // as the entry packs them; 0 when none
     uint32_t created = 0;
     uint32_t folder = fs_folder_t::none;  // in folders()

@@ -307,11 +307,46 @@ def exfat_cards():
     vol.format()
     check_exfat(image, 0, 24 << 20)
 
+    # 512-byte clusters: a set of 19 entries (608 bytes) spans two clusters or three, its middle
+    # one holding nothing but its name; some deleted before the quick format.
+    image = new_image("exfat_quick512.img", 8)
+    vol = exfat.Volume(image, 0, 8 << 20, 512)
+    vol.format()
+    vol.mkdir("DCIM")
+    vol.mkdir("DCIM/100MEDIA")
+    paths = []
+    for n, words in enumerate(("Été à la mer \U0001F305 ", "海辺の夕日\U0001F4F7", "a", "\U0001F305") * 2):
+        path = "DCIM/100MEDIA/%d" % n + name_of_units(words, 254, ".jpg")
+        src = picture("ex512_%d.jpg" % n, 101 + n, 64, 48)
+        clusters = vol.add_file(path, open(src, "rb").read())
+        paths.append(path)
+        add(image, path, clusters[0], os.path.getsize(src), "deleted", [], src,
+            shown_as=shown(path, True, False, quick=True))
+    for path in paths[1::3]:
+        vol.delete(path)
+    # Not checked by fsck.exfat: 1.2.0 rejects this folder where a set spans three clusters,
+    # while exfat-fuse mounts it and lists every name.
+    vol.format()
+
 
 # 2024-06-14 18:30:12 as FAT and exFAT pack it, and as the index shows it.
 TAKEN = 1718389812
 TAKEN_STAMP = (44 << 25) | (6 << 21) | (14 << 16) | (18 << 11) | (30 << 5) | 6
 TAKEN_TEXT = "2024-06-14 18:30:12"
+
+
+def name_of_units(words, units, extension):
+    """A name of exactly `units` UTF-16 units ending in the extension, from the words repeated
+    (surrogate pairs kept whole)."""
+    stem, n = "", len(extension)
+    for c in words * units:
+        w = 2 if ord(c) > 0xFFFF else 1
+        if n + w > units:
+            break
+        stem, n = stem + c, n + w
+    if n < units:
+        stem += "x"
+    return stem + extension
 
 
 def names_cards():
@@ -347,9 +382,16 @@ def names_cards():
              ("DCIM/100MEDIA/PXL_20240614_183012345.jpg", True, TAKEN_STAMP, 0, TAKEN_TEXT),
              ("DCIM/100MEDIA/DSC01234.JPG", True, TAKEN_STAMP & ~(15 << 21) | 13 << 21, 0, ""),  # month 13
              ("DCIM/100MEDIA/tab\there\\back\x01\ud800.jpg", False, TAKEN_STAMP, 0, TAKEN_TEXT)]
+    # Names of 255 UTF-16 units, 2 and 3 UTF-8 bytes each and surrogate pairs, whose 10 ms field
+    # adds the odd second.
+    for k, (words, deleted) in enumerate((("Été à la mer \U0001F305 ", False), ("海辺の夕日\U0001F4F7", True),
+                                          ("\U0001F305", False))):
+        files.append(("DCIM/100MEDIA/" + name_of_units(words, 255, ".jpg"), deleted, TAKEN_STAMP, 0,
+                      "2024-06-14 18:30:13"))
     for n, (path, deleted, stamp, utc, text) in enumerate(files):
         src = picture("exnames%d.jpg" % n, 91 + n, 160, 120)
-        clusters = vol.add_file(path, open(src, "rb").read(), stamp=stamp, utc_offset=utc)
+        clusters = vol.add_file(path, open(src, "rb").read(), stamp=stamp, utc_offset=utc,
+                                centiseconds=100 if text.endswith(":13") else 0)
         shown_as = shown(path, deleted, False)
         if n == 3:
             shown_as = "DCIM\\100MEDIA\\tab\ufffdhere\ufffdback\ufffd\ufffd.jpg"
