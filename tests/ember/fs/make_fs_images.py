@@ -391,6 +391,8 @@ def main():
     names_cards()
     import make_video_cards
     make_video_cards.video_cards(sys.modules[__name__])
+    import make_chain_cards
+    make_chain_cards.chain_cards(sys.modules[__name__])
     with open(os.path.join(out, "manifest.tsv"), "w", encoding="utf-8") as f:
         f.write("\n".join(manifest) + "\n")
 
