@@ -3,6 +3,7 @@
 // trailer, which must be the file's last byte. Every block and sub-block length is a place: an
 // image's data runs in 255-byte sub-blocks, so a wrong cluster soon puts a length where none
 // fits.
+#include <algorithm>
 #include <cstring>
 
 #include "chain_check_support.h"
@@ -40,7 +41,7 @@ structure_walk_t walk_gif(byte_source_i& file) {
     };
     for (;;) {
         const uint8_t* b = in.at(pos, 1);
-        if (!b || ++blocks > max_blocks) return stop_at(out, pos);
+        if (!b || ++blocks > max_blocks) return stop_at(out, std::min(pos, size));
         out.places.push_back(pos);
         if (*b == 0x3B) {
             out.is_sound = has_image && pos + 1 == size;
@@ -48,20 +49,20 @@ structure_walk_t walk_gif(byte_source_i& file) {
         }
         if (*b == 0x21) {
             pos += 2;  // the label
-            if (!sub_blocks()) return stop_at(out, pos);
+            if (!sub_blocks()) return stop_at(out, std::min(pos, size));
         } else if (*b == 0x2C) {
             const uint8_t* d = in.at(pos + 1, 9);
             // The LZW code size (after any local colour table): 2 to 8 bits (1 is not allowed
             // but written by some encoders for two-colour pictures).
-            if (!d) return stop_at(out, pos);
+            if (!d) return stop_at(out, std::min(pos, size));
             pos += 10 + ((d[8] & 0x80) ? 3u << ((d[8] & 7) + 1) : 0);
             const uint8_t* code_size = in.at(pos, 1);
-            if (!code_size || *code_size < 1 || *code_size > 8) return stop_at(out, pos);
+            if (!code_size || *code_size < 1 || *code_size > 8) return stop_at(out, std::min(pos, size));
             ++pos;
-            if (!sub_blocks()) return stop_at(out, pos);
+            if (!sub_blocks()) return stop_at(out, std::min(pos, size));
             has_image = true;
         } else {
-            return stop_at(out, pos);
+            return stop_at(out, std::min(pos, size));
         }
     }
 }

@@ -76,7 +76,7 @@ public:
 
 private:
     bool fail(uint64_t at) {
-        out_.broken_at = at;
+        out_.broken_at = std::min(at, in_.size());
         return false;
     }
 
@@ -154,7 +154,7 @@ structure_walk_t walk_tiff(byte_source_i& file) {
     uint32_t next = walk.u32(h + 4);
     std::vector<uint32_t> seen;
     for (int n = 0; next; ++n) {
-        if (n >= max_ifds || std::find(seen.begin(), seen.end(), next) != seen.end()) return stop_at(out, next);
+        if (n >= max_ifds || std::find(seen.begin(), seen.end(), next) != seen.end()) return stop_at(out, std::min<uint64_t>(next, in.size()));
         seen.push_back(next);
         if (!walk.ifd(next, &next)) return out;
     }
