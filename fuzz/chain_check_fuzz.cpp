@@ -1,4 +1,5 @@
-// Fuzz target for the structure walks that confirm or reject a video's chain of clusters. The
+// Fuzz target for the structure walks that confirm or reject a deleted file's chain of clusters
+// (videos, sound, GIF, TIFF, ASF) and for the JPEG entropy-data walk that decides joins. The
 // input is a file; it is walked as it is, and read through a chain of its own pieces (its
 // 512-byte blocks from a block the first byte picks, then those before), as a wrong chain would
 // give it. Every place a walk confirms lies inside the file.
@@ -6,6 +7,7 @@
 
 #include "core/byte_source.h"
 #include "fs/extent_source.h"
+#include "fs/jpeg_entropy_check.h"
 #include "fs/media_chain_check.h"
 
 namespace {
@@ -13,14 +15,21 @@ namespace {
 constexpr size_t max_input = 1024 * 1024;
 
 void walk_all(ember::byte_source_i& file, std::span<const uint64_t> jumps) {
-    for (ember::fs::structure_walk_fn walk : {ember::fs::structure_walk_for("mp4"), ember::fs::structure_walk_for("avi")}) {
-        ember::fs::structure_walk_t w = walk(file);
+    for (const char* kind : {"mp4", "avi", "mpg", "mts", "wav", "aif", "caf", "wmv", "gif", "tif"}) {
+        ember::fs::structure_walk_t w = ember::fs::structure_walk_for(kind)(file);
+        if (w.broken_at != ~uint64_t(0) && (w.is_sound || w.broken_at > file.size())) std::abort();
         for (uint64_t at : w.places)
             if (at >= file.size()) std::abort();
         if (!w.is_known && w.is_sound) std::abort();
         ember::fs::chain_verdict_t v = ember::fs::judge_chain(w, jumps, file.size(), 512);
         if (v == ember::fs::chain_verdict_t::confirmed && !w.is_sound) std::abort();
     }
+    // The JPEG entropy-data walk, progressive files included.
+    ember::fs::jpeg_entropy_check_c check;
+    uint64_t end = 0;
+    if (check.start(file) && check.run(file, check.first_state(), &end) == ember::fs::jpeg_entropy_check_c::result_t::complete &&
+        end > file.size())
+        std::abort();
 }
 
 }  // namespace

@@ -249,8 +249,10 @@ bool head_join_c::prepare_without_size() {
     extent_source_c head(card_, {{q_.start, q_.head_end}}, q_.head_end);
     uint64_t failed = 0;
     std::vector<jpeg_entropy_check_c::state_t> checkpoints;
-    if (!check_.start(head) || check_.run(head, check_.first_state(), &failed, &checkpoints, checkpoint_every) ==
-                                   jpeg_entropy_check_c::result_t::complete)
+    // A progressive picture is decoded from its start only: its rests are not looked for here.
+    if (!check_.start(head) || check_.is_progressive() ||
+        check_.run(head, check_.first_state(), &failed, &checkpoints, checkpoint_every) ==
+            jpeg_entropy_check_c::result_t::complete)
         return false;
     // Splits hold views of one another's bytes while rests are tried: they never move.
     tail_splits_.reserve(max_splits);

@@ -43,7 +43,9 @@ private:
     bool carve_live(const fs_entry_t& e, const format_t& format, uint64_t offset, guided_find_t& out);
     // A deleted video whose clusters are gone from the FAT: the chain a camera's first-fit
     // allocation gave it, when its structure confirms one (allocation_chain.h).
-    bool carve_allocated(const fs_entry_t& e, const format_t& format, uint64_t offset, guided_find_t& out);
+    // is_carved_whole: the carve from the first cluster reached the entry's size.
+    bool carve_allocated(const fs_entry_t& e, const format_t& format, uint64_t offset, bool is_carved_whole,
+                         guided_find_t& out);
     bool is_believable_chain(const fs_entry_t& e, const std::vector<extent_t>& extents, byte_source_i& file,
                              carve_input_c& in, const carve_result_t& found, uint64_t offset, const format_t& format);
     struct settle_memo_t {

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "allocation_chain.h"
+#include "chain_check_support.h"
 #include "extension_match.h"
 #include "fragment_join.h"
 #include "fs_guide.h"
@@ -18,11 +19,14 @@ structure_walk_fn walk_for(const fs_entry_t& e, const format_t& format) {
 
 }  // namespace
 
-bool fs_guide_c::carve_allocated(const fs_entry_t& e, const format_t& format, uint64_t offset, guided_find_t& out) {
+bool fs_guide_c::carve_allocated(const fs_entry_t& e, const format_t& format, uint64_t offset, bool is_carved_whole,
+                                 guided_find_t& out) {
     if (e.runs_count || e.is_contiguous || e.volume >= reader_.volumes().size()) return false;
     structure_walk_fn walk = walk_for(e, format);
     const fs_volume_t& v = reader_.volumes()[e.volume];
     if (!walk || e.size <= v.cluster_size || v.cluster_offset(e.first_cluster) != offset) return false;
+    // A carve at the entry's size is the file unless its contents are checked and break.
+    if (is_carved_whole && !breaks_when_whole(walk, window_, offset, e.size)) return false;
     allocation_request_t q;
     q.volume = &v;
     q.first = e.first_cluster;

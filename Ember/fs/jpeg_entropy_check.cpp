@@ -6,51 +6,26 @@
 
 #include "core/byte_order.h"
 #include "core/carve_input.h"
+#include "jpeg_block_reader.h"
 
 namespace ember::fs {
 namespace {
 
 constexpr int max_segments = 256;
-constexpr size_t block = 64 * 1024;  // read in sector-aligned blocks
 constexpr int max_end_slack = 16;
 constexpr int fast_bits = 9;
-
-// Bytes of a source in order through one aligned block at a time. Blocks grow from 4 KiB: a
-// decode that fails soon (a wrong join) reads little.
-class block_reader_c {
-public:
-    explicit block_reader_c(byte_source_i& file) : file_(file) {}
-    // The byte at pos, or -1 past the end.
-    int at(uint64_t pos) {
-        if (pos < base_ || pos >= base_ + size_) {
-            if (!buf_) buf_.reset(new uint8_t[block]);
-            base_ = pos / 512 * 512;
-            size_ = file_.read_at(base_, buf_.get(), next_);
-            next_ = std::min(next_ * 2, block);
-            if (pos >= base_ + size_) return -1;
-        }
-        return buf_[size_t(pos - base_)];
-    }
-
-private:
-    byte_source_i& file_;
-    std::unique_ptr<uint8_t[]> buf_;
-    size_t next_ = 4096;
-    uint64_t base_ = 0;
-    size_t size_ = 0;
-};
 
 bool is_rst(int marker) { return marker >= 0xD0 && marker <= 0xD7; }
 
 }  // namespace
 
-bool jpeg_entropy_check_c::read_table(const uint8_t* s, size_t size) {
+bool jpeg_entropy_check_c::read_table(table_t* dc, table_t* ac, const uint8_t* s, size_t size) {
     size_t at = 0;
     while (at < size) {
         if (size - at < 17) return false;
         uint8_t kind = s[at] >> 4, id = s[at] & 15;
         if (kind > 1 || id > 3) return false;
-        table_t& t = kind == 0 ? dc_[id] : ac_[id];
+        table_t& t = kind == 0 ? dc[id] : ac[id];
         t = {};
         int total = 0;
         for (int l = 1; l <= 16; ++l) total += s[at + l];
@@ -98,8 +73,9 @@ bool jpeg_entropy_check_c::start(byte_source_i& file) {
         const uint8_t* body = in.at(pos + 4, length - 2u);
         if (!body) return false;
         size_t size = length - 2u;
-        if (marker == 0xC0 || marker == 0xC1) {
+        if (marker == 0xC0 || marker == 0xC1 || marker == 0xC2) {
             if (saw_frame || size < 6) return false;
+            is_progressive_ = marker == 0xC2;
             precision_ = body[0];
             height = load_be16(body + 1);
             width = load_be16(body + 3);
@@ -114,13 +90,27 @@ bool jpeg_entropy_check_c::start(byte_source_i& file) {
                 if (comps_[i].h < 1 || comps_[i].h > 4 || comps_[i].v < 1 || comps_[i].v > 4) return false;
             }
             saw_frame = true;
+            width_ = width;
+            height_ = height;
         } else if ((marker >= 0xC2 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC)) {
             return false;  // progressive, lossless or arithmetic-coded
         } else if (marker == 0xC4) {
-            if (!read_table(body, size)) return false;
+            if (!read_table(dc_, ac_, body, size)) return false;
         } else if (marker == 0xDD) {
             if (size != 2) return false;
             restart_interval_ = load_be16(body);
+        } else if (marker == 0xDA && is_progressive_) {
+            // Each scan's header is read as the data is decoded: it starts here.
+            if (!saw_frame) return false;
+            int hmax = 1, vmax = 1;
+            for (int i = 0; i < comp_count_; ++i) {
+                hmax = std::max<int>(hmax, comps_[i].h);
+                vmax = std::max<int>(vmax, comps_[i].v);
+            }
+            mcus_ = uint32_t((width + 8 * hmax - 1) / (8 * hmax)) * uint32_t((height + 8 * vmax - 1) / (8 * vmax));
+            first_ = {};
+            first_.pos = pos;
+            return true;
         } else if (marker == 0xDA) {
             if (!saw_frame || size < 1 || body[0] != comp_count_ || size != 4 + 2u * comp_count_) return false;
             int hmax = 1, vmax = 1;
@@ -158,6 +148,7 @@ bool jpeg_entropy_check_c::start(byte_source_i& file) {
 jpeg_entropy_check_c::result_t jpeg_entropy_check_c::run(byte_source_i& file, state_t st, uint64_t* end,
                                                          std::vector<state_t>* checkpoints, uint64_t every,
                                                          uint64_t limit) const {
+    if (is_progressive_) return st.pos == first_.pos ? run_progressive(file, end, limit) : result_t::unsupported;
     block_reader_c in(file);
     bool at_marker = false;  // the next byte in the data is a marker: no more bits until it is read
     uint64_t next_checkpoint = every ? (st.pos / every + 1) * every : ~0ull;

@@ -1,8 +1,11 @@
-// Decodes the Huffman-coded data of a baseline or extended sequential JPEG (no inverse DCT: only
-// whether the bits are a valid picture), so that a join of two fragments can be told from data
-// that merely has no bad markers. Errors are codes missing from a table, a block of more than 64
-// coefficients, DC values beyond the sample precision, restart markers out of sequence, and an
-// end of image before the last MCU or after it. Progressive and lossless files are not handled.
+// Decodes the Huffman-coded data of a baseline, extended sequential or progressive JPEG (no
+// inverse DCT: only whether the bits are a valid picture), so that a join of two fragments can be
+// told from data that merely has no bad markers. Errors are codes missing from a table, a block of
+// more than 64 coefficients, DC values beyond the sample precision, restart markers out of
+// sequence, and an end of image before the last MCU or after it. A progressive file is decoded
+// scan by scan, with the segments between its scans, and is complete only when every coefficient
+// of every component has been coded and EOI follows the last scan. Lossless and arithmetic-coded
+// files are not handled.
 #pragma once
 
 #include <cstdint>
@@ -27,9 +30,12 @@ public:
     enum class result_t { complete, error, unsupported, unfinished };
 
     // Reads the headers of the JPEG at the start of `file`. False when it is not one this
-    // checker handles (progressive, lossless, several scans, damaged tables).
+    // checker handles (lossless, arithmetic-coded, damaged tables).
     bool start(byte_source_i& file);
     const state_t& first_state() const { return first_; }
+    // A progressive file is decoded from its first state only (run gives unsupported from any
+    // other), and no checkpoints are kept: a scan's refinement depends on every scan before it.
+    bool is_progressive() const { return is_progressive_; }
 
     // Decodes from `from` on `file`. complete: every MCU decoded and EOI right after, at
     // *end (the byte after EOI). error: *end is where it failed. Every `every` bytes of input
@@ -52,7 +58,8 @@ private:
     struct component_t {
         uint8_t id = 0, h = 1, v = 1, dc = 0, ac = 0;
     };
-    bool read_table(const uint8_t* body, size_t size);
+    static bool read_table(table_t* dc, table_t* ac, const uint8_t* body, size_t size);
+    result_t run_progressive(byte_source_i& file, uint64_t* end, uint64_t limit) const;
 
     table_t dc_[4], ac_[4];
     component_t comps_[4];
@@ -60,6 +67,8 @@ private:
     uint32_t mcus_ = 0;
     uint32_t restart_interval_ = 0;
     int precision_ = 8;
+    int width_ = 0, height_ = 0;
+    bool is_progressive_ = false;
     state_t first_;
 };
 

@@ -16,6 +16,10 @@ structure_walk_fn structure_walk_for(std::string_view extension, std::string_vie
         {"avi", "riff", walk_riff_avi},  {"mpg", "mpg", walk_mpeg_ps},    {"mpeg", "mpg", walk_mpeg_ps},
         {"vob", "mpg", walk_mpeg_ps},    {"mts", "m2ts", walk_mpeg_ts},   {"m2ts", "m2ts", walk_mpeg_ts},
         {"m2t", "m2ts", walk_mpeg_ts},   {"ts", "m2ts", walk_mpeg_ts},
+        {"wav", "riff", walk_riff_wave}, {"aif", "aif", walk_aiff},       {"aiff", "aif", walk_aiff},
+        {"aifc", "aif", walk_aiff},      {"caf", "caf", walk_caf},        {"gif", "gif", walk_gif},
+        {"tif", "tif", walk_tiff},       {"tiff", "tif", walk_tiff},      {"asf", "asf", walk_asf},
+        {"wmv", "asf", walk_asf},        {"wma", "asf", walk_asf},
     };
     for (const kind_t& k : kinds)
         if (k.extension == extension) {

@@ -25,6 +25,7 @@ struct structure_walk_t {
     bool is_sound = false;
     bool is_known = false;  // the type has a check here
     std::vector<uint64_t> places;
+    uint64_t broken_at = ~uint64_t(0);  // where the structure broke, when the walk saw it break
 };
 
 // ISO base media (MP4, MOV, 3GP): the top-level boxes to the end, every chunk of every track's
@@ -40,6 +41,19 @@ structure_walk_t walk_mpeg_ps(byte_source_i& file);
 // MPEG transport stream (188-byte packets, or 192 with their arrival time): the sync byte of
 // every packet, and each stream's continuity counter running on.
 structure_walk_t walk_mpeg_ts(byte_source_i& file);
+
+// RIFF WAVE, AIFF and CAF: the chunks, the sound chunk's size, the sound at every sector edge
+// (no other file's start, no drop to zeros), and CAF's packet table adding up to its sound.
+structure_walk_t walk_riff_wave(byte_source_i& file);
+structure_walk_t walk_aiff(byte_source_i& file);
+structure_walk_t walk_caf(byte_source_i& file);
+// GIF: the blocks and each sub-block's length to the trailer at the file's end.
+structure_walk_t walk_gif(byte_source_i& file);
+// TIFF: the IFDs, their values, strips and tiles inside the file, each JPEG, LZW or Deflate strip
+// starting as its coding does.
+structure_walk_t walk_tiff(byte_source_i& file);
+// ASF (WMV, WMA): the top-level objects, and every data packet starting as the first one does.
+structure_walk_t walk_asf(byte_source_i& file);
 
 // Which walk fits a directory entry's extension, and the search name of the carver that finds
 // such files; nullptr when none does.

@@ -22,3 +22,20 @@ head -c 4096 "$tmp/a.mp4" > "$out/joined_a_b.mp4"
 tail -c +4097 "$tmp/b.mp4" >> "$out/joined_a_b.mp4"
 head -c 1024 "$tmp/d.avi" > "$out/gap_d.avi"
 tail -c +2049 "$tmp/d.avi" >> "$out/gap_d.avi"
+# Sound, animation, picture and WMV files, small, each whole and with a block left out; a
+# progressive JPEG.
+sox -n -r 8000 -c 1 -b 16 "$tmp/s.wav" synth 0.3 sine 440 vol 0.5
+sox -n -r 8000 -c 2 -b 16 "$tmp/s.aif" synth 0.2 sine 300 vol 0.5
+tone() { ffmpeg -nostdin -y -loglevel error -f lavfi -i sine=frequency=330:sample_rate=8000 -t 0.3 "$@"; }
+tone -c:a pcm_s16be "$tmp/s.caf"
+tone -c:a alac "$tmp/a.caf"
+clip -c:v wmv2 -b:v 100k -c:a wmav2 -f asf "$tmp/w.wmv"
+ffmpeg -nostdin -y -loglevel error -f lavfi -i testsrc2=size=32x24:rate=5 -t 1 "$tmp/g.gif"
+convert -seed 3 -size 48x32 plasma:fractal -compress lzw -define tiff:rows-per-strip=4 "$tmp/l.tif"
+convert -seed 3 -size 48x32 plasma:fractal -compress jpeg -define tiff:rows-per-strip=16 "$tmp/j.tif"
+convert -seed 3 -size 96x64 plasma:fractal -interlace JPEG "$tmp/p.jpg"
+for f in s.wav s.aif s.caf a.caf w.wmv g.gif l.tif j.tif p.jpg; do
+    cp "$tmp/$f" "$out/whole_$f"
+    head -c 1024 "$tmp/$f" > "$out/gap_$f"
+    tail -c +1537 "$tmp/$f" >> "$out/gap_$f"
+done

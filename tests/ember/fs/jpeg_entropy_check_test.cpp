@@ -1,6 +1,6 @@
 // The JPEG entropy-data checker that decides fragment joins: real pictures decode whole, to
-// their EOI; a damaged byte or restart markers out of sequence are errors; progressive files
-// are not handled.
+// their EOI; a damaged byte or restart markers out of sequence are errors; a progressive file
+// decodes scan by scan, and a wrong cluster in any of its scans is an error.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -50,9 +50,36 @@ TEST(jpeg_entropy_check, real_pictures_decode_to_their_end_and_damage_is_an_erro
         joined.insert(joined.end(), other.begin() + other.size() / 2, other.end());
         EXPECT_EQ(check(joined), check_c::result_t::error) << name;
     }
-    for (const char* name : {"progressive.jpg", "large_progressive.jpg"})
-        EXPECT_EQ(check(ember_test::read_bytes(ember_test::fixture(std::string("image/") + name))),
-                  check_c::result_t::unsupported) << name;
+}
+
+TEST(jpeg_entropy_check, progressive_pictures_decode_scan_by_scan_and_a_wrong_cluster_in_any_scan_is_an_error) {
+    std::vector<uint8_t> other = ember_test::read_bytes(ember_test::fixture("image/large.jpg"));
+    for (const char* name : {"progressive.jpg", "large_progressive.jpg"}) {
+        std::vector<uint8_t> bytes = ember_test::read_bytes(ember_test::fixture(std::string("image/") + name));
+        uint64_t end = 0;
+        ASSERT_EQ(check(bytes, &end), check_c::result_t::complete) << name;
+        EXPECT_EQ(end, bytes.size()) << name;
+        // From the middle of each scan's data on, another picture's data, as a wrong join gives.
+        std::vector<size_t> sos;
+        for (size_t i = 0; i + 1 < bytes.size(); ++i)
+            if (bytes[i] == 0xFF && bytes[i + 1] == 0xDA) sos.push_back(i);
+        ASSERT_GT(sos.size(), 4u) << name;
+        for (size_t n = 0; n < sos.size(); ++n) {
+            size_t data = sos[n] + 2 + (bytes[sos[n] + 2] << 8 | bytes[sos[n] + 3]), scan_end = data;
+            while (scan_end + 1 < bytes.size() &&
+                   !(bytes[scan_end] == 0xFF && bytes[scan_end + 1] != 0 && (bytes[scan_end + 1] & 0xF8) != 0xD0))
+                ++scan_end;
+            size_t from = (data + scan_end) / 2;
+            std::vector<uint8_t> joined(bytes.begin(), bytes.begin() + from);
+            joined.insert(joined.end(), other.begin() + 4096, other.end());
+            EXPECT_EQ(check(joined, &end), check_c::result_t::error) << name << " scan " << n;
+            EXPECT_GE(end, from) << name << " scan " << n;
+        }
+        // A file that ends after its first scans is not complete.
+        std::vector<uint8_t> cut(bytes.begin(), bytes.begin() + sos[3]);
+        cut.insert(cut.end(), {0xFF, 0xD9});
+        EXPECT_EQ(check(cut), check_c::result_t::error) << name;
+    }
 }
 
 TEST(jpeg_entropy_check, camera_pictures_decode_whole_and_restart_markers_keep_their_order) {

@@ -47,10 +47,12 @@ def run(*cmd):
         sys.exit("%s failed: %s" % (cmd[0], r.stderr.decode(errors="replace")))
 
 
-def picture(name, seed, width, height, padding=b""):
+def picture(name, seed, width, height, padding=b"", progressive=False):
     """A real JPEG or PNG (seeded plasma), optionally with bytes after its end."""
     path = os.path.join(files_dir, name)
     opts = ["-quality", "88"] if name.endswith("jpg") else ["-define", "png:exclude-chunks=date,time"]
+    if progressive:
+        opts += ["-interlace", "JPEG"]
     run("convert", "-seed", str(seed), "-size", "%dx%d" % (width, height), "plasma:fractal", "-strip",
         *opts, path)
     if padding:
@@ -213,6 +215,16 @@ def fat32_mbr_card():
     card.put(picture("twofrag3.jpg", 33, 640, 480), folder + "FRAG.JPG")
     card.delete(folder + "FRAG.JPG")
     card.delete(folder + "NOTES.TXT")
+    # A two-fragment progressive JPEG with a picture in its gap: a wrong rest shows in the scan
+    # it falls in.
+    folder = "DCIM/104TESTS/"
+    card.mkdir(folder[:-1])
+    card.put(blob("hole4.bin", 12000, 44), folder + "HOLE.BIN")
+    card.put(picture("gapfill4.jpg", 35, 300, 200), folder + "FILL.JPG")
+    card.delete(folder + "HOLE.BIN")
+    card.hint(card.files[folder + "HOLE.BIN"][0] - 1)
+    card.put(picture("twofrag4.jpg", 37, 640, 480, progressive=True), folder + "FRAG.JPG")
+    card.delete(folder + "FRAG.JPG")
     card.record()
 
 
@@ -421,6 +433,8 @@ def main():
     names_cards()
     import make_video_cards
     make_video_cards.video_cards(sys.modules[__name__])
+    import make_chain_cards
+    make_chain_cards.chain_cards(sys.modules[__name__])
     with open(os.path.join(out, "manifest.tsv"), "w", encoding="utf-8") as f:
         f.write("\n".join(manifest) + "\n")
 
