@@ -15,7 +15,8 @@ structure_walk_fn structure_walk_for(std::string_view extension, std::string_vie
         {"3gp", "mov", walk_iso_media},  {"3g2", "mov", walk_iso_media},  {"qt", "mov", walk_iso_media},
         {"avi", "riff", walk_riff_avi},  {"mpg", "mpg", walk_mpeg_ps},    {"mpeg", "mpg", walk_mpeg_ps},
         {"vob", "mpg", walk_mpeg_ps},    {"mts", "m2ts", walk_mpeg_ts},   {"m2ts", "m2ts", walk_mpeg_ts},
-        {"m2t", "m2ts", walk_mpeg_ts},   {"ts", "m2ts", walk_mpeg_ts},
+        {"m2t", "m2ts", walk_mpeg_ts},   {"ts", "m2ts", walk_mpeg_ts},    {"dv", "dv", walk_dv},
+        {"dif", "dv", walk_dv},
     };
     for (const kind_t& k : kinds)
         if (k.extension == extension) {

@@ -25,6 +25,9 @@ struct structure_walk_t {
     bool is_sound = false;
     bool is_known = false;  // the type has a check here
     std::vector<uint64_t> places;
+    // Where the bytes broke the structure, when the walk can tell (a walk that reads the file
+    // in order); the stretch that went wrong starts after the last place before it.
+    uint64_t failed_at = UINT64_MAX;
 };
 
 // ISO base media (MP4, MOV, 3GP): the top-level boxes to the end, every chunk of every track's
@@ -40,6 +43,8 @@ structure_walk_t walk_mpeg_ps(byte_source_i& file);
 // MPEG transport stream (188-byte packets, or 192 with their arrival time): the sync byte of
 // every packet, and each stream's continuity counter running on.
 structure_walk_t walk_mpeg_ts(byte_source_i& file);
+// Raw DV: every 80-byte DIF block's section type, sequence and block number in its place.
+structure_walk_t walk_dv(byte_source_i& file);
 
 // Which walk fits a directory entry's extension, and the search name of the carver that finds
 // such files; nullptr when none does.
