@@ -10,6 +10,8 @@ namespace {
 constexpr size_t max_crossed = 4;
 // Other files skipped one at a time where the structure breaks.
 constexpr int max_grow_steps = 32;
+// Clusters looked at for the file skipped next, from the last place the walk confirmed on.
+constexpr size_t max_suspects = 4096;
 
 bool in_spans(const std::vector<cluster_span_t>& spans, uint32_t c) {
     auto it = std::upper_bound(spans.begin(), spans.end(), c, [](uint32_t v, const cluster_span_t& s) { return v < s.first; });
@@ -129,17 +131,28 @@ std::vector<extent_t> reassemble_by_allocation(byte_source_i& card, const alloca
         uint64_t good = 0;
         for (uint64_t at : w.places)
             if (at < w.failed_at) good = std::max(good, at);
+        // The clusters of the chain from just after that place to the break; a file the camera
+        // went round starts at one of them (the first such), else one of them is a later part
+        // of a file that starts before (the one that starts nearest before it).
+        std::vector<uint32_t> suspects;
+        for (uint64_t at = 0, i = 0; i < chain.size() && at <= w.failed_at; at += chain[i++].length)
+            for (uint64_t o = 0; o < chain[i].length; o += v.cluster_size)
+                if (at + o > good && at + o <= w.failed_at && suspects.size() < max_suspects) {
+                    const uint32_t c = uint32_t((chain[i].offset + o - v.data_offset) / v.cluster_size + 2);
+                    if (!in_spans(skipped, c)) suspects.push_back(c);
+                }
         const cluster_span_t* next = nullptr;
-        for (uint64_t at = 0, i = 0; i < chain.size() && !next && at <= w.failed_at; at += chain[i++].length)
-            for (uint64_t o = 0; o < chain[i].length && !next; o += v.cluster_size) {
-                const uint64_t file_at = at + o;
-                if (file_at <= good || file_at > w.failed_at) continue;
-                const uint32_t c = uint32_t((chain[i].offset + o - v.data_offset) / v.cluster_size + 2);
-                // Of the entries naming the cluster, the one that starts nearest before it.
-                if (in_spans(skipped, c)) continue;
-                for (const cluster_span_t& s : q.others)
-                    if (s.first <= c && c < s.end && s.first != q.first && (!next || s.first > next->first)) next = &s;
-            }
+        for (uint32_t c : suspects) {
+            for (const cluster_span_t& s : q.others)
+                if (s.first == c && (!next || s.end > next->end)) next = &s;
+            if (next) break;
+        }
+        for (uint32_t c : suspects) {
+            if (next) break;
+            for (const cluster_span_t& s : q.others)
+                if (s.first < c && c < s.end && s.first != q.first && (!next || s.first > next->first)) next = &s;
+            if (next) break;
+        }
         if (!next) break;
         skipped.push_back(*next);
         skipped = merged(skipped, q.first);
