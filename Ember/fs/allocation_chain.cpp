@@ -8,6 +8,10 @@ namespace {
 
 // Other deleted files' cluster spans a chain may skip or take: 2^4 chains at most.
 constexpr size_t max_crossed = 4;
+// Other files skipped one at a time where the structure breaks.
+constexpr int max_grow_steps = 32;
+// Clusters looked at for the file skipped next, from the last place the walk confirmed on.
+constexpr size_t max_suspects = 4096;
 
 bool in_spans(const std::vector<cluster_span_t>& spans, uint32_t c) {
     auto it = std::upper_bound(spans.begin(), spans.end(), c, [](uint32_t v, const cluster_span_t& s) { return v < s.first; });
@@ -57,7 +61,8 @@ std::vector<extent_t> reassemble_by_allocation(byte_source_i& card, const alloca
     // may have been there when this file was written (skipped) or gone (its clusters reused).
     std::vector<cluster_span_t> crossed;
     const uint64_t plain_end = plain.back().offset + plain.back().length;
-    for (const cluster_span_t& s : merged(q.others, q.first))
+    const std::vector<cluster_span_t> all = merged(q.others, q.first);
+    for (const cluster_span_t& s : all)
         if (s.first > q.first && v.cluster_offset(s.first) < plain_end && crossed.size() < max_crossed)
             crossed.push_back(s);
     std::vector<cluster_span_t> intact;
@@ -72,6 +77,39 @@ std::vector<extent_t> reassemble_by_allocation(byte_source_i& card, const alloca
     std::vector<extent_t> confirmed;
     std::vector<std::vector<extent_t>> tried;
     int confirmations = 0;
+    // Walks the chain that skips `skipped`; false when two chains are confirmed (neither is
+    // sure) or the budget ran out. `broken` gets the walk of a chain that was not confirmed.
+    auto try_chain = [&](const std::vector<cluster_span_t>& skipped, std::vector<extent_t>& chain,
+                         structure_walk_t* broken) {
+        chain = allocation_chain(v, q.first, q.size, [&](uint32_t c) { return q.is_taken(c) || in_spans(skipped, c); });
+        if (chain.empty()) return true;
+        auto same = [&](const std::vector<extent_t>& t) {
+            return t.size() == chain.size() && std::equal(t.begin(), t.end(), chain.begin(), [](auto& a, auto& b) {
+                       return a.offset == b.offset && a.length == b.length;
+                   });
+        };
+        // A chain walked before is walked again only for where it breaks.
+        const bool seen = std::any_of(tried.begin(), tried.end(), same);
+        if (seen && !broken) return true;
+        if (q.budget) {
+            if (*q.budget < q.size) return false;
+            *q.budget -= q.size;
+        }
+        if (!seen) tried.push_back(chain);
+        extent_source_c file(card, chain, q.size);
+        if (file.size() != q.size) return true;
+        std::vector<uint64_t> jumps;
+        for (uint64_t at = 0, i = 0; i + 1 < chain.size(); ++i) jumps.push_back(at += chain[i].length);
+        structure_walk_t w = walk(file);
+        if (judge_chain(w, jumps, q.size, v.cluster_size) != chain_verdict_t::confirmed) {
+            if (broken) *broken = std::move(w);
+            return true;
+        }
+        if (++confirmations > 1) return false;
+        confirmed = chain;
+        return true;
+    };
+    std::vector<extent_t> chain;
     for (uint32_t m : masks) {
         std::vector<cluster_span_t> skipped;
         if (m == ~0u)
@@ -79,24 +117,45 @@ std::vector<extent_t> reassemble_by_allocation(byte_source_i& card, const alloca
         else
             for (size_t i = 0; i < crossed.size(); ++i)
                 if (m >> i & 1) skipped.push_back(crossed[i]);
-        std::vector<extent_t> chain =
-            m ? allocation_chain(v, q.first, q.size, [&](uint32_t c) { return q.is_taken(c) || in_spans(skipped, c); })
-              : plain;
-        if (chain.empty()) continue;
-        auto same = [&](const std::vector<extent_t>& t) {
-            return t.size() == chain.size() && std::equal(t.begin(), t.end(), chain.begin(), [](auto& a, auto& b) {
-                       return a.offset == b.offset && a.length == b.length;
-                   });
-        };
-        if (std::any_of(tried.begin(), tried.end(), same)) continue;
-        tried.push_back(chain);
-        extent_source_c file(card, chain, q.size);
-        if (file.size() != q.size) continue;
-        std::vector<uint64_t> jumps;
-        for (uint64_t at = 0, i = 0; i + 1 < chain.size(); ++i) jumps.push_back(at += chain[i].length);
-        if (judge_chain(walk(file), jumps, q.size, v.cluster_size) != chain_verdict_t::confirmed) continue;
-        if (++confirmations > 1) return {};  // two readings hold together: neither is sure
-        confirmed = std::move(chain);
+        if (!try_chain(skipped, chain, nullptr)) return {};
+    }
+    // Grown by the structure: where the walk of the chain that skips the intact files breaks,
+    // the stretch that went wrong starts at a cluster boundary after the last place the walk
+    // confirmed; the first cluster from there on that another file's entry names was that
+    // file's when this one was written, so that file is skipped too.
+    std::vector<cluster_span_t> skipped = intact;
+    for (int step = 0; step < max_grow_steps && confirmed.empty(); ++step) {
+        structure_walk_t w;
+        if (!try_chain(skipped, chain, &w)) return {};
+        if (chain.empty() || w.failed_at == UINT64_MAX) break;
+        uint64_t good = 0;
+        for (uint64_t at : w.places)
+            if (at < w.failed_at) good = std::max(good, at);
+        // The clusters of the chain from just after that place to the break; a file the camera
+        // went round starts at one of them (the first such), else one of them is a later part
+        // of a file that starts before (the one that starts nearest before it).
+        std::vector<uint32_t> suspects;
+        for (uint64_t at = 0, i = 0; i < chain.size() && at <= w.failed_at; at += chain[i++].length)
+            for (uint64_t o = 0; o < chain[i].length; o += v.cluster_size)
+                if (at + o > good && at + o <= w.failed_at && suspects.size() < max_suspects) {
+                    const uint32_t c = uint32_t((chain[i].offset + o - v.data_offset) / v.cluster_size + 2);
+                    if (!in_spans(skipped, c)) suspects.push_back(c);
+                }
+        const cluster_span_t* next = nullptr;
+        for (uint32_t c : suspects) {
+            for (const cluster_span_t& s : q.others)
+                if (s.first == c && (!next || s.end > next->end)) next = &s;
+            if (next) break;
+        }
+        for (uint32_t c : suspects) {
+            if (next) break;
+            for (const cluster_span_t& s : q.others)
+                if (s.first < c && c < s.end && s.first != q.first && (!next || s.first > next->first)) next = &s;
+            if (next) break;
+        }
+        if (!next) break;
+        skipped.push_back(*next);
+        skipped = merged(skipped, q.first);
     }
     return confirmed;
 }

@@ -29,6 +29,9 @@ struct allocation_request_t {
     uint64_t size = 0;   // from its directory entry
     std::function<bool(uint32_t)> is_taken;  // a cluster of a live file, or of a file kept already
     std::vector<cluster_span_t> others;      // the clusters other deleted files' entries state
+    // Bytes the structure walks may still read, shared by all the files of a scan (each walk
+    // costs the file's size); the search stops when it runs out.
+    uint64_t* budget = nullptr;
 };
 
 // The chain from the first cluster on through the clusters is_skipped leaves, as long as the size
@@ -41,6 +44,9 @@ std::vector<extent_t> allocation_chain(const fs_volume_t& v, uint32_t first, uin
 // of them): each may have been on the card when this one was written, or gone. Empty when none,
 // or more than one, is confirmed. One more chain skips exactly the other deleted files whose first
 // cluster still starts a file (whose clusters nothing took since), however many it crosses.
+// Then the chain is grown by the structure: starting from that last chain, where its walk breaks,
+// the other file whose clusters the stretch that went wrong starts in is skipped too, and the
+// chain is walked again (at most 32 times), as the camera went round each file still there.
 std::vector<extent_t> reassemble_by_allocation(byte_source_i& card, const allocation_request_t& q,
                                                structure_walk_fn walk);
 

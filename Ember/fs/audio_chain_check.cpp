@@ -25,13 +25,13 @@ bool sound_holds(carve_input_c& in, uint64_t from, uint64_t to, const pcm_t& pcm
         const uint8_t* s = in.at(at, n);
         if (!s) return false;
         if ((n >= 16 && is_known_file_start(s, n)) || !may_be_sound(s, n, pcm)) {
-            out.broken_at = at;
+            out.failed_at = at;
             return false;
         }
         if (n == 512 && at >= from + 512 && std::all_of(s, s + n, [](uint8_t b) { return b == 0; })) {
             const uint8_t* before = in.at(at - 16, 16);
             if (before && is_loud_before(before, 16, pcm)) {
-                out.broken_at = at;
+                out.failed_at = at;
                 return false;
             }
         }

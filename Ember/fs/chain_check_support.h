@@ -11,7 +11,7 @@ namespace ember::fs {
 
 // The walk broke at `at`: a chain whose stretch starts there or before is not the file.
 inline structure_walk_t stop_at(structure_walk_t& out, uint64_t at) {
-    out.broken_at = at;
+    out.failed_at = at;
     return out;
 }
 

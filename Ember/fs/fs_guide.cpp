@@ -152,7 +152,7 @@ const char* joinable_extension(const format_t& format) {
 }  // namespace
 
 fs_guide_c::fs_guide_c(byte_source_i& source)
-    : source_(source), reader_(source), window_(source), search_(window_) {
+    : source_(source), reader_(source), window_(source), search_(window_), chain_budget_(8 * source.size()) {
     // Chains that share clusters: each side is read by its chain before the scan (a few files at
     // most), and only one whose bytes hold together where the other's do not keeps its chain.
     reader_.settle_cross_links([this](const fs_entry_t& e) {

@@ -94,6 +94,8 @@ private:
         bool is_end_foreign = false;  // see note_foreign_end
     };
     std::map<uint64_t, held_find_t> held_;  // by start
+    // Bytes the chain walks of deleted videos may read in all: eight times the card.
+    uint64_t chain_budget_ = 0;
 };
 
 }  // namespace ember::fs

@@ -31,6 +31,7 @@ bool fs_guide_c::carve_allocated(const fs_entry_t& e, const format_t& format, ui
     q.volume = &v;
     q.first = e.first_cluster;
     q.size = e.size;
+    q.budget = &chain_budget_;
     q.is_taken = [this, &v, volume = e.volume](uint32_t c) {
         if (reader_.is_owned(volume, c)) return true;
         const uint64_t at = v.cluster_offset(c);

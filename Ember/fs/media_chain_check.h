@@ -25,7 +25,9 @@ struct structure_walk_t {
     bool is_sound = false;
     bool is_known = false;  // the type has a check here
     std::vector<uint64_t> places;
-    uint64_t broken_at = ~uint64_t(0);  // where the structure broke, when the walk saw it break
+    // Where the bytes broke the structure, when the walk can tell (a walk that reads the file
+    // in order); the stretch that went wrong starts after the last place before it.
+    uint64_t failed_at = UINT64_MAX;
 };
 
 // ISO base media (MP4, MOV, 3GP): the top-level boxes to the end, every chunk of every track's
@@ -41,6 +43,8 @@ structure_walk_t walk_mpeg_ps(byte_source_i& file);
 // MPEG transport stream (188-byte packets, or 192 with their arrival time): the sync byte of
 // every packet, and each stream's continuity counter running on.
 structure_walk_t walk_mpeg_ts(byte_source_i& file);
+// Raw DV: every 80-byte DIF block's section type, sequence and block number in its place.
+structure_walk_t walk_dv(byte_source_i& file);
 
 // RIFF WAVE, AIFF and CAF: the chunks, the sound chunk's size, the sound at every sector edge
 // (no other file's start, no drop to zeros), and CAF's packet table adding up to its sound.

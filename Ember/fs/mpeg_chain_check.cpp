@@ -40,6 +40,7 @@ structure_walk_t walk_mpeg_ps(byte_source_i& file) {
     bool has_pack = false;
     while (pos < size) {
         const uint8_t* p = size - pos >= 4 ? in.at(pos, 4) : nullptr;
+        out.failed_at = pos;  // until the unit here holds
         if (!p || p[0] || p[1] || p[2] != 1 || ++units > max_units) return out;
         if (p[3] == 0xB9) {  // end code: the file ends there
             out.places.push_back(pos);
@@ -64,6 +65,7 @@ structure_walk_t walk_mpeg_ps(byte_source_i& file) {
         out.places.push_back(pos);
         pos += 6 + uint64_t(length);
     }
+    out.failed_at = UINT64_MAX;
     out.is_sound = has_pack && pos == size;
     return out;
 }
@@ -82,6 +84,7 @@ structure_walk_t walk_mpeg_ts(byte_source_i& file) {
     bool seen[8192] = {};
     for (uint64_t pos = 0; pos < size; pos += packet) {
         const uint8_t* p = in.at(pos + sync, 4);
+        out.failed_at = pos;  // until the packet here holds
         if (!p || p[0] != 0x47) return out;
         const unsigned pid = (p[1] & 0x1F) << 8 | p[2], counter = p[3] & 15;
         const bool has_payload = p[3] & 0x10;
@@ -97,6 +100,7 @@ structure_walk_t walk_mpeg_ts(byte_source_i& file) {
         }
         out.places.push_back(pos);
     }
+    out.failed_at = UINT64_MAX;
     out.is_sound = true;
     return out;
 }

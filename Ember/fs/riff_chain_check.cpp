@@ -31,6 +31,7 @@ public:
     // The chunks of the movi body [pos, end), one after another to its end.
     bool movi(uint64_t pos, uint64_t end) {
         while (pos < end) {
+            out_.failed_at = pos;  // until the chunk here holds
             const uint8_t* h = end - pos >= 8 ? in_.at(pos, 8) : nullptr;
             if (!h || !is_movi_chunk(h) || ++chunks_ > max_chunks) return false;
             const uint32_t id = load_be32(h);
@@ -41,6 +42,7 @@ public:
                 continue;
             }
             if (size > end - pos - 8) return false;
+            out_.failed_at = pos + 8;  // the frame's data
             if (size >= 3 && (h[3] == 'c' || h[3] == 'b') && h[2] == 'd' && !jpeg_frame(pos + 8)) return false;
             pos += 8 + size + (size & 1);
         }
@@ -52,6 +54,7 @@ public:
         uint64_t entries = (end - body) / 16, base = ~uint64_t(0);
         if (entries > max_index_entries) return false;
         for (uint64_t i = 0; i < entries; ++i) {
+            out_.failed_at = body + 16 * i;
             const uint8_t* e = in_.at(body + 16 * i, 16);
             if (!e) return false;
             uint8_t entry[16];
@@ -98,6 +101,7 @@ structure_walk_t walk_riff_avi(byte_source_i& file) {
     uint64_t pos = 0, movi_id_at = 0;
     // The RIFF AVI part, then OpenDML's AVIX parts, to the file's end.
     for (int part = 0; pos < size; ++part) {
+        out.failed_at = pos;
         const uint8_t* h = size - pos >= 12 ? in.at(pos, 12) : nullptr;
         if (!h || load_be32(h) != fourcc("RIFF") || load_be32(h + 8) != fourcc(part ? "AVIX" : "AVI ")) return out;
         const uint64_t end = pos + 8 + load_le32(h + 4);
@@ -105,6 +109,7 @@ structure_walk_t walk_riff_avi(byte_source_i& file) {
         out.places.push_back(pos);
         bool has_movi = false;
         for (uint64_t at = pos + 12, next; at < end; at = next) {
+            out.failed_at = at;
             const uint8_t* c = end - at >= 8 ? in.at(at, 8) : nullptr;
             if (!c || !is_printable(c)) return out;
             const uint32_t id = load_be32(c);
@@ -127,6 +132,7 @@ structure_walk_t walk_riff_avi(byte_source_i& file) {
         pos = end + (end & 1 && end < size ? 1 : 0);
     }
     out.is_sound = pos == size;
+    if (out.is_sound) out.failed_at = UINT64_MAX;
     return out;
 }
 

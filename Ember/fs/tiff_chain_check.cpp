@@ -76,7 +76,7 @@ public:
 
 private:
     bool fail(uint64_t at) {
-        out_.broken_at = std::min(at, in_.size());
+        out_.failed_at = std::min(at, in_.size());
         return false;
     }
 

@@ -7,7 +7,10 @@ writer), has three folders:
 - 101CROSS: a small video WALK.MP4 written into one hole (HOLE3.BIN's, to the cluster), then a
   MOV into the holes around it; both deleted. The plain chain from the MOV's start runs through
   the small video's clusters; only skipping them gives the MOV.
-- 102MANY: an MP4 shot into six holes between photos, the photos deleted after it."""
+- 102MANY: an MP4 shot into six holes between photos, the photos deleted after it.
+- 103GROW, 104GROW: a DV clip, and an AVI, shot into six holes between files whose heads start no file (so nothing
+  says they were there), all deleted after it: only skipping each, where the DV's blocks stop
+  being in place, gives each clip."""
 
 import os
 import shutil
@@ -34,6 +37,8 @@ def videos():
         "mts": ffmpeg("plain.mts", 3, "320x240", h264, ["-c:a", "aac", "-b:a", "64k", "-mpegts_m2ts_mode", "1"],
                       "mpegts"),
         "walk": ffmpeg("walk.mp4", 1, "160x120", h264, ["-c:a", "aac", "-b:a", "32k"], "mp4"),
+        "dv": ffmpeg("grow.dv", 1, "720x576", ["-c:v", "dvvideo", "-pix_fmt", "yuv420p"],
+                     ["-c:a", "pcm_s16le", "-ar", "48000", "-ac", "2"], "dv"),
     }
 
 
@@ -83,13 +88,24 @@ def build(card_name, put, delete, first_cluster, hint, cluster_size, record):
     put(v["mp4"], d3 + "CLIP0006.MP4")
     for name in names[2::2] + [d3 + "CLIP0006.MP4"]:
         delete(name)
+    for d4, kind, clip, seed in (("DCIM/103GROW/", "dv", "CLIP0007.DV", 400), ("DCIM/104GROW/", "avi", "CLIP0008.AVI", 500)):
+        names = []
+        for i in range(13):
+            names.append(d4 + "%s%d_%d.BIN" % ("S" if i % 2 == 0 else "H", i, seed))
+            put(m.blob("grow_%d.bin" % (seed + i), (32 if i % 2 == 0 else 64) << 10, seed + i), names[-1])
+        for name in names[1::2]:
+            delete(name)
+        hint(first_cluster(names[1]))
+        put(v[kind], d4 + clip)
+        for name in names[2::2] + [d4 + clip]:
+            delete(name)
     record()
 
 
 def fat32_card():
     image = m.new_image("video_fat32.img", 48)
     card = m.FatCard(image, 0, ["-F", "32", "-s", "1"])
-    card.mkdir("DCIM", "DCIM/100PLAIN", "DCIM/101CROSS", "DCIM/102MANY")
+    card.mkdir("DCIM", "DCIM/100PLAIN", "DCIM/101CROSS", "DCIM/102MANY", "DCIM/103GROW", "DCIM/104GROW")
     build(image, card.put, card.delete, lambda p: card.files[p][0], lambda c: card.hint(c - 1), 512,
           lambda: record_fat(card))
 
@@ -108,6 +124,8 @@ def exfat_card():
     vol.mkdir("DCIM/100PLAIN")
     vol.mkdir("DCIM/101CROSS")
     vol.mkdir("DCIM/102MANY")
+    vol.mkdir("DCIM/103GROW")
+    vol.mkdir("DCIM/104GROW")
     chains, hint = {}, [None]
 
     def put(src, path):

@@ -70,7 +70,7 @@ TEST(media_chain, each_walk_confirms_its_chain_and_breaks_where_another_file_beg
         fs::extent_source_c run(card, {{chain[0].offset, row.size}}, row.size);
         fs::structure_walk_t w = walk(run);
         EXPECT_FALSE(w.is_sound);
-        EXPECT_GE(w.broken_at, chain[0].length);
-        EXPECT_LT(w.broken_at, row.size);
+        EXPECT_GE(w.failed_at, chain[0].length);
+        EXPECT_LT(w.failed_at, row.size);
     }
 }

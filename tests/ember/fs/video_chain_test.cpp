@@ -1,6 +1,7 @@
 // Deleted videos that were shot into the holes of deleted files, on real FAT32 and exFAT cards
 // with real ffmpeg-made files (make_video_cards.py): each comes back whole by the chain first-fit
-// allocation gave it, and a chain through another video's clusters is never taken.
+// allocation gave it (found by its structure where no entry tells which files were there), and a
+// chain through another video's clusters is never taken.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -84,9 +85,11 @@ TEST(video_chain, each_check_confirms_the_true_chain_and_rejects_one_through_ano
         const manifest_row_t avi = fs_manifest_row(image, "DCIM/100PLAIN/CLIP0002.AVI");
         const manifest_row_t mpg = fs_manifest_row(image, "DCIM/100PLAIN/CLIP0004.MPG");
         const manifest_row_t mts = fs_manifest_row(image, "DCIM/100PLAIN/CLIP0005.MTS");
+        const manifest_row_t dv = fs_manifest_row(image, "DCIM/103GROW/CLIP0007.DV");
         for (const auto& [row, other, walk] :
              {std::tuple{mp4, avi, &fs::walk_iso_media}, std::tuple{avi, mp4, &fs::walk_riff_avi},
-              std::tuple{mpg, mts, &fs::walk_mpeg_ps}, std::tuple{mts, mpg, &fs::walk_mpeg_ts}}) {
+              std::tuple{mpg, mts, &fs::walk_mpeg_ps}, std::tuple{mts, mpg, &fs::walk_mpeg_ts},
+              std::tuple{dv, mts, &fs::walk_dv}}) {
             SCOPED_TRACE(row.path);
             std::vector<fs::extent_t> chain = chain_of(v, row);
             ASSERT_GE(chain.size(), 3u);
