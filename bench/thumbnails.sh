@@ -11,6 +11,8 @@
 #               metadata-only stubs, which no decoder develops); it has no camera preview
 #   dng-preview the same DNG with a camera preview of its size added, as cameras write them
 #   mjpeg-avi   copies of a camera's motion-JPEG AVI (its first frame)
+#   h264-mp4    copies of a 1920 x 1080 H.264 clip made with ffmpeg (its first frame, through
+#               Media Foundation; there was no thumbnail before)
 # Each kind runs on one thread, and now also on two threads. Besides thumbnails per second (which
 # depend on what else the machine runs) each line gives the process's CPU time per thumbnail.
 set -eu
@@ -23,7 +25,7 @@ media=${BENCH_MEDIA:-$root/../shared/bench-media}
 cmake --build "$root/build/win" --target thumbnail_bench -j 2 >/dev/null
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-kinds="no-preview preview camera dng dng-preview mjpeg-avi"
+kinds="no-preview preview camera dng dng-preview mjpeg-avi h264-mp4"
 for kind in $kinds; do mkdir "$work/$kind"; done
 
 name() { printf 'f%07d.%s' "$1" "$2"; }
@@ -33,6 +35,8 @@ convert "$work/preview/$(name 0 jpg)" -strip "$work/no-preview/$(name 0 jpg)"
 convert "$source_jpeg" -resize '1734x1156!' -quality 90 "$work/preview.jpg"
 python3 "$root/bench/raw_with_preview.py" "$media/syoyo+tinydng/colorchart.dng" "$work/preview.jpg" 1734 1156 \
     "$work/dng-preview/$(name 0 dng)"
+ffmpeg -loglevel error -y -f lavfi -i "testsrc2=size=1920x1080:rate=30:duration=2" -c:v libx264 -pix_fmt yuv420p \
+    "$work/h264-mp4/$(name 0 mp4)"
 avi=$(find "$media/drewnoakes+metadata-extractor-images/avi" -iname '*.avi' | sort | tail -n 1)
 i=0
 while [ "$i" -lt "$count" ]; do
@@ -41,6 +45,7 @@ while [ "$i" -lt "$count" ]; do
     cp "$media/syoyo+tinydng/colorchart.dng" "$work/dng/$(name "$i" dng)"
     [ "$i" -eq 0 ] || cp "$work/dng-preview/$(name 0 dng)" "$work/dng-preview/$(name "$i" dng)"
     cp "$avi" "$work/mjpeg-avi/$(name "$i" avi)"
+    [ "$i" -eq 0 ] || cp "$work/h264-mp4/$(name 0 mp4)" "$work/h264-mp4/$(name "$i" mp4)"
     i=$((i + 1))
 done
 # Camera files of at least 10 megapixels, repeated up to COUNT files.
@@ -72,7 +77,7 @@ steps() {
 }
 echo "$count files of each kind; $(nproc) processors; load $(cut -d' ' -f1-3 /proc/loadavg)"
 for kind in $kinds; do
-    [ "$kind" = mjpeg-avi ] || run "$kind" before --before
+    case $kind in mjpeg-avi | h264-mp4) ;; *) run "$kind" before --before ;; esac
     run "$kind" now
     run "$kind" "now, 2 threads" --threads 2
 done
