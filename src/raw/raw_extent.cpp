@@ -12,5 +12,7 @@ bool is_raw_data_whole(const uint8_t* data, size_t size) {
     // The walk takes the byte order from the first two bytes and does not insist on TIFF's magic
     // number, so Olympus ("IIRO") and Panasonic ("IIU") headers are walked too.
     if (!ember::walk_tiff(in, 0, facts)) return false;
-    return facts.is_raw && facts.has_image_data && facts.dropped == 0 && facts.end <= size;
+    // Not only walks that found a raw IFD: a Canon CR2's raw strip has no tag that says raw. The
+    // raw data of the TIFF-based formats is always among the strips and tiles.
+    return facts.has_image_data && facts.dropped == 0 && facts.end <= size;
 }

@@ -13,6 +13,7 @@ struct dng_spec_t {
     std::string make = "Tessera";
     std::string model = "Test";
     std::string date_time;  // "YYYY:MM:DD hh:mm:ss", none when empty
+    uint16_t orientation = 1;  // TIFF's: 1 as taken, 6 turned a quarter clockwise for viewing
     // The linear RGB of pixel (x, y), each 0 to 65535.
     std::function<void(uint32_t x, uint32_t y, uint16_t rgb[3])> pixel;
     // A camera preview in a second IFD, uncompressed 8-bit RGB of one colour, laid out before
@@ -20,6 +21,7 @@ struct dng_spec_t {
     uint32_t preview_width = 0;
     uint32_t preview_height = 0;
     uint8_t preview_rgb[3] = {255, 255, 0};
+    uint8_t preview_right_rgb[3] = {255, 255, 0};  // the right half of the preview
 };
 
 inline std::string make_linear_dng(const dng_spec_t& spec) {
@@ -59,7 +61,7 @@ inline std::string make_linear_dng(const dng_spec_t& spec) {
         {271, 2, uint32_t(spec.make.size() + 1), text(spec.make)},
         {272, 2, uint32_t(spec.model.size() + 1), text(spec.model)},
         {273, 4, 1, std::string()},  // strip offset, filled below
-        {274, 3, 1, u16(1)},
+        {274, 3, 1, u16(spec.orientation)},
         {277, 3, 1, u16(3)},
         {278, 4, 1, u32(spec.height)},
         {279, 4, 1, u32(uint32_t(pixels.size()))},
@@ -78,8 +80,11 @@ inline std::string make_linear_dng(const dng_spec_t& spec) {
     uint32_t data_offset = 8 + ifd_size;
     std::string preview_ifd, preview_pixels;
     if (spec.preview_width && spec.preview_height) {
-        for (uint32_t i = 0; i < spec.preview_width * spec.preview_height; ++i)
-            preview_pixels += std::string(reinterpret_cast<const char*>(spec.preview_rgb), 3);
+        for (uint32_t i = 0; i < spec.preview_width * spec.preview_height; ++i) {
+            bool is_right = i % spec.preview_width >= spec.preview_width / 2;
+            const uint8_t* rgb = is_right ? spec.preview_right_rgb : spec.preview_rgb;
+            preview_pixels += std::string(reinterpret_cast<const char*>(rgb), 3);
+        }
         // Eight entries with the bits per sample inline after the IFD; the offsets are made
         // relative to the IFD's own place below.
         preview_ifd = u16(8) + u16(254) + u16(4) + u32(1) + u32(1) + u16(256) + u16(4) + u32(1) +
