@@ -6,6 +6,8 @@
 //                                       a JPEG's camera preview unchecked, else GDI+ at full
 //                                       size; RAW developed at full size
 //   thumbnail_bench FOLDER --steps      per JPEG: reading, the walk, the reduced decode, saving
+// raw_library_win.h first: libraw wants winsock2.h ahead of windows.h.
+#include "raw/raw_library_win.h"
 #include <windows.h>
 #include <process.h>
 #include <psapi.h>
@@ -25,9 +27,29 @@
 #include "media/thumbnail_group.h"
 #include "media/thumbnail_win.h"
 #include "raw/raw_decode_win.h"
-#include "raw/raw_library_win.h"
 
 namespace {
+
+// User and kernel time of the whole process so far, in seconds: unlike the wall clock it does not
+// grow when other programs share the processors.
+double process_cpu_seconds() {
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0;
+    auto seconds = [](const FILETIME& t) {
+        return double((uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
+    };
+    return seconds(kernel) + seconds(user);
+}
+
+// The calling thread's user and kernel time, in seconds, for timing steps on a busy machine.
+double thread_cpu_seconds() {
+    FILETIME created, exited, kernel, user;
+    if (!GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user)) return 0;
+    auto seconds = [](const FILETIME& t) {
+        return double((uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
+    };
+    return seconds(kernel) + seconds(user);
+}
 
 double now() {
     LARGE_INTEGER frequency{}, counter{};
@@ -66,24 +88,52 @@ int build_before(found_file_t& record) {
 void time_jpeg_steps(const std::vector<std::string>& paths) {
     double read = 0, walk = 0, decode = 0, save = 0;
     for (const std::string& path : paths) {
-        double t0 = now();
+        double t0 = thread_cpu_seconds();
         std::vector<uint8_t> bytes;
         if (read_whole_file(from_ansi(path), bytes) != 0) continue;
-        double t1 = now();
+        double t1 = thread_cpu_seconds();
         check_jpeg_whole(bytes.data(), bytes.size());
-        double t2 = now();
+        double t2 = thread_cpu_seconds();
         picture_t picture;
         jpeg_decode_t info;
         decode_jpeg_reduced(bytes.data(), bytes.size(), thumbnail_width, thumbnail_height, picture, info);
-        double t3 = now();
+        double t3 = thread_cpu_seconds();
         save_thumbnail(picture, from_ansi(path + ".thumb_step.png"));
-        double t4 = now();
+        double t4 = thread_cpu_seconds();
         DeleteFileA((path + ".thumb_step.png").c_str());
         read += t1 - t0, walk += t2 - t1, decode += t3 - t2, save += t4 - t3;
     }
     double n = paths.empty() ? 1 : double(paths.size());
-    std::printf("per file: read %.1f ms, walk %.1f ms, reduced decode %.1f ms, save %.1f ms\n", 1000 * read / n,
+    std::printf("CPU per file: read %.1f ms, walk %.1f ms, reduced decode %.1f ms, save %.1f ms\n", 1000 * read / n,
                 1000 * walk / n, 1000 * decode / n, 1000 * save / n);
+}
+
+// The time of each step of developing a RAW file at half size, summed over the files.
+void time_raw_steps(const std::vector<std::string>& paths) {
+    const raw_api_t& raw = raw_library().api();
+    if (!raw_library().is_loaded()) return;
+    double open = 0, unpack = 0, process = 0, image = 0;
+    for (const std::string& path : paths) {
+        std::vector<uint8_t> bytes;
+        if (read_whole_file(from_ansi(path), bytes) != 0) continue;
+        libraw_data_t* handle = raw.init(0);
+        handle->params.half_size = 1;
+        double t0 = thread_cpu_seconds();
+        bool ok = raw.open_buffer(handle, bytes.data(), bytes.size()) == 0;
+        double t1 = thread_cpu_seconds();
+        ok = ok && raw.unpack(handle) == 0;
+        double t2 = thread_cpu_seconds();
+        ok = ok && raw.dcraw_process(handle) == 0;
+        double t3 = thread_cpu_seconds();
+        if (libraw_processed_image_t* made = ok ? raw.dcraw_make_mem_image(handle, nullptr) : nullptr)
+            raw.dcraw_clear_mem(made);
+        double t4 = thread_cpu_seconds();
+        raw.close(handle);
+        open += t1 - t0, unpack += t2 - t1, process += t3 - t2, image += t4 - t3;
+    }
+    double n = paths.empty() ? 1 : double(paths.size());
+    std::printf("CPU per RAW file: open %.1f ms, unpack %.1f ms, develop %.1f ms, image %.1f ms\n",
+                1000 * open / n, 1000 * unpack / n, 1000 * process / n, 1000 * image / n);
 }
 
 struct run_t {
@@ -131,13 +181,16 @@ int main(int argc, char** argv) {
     FindClose(find);
 
     if (mode == "--steps") {
-        time_jpeg_steps(paths);
+        bool is_raw = !paths.empty() && find_thumbnail_group(lower_extension(from_ansi(paths[0]))) ==
+                                            thumbnail_group_t::raw;
+        if (is_raw) time_raw_steps(paths);
+        else time_jpeg_steps(paths);
         return 0;
     }
     run_t run;
     run.paths = &paths;
     run.is_before = mode == "--before";
-    double start = now();
+    double start = now(), cpu_start = process_cpu_seconds();
     std::vector<HANDLE> workers;
     for (int i = 1; i < threads; ++i)
         workers.push_back(reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, build_files, &run, 0, nullptr)));
@@ -146,12 +199,13 @@ int main(int argc, char** argv) {
         WaitForSingleObject(worker, INFINITE);
         CloseHandle(worker);
     }
-    double seconds = now() - start;
+    double seconds = now() - start, cpu = process_cpu_seconds() - cpu_start;
     PROCESS_MEMORY_COUNTERS memory{};
     memory.cb = sizeof memory;
     GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
-    std::printf("files %zu, thumbnails %d, %.2f s, %.2f thumbnails/s, peak working set %.1f MiB\n", paths.size(),
-                run.made.load(), seconds, seconds > 0 ? run.made / seconds : 0.0,
-                memory.PeakWorkingSetSize / 1048576.0);
+    std::printf("files %zu, thumbnails %d, %.2f s, %.2f thumbnails/s, CPU %.1f ms a thumbnail, peak working set "
+                "%.1f MiB\n",
+                paths.size(), run.made.load(), seconds, seconds > 0 ? run.made / seconds : 0.0,
+                run.made ? 1000 * cpu / run.made : 0.0, memory.PeakWorkingSetSize / 1048576.0);
     return 0;
 }

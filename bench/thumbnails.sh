@@ -8,9 +8,13 @@
 #   preview     the same with the camera's Exif block and its preview kept
 #   camera      the sample collection's camera JPEGs of 10 MP and more, as the cameras wrote them
 #   dng         copies of the one fully decodable sample DNG (the other RAW samples are
-#               metadata-only stubs, which no decoder develops)
+#               metadata-only stubs, which no decoder develops); it has no camera preview
+#   dng-preview the same DNG with a camera preview of its size added, as cameras write them
 #   mjpeg-avi   copies of a camera's motion-JPEG AVI (its first frame)
-# Each kind runs on one thread, and now also on two threads.
+#   h264-mp4    copies of a 1920 x 1080 H.264 clip made with ffmpeg (its first frame, through
+#               Media Foundation; there was no thumbnail before)
+# Each kind runs on one thread, and now also on two threads. Besides thumbnails per second (which
+# depend on what else the machine runs) each line gives the process's CPU time per thumbnail.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 count=${1:-20}
@@ -21,20 +25,27 @@ media=${BENCH_MEDIA:-$root/../shared/bench-media}
 cmake --build "$root/build/win" --target thumbnail_bench -j 2 >/dev/null
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-kinds="no-preview preview camera dng mjpeg-avi"
+kinds="no-preview preview camera dng dng-preview mjpeg-avi h264-mp4"
 for kind in $kinds; do mkdir "$work/$kind"; done
 
 name() { printf 'f%07d.%s' "$1" "$2"; }
 source_jpeg=$(find "$media/thorsted+digicam_corpus" -iname '*.jpg' | sort | head -n 1)
 convert "$source_jpeg" -resize '4000x3000!' -quality 92 "$work/preview/$(name 0 jpg)"
 convert "$work/preview/$(name 0 jpg)" -strip "$work/no-preview/$(name 0 jpg)"
+convert "$source_jpeg" -resize '1734x1156!' -quality 90 "$work/preview.jpg"
+python3 "$root/bench/raw_with_preview.py" "$media/syoyo+tinydng/colorchart.dng" "$work/preview.jpg" 1734 1156 \
+    "$work/dng-preview/$(name 0 dng)"
+ffmpeg -loglevel error -y -f lavfi -i "testsrc2=size=1920x1080:rate=30:duration=2" -c:v libx264 -pix_fmt yuv420p \
+    "$work/h264-mp4/$(name 0 mp4)"
 avi=$(find "$media/drewnoakes+metadata-extractor-images/avi" -iname '*.avi' | sort | tail -n 1)
 i=0
 while [ "$i" -lt "$count" ]; do
     [ "$i" -eq 0 ] || cp "$work/preview/$(name 0 jpg)" "$work/preview/$(name "$i" jpg)"
     [ "$i" -eq 0 ] || cp "$work/no-preview/$(name 0 jpg)" "$work/no-preview/$(name "$i" jpg)"
     cp "$media/syoyo+tinydng/colorchart.dng" "$work/dng/$(name "$i" dng)"
+    [ "$i" -eq 0 ] || cp "$work/dng-preview/$(name 0 dng)" "$work/dng-preview/$(name "$i" dng)"
     cp "$avi" "$work/mjpeg-avi/$(name "$i" avi)"
+    [ "$i" -eq 0 ] || cp "$work/h264-mp4/$(name 0 mp4)" "$work/h264-mp4/$(name "$i" mp4)"
     i=$((i + 1))
 done
 # Camera files of at least 10 megapixels, repeated up to COUNT files.
@@ -59,9 +70,15 @@ run() {  # run KIND LABEL ARGS...
     wine "$root/build/win/bin/thumbnail_bench.exe" "Z:$(echo "$work/$kind" | tr / '\\\\')" "$@" 2>&1 |
         grep -v '^INFO: '
 }
+# Where the time of one JPEG and one RAW thumbnail goes, step by step.
+steps() {
+    printf '%-10s ' "$1"
+    wine "$root/build/win/bin/thumbnail_bench.exe" "Z:$(echo "$work/$1" | tr / '\\')" --steps 2>&1 | grep -v '^INFO: '
+}
 echo "$count files of each kind; $(nproc) processors; load $(cut -d' ' -f1-3 /proc/loadavg)"
 for kind in $kinds; do
-    [ "$kind" = mjpeg-avi ] || run "$kind" before --before
+    case $kind in mjpeg-avi | h264-mp4) ;; *) run "$kind" before --before ;; esac
     run "$kind" now
     run "$kind" "now, 2 threads" --threads 2
 done
+for kind in no-preview camera dng; do steps "$kind"; done

@@ -120,8 +120,10 @@ wine reg delete 'HKCU\Software\Tessera' /v CachePath /f >/dev/null 2>&1 || true
 set_language English
 # A scan loaded from a cache that holds real camera photos, whole and damaged the ways cards
 # damage them (the second half zeroed, cut at 60 %, 8 KiB of another photo laid over the
-# middle), and motion-JPEG videos, whole and cut: the damaged ones show grey or garbled rows where
-# their data is missing, the videos their first frame. Needs the shared sample files.
+# middle), and videos: motion JPEG whole and cut, camera and phone MP4 and QuickTime files (MPEG-4,
+# H.264, HEVC), H.264 and HEVC clips made here, and an MP4 cut before its movie box. The damaged
+# photos show grey or garbled rows where their data is missing, the videos their first frame (the
+# cut MP4 its placeholder). Needs the shared sample files.
 media="$root/../shared/bench-media"
 [ -d "$media" ] || media="$root/../../shared/bench-media"
 if [ -d "$media/thorsted+digicam_corpus" ]; then
@@ -147,11 +149,28 @@ if [ -d "$media/thorsted+digicam_corpus" ]; then
         cp "$video" "$damaged/tmp/v${n}_whole.avi"
         head -c 100000 "$video" >"$damaged/tmp/v${n}_cut.avi"
     done
+    for video in "$media"/drewnoakes+metadata-extractor-images/mp4/*.mp4 \
+        "$media"/drewnoakes+metadata-extractor-images/mov/*.mov "$media/thorsted+digicam_corpus/Apple/iPhone XR/"*.mov; do
+        n=$((n + 1))
+        extension=$(echo "${video##*.}" | tr 'A-Z' 'a-z')
+        cp "$video" "$damaged/tmp/v${n}_camera.$extension"
+    done
+    pattern="testsrc2=size=1280x720:rate=25:duration=1"
+    ffmpeg -loglevel error -y -f lavfi -i "$pattern" -c:v libx264 -pix_fmt yuv420p "$damaged/tmp/v90_h264.mp4"
+    ffmpeg -loglevel error -y -f lavfi -i "$pattern" -c:v libx265 -x265-params log-level=error -pix_fmt yuv420p \
+        -tag:v hvc1 "$damaged/tmp/v91_hevc.mov"
+    # Written with the movie box last, as cameras do, and cut before it.
+    head -c $(($(stat -c %s "$damaged/tmp/v90_h264.mp4") / 2)) "$damaged/tmp/v90_h264.mp4" >"$damaged/tmp/v92_cut.mp4"
     wine reg add 'HKCU\Software\Tessera' /v CachePath /d "$(winepath -w "$damaged")" /f >/dev/null 2>&1
     set_language English
     start_tessera
     xdotool mousemove 823 490 click 1
     shot scan_damaged_photos "$main" 20
+    # The Videos branch of the tree: the grid then shows the videos alone.
+    xdotool mousemove 313 440 click 1
+    shot scan_video_frames "$main" 5
+    xdotool mousemove 620 562 click --repeat 10 5
+    shot scan_video_frames_more "$main" 3
     stop_tessera
     rm -rf "$damaged"
     wine reg add 'HKCU\Software\Tessera' /v CachePath /d "$(winepath -w "$cache")" /f >/dev/null 2>&1

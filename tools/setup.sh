@@ -1,11 +1,14 @@
 #!/bin/sh
 # Installs the Debian packages the build and the tests need, skipping those already present.
+# ffmpeg makes the test videos; Wine's Media Foundation decodes H.264 and HEVC through GStreamer,
+# which needs its base and good plugins (the MP4 demuxer) and the libav decoders.
 set -eu
 packages="cmake ninja-build g++ googletest
 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools
 wine wine64 xvfb xdotool imagemagick dosfstools mtools sox exfatprogs python3
 fonts-wine fonts-liberation fonts-liberation2 fonts-dejavu-core
-dpkg-dev debian-archive-keyring nsis"
+dpkg-dev debian-archive-keyring nsis
+ffmpeg gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav"
 
 missing=""
 for p in $packages; do

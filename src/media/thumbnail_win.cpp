@@ -12,6 +12,7 @@
 #include "media/jpeg_whole.h"
 #include "media/picture_io_win.h"
 #include "media/thumbnail_group.h"
+#include "media/video_decode_win.h"
 #include "media/video_frame.h"
 #include "raw/raw_decode_win.h"
 
@@ -114,7 +115,13 @@ int build_thumbnail(found_file_t& record, const jpeg_library_c& jpeg_decoder) {
         if (decode_raw_photo(record, path, picture) != 0) return -1;
         break;
     case thumbnail_group_t::video:
-        if (decode_first_frame(jpeg_decoder, path, record, picture) != 0) return -1;
+        // Motion JPEG is decoded here, damage shown; other codecs go to the system's decoders.
+        if (decode_first_frame(jpeg_decoder, path, record, picture) != 0) {
+            video_frame_size_t size;
+            if (decode_video_frame(path, picture, size) != 0) return -1;
+            record.width = size.width;
+            record.height = size.height;
+        }
         break;
     case thumbnail_group_t::none:
         return -1;

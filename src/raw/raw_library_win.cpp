@@ -25,6 +25,7 @@ raw_library_c::raw_library_c(const std::wstring& dll_path) {
                        bind(module, "libraw_init", api_.init) &&
                        bind(module, "libraw_open_buffer", api_.open_buffer) &&
                        bind(module, "libraw_unpack", api_.unpack) &&
+                       bind(module, "libraw_unpack_thumb", api_.unpack_thumb) &&
                        bind(module, "libraw_adjust_sizes_info_only", api_.adjust_sizes_info_only) &&
                        bind(module, "libraw_dcraw_process", api_.dcraw_process) &&
                        bind(module, "libraw_dcraw_make_mem_image", api_.dcraw_make_mem_image) &&

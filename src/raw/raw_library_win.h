@@ -18,6 +18,7 @@ struct raw_api_t {
     decltype(&libraw_init) init = nullptr;
     decltype(&libraw_open_buffer) open_buffer = nullptr;
     decltype(&libraw_unpack) unpack = nullptr;
+    decltype(&libraw_unpack_thumb) unpack_thumb = nullptr;
     decltype(&libraw_adjust_sizes_info_only) adjust_sizes_info_only = nullptr;
     decltype(&libraw_dcraw_process) dcraw_process = nullptr;
     decltype(&libraw_dcraw_make_mem_image) dcraw_make_mem_image = nullptr;

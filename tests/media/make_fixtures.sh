@@ -29,3 +29,9 @@ quad() {  # quad WIDTH HEIGHT: the four quarters as an ImageMagick argument list
     convert -size 160x107 xc:yellow -background gray50 -gravity center -extent 160x120 -quality 90 preview_grey_bands.jpg
     convert -size 160x120 xc:yellow -quality 90 preview_whole.jpg
 }
+# Videos that only the system's decoders read: H.264 in MP4 and HEVC in QuickTime, red on the left
+# half and blue on the right, 160 x 120, with the movie box first as phones write it.
+red_blue="color=c=blue:s=160x120:d=1:r=10,drawbox=x=0:y=0:w=80:h=120:color=red:t=fill"
+ffmpeg -loglevel error -y -f lavfi -i "$red_blue" -c:v libx264 -pix_fmt yuv420p -movflags +faststart h264_red_blue.mp4
+ffmpeg -loglevel error -y -f lavfi -i "$red_blue" -c:v libx265 -x265-params log-level=error -pix_fmt yuv420p \
+    -tag:v hvc1 -movflags +faststart hevc_red_blue.mov

@@ -192,20 +192,25 @@ TEST_F(thumbnail, an_existing_thumbnail_is_left_alone_and_nothing_is_learned) {
     EXPECT_EQ(file_bytes(record.thumb_path), "kept as it was");
 }
 
-// A motion-JPEG video's thumbnail is its first frame, with the frame's size; a cut one shows what
-// its frame holds. Videos of other codecs keep their placeholder.
-TEST_F(thumbnail, a_motion_jpeg_video_shows_its_first_frame) {
+// A video's thumbnail is its first frame, with the frame's size: motion JPEG decoded here (a cut
+// one shows what its frame holds), H.264, HEVC and MPEG-4 by the system's decoders. A video cut
+// before its movie box, which no decoder reads, keeps its placeholder at once.
+TEST_F(thumbnail, a_video_shows_its_first_frame) {
     struct {
         std::string source;
         size_t keep;  // bytes kept of the file; 0 for all
         int result;
         int32_t width, height;
+        bool is_red_blue;  // red on the left, blue on the right
     } cases[] = {
-        {videos + "motion_jpeg.mov", 0, 0, 64, 48},
-        {camera_videos + "MVI_4823.AVI", 0, 0, 640, 480},
-        {camera_videos + "MVI_4823.AVI", 100000, 0, 640, -1},
-        {videos + "clip.avi", 0, -1, 0, 0},
-        {videos + "camera.mp4", 0, -1, 0, 0},
+        {videos + "motion_jpeg.mov", 0, 0, 64, 48, false},
+        {camera_videos + "MVI_4823.AVI", 0, 0, 640, 480, false},
+        {camera_videos + "MVI_4823.AVI", 100000, 0, 640, -1, false},
+        {videos + "clip.avi", 0, 0, 64, 48, false},
+        {videos + "camera.mp4", 0, 0, 64, 48, false},
+        {videos + "camera.mp4", 4400, -1, 0, 0, false},
+        {fixtures + "h264_red_blue.mp4", 0, 0, 160, 120, true},
+        {fixtures + "hevc_red_blue.mov", 0, 0, 160, 120, true},
     };
     int n = 0;
     for (const auto& c : cases) {
@@ -222,6 +227,12 @@ TEST_F(thumbnail, a_motion_jpeg_video_shows_its_first_frame) {
         EXPECT_EQ(record.width, c.width);
         if (c.height >= 0) EXPECT_EQ(record.height, c.height);
         else EXPECT_LT(record.height, 480);
+        if (!c.is_red_blue) continue;
+        read_back_t thumb;
+        read_back(widen(record.thumb_path), thumb);
+        ASSERT_TRUE(thumb.is_read);
+        EXPECT_EQ(colour_name(thumb.rgb(10, 40)), "red");
+        EXPECT_EQ(colour_name(thumb.rgb(100, 40)), "blue");
     }
 }
 

@@ -107,6 +107,68 @@ TEST_F(raw_decode, a_raw_thumbnail_shows_the_developed_colours_and_no_time_means
     EXPECT_EQ(colour_name(thumb.rgb(110, 40)), "blue");
 }
 
+TEST_F(raw_decode, the_camera_preview_stands_in_only_while_all_the_raw_data_is_there) {
+    // A red and blue photo whose camera preview is yellow: which colours the thumbnail shows
+    // tells which of the two it was made from.
+    dng_spec_t spec;
+    spec.preview_width = 160;
+    spec.preview_height = 120;
+    spec.pixel = [&](uint32_t x, uint32_t, uint16_t rgb[3]) {
+        rgb[0] = x < spec.width / 2 ? 60000 : 0;
+        rgb[2] = x < spec.width / 2 ? 0 : 60000;
+    };
+    std::string whole = make_linear_dng(spec);
+    // Cut inside the raw samples, which come last: the preview is still all there.
+    std::string cut = whole.substr(0, whole.size() - 64 * 3 * 2 * 4);
+    ASSERT_TRUE(write_file(folder / L"whole.dng", whole));
+    ASSERT_TRUE(write_file(folder / L"cut.dng", cut));
+    found_file_t record = record_for(dir + "whole.dng");
+    ASSERT_EQ(build_thumbnail(record), 0);
+    EXPECT_EQ(record.width, 64);
+    EXPECT_EQ(record.height, 48);
+    EXPECT_STREQ(record.camera_model, "Tessera Test");
+    read_back_t thumb;
+    read_back(widen(record.thumb_path), thumb);
+    ASSERT_TRUE(thumb.is_read);
+    EXPECT_EQ(colour_name(thumb.rgb(5, 20)), "yellow");
+    EXPECT_EQ(colour_name(thumb.rgb(110, 70)), "yellow");
+    // Developing the cut file runs into its end: no thumbnail, never the preview of what was lost.
+    found_file_t cut_record = record_for(dir + "cut.dng");
+    EXPECT_EQ(build_thumbnail(cut_record), -1);
+    EXPECT_FALSE(exists(cut_record.thumb_path));
+}
+
+// A photo taken with the camera turned: its preview is turned the way LibRaw turns the developed
+// photo, so the thumbnail looks the same whichever of the two it comes from.
+TEST_F(raw_decode, a_turned_photo_s_preview_is_turned_as_its_developed_picture) {
+    dng_spec_t spec;
+    spec.orientation = 6;
+    spec.pixel = [&](uint32_t x, uint32_t, uint16_t rgb[3]) {
+        rgb[0] = x < spec.width / 2 ? 60000 : 0;
+        rgb[2] = x < spec.width / 2 ? 0 : 60000;
+    };
+    ASSERT_TRUE(write_file(folder / L"developed.dng", make_linear_dng(spec)));
+    spec.preview_width = 160;
+    spec.preview_height = 120;
+    std::memcpy(spec.preview_rgb, "\xff\xff\x00", 3);        // yellow where the sensor has red
+    std::memcpy(spec.preview_right_rgb, "\x00\xff\x00", 3);  // green where it has blue
+    ASSERT_TRUE(write_file(folder / L"preview.dng", make_linear_dng(spec)));
+    const char* expected[][2] = {{"red", "blue"}, {"yellow", "green"}};
+    int i = 0;
+    for (const char* name : {"developed.dng", "preview.dng"}) {
+        SCOPED_TRACE(name);
+        found_file_t record = record_for(dir + name);
+        ASSERT_EQ(build_thumbnail(record), 0);
+        read_back_t thumb;
+        read_back(widen(record.thumb_path), thumb);
+        ASSERT_TRUE(thumb.is_read);
+        // Turned a quarter clockwise, the sensor's left half is the top.
+        EXPECT_EQ(colour_name(thumb.rgb(58, 10)), expected[i][0]);
+        EXPECT_EQ(colour_name(thumb.rgb(58, 72)), expected[i][1]);
+        ++i;
+    }
+}
+
 TEST_F(raw_decode, each_decode_appends_one_line_and_keeps_the_old_ones) {
     std::vector<std::string> before = log_lines();
     ASSERT_TRUE(write_file(folder / L"a.dng", red_blue_dng("Tessera", "Test", "")));

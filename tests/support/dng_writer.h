@@ -13,8 +13,15 @@ struct dng_spec_t {
     std::string make = "Tessera";
     std::string model = "Test";
     std::string date_time;  // "YYYY:MM:DD hh:mm:ss", none when empty
+    uint16_t orientation = 1;  // TIFF's: 1 as taken, 6 turned a quarter clockwise for viewing
     // The linear RGB of pixel (x, y), each 0 to 65535.
     std::function<void(uint32_t x, uint32_t y, uint16_t rgb[3])> pixel;
+    // A camera preview in a second IFD, uncompressed 8-bit RGB of one colour, laid out before
+    // the raw samples (which stay the file's last bytes); none when 0 x 0.
+    uint32_t preview_width = 0;
+    uint32_t preview_height = 0;
+    uint8_t preview_rgb[3] = {255, 255, 0};
+    uint8_t preview_right_rgb[3] = {255, 255, 0};  // the right half of the preview
 };
 
 inline std::string make_linear_dng(const dng_spec_t& spec) {
@@ -54,7 +61,7 @@ inline std::string make_linear_dng(const dng_spec_t& spec) {
         {271, 2, uint32_t(spec.make.size() + 1), text(spec.make)},
         {272, 2, uint32_t(spec.model.size() + 1), text(spec.model)},
         {273, 4, 1, std::string()},  // strip offset, filled below
-        {274, 3, 1, u16(1)},
+        {274, 3, 1, u16(spec.orientation)},
         {277, 3, 1, u16(3)},
         {278, 4, 1, u32(spec.height)},
         {279, 4, 1, u32(uint32_t(pixels.size()))},
@@ -71,6 +78,23 @@ inline std::string make_linear_dng(const dng_spec_t& spec) {
 
     uint32_t ifd_size = uint32_t(2 + entries.size() * 12 + 4);
     uint32_t data_offset = 8 + ifd_size;
+    std::string preview_ifd, preview_pixels;
+    if (spec.preview_width && spec.preview_height) {
+        for (uint32_t i = 0; i < spec.preview_width * spec.preview_height; ++i) {
+            bool is_right = i % spec.preview_width >= spec.preview_width / 2;
+            const uint8_t* rgb = is_right ? spec.preview_right_rgb : spec.preview_rgb;
+            preview_pixels += std::string(reinterpret_cast<const char*>(rgb), 3);
+        }
+        // Eight entries with the bits per sample inline after the IFD; the offsets are made
+        // relative to the IFD's own place below.
+        preview_ifd = u16(8) + u16(254) + u16(4) + u32(1) + u32(1) + u16(256) + u16(4) + u32(1) +
+                      u32(spec.preview_width) + u16(257) + u16(4) + u32(1) + u32(spec.preview_height) +
+                      u16(258) + u16(3) + u32(3) + std::string("BPSO") + u16(259) + u16(3) + u32(1) + u32(1) +
+                      u16(262) + u16(3) + u32(1) + u32(2) + u16(273) + u16(4) + u32(1) + std::string("STRP") +
+                      u16(277) + u16(3) + u32(1) + u32(3);
+        preview_ifd += u16(279) + u16(4) + u32(1) + u32(uint32_t(preview_pixels.size())) + u32(0);
+        preview_ifd[0] = 9;  // entry count, with the byte count just added
+    }
     std::string ifd = u16(uint16_t(entries.size())), data;
     uint32_t strip_offset = 0;
     // Lay out the out-of-line values, then the strip.
@@ -83,6 +107,15 @@ inline std::string make_linear_dng(const dng_spec_t& spec) {
         }
     }
     if (data.size() % 2) data += '\0';
+    uint32_t preview_ifd_offset = data_offset + uint32_t(data.size());
+    if (!preview_ifd.empty()) {
+        uint32_t bps_offset = preview_ifd_offset + uint32_t(preview_ifd.size());
+        uint32_t pixels_offset = bps_offset + 6;
+        preview_ifd.replace(preview_ifd.find("BPSO"), 4, u32(bps_offset));
+        preview_ifd.replace(preview_ifd.find("STRP"), 4, u32(pixels_offset));
+        data += preview_ifd + u16(8) + u16(8) + u16(8) + preview_pixels;
+        if (data.size() % 2) data += '\0';
+    }
     strip_offset = data_offset + uint32_t(data.size());
     for (size_t i = 0; i < entries.size(); ++i) {
         const entry_t& e = entries[i];
@@ -95,6 +128,6 @@ inline std::string make_linear_dng(const dng_spec_t& spec) {
             ifd += e.data + std::string(4 - e.data.size(), '\0');
         }
     }
-    ifd += u32(0);
+    ifd += u32(preview_ifd.empty() ? 0 : preview_ifd_offset);
     return std::string("II*\0", 4) + u32(8) + ifd + data + pixels;
 }
