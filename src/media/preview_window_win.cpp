@@ -312,7 +312,15 @@ void preview_window_c::start_recovery() {
     current_item.store(current);
     recovery_stop_requested.store(false);
     start_spinner();
-    if (!recovery_task_.start(recover_selected_task, hwnd())) stop_spinner();
+    if (!recovery_task_.start(recover_selected_task, hwnd()) && !is_loading_) stop_spinner();
+}
+
+void preview_window_c::show_loading(bool is_loading) {
+    if (is_loading == is_loading_) return;
+    is_loading_ = is_loading;
+    if (is_loading) start_spinner();
+    else if (!recovery_task_.has_thread()) stop_spinner();
+    if (hwnd()) repaint();
 }
 
 // The recovery thread shows nothing and takes no lock that this thread holds here, so waiting
@@ -337,7 +345,7 @@ void preview_window_c::finish_recovery(bool is_report_wanted) {
     if (!recovery_task_.has_thread()) return;
     WaitForSingleObject(recovery_task_.thread(), INFINITE);
     recovery_task_.close_thread();
-    stop_spinner();
+    if (!is_loading_) stop_spinner();
     repaint();
     if (is_report_wanted && show_recovery_report(hwnd(), last_recovery_report()))
         SendMessageW(GetParent(GetParent(hwnd())), UM_STEP_DONE, 0, 0);

@@ -56,6 +56,10 @@ public:
     void set_all_selected(int32_t value);
     void reset_grid();
     void start_recovery();
+    // Turns the spinner while the page files loaded results; a recovery that ends meanwhile
+    // leaves it turning, and the end of the loading leaves a running recovery's spinner.
+    void show_loading(bool is_loading);
+    bool is_loading() const { return is_loading_; }
     // Stops a running recovery and waits for its thread: the file in hand is given up, the files
     // already written stay. With `is_report_wanted` the user is told how many were recovered.
     void stop_recovery(bool is_report_wanted);
@@ -147,6 +151,7 @@ private:
     size_t reported_count_ = 0;  // the shown count last sent to the page
     background_task_c recovery_task_;
     bool is_report_held_ = false;
+    bool is_loading_ = false;
     thumbnail_budget_c budget_{max_loaded_thumbnails};
     std::vector<bool> no_thumbnail_;  // by queue index: handled by the worker, nothing to load
     uint64_t queue_generation_ = 0;  // the queue's emptyings when the loaded thumbnails were taken
