@@ -67,6 +67,8 @@ void preview_window_c::reset_grid() {
     shown_items_ = &groups_.group(group_name_);
     release_thumbnails(budget_.take_all());
     no_thumbnail_.clear();
+    reported_count_ = 0;
+    reported_ticked_ = 0;
     if (hwnd()) {
         ShowScrollBar(hwnd(), SB_VERT, FALSE);
         scroll_pos_ = 0;
@@ -86,7 +88,9 @@ void preview_window_c::end_filing() {
         set_scroll_info();
     }
     layout_cells();
-    if (has_grown) report_selection();
+    // New records come unticked: the ticked count stands, and 100,000 records are not walked
+    // for it on every tick.
+    if (has_grown) send_totals(reported_ticked_);
 }
 
 void preview_window_c::set_scroll_info() {
@@ -145,7 +149,12 @@ void preview_window_c::report_selection() {
         for (int32_t index : *shown_items_)
             if (static_cast<size_t>(index) < queue.size() && queue.at(static_cast<size_t>(index)).selected) ++ticked;
     }
+    send_totals(ticked);
+}
+
+void preview_window_c::send_totals(int32_t ticked) {
     reported_count_ = shown_count();
+    reported_ticked_ = ticked;
     if (HWND parent = GetParent(hwnd()))
         SendMessageW(parent, UM_SELECTION_TOTALS, static_cast<WPARAM>(shown_count()), ticked);
 }

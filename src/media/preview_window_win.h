@@ -122,6 +122,7 @@ private:
     void reset_scroll();
     void set_scroll_info();
     void report_selection();
+    void send_totals(int32_t ticked);
     void load_visible_thumbnails();
     void release_thumbnails(const std::vector<int32_t>& indices);
     bool has_no_thumbnail(int32_t index) const;
@@ -148,7 +149,8 @@ private:
     index_list_t* shown_items_ = nullptr;  // one list of groups_
     std::string group_name_;
     int32_t current_cell_ = -1;
-    size_t reported_count_ = 0;  // the shown count last sent to the page
+    size_t reported_count_ = 0;   // the shown count last sent to the page
+    int32_t reported_ticked_ = 0;  // and the ticked count
     background_task_c recovery_task_;
     bool is_report_held_ = false;
     bool is_loading_ = false;
