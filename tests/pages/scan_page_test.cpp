@@ -370,12 +370,17 @@ TEST_F(scan_page, loaded_thumbnails_stay_bounded_and_come_back_near_the_view) {
         queue_lock_c lock;
         return found_queue().thumbs_done == count;
     }));
+    // The tick hands the files to the grid's reader, whose pictures arrive with its message.
+    auto read_thumbnails = [&] {
+        SendMessageW(grid_window(), WM_TIMER, grid_thumbnail_timer_id, 0);
+        ASSERT_TRUE(pump_until([&] { return !grid().is_reading_thumbnails(); }));
+    };
     long pictures_before = live_pictures();
     size_t most_loaded = 0;
     long most_pictures = 0;
     while (grid().scroll_pos() < grid().content_height() - grid().page_height()) {
         SendMessageW(grid_window(), WM_VSCROLL, SB_PAGEDOWN, 0);
-        SendMessageW(grid_window(), WM_TIMER, grid_thumbnail_timer_id, 0);
+        read_thumbnails();
         most_loaded = std::max(most_loaded, grid().loaded_thumbnails());
         most_pictures = std::max(most_pictures, live_pictures());
     }
@@ -384,7 +389,7 @@ TEST_F(scan_page, loaded_thumbnails_stay_bounded_and_come_back_near_the_view) {
     EXPECT_TRUE(has_thumbnail(count - 1));
     EXPECT_FALSE(has_thumbnail(0)) << "released when it went far from the view";
     grid().scroll_to(0);
-    SendMessageW(grid_window(), WM_TIMER, grid_thumbnail_timer_id, 0);
+    read_thumbnails();
     EXPECT_TRUE(has_thumbnail(0)) << "loaded again near the view";
     EXPECT_LE(grid().loaded_thumbnails(), max_loaded_thumbnails);
 }
