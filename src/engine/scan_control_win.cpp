@@ -11,6 +11,7 @@ scan_control_c::scan_control_c(scan_view_i& view) : view_(view), run_(new engine
 // The reader works on run_, so it is ended before run_ goes; abandoning alone would leave it
 // writing into freed memory.
 scan_control_c::~scan_control_c() {
+    end_load();
     end_reader();
     close_engine_pipe(*run_);
     reader_.abandon();
@@ -64,6 +65,13 @@ void scan_control_c::end_reader() {
     release_gate();
 }
 
+// The loader stops at its next file; it holds no lock of this thread's meanwhile.
+void scan_control_c::end_load() {
+    if (!loader_.has_thread()) return;
+    load_->must_end.store(true);
+    loader_.wait_for_end(INFINITE);
+}
+
 // What a new run starts from: no sectors, an empty bar, no end, no loaded results.
 void scan_control_c::clear_run() {
     run_->total_sectors.store(0);
@@ -100,6 +108,7 @@ void scan_control_c::begin_run() {
 }
 
 void scan_control_c::start_scan(const scan_request_t& request) {
+    end_load();
     end_reader();
     run_->request = request;
     state_ = scan_state_t::scanning;
@@ -146,6 +155,7 @@ void scan_control_c::stop_scan() {
 }
 
 void scan_control_c::reset_scan() {
+    end_load();
     view_.clear_results();
     state_ = scan_state_t::idle;
     if (reader_.has_thread()) {
@@ -157,15 +167,24 @@ void scan_control_c::reset_scan() {
     reset_found_queue();
 }
 
-void scan_control_c::show_results() {
+void scan_control_c::show_results(const std::u16string& cache_dir) {
+    end_load();
     state_ = scan_state_t::idle;
     clear_run();
     is_results_only_ = true;
     set_buttons(buttons_.start_text_key, false, false);
+    load_ = std::make_unique<earlier_scan_load_t>();
+    load_->cache_dir = cache_dir;
+    loader_.start(load_earlier_scan_task, load_.get());
     view_.start_timer();
 }
 
 bool scan_control_c::on_timer_tick() {
+    if (loader_.has_thread()) {
+        if (!loader_.has_ended()) return false;
+        loader_.close_thread();
+        return true;
+    }
     if (!reader_.has_ended()) return false;
     reader_.close_thread();
     release_gate();

@@ -11,6 +11,7 @@
 
 #include "app/background_task_win.h"
 #include "engine/engine_run_win.h"
+#include "engine/work_folders_win.h"
 
 enum class scan_state_t : int32_t { idle = 0, scanning = 1, paused = 2 };
 
@@ -46,8 +47,11 @@ public:
     void toggle_scan();
     void stop_scan();
     void reset_scan();
-    void show_results();
-    // The timer's end-of-run check; true on the tick that noticed the end.
+    // Shows loaded results: the page goes idle with no bar, and a loader thread appends the finds
+    // of the earlier scan in `cache_dir` to the queue while the timer files them, until it ends.
+    void show_results(const std::u16string& cache_dir);
+    bool is_loading() const { return loader_.has_thread(); }
+    // The timer's end-of-run check; true on the tick that noticed the end of a run or a load.
     bool on_timer_tick();
     // True when the page may be left: idle, or the user confirmed cancelling the scan.
     bool may_leave();
@@ -75,6 +79,7 @@ private:
     void begin_run();
     void clear_run();
     void end_reader();
+    void end_load();
     void take_gate();
     void release_gate();
     void close_engine_handles();
@@ -83,6 +88,8 @@ private:
     scan_view_i& view_;
     std::unique_ptr<engine_run_t> run_;
     background_task_c reader_;
+    background_task_c loader_;
+    std::unique_ptr<earlier_scan_load_t> load_;  // what loader_ works on; kept until it has ended
     scan_state_t state_ = scan_state_t::idle;
     scan_buttons_t buttons_;
     float progress_ = 0;

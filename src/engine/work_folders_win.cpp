@@ -8,9 +8,7 @@
 #include <memory>
 #include <mutex>
 
-#include "app/app_messages.h"
 #include "app/path_text.h"
-#include "app/settings.h"
 #include "app/wide_text_win.h"
 #include "engine/find_index_file_win.h"
 #include "engine/found_queue_win.h"
@@ -212,12 +210,13 @@ bool folder_walker_c::next(std::u16string& path) {
     return false;
 }
 
-int32_t load_earlier_scan(void* owner) {
-    const std::u16string cache = settings.cache_path;
+int32_t load_earlier_scan(earlier_scan_load_t& load) {
+    if (!is_absolute(load.cache_dir)) return 0;
+    int32_t queued = 0;
     std::vector<std::u16string> names;
-    list_matching_names(append_path_component(cache, u"tmp.*"), names);
+    list_matching_names(append_path_component(load.cache_dir, u"tmp.*"), names);
     for (const std::u16string& name : names) {
-        std::u16string folder = append_path_component(cache, name);
+        std::u16string folder = append_path_component(load.cache_dir, name);
         if (!PathIsDirectoryW(wide(folder))) continue;
         // The walk passes over dot-names, among them the finds that a killed engine left
         // unfinished (it writes each under its name behind a dot until it is complete).
@@ -225,6 +224,7 @@ int32_t load_earlier_scan(void* owner) {
         find_index_file_c index(folder);
         std::u16string path;
         while (walker.next(path)) {
+            if (load.must_end.load()) return queued;
             if (path.find(u"thumb_") != std::u16string::npos) continue;
             std::string ansi = to_ansi(path);
             // A file no category takes (a note the user keeps there) is no find: it is left out
@@ -233,9 +233,11 @@ int32_t load_earlier_scan(void* owner) {
             size_t separator = ansi.find_last_of("\\/");
             find_origin_t origin;
             bool is_known = index.take(ansi.substr(separator == std::string::npos ? 0 : separator + 1), origin);
-            if (!queue_found_file(ansi.c_str(), ansi.size(), is_known ? &origin : nullptr)) return 0;  // the program is ending
+            if (!queue_found_file(ansi.c_str(), ansi.size(), is_known ? &origin : nullptr)) return queued;  // the program is ending
+            ++queued;
         }
     }
-    if (owner) PostMessageW(static_cast<HWND>(owner), UM_LOAD_FINISHED, 0, 0);
-    return 0;
+    return queued;
 }
+
+int32_t load_earlier_scan_task(void* load) { return load_earlier_scan(*static_cast<earlier_scan_load_t*>(load)); }

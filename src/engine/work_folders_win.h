@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -62,6 +63,16 @@ private:
     std::vector<listing_t> stack_;
 };
 
-// The loader's task procedure; `owner` is the home page's window, which receives
-// UM_LOAD_FINISHED at the end. Returns 0.
-int32_t load_earlier_scan(void* owner);
+// One load of the finds an earlier scan left in a cache folder, and the flag that stops it early.
+struct earlier_scan_load_t {
+    std::u16string cache_dir;
+    std::atomic<bool> must_end{false};
+};
+
+// Appends every find of the earlier scan to the found-file queue, one at a time, so that the
+// scan page files them while the walk goes on. Stops at the next file once must_end is set or the
+// queue is closed. A cache folder that is not an absolute path loads nothing. Returns the number
+// of files queued.
+int32_t load_earlier_scan(earlier_scan_load_t& load);
+// The same as a background task procedure; `load` is an earlier_scan_load_t that outlives it.
+int32_t load_earlier_scan_task(void* load);

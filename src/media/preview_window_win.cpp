@@ -3,6 +3,7 @@
 #include <shellapi.h>
 #include <windowsx.h>
 
+#include <atomic>
 #include <cstring>
 
 #include "app/language.h"
@@ -13,6 +14,7 @@
 #include "media/grid_geometry.h"
 #include "media/media_kind.h"
 #include "media/picture_io_win.h"
+#include "media/picture_win.h"
 #include "res/resource.h"
 #include "ui/bitmap_button_win.h"
 #include "ui/draw_text_win.h"
@@ -28,9 +30,41 @@ int32_t recover_selected_task(void* owner) { return recover_selected(owner); }
 
 }  // namespace
 
+// The thumbnails one tick wants, read off the window's thread.
+struct thumbnail_read_t {
+    struct item_t {
+        int32_t index;
+        bool is_handled;  // by the worker: a failure to load is final
+        bool is_failed;
+        char thumb_path[found_path_capacity];
+        std::shared_ptr<picture_t> picture;
+    };
+    std::vector<item_t> items;
+    uint64_t generation = 0;  // the queue's emptyings when the list was taken
+    HWND owner = nullptr;
+    std::atomic<bool> must_end{false};
+};
+
+namespace {
+
+int32_t read_thumbnails_task(void* argument) {
+    thumbnail_read_t& read = *static_cast<thumbnail_read_t*>(argument);
+    for (thumbnail_read_t::item_t& item : read.items) {
+        if (read.must_end.load()) break;
+        auto picture = std::make_shared<picture_t>();
+        if (load_picture_file(item.thumb_path, *picture) == 0) item.picture = std::move(picture);
+        else item.is_failed = true;
+    }
+    PostMessageW(read.owner, um_thumbnails_read, 0, 0);
+    return 0;
+}
+
+}  // namespace
+
 preview_window_c::preview_window_c() { reset_grid(); }
 
 preview_window_c::~preview_window_c() {
+    end_thumbnail_read();
     recovery_task_.abandon();
     release_thumbnails(budget_.take_all());
 }
@@ -49,6 +83,7 @@ LRESULT preview_window_c::on_create(UINT, WPARAM, LPARAM, bool&) {
 
 LRESULT preview_window_c::on_destroy(UINT, WPARAM, LPARAM, bool&) {
     KillTimer(hwnd(), grid_thumbnail_timer_id);
+    end_thumbnail_read();
     recovery_task_.abandon();
     reset_grid();
     return 0;
@@ -67,6 +102,8 @@ void preview_window_c::reset_grid() {
     shown_items_ = &groups_.group(group_name_);
     release_thumbnails(budget_.take_all());
     no_thumbnail_.clear();
+    reported_count_ = 0;
+    reported_ticked_ = 0;
     if (hwnd()) {
         ShowScrollBar(hwnd(), SB_VERT, FALSE);
         scroll_pos_ = 0;
@@ -86,7 +123,9 @@ void preview_window_c::end_filing() {
         set_scroll_info();
     }
     layout_cells();
-    if (has_grown) report_selection();
+    // New records come unticked: the ticked count stands, and 100,000 records are not walked
+    // for it on every tick.
+    if (has_grown) send_totals(reported_ticked_);
 }
 
 void preview_window_c::set_scroll_info() {
@@ -145,7 +184,12 @@ void preview_window_c::report_selection() {
         for (int32_t index : *shown_items_)
             if (static_cast<size_t>(index) < queue.size() && queue.at(static_cast<size_t>(index)).selected) ++ticked;
     }
+    send_totals(ticked);
+}
+
+void preview_window_c::send_totals(int32_t ticked) {
     reported_count_ = shown_count();
+    reported_ticked_ = ticked;
     if (HWND parent = GetParent(hwnd()))
         SendMessageW(parent, UM_SELECTION_TOTALS, static_cast<WPARAM>(shown_count()), ticked);
 }
@@ -312,7 +356,15 @@ void preview_window_c::start_recovery() {
     current_item.store(current);
     recovery_stop_requested.store(false);
     start_spinner();
-    if (!recovery_task_.start(recover_selected_task, hwnd())) stop_spinner();
+    if (!recovery_task_.start(recover_selected_task, hwnd()) && !is_loading_) stop_spinner();
+}
+
+void preview_window_c::show_loading(bool is_loading) {
+    if (is_loading == is_loading_) return;
+    is_loading_ = is_loading;
+    if (is_loading) start_spinner();
+    else if (!recovery_task_.has_thread()) stop_spinner();
+    if (hwnd()) repaint();
 }
 
 // The recovery thread shows nothing and takes no lock that this thread holds here, so waiting
@@ -337,7 +389,7 @@ void preview_window_c::finish_recovery(bool is_report_wanted) {
     if (!recovery_task_.has_thread()) return;
     WaitForSingleObject(recovery_task_.thread(), INFINITE);
     recovery_task_.close_thread();
-    stop_spinner();
+    if (!is_loading_) stop_spinner();
     repaint();
     if (is_report_wanted && show_recovery_report(hwnd(), last_recovery_report()))
         SendMessageW(GetParent(GetParent(hwnd())), UM_STEP_DONE, 0, 0);
@@ -373,22 +425,19 @@ void preview_window_c::release_thumbnails(const std::vector<int32_t>& indices) {
         if (static_cast<size_t>(index) < queue.size()) queue.at(static_cast<size_t>(index)).thumb_image.reset();
 }
 
-// Loads the thumbnails of the cells from one page above to two pages below the view that have
-// none yet, then releases the least recently wanted beyond the budget. The PNG files are read
-// outside the queue lock. A record the worker has handled and whose thumbnail still cannot be
-// loaded (a video, a picture it could not decode) has none to come: it is not looked for again
-// until the group is chosen anew. Looking costs, under Wine, a read of the whole work folder.
+// Has the thumbnails of the cells from one page above to two pages below the view that have none
+// yet read on the reader's thread, and releases the least recently wanted beyond the budget. A
+// record the worker has handled and whose thumbnail still cannot be loaded (a video, a picture it
+// could not decode) has none to come: it is not looked for again until the group is chosen anew.
+// Looking costs, under Wine, a read of the whole work folder. While a read is under way the tick
+// starts none.
 void preview_window_c::load_visible_thumbnails() {
+    if (read_task_.has_thread()) return;
     RECT client{};
     GetClientRect(hwnd(), &client);
     const int32_t h = client.bottom;
     cell_range_t band = cells_with_top_in(-h, 2 * h, scroll_pos_, shown_count());
-    struct wanted_t {
-        int32_t index;
-        bool is_handled;  // by the worker: a failure to load is final
-        char thumb_path[found_path_capacity];
-    };
-    std::vector<wanted_t> wanted;
+    auto read = std::make_unique<thumbnail_read_t>();
     {
         queue_lock_c lock;
         found_queue_c& queue = found_queue();
@@ -404,22 +453,47 @@ void preview_window_c::load_visible_thumbnails() {
             if (record.thumb_image) {
                 budget_.note_wanted(index);
             } else if (record.thumb_path[0] && !has_no_thumbnail(index)) {
-                wanted.push_back({index, static_cast<size_t>(index) < queue.thumbs_done, {}});
-                std::memcpy(wanted.back().thumb_path, record.thumb_path, sizeof record.thumb_path);
+                read->items.push_back({index, static_cast<size_t>(index) < queue.thumbs_done, false, {}, nullptr});
+                std::memcpy(read->items.back().thumb_path, record.thumb_path, sizeof record.thumb_path);
+            }
+        }
+        read->generation = queue_generation_;
+    }
+    release_thumbnails(budget_.take_surplus());
+    if (read->items.empty()) return;
+    read->owner = hwnd();
+    reading_ = std::move(read);
+    if (!read_task_.start(read_thumbnails_task, reading_.get())) reading_.reset();
+}
+
+// The reader posts this last, so the wait is short. Its pictures go to records of the queue it
+// read for; those of an emptied queue are dropped.
+LRESULT preview_window_c::on_thumbnails_read(UINT, WPARAM, LPARAM, bool&) {
+    if (!read_task_.has_thread()) return 0;
+    read_task_.wait_for_end(INFINITE);
+    std::unique_ptr<thumbnail_read_t> read = std::move(reading_);
+    {
+        queue_lock_c lock;
+        found_queue_c& queue = found_queue();
+        if (queue.generation() != read->generation || queue_generation_ != read->generation) return 0;
+        for (thumbnail_read_t::item_t& item : read->items) {
+            if (item.picture && static_cast<size_t>(item.index) < queue.size()) {
+                queue.at(static_cast<size_t>(item.index)).thumb_image = std::move(item.picture);
+                budget_.note_wanted(item.index);
+            } else if (item.is_failed && item.is_handled) {
+                note_no_thumbnail(item.index);
             }
         }
     }
-    for (const wanted_t& w : wanted) {
-        auto picture = std::make_shared<picture_t>();
-        if (load_picture_file(w.thumb_path, *picture) != 0) {
-            if (w.is_handled) note_no_thumbnail(w.index);
-            continue;
-        }
-        queue_lock_c lock;
-        found_queue_c& queue = found_queue();
-        if (queue.generation() != queue_generation_ || static_cast<size_t>(w.index) >= queue.size()) break;
-        queue.at(static_cast<size_t>(w.index)).thumb_image = std::move(picture);
-        budget_.note_wanted(w.index);
-    }
     release_thumbnails(budget_.take_surplus());
+    repaint();
+    return 0;
+}
+
+// A read under way stops at its next file and is waited for.
+void preview_window_c::end_thumbnail_read() {
+    if (!read_task_.has_thread()) return;
+    reading_->must_end.store(true);
+    read_task_.wait_for_end(INFINITE);
+    reading_.reset();
 }

@@ -28,6 +28,7 @@
 #include "ui/window_impl_win.h"
 
 struct picture_t;
+struct thumbnail_read_t;
 
 // A screen of cells is about 33 of them; this keeps a few screens' worth and stays far below the
 // process's limit of GDI objects.
@@ -37,6 +38,8 @@ constexpr UINT_PTR grid_thumbnail_timer_id = 1;
 // The focus cell's frame stands this far outside its cell's picture and tick row.
 constexpr int32_t focus_frame_margin = 3;
 constexpr UINT grid_thumbnail_timer_ms = 1000;
+// Posted to the grid by its thumbnail reader as the last thing it does.
+constexpr UINT um_thumbnails_read = WM_APP + 1;
 
 class preview_window_c : public CWindowImpl<preview_window_c>, public wait_window_c<preview_window_c> {
 public:
@@ -56,6 +59,10 @@ public:
     void set_all_selected(int32_t value);
     void reset_grid();
     void start_recovery();
+    // Turns the spinner while the page files loaded results; a recovery that ends meanwhile
+    // leaves it turning, and the end of the loading leaves a running recovery's spinner.
+    void show_loading(bool is_loading);
+    bool is_loading() const { return is_loading_; }
     // Stops a running recovery and waits for its thread: the file in hand is given up, the files
     // already written stay. With `is_report_wanted` the user is told how many were recovered.
     void stop_recovery(bool is_report_wanted);
@@ -72,6 +79,7 @@ public:
     const std::string& group_name() const { return group_name_; }
     size_t shown_count() const { return shown_items_ ? shown_items_->size() : 0; }
     size_t loaded_thumbnails() const { return budget_.loaded(); }
+    bool is_reading_thumbnails() const { return read_task_.has_thread(); }
     bool is_recovering() const { return recovery_task_.has_thread(); }
 
     // The thumbnail timer comes before the spinner, which takes every other timer message.
@@ -93,6 +101,7 @@ public:
         MESSAGE_HANDLER(WM_CONTEXTMENU, on_context_menu)
         COMMAND_RANGE_HANDLER(id_select_all, id_open_folder, on_menu_command)
         MESSAGE_HANDLER(UM_RECOVERY_DONE, on_recovery_done)
+        MESSAGE_HANDLER(um_thumbnails_read, on_thumbnails_read)
     END_MSG_MAP()
 
 private:
@@ -113,12 +122,15 @@ private:
     LRESULT on_context_menu(UINT msg, WPARAM wp, LPARAM lp, bool& handled);
     LRESULT on_menu_command(WORD code, WORD id, HWND control, bool& handled);
     LRESULT on_recovery_done(UINT msg, WPARAM wp, LPARAM lp, bool& handled);
+    LRESULT on_thumbnails_read(UINT msg, WPARAM wp, LPARAM lp, bool& handled);
 
     void layout_cells();
     void reset_scroll();
     void set_scroll_info();
     void report_selection();
+    void send_totals(int32_t ticked);
     void load_visible_thumbnails();
+    void end_thumbnail_read();
     void release_thumbnails(const std::vector<int32_t>& indices);
     bool has_no_thumbnail(int32_t index) const;
     void note_no_thumbnail(int32_t index);
@@ -144,10 +156,16 @@ private:
     index_list_t* shown_items_ = nullptr;  // one list of groups_
     std::string group_name_;
     int32_t current_cell_ = -1;
-    size_t reported_count_ = 0;  // the shown count last sent to the page
+    size_t reported_count_ = 0;   // the shown count last sent to the page
+    int32_t reported_ticked_ = 0;  // and the ticked count
     background_task_c recovery_task_;
     bool is_report_held_ = false;
+    bool is_loading_ = false;
     thumbnail_budget_c budget_{max_loaded_thumbnails};
+    // The thumbnail files of one tick are read and decoded on a thread of their own, one read at
+    // a time: a tick with 30 files to read kept the window from answering for half a second.
+    background_task_c read_task_;
+    std::unique_ptr<thumbnail_read_t> reading_;  // what read_task_ works on; kept until it has ended
     std::vector<bool> no_thumbnail_;  // by queue index: handled by the worker, nothing to load
     uint64_t queue_generation_ = 0;  // the queue's emptyings when the loaded thumbnails were taken
 };

@@ -4,7 +4,6 @@
 
 #include "app/language.h"
 #include "app/wide_text_win.h"
-#include "engine/work_folders_win.h"
 #include "res/resource.h"
 #include "ui/draw_text_win.h"
 #include "ui/painting_win.h"
@@ -97,7 +96,6 @@ LRESULT home_window_c::on_paint(UINT, WPARAM, LPARAM, bool&) {
     SetBkColor(dc, text_background);
     SetBkMode(dc, OPAQUE);
     draw_slot(dc, home_text_slot());
-    draw_spinner(dc, client);
     buffer.copy_to(paint.get());
     return 0;
 }
@@ -108,22 +106,9 @@ LRESULT home_window_c::on_command(UINT, WPARAM wp, LPARAM, bool&) {
         SendMessageW(main_window_, UM_SHOW_OPTIONS, 0, 0);
         break;
     case home_resume_id:
-        start_loading();
+        // The scan page shows at once and loads the earlier finds itself.
+        SendMessageW(main_window_, UM_SHOW_SCAN, 0, 0);
         break;
     }
-    return 0;
-}
-
-void home_window_c::start_loading() {
-    if (load_task_.has_thread()) return;
-    start_spinner();
-    if (!load_task_.start(load_earlier_scan, hwnd())) stop_spinner();
-}
-
-// The loader posts this last, just before it returns, so the wait is short.
-LRESULT home_window_c::on_load_finished(UINT, WPARAM, LPARAM, bool&) {
-    load_task_.wait_for_end(INFINITE);
-    SendMessageW(main_window_, UM_SHOW_SCAN, 0, 0);
-    stop_spinner();
     return 0;
 }

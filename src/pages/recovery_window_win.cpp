@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "app/language.h"
+#include "app/settings.h"
 #include "app/text_format.h"
 #include "app/wide_text_win.h"
 #include "engine/found_queue_win.h"
@@ -172,6 +173,7 @@ void recovery_window_c::add_roots() {
 void recovery_window_c::clear_results() {
     ++resets_;
     grid_.reset_grid();
+    grid_.show_loading(scan_.is_loading());
     extensions_.clear();
     current_ = -1;
     view_total_ = view_ticked_ = 0;
@@ -318,6 +320,7 @@ LRESULT recovery_window_c::on_timer(UINT, WPARAM wp, LPARAM, bool& handled) {
     bool has_ended = scan_.on_timer_tick();
     file_new_records();
     is_filing_ = false;
+    if (has_ended) grid_.show_loading(false);
     RedrawWindow(hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
     // Told once the last finds are on the grid, so that the user sees what was kept.
     if (has_ended) tell_run_end();
@@ -352,8 +355,11 @@ void recovery_window_c::tell_run_end() {
     show_message(main_window_, text, is_nothing_scanned ? mode_error : mode_warning);
 }
 
+// The page shows at once and fills as the loader lists the files, through the tick that files
+// live finds; the spinner turns over the grid until the last of them is filed.
 LRESULT recovery_window_c::on_show_results(UINT, WPARAM, LPARAM, bool&) {
-    scan_.show_results();
+    scan_.show_results(settings.cache_path);
+    grid_.show_loading(scan_.is_loading());
     return 0;
 }
 

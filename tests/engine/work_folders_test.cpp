@@ -5,7 +5,6 @@
 
 #include <algorithm>
 
-#include "app/app_messages.h"
 #include "app/settings.h"
 #include "app/wide_text_win.h"
 #include "engine/found_queue_win.h"
@@ -25,6 +24,12 @@ std::vector<std::string> queued_paths() {
 }
 
 std::string ansi(const std::wstring& path) { return to_ansi(u16(path)); }
+
+int32_t load_from(const std::u16string& cache_dir) {
+    earlier_scan_load_t load;
+    load.cache_dir = cache_dir;
+    return load_earlier_scan(load);
+}
 
 class work_folders : public ::testing::Test {
 protected:
@@ -140,11 +145,7 @@ TEST_F(work_folders, an_earlier_scan_is_loaded_without_thumbnails_unfinished_fin
     make_folder(L"elsewhere");
     make_file(L"elsewhere\\e.jpg");
 
-    HWND owner = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
-    EXPECT_EQ(load_earlier_scan(owner), 0);
-    MSG msg{};
-    EXPECT_TRUE(PeekMessageW(&msg, owner, UM_LOAD_FINISHED, UM_LOAD_FINISHED, PM_REMOVE));
-    DestroyWindow(owner);
+    EXPECT_EQ(load_from(settings.cache_path), 3);
 
     std::vector<std::string> paths = queued_paths();
     std::sort(paths.begin(), paths.end());
@@ -160,15 +161,18 @@ TEST_F(work_folders, a_cache_folder_whose_path_holds_thumb_loads_nothing) {
     CreateDirectoryW((odd + L"\\tmp").c_str(), nullptr);
     ASSERT_TRUE(write_file(odd + L"\\tmp\\a.jpg", "data"));
     settings.cache_path = u16(odd);
-    EXPECT_EQ(load_earlier_scan(nullptr), 0);
+    EXPECT_EQ(load_from(settings.cache_path), 0);
     EXPECT_TRUE(queued_paths().empty());
 }
 
-TEST_F(work_folders, an_empty_cache_folder_loads_nothing_and_still_reports) {
-    HWND owner = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
-    EXPECT_EQ(load_earlier_scan(owner), 0);
-    MSG msg{};
-    EXPECT_TRUE(PeekMessageW(&msg, owner, UM_LOAD_FINISHED, UM_LOAD_FINISHED, PM_REMOVE));
-    DestroyWindow(owner);
+TEST_F(work_folders, an_empty_a_relative_or_a_stopped_load_queues_nothing) {
+    EXPECT_EQ(load_from(settings.cache_path), 0);
+    make_folder(L"tmp");
+    make_file(L"tmp\\a.jpg");
+    EXPECT_EQ(load_from(u"cache"), 0) << "a relative cache folder would name the current folder's";
+    earlier_scan_load_t stopped;
+    stopped.cache_dir = settings.cache_path;
+    stopped.must_end.store(true);
+    EXPECT_EQ(load_earlier_scan(stopped), 0);
     EXPECT_TRUE(queued_paths().empty());
 }

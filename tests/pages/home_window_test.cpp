@@ -1,9 +1,8 @@
-// The home page inside a real main window, driven by real clicks: start and resume, the load of
-// an earlier scan with its spinner, presses while a load runs, and the captions per language.
+// The home page inside a real main window, driven by real clicks: start and resume, and the
+// captions per language. The scan page's tests follow the load that resume starts.
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "app/settings.h"
@@ -68,11 +67,6 @@ protected:
             return condition();
         });
     }
-    void pump_for(DWORD ms) {
-        ULONGLONG end = GetTickCount64() + ms;
-        pump_until([&] { return GetTickCount64() >= end; });
-    }
-    void make_file(const std::wstring& relative) { ASSERT_TRUE(write_file(cache_ + L"\\" + relative, "data")); }
 
     temp_folder_c folder_{L"home"};
     std::wstring cache_;
@@ -90,46 +84,10 @@ TEST_F(home_page, resume_with_an_empty_cache_shows_an_empty_scan_page_and_start_
     press(home().resume_button());
     EXPECT_TRUE(pump_until([&] { return window_->current_page() == window_->scan_page(); }));
     EXPECT_EQ(queued_files(), 0u);
-    EXPECT_FALSE(home().busy) << "the spinner stopped";
-    EXPECT_FALSE(home().is_loading());
 
     SendMessageW(window_->hwnd(), UM_SHOW_HOME, 0, 0);
     press(home().start_button());
     EXPECT_TRUE(pump_until([&] { return window_->current_page() == window_->options_page(); }));
-}
-
-TEST_F(home_page, a_load_queues_the_earlier_finds_and_presses_meanwhile_start_no_second_load) {
-    CreateDirectoryW((cache_ + L"\\tmp").c_str(), nullptr);
-    CreateDirectoryW((cache_ + L"\\tmp\\sub").c_str(), nullptr);
-    make_file(L"tmp\\a.jpg");
-    make_file(L"tmp\\thumb_a.png");
-    make_file(L"tmp\\sub\\b.mov");
-
-    // Holding the queue's lock keeps the load waiting at its first find.
-    std::optional<queue_lock_c> hold(std::in_place);
-    press(home().resume_button());
-    ASSERT_TRUE(pump_until([&] { return home().is_loading(); }));
-    EXPECT_TRUE(home().busy);
-    const int frame = home().frame_index;
-    pump_for(400);
-    EXPECT_NE(home().frame_index, frame) << "the spinner turns while the load runs";
-    RECT client = client_rect(window_->home_page());
-    RECT spinner{client.right / 2 - 32, client.bottom / 2 - 32, client.right / 2 + 32, client.bottom / 2 + 32};
-    EXPECT_NE(window_capture_c(window_->home_page()).first_ink_row(spinner, RGB(255, 255, 255)), -1)
-        << "drawn in the middle of the page";
-
-    press(home().resume_button());
-    pump_for(200);
-    press(home().start_button());
-    EXPECT_TRUE(pump_until([&] { return window_->current_page() == window_->options_page(); }))
-        << "start works during a load";
-    EXPECT_TRUE(home().is_loading());
-
-    hold.reset();
-    EXPECT_TRUE(pump_until([&] { return window_->current_page() == window_->scan_page(); }))
-        << "the end of the load shows the scan page all the same";
-    EXPECT_EQ(queued_files(), 2u) << "a.jpg and sub\\b.mov, once: the second press loaded nothing";
-    EXPECT_FALSE(home().busy);
 }
 
 TEST_F(home_page, captions_take_the_place_and_font_of_the_language) {

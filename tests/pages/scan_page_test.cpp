@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -369,12 +370,17 @@ TEST_F(scan_page, loaded_thumbnails_stay_bounded_and_come_back_near_the_view) {
         queue_lock_c lock;
         return found_queue().thumbs_done == count;
     }));
+    // The tick hands the files to the grid's reader, whose pictures arrive with its message.
+    auto read_thumbnails = [&] {
+        SendMessageW(grid_window(), WM_TIMER, grid_thumbnail_timer_id, 0);
+        ASSERT_TRUE(pump_until([&] { return !grid().is_reading_thumbnails(); }));
+    };
     long pictures_before = live_pictures();
     size_t most_loaded = 0;
     long most_pictures = 0;
     while (grid().scroll_pos() < grid().content_height() - grid().page_height()) {
         SendMessageW(grid_window(), WM_VSCROLL, SB_PAGEDOWN, 0);
-        SendMessageW(grid_window(), WM_TIMER, grid_thumbnail_timer_id, 0);
+        read_thumbnails();
         most_loaded = std::max(most_loaded, grid().loaded_thumbnails());
         most_pictures = std::max(most_pictures, live_pictures());
     }
@@ -383,7 +389,7 @@ TEST_F(scan_page, loaded_thumbnails_stay_bounded_and_come_back_near_the_view) {
     EXPECT_TRUE(has_thumbnail(count - 1));
     EXPECT_FALSE(has_thumbnail(0)) << "released when it went far from the view";
     grid().scroll_to(0);
-    SendMessageW(grid_window(), WM_TIMER, grid_thumbnail_timer_id, 0);
+    read_thumbnails();
     EXPECT_TRUE(has_thumbnail(0)) << "loaded again near the view";
     EXPECT_LE(grid().loaded_thumbnails(), max_loaded_thumbnails);
 }
@@ -584,4 +590,65 @@ TEST_F(scan_page, every_end_of_a_run_is_told_and_the_strip_tells_the_truth) {
     EXPECT_EQ(page_->strip_text(), format_text(lookup_text("recovery_loaded"), {u"2"}));
     EXPECT_FALSE(page_->is_bar_shown());
     EXPECT_EQ(shown_boxes.size(), 3u);
+}
+
+// "Last results" shows the page at once and fills it as the loader lists the earlier finds. The
+// loader is held by the queue's lock, which this thread (the page's own) may still take: first at
+// its first find, then part-way, while the page is scrolled, clicked and ticked. In the end every
+// file is there once and the spinner has stopped.
+TEST_F(scan_page, last_results_show_at_once_and_fill_while_the_page_is_used) {
+    const std::wstring work = folder_ / L"earlier\\tmp";
+    CreateDirectoryW((folder_ / L"earlier").c_str(), nullptr);
+    CreateDirectoryW(work.c_str(), nullptr);
+    constexpr size_t total = 300;
+    for (size_t i = 0; i < total; ++i)
+        ASSERT_TRUE(write_file(work + L"\\f" + std::to_wstring(1000000 + i) + L".jpg", "not a picture"));
+    auto queued = [] {
+        queue_lock_c lock;
+        return found_queue().size();
+    };
+
+    std::optional<queue_lock_c> hold(std::in_place);
+    RECT resume{};
+    GetWindowRect(window_.home_window()->resume_button().hwnd(), &resume);
+    click_at((resume.left + resume.right) / 2, (resume.top + resume.bottom) / 2);
+    ASSERT_TRUE(pump_until([&] { return window_.current_page() == window_.scan_page(); }));
+    EXPECT_TRUE(page_->scan().is_loading());
+    EXPECT_TRUE(grid().busy) << "the spinner turns over the grid";
+    EXPECT_EQ(page_->shown(), 0u);
+
+    hold.reset();
+    const ULONGLONG deadline = GetTickCount64() + 20000;
+    while (queued() < 100 && GetTickCount64() < deadline) Sleep(1);  // closely, so that the loader is caught part-way
+    hold.emplace();
+    const size_t part = queued();
+    ASSERT_LT(part, total) << "the loader was stopped part-way";
+    ASSERT_TRUE(pump_until([&] { return page_->shown() == part; })) << "the part listed is filed";
+    EXPECT_TRUE(page_->scan().is_loading());
+    EXPECT_TRUE(grid().busy);
+    EXPECT_EQ(page_->strip_text(), format_text(lookup_text("recovery_loaded"), {from_wide(std::to_wstring(part).c_str())}));
+
+    click(grid_window(), 20, 50);
+    wheel(grid_window(), 1);
+    EXPECT_GT(grid().scroll_pos(), 0) << "the wheel scrolls the part shown";
+    const int32_t top_row = grid().scroll_pos() / 111;
+    click(grid_window(), 150, 100 + 111 - grid().scroll_pos() % 111);
+    const size_t ticked = size_t(top_row + 1) * 3 + 1;
+    EXPECT_EQ(selected_of(ticked), 1) << "a click on a tick band ticks it";
+    EXPECT_EQ(page_->view_ticked(), 1);
+
+    hold.reset();
+    ASSERT_TRUE(pump_until([&] { return !page_->scan().is_loading(); }, 60000));
+    EXPECT_EQ(page_->shown(), total);
+    EXPECT_EQ(grid().shown_count(), total);
+    EXPECT_FALSE(grid().busy) << "the spinner stopped with the last file";
+    std::set<std::string> paths;
+    {
+        queue_lock_c lock;
+        ASSERT_EQ(found_queue().size(), total);
+        for (size_t i = 0; i < total; ++i) paths.insert(found_queue().at(i).path);
+    }
+    EXPECT_EQ(paths.size(), total) << "no file listed twice";
+    EXPECT_EQ(selected_of(ticked), 1) << "the tick stays";
+    EXPECT_EQ(page_->view_ticked(), 1);
 }

@@ -61,6 +61,7 @@ protected:
     void SetUp() override {
         reset_found_queue();
         settings.recovery_path = from_wide((folder_ / L"recovered").c_str());
+        settings.cache_path = from_wide((folder_ / L"earlier").c_str());  // empty unless a test fills it
         CreateDirectoryW((folder_ / L"recovered").c_str(), nullptr);
         set_message_shower(record_box);
         shown_boxes.clear();
