@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "app/background_task_win.h"
+#include "base/background_task_win.h"
 #include "engine/engine_run_win.h"
 
 enum class scan_state_t : int32_t { idle = 0, scanning = 1, paused = 2 };

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "media/picture_win.h"
+#include "picture/picture_win.h"
 
 class jpeg_library_c;
 

@@ -1,6 +1,6 @@
 #include "media/jpeg_library_win.h"
 
-#include "app/executable_folder_win.h"
+#include "base/executable_folder_win.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <jpeglib.h>
 #include <jerror.h>
 
-#include "ui/handles_win.h"
+#include "base/handles_win.h"
 
 struct jpeg_api_t {
     decltype(&jpeg_std_error) std_error = nullptr;

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "app/unicode_text.h"
+#include "base/unicode_text.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "media/picture_io_win.h"
+#include "picture/picture_io_win.h"
 #include "raw/raw_log.h"
 
 namespace {

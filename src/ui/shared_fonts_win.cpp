@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "ui/font_size.h"
-#include "ui/handles_win.h"
+#include "base/handles_win.h"
 
 namespace {
 

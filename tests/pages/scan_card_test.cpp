@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <thread>
 
-#include "app/unicode_text.h"
+#include "base/unicode_text.h"
 #include "engine/saved_name.h"
 #include "media/media_text.h"
 #include "support/dng_writer.h"

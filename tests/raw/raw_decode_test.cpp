@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/wide_text_win.h"
+#include "base/wide_text_win.h"
 #include "media/media_text.h"
 #include "media/thumbnail_win.h"
 #include "raw/raw_log.h"
