@@ -22,6 +22,7 @@
 #include "media/jpeg_header.h"
 #include "media/jpeg_whole.h"
 #include "picture/picture_io_win.h"
+#include "base/unicode_text.h"
 #include "media/thumbnail_group.h"
 #include "media/thumbnail_win.h"
 #include "raw/raw_decode_win.h"

@@ -120,3 +120,13 @@ bool equals_ignoring_case(std::u16string_view a, std::u16string_view b) {
     }
     return true;
 }
+
+std::u16string lower_extension(std::u16string_view path) {
+    size_t name_start = path.find_last_of(u"/\\");
+    name_start = name_start == std::u16string_view::npos ? 0 : name_start + 1;
+    size_t dot = path.find_last_of(u'.');
+    if (dot == std::u16string_view::npos || dot < name_start) return {};
+    std::u16string extension(path.substr(dot));
+    for (char16_t& c : extension) c = fold_case(c);
+    return extension;
+}

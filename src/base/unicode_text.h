@@ -13,3 +13,7 @@ std::string utf16_to_utf8(std::u16string_view text);
 // Simple lower-case folding for Latin, Greek and Cyrillic letters; other characters unchanged.
 char16_t fold_case(char16_t c);
 bool equals_ignoring_case(std::u16string_view a, std::u16string_view b);
+
+// The text from the last '.' of the final path component ('/' or '\' end a folder) to the end,
+// lower-cased; empty when the final component has no '.'.
+std::u16string lower_extension(std::u16string_view path);

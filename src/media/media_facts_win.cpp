@@ -10,6 +10,7 @@
 #include "base/clock_time.h"
 #include "media/iso_media_time.h"
 #include "media/jpeg_header.h"
+#include "base/unicode_text.h"
 #include "media/thumbnail_group.h"
 #include "base/handles_win.h"
 

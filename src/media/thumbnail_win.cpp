@@ -11,6 +11,7 @@
 #include "media/jpeg_library_win.h"
 #include "media/jpeg_whole.h"
 #include "picture/picture_io_win.h"
+#include "base/unicode_text.h"
 #include "media/thumbnail_group.h"
 #include "media/video_frame.h"
 #include "raw/raw_decode_win.h"

@@ -11,7 +11,6 @@
 #include "base/unicode_text.h"
 #include "base/wide_text_win.h"
 #include "picture/picture_bytes.h"
-#include "media/thumbnail_group.h"
 
 using namespace Gdiplus;
 using namespace Gdiplus::DllExports;
