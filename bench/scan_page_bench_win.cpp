@@ -20,15 +20,15 @@
 #include <string>
 #include <vector>
 
-#include "app/app_messages.h"
-#include "app/language.h"
-#include "app/language_file_win.h"
+#include "base/app_messages.h"
+#include "base/language.h"
+#include "base/language_file_win.h"
 #include "app/main_window_win.h"
-#include "app/settings.h"
-#include "app/settings_win.h"
-#include "app/wide_text_win.h"
+#include "base/settings.h"
+#include "base/settings_win.h"
+#include "base/wide_text_win.h"
 #include "engine/found_queue_win.h"
-#include "media/picture_win.h"
+#include "picture/picture_win.h"
 #include "ui/shared_fonts_win.h"
 
 namespace {

@@ -15,11 +15,11 @@
 #include <string>
 #include <thread>
 
-#include "app/app_messages.h"
-#include "app/language_file_win.h"
+#include "base/app_messages.h"
+#include "base/language_file_win.h"
 #include "app/main_window_win.h"
-#include "app/settings_win.h"
-#include "app/wide_text_win.h"
+#include "base/settings_win.h"
+#include "base/wide_text_win.h"
 #include "engine/found_queue_win.h"
 #include "engine/work_folders_win.h"
 #include "ui/shared_fonts_win.h"

@@ -18,12 +18,13 @@
 #include <string>
 #include <vector>
 
-#include "app/wide_text_win.h"
-#include "engine/found_file.h"
-#include "media/jpeg_decode_win.h"
+#include "base/wide_text_win.h"
+#include "base/found_file.h"
+#include "picture/jpeg_decode_win.h"
 #include "media/jpeg_header.h"
 #include "media/jpeg_whole.h"
-#include "media/picture_io_win.h"
+#include "picture/picture_io_win.h"
+#include "base/unicode_text.h"
 #include "media/thumbnail_group.h"
 #include "media/thumbnail_win.h"
 #include "raw/raw_decode_win.h"

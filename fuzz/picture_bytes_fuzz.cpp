@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "media/picture_bytes.h"
+#include "picture/picture_bytes.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<uint8_t> out, again;

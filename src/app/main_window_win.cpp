@@ -4,10 +4,10 @@
 
 #include <cstring>
 
-#include "app/language.h"
-#include "app/settings.h"
-#include "app/settings_win.h"
-#include "app/wide_text_win.h"
+#include "base/language.h"
+#include "base/settings.h"
+#include "base/settings_win.h"
+#include "base/wide_text_win.h"
 #include "pages/about_window_win.h"
 #include "res/resource.h"
 #include "ui/bitmap_button_win.h"

@@ -8,7 +8,7 @@
 
 #include <memory>
 
-#include "app/app_messages.h"
+#include "base/app_messages.h"
 #include "pages/home_window_win.h"
 #include "pages/option_window_win.h"
 #include "pages/recovery_window_win.h"

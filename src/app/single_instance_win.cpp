@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <shlwapi.h>
 
-#include "app/app_messages.h"
+#include "base/app_messages.h"
 
 namespace {
 

@@ -2,19 +2,19 @@
 
 #include <windows.h>
 
-#include "app/app_messages.h"
-#include "app/language_file_win.h"
+#include "base/app_messages.h"
+#include "base/language_file_win.h"
 #include "app/main_window_win.h"
 #include "app/physical_memory.h"
-#include "app/settings.h"
-#include "app/settings_win.h"
+#include "base/settings.h"
+#include "base/settings_win.h"
 #include "app/system_probe_win.h"
-#include "app/unicode_text.h"
+#include "base/unicode_text.h"
 #include "engine/found_queue_win.h"
 #include "engine/work_folders_win.h"
 #include "media/thumbnail_win.h"
 #include "pages/drive_list_win.h"
-#include "ui/handles_win.h"
+#include "base/handles_win.h"
 #include "ui/message_loop_win.h"
 #include "ui/shared_fonts_win.h"
 

@@ -3,9 +3,9 @@
 #include <windows.h>
 #include <wbemidl.h>
 
-#include "app/app_folder.h"
+#include "base/app_folder.h"
 #include "app/physical_memory.h"
-#include "app/wide_text_win.h"
+#include "base/wide_text_win.h"
 
 uint64_t physical_memory_bytes = 0;
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/path_text.h"
-#include "app/wide_text_win.h"
+#include "base/path_text.h"
+#include "base/wide_text_win.h"
 #include "engine/find_index_file_win.h"
 #include "engine/found_queue_win.h"
 #include "contract/pipe_packet.h"

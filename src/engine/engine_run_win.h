@@ -10,7 +10,7 @@
 
 #include "engine/engine_command.h"
 #include "engine/run_end.h"
-#include "ui/handles_win.h"
+#include "base/handles_win.h"
 
 // Where the engine lives, relative to the program's folder (the current folder).
 constexpr const char* engine_program = "Ember/embsrv.exe";

@@ -2,8 +2,8 @@
 
 #include <utility>
 
-#include "app/path_text.h"
-#include "app/wide_text_win.h"
+#include "base/path_text.h"
+#include "base/wide_text_win.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "engine/find_index.h"
-#include "ui/handles_win.h"
+#include "base/find_index.h"
+#include "base/handles_win.h"
 
 class find_index_file_c {
 public:

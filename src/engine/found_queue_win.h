@@ -3,8 +3,8 @@
 
 #include <windows.h>
 
-#include "engine/found_file.h"
-#include "ui/handles_win.h"
+#include "base/found_file.h"
+#include "base/handles_win.h"
 
 // Hands the queue the unnamed mutex that start-up created. A Win32 mutex is re-entrant and passes
 // to the next waiter even when its owner was killed, which stop and reset rely on.

@@ -4,11 +4,11 @@
 
 #include <cstring>
 
-#include "app/path_text.h"
-#include "app/wide_text_win.h"
+#include "base/path_text.h"
+#include "base/wide_text_win.h"
 #include "engine/recovery_names.h"
 #include "engine/sha256.h"
-#include "ui/handles_win.h"
+#include "base/handles_win.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "engine/recovery_csv_win.h"
 
-#include "app/path_text.h"
-#include "app/wide_text_win.h"
+#include "base/path_text.h"
+#include "base/wide_text_win.h"
 #include "engine/recovery_names.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "engine/recovery_csv.h"
-#include "ui/handles_win.h"
+#include "base/handles_win.h"
 
 class recovery_csv_file_c {
 public:

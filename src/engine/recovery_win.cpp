@@ -3,12 +3,12 @@
 #include <cstring>
 #include <vector>
 
-#include "app/app_messages.h"
-#include "app/language.h"
-#include "app/settings.h"
-#include "app/text_format.h"
-#include "app/unicode_text.h"
-#include "app/wide_text_win.h"
+#include "base/app_messages.h"
+#include "base/language.h"
+#include "base/settings.h"
+#include "base/text_format.h"
+#include "base/unicode_text.h"
+#include "base/wide_text_win.h"
 #include "engine/found_queue_win.h"
 #include "engine/recovery_csv_win.h"
 #include "engine/saved_name.h"

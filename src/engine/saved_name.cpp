@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "app/unicode_text.h"
+#include "base/unicode_text.h"
 
 namespace {
 

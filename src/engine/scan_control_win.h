@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "app/background_task_win.h"
+#include "base/background_task_win.h"
 #include "engine/engine_run_win.h"
 #include "engine/work_folders_win.h"
 

@@ -2,8 +2,8 @@
 
 #include <cstddef>
 
-#include "app/unicode_text.h"
-#include "engine/find_index.h"
+#include "base/unicode_text.h"
+#include "base/find_index.h"
 
 namespace {
 

@@ -8,8 +8,10 @@
 #include <memory>
 #include <mutex>
 
-#include "app/path_text.h"
-#include "app/wide_text_win.h"
+#include "base/app_messages.h"
+#include "base/path_text.h"
+#include "base/settings.h"
+#include "base/wide_text_win.h"
 #include "engine/find_index_file_win.h"
 #include "engine/found_queue_win.h"
 #include "engine/work_file_names.h"

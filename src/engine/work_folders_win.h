@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/handles_win.h"
+#include "base/handles_win.h"
 
 // True when the folder holds the program's marker file, so that the program made it.
 bool is_marked_work_folder(const std::u16string& folder);

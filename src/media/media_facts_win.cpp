@@ -6,12 +6,13 @@
 #include <cstring>
 #include <vector>
 
-#include "app/wide_text_win.h"
-#include "media/clock_time.h"
+#include "base/wide_text_win.h"
+#include "base/clock_time.h"
 #include "media/iso_media_time.h"
 #include "media/jpeg_header.h"
+#include "base/unicode_text.h"
 #include "media/thumbnail_group.h"
-#include "ui/handles_win.h"
+#include "base/handles_win.h"
 
 namespace {
 

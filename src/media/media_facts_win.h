@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "engine/found_file.h"
+#include "base/found_file.h"
 
 // Sets taken_time (UTC) and camera_model where the file tells them; leaves them as they are
 // where it does not.

@@ -4,9 +4,9 @@
 
 #include <cstring>
 
-#include "app/language.h"
-#include "app/text_format.h"
-#include "app/wide_text_win.h"
+#include "base/language.h"
+#include "base/text_format.h"
+#include "base/wide_text_win.h"
 #include "ui/message_box_win.h"
 
 namespace {

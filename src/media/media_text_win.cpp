@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/wide_text_win.h"
+#include "base/wide_text_win.h"
 #include "media/media_text.h"
 
 std::u16string camera_model_text(const char* camera_model, size_t capacity) {

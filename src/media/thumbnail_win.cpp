@@ -4,13 +4,14 @@
 
 #include <vector>
 
-#include "app/wide_text_win.h"
-#include "media/jpeg_decode_win.h"
+#include "base/wide_text_win.h"
+#include "picture/jpeg_decode_win.h"
 #include "media/jpeg_header.h"
 #include "media/media_facts_win.h"
-#include "media/jpeg_library_win.h"
+#include "picture/jpeg_library_win.h"
 #include "media/jpeg_whole.h"
-#include "media/picture_io_win.h"
+#include "picture/picture_io_win.h"
+#include "base/unicode_text.h"
 #include "media/thumbnail_group.h"
 #include "media/video_decode_win.h"
 #include "media/video_frame.h"

@@ -1,7 +1,7 @@
 // Makes the thumbnail of one found file on the thumbnail worker's copy of its record.
 #pragma once
 
-#include "engine/found_file.h"
+#include "base/found_file.h"
 
 class jpeg_library_c;
 

@@ -10,12 +10,12 @@
 #include <memory>
 #include <vector>
 
-#include "app/unicode_text.h"
-#include "app/wide_text_win.h"
+#include "base/unicode_text.h"
+#include "base/wide_text_win.h"
 #include "media/iso_media_time.h"
 #include "media/thumbnail_group.h"
 #include "media/yuv_frame.h"
-#include "ui/handles_win.h"
+#include "base/handles_win.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "media/picture_win.h"
+#include "picture/picture_win.h"
 
 struct video_frame_size_t {
     int32_t width = 0;

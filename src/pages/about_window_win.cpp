@@ -3,11 +3,11 @@
 #include <shellapi.h>
 #include <shlwapi.h>
 
-#include "app/app_folder.h"
-#include "app/language.h"
-#include "app/text_format.h"
-#include "app/unicode_text.h"
-#include "app/wide_text_win.h"
+#include "base/app_folder.h"
+#include "base/language.h"
+#include "base/text_format.h"
+#include "base/unicode_text.h"
+#include "base/wide_text_win.h"
 #include "res/resource.h"
 #include "ui/dialog_parts_win.h"
 #include "ui/painting_win.h"

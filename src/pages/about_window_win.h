@@ -11,7 +11,7 @@
 #include "res/resource.h"
 #include "ui/bitmap_button_win.h"
 #include "ui/dialog_impl_win.h"
-#include "ui/handles_win.h"
+#include "base/handles_win.h"
 #include "ui/text_slot_win.h"
 #include "ui/ui_window_win.h"
 

@@ -4,8 +4,8 @@
 #include <charconv>
 #include <cstdio>
 
-#include "app/settings.h"
-#include "app/unicode_text.h"
+#include "base/settings.h"
+#include "base/unicode_text.h"
 
 std::vector<drive_info_t> drive_list;
 

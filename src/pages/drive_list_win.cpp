@@ -5,10 +5,10 @@
 
 #include <vector>
 
-#include "app/unicode_text.h"
-#include "app/wide_text_win.h"
+#include "base/unicode_text.h"
+#include "base/wide_text_win.h"
 #include "pages/drive_list.h"
-#include "ui/handles_win.h"
+#include "base/handles_win.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include "app/wide_text_win.h"
-#include "ui/handles_win.h"
+#include "base/wide_text_win.h"
+#include "base/handles_win.h"
 
 namespace {
 

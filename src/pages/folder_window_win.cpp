@@ -1,6 +1,6 @@
 #include "pages/folder_window_win.h"
 
-#include "app/language.h"
+#include "base/language.h"
 #include "res/resource.h"
 #include "ui/dialog_parts_win.h"
 #include "ui/shared_fonts_win.h"

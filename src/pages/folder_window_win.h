@@ -10,7 +10,7 @@
 #include "ui/bitmap_button_win.h"
 #include "ui/dialog_impl_win.h"
 #include "ui/dialog_parts_win.h"
-#include "ui/handles_win.h"
+#include "base/handles_win.h"
 #include "ui/message_window_win.h"
 #include "ui/ui_window_win.h"
 

@@ -2,8 +2,9 @@
 
 #include <cstring>
 
-#include "app/language.h"
-#include "app/wide_text_win.h"
+#include "base/language.h"
+#include "base/wide_text_win.h"
+#include "engine/work_folders_win.h"
 #include "res/resource.h"
 #include "ui/draw_text_win.h"
 #include "ui/painting_win.h"

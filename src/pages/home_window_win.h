@@ -5,10 +5,11 @@
 
 #include <windows.h>
 
-#include "app/app_messages.h"
+#include "base/app_messages.h"
+#include "base/background_task_win.h"
 #include "pages/page_window_win.h"
 #include "ui/bitmap_button_win.h"
-#include "ui/handles_win.h"
+#include "base/handles_win.h"
 #include "ui/text_slot_win.h"
 
 // The page's text under the buttons in the current language, where it puts it.

@@ -5,12 +5,12 @@
 #include <algorithm>
 #include <cstring>
 
-#include "app/app_messages.h"
-#include "app/language.h"
-#include "app/settings.h"
-#include "app/settings_win.h"
-#include "app/text_format.h"
-#include "app/wide_text_win.h"
+#include "base/app_messages.h"
+#include "base/language.h"
+#include "base/settings.h"
+#include "base/settings_win.h"
+#include "base/text_format.h"
+#include "base/wide_text_win.h"
 #include "pages/drive_list.h"
 #include "pages/drive_list_win.h"
 #include "pages/folder_window_win.h"

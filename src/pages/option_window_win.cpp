@@ -3,10 +3,10 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
-#include "app/app_messages.h"
-#include "app/language.h"
-#include "app/settings.h"
-#include "app/wide_text_win.h"
+#include "base/app_messages.h"
+#include "base/language.h"
+#include "base/settings.h"
+#include "base/wide_text_win.h"
 #include "pages/drive_list.h"
 #include "pages/drive_list_win.h"
 #include "pages/folder_picker_win.h"

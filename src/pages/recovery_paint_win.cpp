@@ -3,10 +3,10 @@
 #include <cstring>
 #include <ctime>
 
-#include "app/language.h"
-#include "app/text_format.h"
-#include "app/unicode_text.h"
-#include "app/wide_text_win.h"
+#include "base/language.h"
+#include "base/text_format.h"
+#include "base/unicode_text.h"
+#include "base/wide_text_win.h"
 #include "engine/found_queue_win.h"
 #include "media/media_text.h"
 #include "media/media_text_win.h"

@@ -2,10 +2,10 @@
 
 #include <cstring>
 
-#include "app/language.h"
-#include "app/settings.h"
-#include "app/text_format.h"
-#include "app/wide_text_win.h"
+#include "base/language.h"
+#include "base/settings.h"
+#include "base/text_format.h"
+#include "base/wide_text_win.h"
 #include "engine/found_queue_win.h"
 #include "media/media_kind_win.h"
 #include "pages/drive_list.h"

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "app/app_messages.h"
+#include "base/app_messages.h"
 #include "engine/scan_control_win.h"
 #include "media/media_kind.h"
-#include "media/preview_window_win.h"
+#include "pages/preview_window_win.h"
 #include "pages/page_window_win.h"
 #include "ui/bitmap_button_win.h"
 #include "ui/treeview_win.h"

@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "media/jpeg_decode_win.h"
-#include "media/picture_io_win.h"
+#include "picture/jpeg_decode_win.h"
+#include "picture/picture_io_win.h"
 #include "raw/raw_extent.h"
 #include "raw/raw_log.h"
 

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "engine/found_file.h"
-#include "media/picture_win.h"
+#include "base/found_file.h"
+#include "picture/picture_win.h"
 
 class raw_library_c;
 

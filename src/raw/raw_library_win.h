@@ -12,7 +12,7 @@
 
 #include <string>
 
-#include "ui/handles_win.h"
+#include "base/handles_win.h"
 
 struct raw_api_t {
     decltype(&libraw_init) init = nullptr;

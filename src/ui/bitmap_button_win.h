@@ -8,7 +8,7 @@
 
 #include <span>
 
-#include "ui/handles_win.h"
+#include "base/handles_win.h"
 
 constexpr DWORD button_style_hover = 1;
 constexpr DWORD button_style_auto_size = 8;

@@ -2,9 +2,9 @@
 
 #include <shellapi.h>
 
-#include "app/language.h"
-#include "app/settings.h"
-#include "app/wide_text_win.h"
+#include "base/language.h"
+#include "base/settings.h"
+#include "base/wide_text_win.h"
 #include "ui/dialog_parts_win.h"
 
 namespace {

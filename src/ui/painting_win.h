@@ -20,7 +20,7 @@
 
 #include <windows.h>
 
-#include "ui/handles_win.h"
+#include "base/handles_win.h"
 
 inline RECT client_rect(HWND window) {
     RECT client{};

@@ -1,6 +1,6 @@
 #include "ui/text_slot_win.h"
 
-#include "app/wide_text_win.h"
+#include "base/wide_text_win.h"
 #include "ui/draw_text_win.h"
 #include "ui/painting_win.h"
 

@@ -1,6 +1,6 @@
 #include "ui/treeview_win.h"
 
-#include "app/wide_text_win.h"
+#include "base/wide_text_win.h"
 
 HTREEITEM CTreeViewCtrlT::insert_item(HTREEITEM parent, const std::u16string& text, int image, LPARAM value) {
     std::u16string copy = text;

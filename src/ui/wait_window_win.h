@@ -10,7 +10,7 @@
 
 #include "res/resource.h"
 #include "ui/bitmap_button_win.h"
-#include "ui/handles_win.h"
+#include "base/handles_win.h"
 #include "ui/painting_win.h"
 #include "ui/window_impl_win.h"
 

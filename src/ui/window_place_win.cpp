@@ -1,6 +1,6 @@
 #include "ui/window_place_win.h"
 
-#include "ui/handles_win.h"
+#include "base/handles_win.h"
 
 void centre_window(HWND window, HWND owner) {
     RECT frame{};

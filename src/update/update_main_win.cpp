@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "app/language.h"
-#include "app/language_file_win.h"
-#include "app/settings.h"
-#include "app/settings_win.h"
-#include "app/unicode_text.h"
-#include "app/wide_text_win.h"
-#include "ui/handles_win.h"
+#include "base/language.h"
+#include "base/language_file_win.h"
+#include "base/settings.h"
+#include "base/settings_win.h"
+#include "base/unicode_text.h"
+#include "base/wide_text_win.h"
+#include "base/handles_win.h"
 #include "ui/message_box_win.h"
 #include "ui/shared_fonts_win.h"
 #include "update/version_check.h"

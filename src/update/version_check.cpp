@@ -1,7 +1,7 @@
 #include "update/version_check.h"
 
-#include "app/language.h"
-#include "app/text_format.h"
+#include "base/language.h"
+#include "base/text_format.h"
 
 namespace {
 

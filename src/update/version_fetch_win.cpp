@@ -8,8 +8,8 @@
 #include <memory>
 #include <thread>
 
-#include "app/wide_text_win.h"
-#include "ui/handles_win.h"
+#include "base/wide_text_win.h"
+#include "base/handles_win.h"
 #include "update/version_check.h"
 
 namespace {

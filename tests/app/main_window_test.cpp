@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "app/language.h"
+#include "base/language.h"
 #include "app/main_window_win.h"
-#include "app/settings.h"
+#include "base/settings.h"
 #include "support/front_end_win.h"
 #include "support/registry_win.h"
 #include "ui/message_box_win.h"

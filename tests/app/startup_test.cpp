@@ -10,7 +10,7 @@
 #include "support/process_win.h"
 #include "support/registry_win.h"
 #include "support/temp_folder_win.h"
-#include "ui/handles_win.h"
+#include "base/handles_win.h"
 
 namespace {
 

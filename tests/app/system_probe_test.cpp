@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/app_folder.h"
-#include "app/wide_text_win.h"
+#include "base/app_folder.h"
+#include "base/wide_text_win.h"
 
 TEST(system_probe, records_the_current_folder_with_a_trailing_backslash) {
     ASSERT_TRUE(probe_system());

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/wide_text_win.h"
+#include "base/wide_text_win.h"
 #include "core/format_registry.h"
 #include "support/process_win.h"
 #include "support/scan_run_win.h"

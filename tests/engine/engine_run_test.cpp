@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "app/wide_text_win.h"
+#include "base/wide_text_win.h"
 #include "engine/found_queue_win.h"
 #include "engine/scan_control_win.h"
 #include "engine/work_folders_win.h"
 #include "support/process_win.h"
 #include "support/temp_folder_win.h"
-#include "ui/handles_win.h"
+#include "base/handles_win.h"
 
 namespace {
 

@@ -10,12 +10,12 @@
 #include <fstream>
 #include <iterator>
 
-#include "app/app_messages.h"
-#include "app/language.h"
-#include "app/settings.h"
-#include "app/text_format.h"
-#include "app/wide_text_win.h"
-#include "engine/find_index.h"
+#include "base/app_messages.h"
+#include "base/language.h"
+#include "base/settings.h"
+#include "base/text_format.h"
+#include "base/wide_text_win.h"
+#include "base/find_index.h"
 #include "engine/found_queue_win.h"
 #include "support/temp_folder_win.h"
 #include "ui/message_box_win.h"

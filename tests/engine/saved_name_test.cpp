@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/unicode_text.h"
+#include "base/unicode_text.h"
 #include "engine/recovery_names.h"
 
 namespace {

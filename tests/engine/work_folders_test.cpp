@@ -5,8 +5,9 @@
 
 #include <algorithm>
 
-#include "app/settings.h"
-#include "app/wide_text_win.h"
+#include "base/app_messages.h"
+#include "base/settings.h"
+#include "base/wide_text_win.h"
 #include "engine/found_queue_win.h"
 #include "support/temp_folder_win.h"
 

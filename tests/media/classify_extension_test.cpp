@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/language.h"
+#include "base/language.h"
 #include "media/media_text_win.h"
 #include "ui/message_box_win.h"
 

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "app/wide_text_win.h"
+#include "base/wide_text_win.h"
 #include "media/jpeg_header.h"
-#include "media/jpeg_library_win.h"
-#include "media/picture_io_win.h"
+#include "picture/jpeg_library_win.h"
+#include "picture/picture_io_win.h"
 #include "media/thumbnail_win.h"
 #include "support/picture_check_win.h"
 #include "support/temp_folder_win.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "media/preview_area.h"
+#include "picture/preview_area.h"
 #include "support/exif_preview.h"
 
 namespace {

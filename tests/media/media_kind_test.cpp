@@ -8,6 +8,7 @@
 #include <regex>
 
 #include "media/media_text.h"
+#include "base/unicode_text.h"
 #include "media/thumbnail_group.h"
 #include "raw/raw_log.h"
 

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "app/wide_text_win.h"
+#include "base/wide_text_win.h"
 #include "engine/found_queue_win.h"
-#include "media/jpeg_library_win.h"
-#include "media/picture_io_win.h"
+#include "picture/jpeg_library_win.h"
+#include "picture/picture_io_win.h"
 #include "support/exif_preview.h"
 #include "support/picture_check_win.h"
 #include "support/temp_folder_win.h"

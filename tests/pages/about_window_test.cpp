@@ -10,9 +10,9 @@
 #include <string>
 #include <thread>
 
-#include "app/app_folder.h"
-#include "app/language.h"
-#include "app/wide_text_win.h"
+#include "base/app_folder.h"
+#include "base/language.h"
+#include "base/wide_text_win.h"
 #include "pages/about_window_win.h"
 #include "support/front_end_win.h"
 #include "support/input_win.h"

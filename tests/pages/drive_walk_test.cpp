@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
-#include "app/wide_text_win.h"
+#include "base/wide_text_win.h"
 #include "pages/drive_list.h"
 #include "pages/drive_list_win.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "app/language.h"
+#include "base/language.h"
 #include "pages/folder_picker_win.h"
 #include "pages/folder_window_win.h"
 #include "support/input_win.h"

@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "app/settings.h"
-#include "app/wide_text_win.h"
+#include "base/settings.h"
+#include "base/wide_text_win.h"
 #include "engine/found_queue_win.h"
 #include "support/front_end_win.h"
 #include "support/input_win.h"

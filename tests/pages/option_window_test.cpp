@@ -14,12 +14,12 @@
 #include <memory>
 #include <thread>
 
-#include "app/language.h"
-#include "app/language_file_win.h"
+#include "base/language.h"
+#include "base/language_file_win.h"
 #include "app/main_window_win.h"
-#include "app/settings.h"
-#include "app/settings_win.h"
-#include "app/wide_text_win.h"
+#include "base/settings.h"
+#include "base/settings_win.h"
+#include "base/wide_text_win.h"
 #include "engine/found_queue_win.h"
 #include "engine/work_folders_win.h"
 #include "pages/drive_list.h"

@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <thread>
 
-#include "app/unicode_text.h"
+#include "base/unicode_text.h"
 #include "engine/saved_name.h"
 #include "media/media_text.h"
 #include "support/dng_writer.h"
@@ -60,16 +60,16 @@ protected:
 
 // The camera photo laid on the card: a linear DNG with its camera and time.
 std::string camera_photo(const char* model = "Field 4000") {
-    dng_spec_t spec;
-    spec.width = 320;
-    spec.height = 240;
-    spec.make = "Tessera";
-    spec.model = model;
-    spec.date_time = "2014:07:09 18:05:00";
-    spec.pixel = [](uint32_t x, uint32_t y, uint16_t rgb[3]) {
+    dng_contents_t contents;
+    contents.width = 320;
+    contents.height = 240;
+    contents.make = "Tessera";
+    contents.model = model;
+    contents.date_time = "2014:07:09 18:05:00";
+    contents.pixel = [](uint32_t x, uint32_t y, uint16_t rgb[3]) {
         rgb[0] = uint16_t(x * 200), rgb[1] = uint16_t(y * 270), rgb[2] = 20000;
     };
-    return make_linear_dng(spec);
+    return make_linear_dng(contents);
 }
 
 bool lay_on_card(const std::wstring& image, uint64_t sector, const std::string& bytes) {

@@ -14,12 +14,12 @@
 #include <thread>
 #include <vector>
 
-#include "app/text_format.h"
+#include "base/text_format.h"
 #include "engine/found_queue_win.h"
 #include "media/grid_geometry.h"
 #include "pages/drive_list.h"
-#include "media/picture_io_win.h"
-#include "media/picture_win.h"
+#include "picture/picture_io_win.h"
+#include "picture/picture_win.h"
 #include "media/thumbnail_win.h"
 #include "res/resource.h"
 #include "support/sample_card_win.h"

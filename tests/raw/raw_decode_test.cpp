@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/wide_text_win.h"
+#include "base/wide_text_win.h"
 #include "media/media_text.h"
 #include "media/thumbnail_win.h"
 #include "raw/raw_log.h"
@@ -47,15 +47,15 @@ found_file_t record_for(const std::string& path) {
 // Left half pure red, right half pure blue.
 std::string red_blue_dng(const std::string& make, const std::string& model,
                          const std::string& date_time) {
-    dng_spec_t spec;
-    spec.make = make;
-    spec.model = model;
-    spec.date_time = date_time;
-    spec.pixel = [&](uint32_t x, uint32_t, uint16_t rgb[3]) {
-        rgb[0] = x < spec.width / 2 ? 60000 : 0;
-        rgb[2] = x < spec.width / 2 ? 0 : 60000;
+    dng_contents_t contents;
+    contents.make = make;
+    contents.model = model;
+    contents.date_time = date_time;
+    contents.pixel = [&](uint32_t x, uint32_t, uint16_t rgb[3]) {
+        rgb[0] = x < contents.width / 2 ? 60000 : 0;
+        rgb[2] = x < contents.width / 2 ? 0 : 60000;
     };
-    return make_linear_dng(spec);
+    return make_linear_dng(contents);
 }
 
 class raw_decode : public ::testing::Test {

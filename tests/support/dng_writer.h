@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-struct dng_spec_t {
+// What a test DNG holds: its size, camera, date and pixels.
+struct dng_contents_t {
     uint32_t width = 64;
     uint32_t height = 48;
     std::string make = "Tessera";
@@ -24,7 +25,7 @@ struct dng_spec_t {
     uint8_t preview_right_rgb[3] = {255, 255, 0};  // the right half of the preview
 };
 
-inline std::string make_linear_dng(const dng_spec_t& spec) {
+inline std::string make_linear_dng(const dng_contents_t& contents) {
     struct entry_t {
         uint16_t tag, type;
         uint32_t count;
@@ -41,10 +42,10 @@ inline std::string make_linear_dng(const dng_spec_t& spec) {
         return out;
     };
     std::string pixels;
-    for (uint32_t y = 0; y < spec.height; ++y) {
-        for (uint32_t x = 0; x < spec.width; ++x) {
+    for (uint32_t y = 0; y < contents.height; ++y) {
+        for (uint32_t x = 0; x < contents.width; ++x) {
             uint16_t rgb[3] = {0, 0, 0};
-            if (spec.pixel) spec.pixel(x, y, rgb);
+            if (contents.pixel) contents.pixel(x, y, rgb);
             pixels += u16(rgb[0]) + u16(rgb[1]) + u16(rgb[2]);
         }
     }
@@ -53,22 +54,22 @@ inline std::string make_linear_dng(const dng_spec_t& spec) {
                                          0.0415, 0.0557,  -0.2040, 1.0570};
     std::vector<entry_t> entries = {
         {254, 4, 1, u32(0)},
-        {256, 4, 1, u32(spec.width)},
-        {257, 4, 1, u32(spec.height)},
+        {256, 4, 1, u32(contents.width)},
+        {257, 4, 1, u32(contents.height)},
         {258, 3, 3, u16(16) + u16(16) + u16(16)},
         {259, 3, 1, u16(1)},
         {262, 3, 1, u16(34892)},  // LinearRaw
-        {271, 2, uint32_t(spec.make.size() + 1), text(spec.make)},
-        {272, 2, uint32_t(spec.model.size() + 1), text(spec.model)},
+        {271, 2, uint32_t(contents.make.size() + 1), text(contents.make)},
+        {272, 2, uint32_t(contents.model.size() + 1), text(contents.model)},
         {273, 4, 1, std::string()},  // strip offset, filled below
         {274, 3, 1, u16(spec.orientation)},
         {277, 3, 1, u16(3)},
-        {278, 4, 1, u32(spec.height)},
+        {278, 4, 1, u32(contents.height)},
         {279, 4, 1, u32(uint32_t(pixels.size()))},
         {284, 3, 1, u16(1)},
     };
-    if (!spec.date_time.empty()) entries.push_back({306, 2, 20, text(spec.date_time)});
-    std::string unique = spec.make + " " + spec.model;
+    if (!contents.date_time.empty()) entries.push_back({306, 2, 20, text(contents.date_time)});
+    std::string unique = contents.make + " " + contents.model;
     entries.push_back({50706, 1, 4, std::string{1, 4, 0, 0}});
     entries.push_back({50708, 2, uint32_t(unique.size() + 1), text(unique)});
     entries.push_back({50717, 3, 1, u16(65535)});

@@ -6,9 +6,9 @@
 
 #include <string_view>
 
-#include "app/language.h"
+#include "base/language.h"
 #include "app/main_window_win.h"
-#include "app/settings_win.h"
+#include "base/settings_win.h"
 #include "support/registry_win.h"
 #include "ui/shared_fonts_win.h"
 

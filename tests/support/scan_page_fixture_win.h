@@ -13,10 +13,10 @@
 
 #include <gtest/gtest.h>
 
-#include "app/language.h"
+#include "base/language.h"
 #include "app/main_window_win.h"
-#include "app/settings.h"
-#include "app/wide_text_win.h"
+#include "base/settings.h"
+#include "base/wide_text_win.h"
 #include "engine/found_queue_win.h"
 #include "media/thumbnail_win.h"
 #include "support/page_input_win.h"

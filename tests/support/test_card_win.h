@@ -8,7 +8,7 @@
 #include <fstream>
 #include <string>
 
-#include "app/wide_text_win.h"
+#include "base/wide_text_win.h"
 
 // The card image behind X:, reached through Z: from the prefix's location.
 inline std::string card_image_path() {

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <vector>
 
-#include "ui/handles_win.h"
+#include "base/handles_win.h"
 #include "ui/painting_win.h"
 
 class window_capture_c {

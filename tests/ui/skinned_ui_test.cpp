@@ -4,7 +4,7 @@
 
 #include <thread>
 
-#include "app/language.h"
+#include "base/language.h"
 #include "res/resource.h"
 #include "support/input_win.h"
 #include "ui/bitmap_button_win.h"

@@ -17,10 +17,10 @@
 #include <thread>
 #include <vector>
 
-#include "app/language.h"
-#include "app/text_format.h"
-#include "app/unicode_text.h"
-#include "app/wide_text_win.h"
+#include "base/language.h"
+#include "base/text_format.h"
+#include "base/unicode_text.h"
+#include "base/wide_text_win.h"
 #include "pages/about_window_win.h"
 #include "pages/folder_window_win.h"
 #include "pages/home_window_win.h"

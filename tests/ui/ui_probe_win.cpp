@@ -22,12 +22,12 @@
 #include <string>
 #include <thread>
 
-#include "app/app_messages.h"
-#include "app/language.h"
-#include "app/language_file_win.h"
-#include "app/settings_win.h"
-#include "app/text_format.h"
-#include "app/wide_text_win.h"
+#include "base/app_messages.h"
+#include "base/language.h"
+#include "base/language_file_win.h"
+#include "base/settings_win.h"
+#include "base/text_format.h"
+#include "base/wide_text_win.h"
 #include "engine/engine_run_win.h"
 #include "pages/folder_window_win.h"
 #include "ui/message_box_win.h"

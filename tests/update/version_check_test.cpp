@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/language.h"
+#include "base/language.h"
 #include "update/version_check.h"
 
 namespace {

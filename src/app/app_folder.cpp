@@ -1,3 +1,0 @@
-#include "app/app_folder.h"
-
-std::u16string app_folder;

@@ -1,0 +1,3 @@
+#include "base/app_folder.h"
+
+std::u16string app_folder;

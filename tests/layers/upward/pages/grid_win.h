@@ -1,0 +1,3 @@
+// A page may include the media below it.
+#pragma once
+#include "media/thumb_win.h"
