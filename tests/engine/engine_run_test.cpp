@@ -484,12 +484,14 @@ TEST_F(engine_run, leaving_a_running_scan_asks_first) {
 
 TEST_F(engine_run, loaded_results_show_idle_with_both_buttons_hidden) {
     control_ = std::make_unique<scan_control_c>(view_);
-    control_->show_results();
+    control_->show_results(u"");  // no cache folder: the load lists nothing
     EXPECT_EQ(control_->state(), scan_state_t::idle);
     EXPECT_FALSE(view_.shown.is_start_shown);
     EXPECT_FALSE(view_.shown.is_stop_shown);
     EXPECT_TRUE(view_.is_timer_running);
-    EXPECT_FALSE(control_->on_timer_tick());  // no reader: the timer never sees an end
+    EXPECT_TRUE(wait_until([&] { return control_->on_timer_tick(); }));  // the load's end
+    EXPECT_FALSE(control_->is_loading());
+    EXPECT_FALSE(control_->on_timer_tick());  // no reader: the timer sees no other end
 }
 
 TEST_F(engine_run, destroying_the_control_during_a_scan_ends_the_engine) {

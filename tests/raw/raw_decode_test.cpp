@@ -110,14 +110,14 @@ TEST_F(raw_decode, a_raw_thumbnail_shows_the_developed_colours_and_no_time_means
 TEST_F(raw_decode, the_camera_preview_stands_in_only_while_all_the_raw_data_is_there) {
     // A red and blue photo whose camera preview is yellow: which colours the thumbnail shows
     // tells which of the two it was made from.
-    dng_spec_t spec;
-    spec.preview_width = 160;
-    spec.preview_height = 120;
-    spec.pixel = [&](uint32_t x, uint32_t, uint16_t rgb[3]) {
-        rgb[0] = x < spec.width / 2 ? 60000 : 0;
-        rgb[2] = x < spec.width / 2 ? 0 : 60000;
+    dng_contents_t contents;
+    contents.preview_width = 160;
+    contents.preview_height = 120;
+    contents.pixel = [&](uint32_t x, uint32_t, uint16_t rgb[3]) {
+        rgb[0] = x < contents.width / 2 ? 60000 : 0;
+        rgb[2] = x < contents.width / 2 ? 0 : 60000;
     };
-    std::string whole = make_linear_dng(spec);
+    std::string whole = make_linear_dng(contents);
     // Cut inside the raw samples, which come last: the preview is still all there.
     std::string cut = whole.substr(0, whole.size() - 64 * 3 * 2 * 4);
     ASSERT_TRUE(write_file(folder / L"whole.dng", whole));
@@ -141,18 +141,18 @@ TEST_F(raw_decode, the_camera_preview_stands_in_only_while_all_the_raw_data_is_t
 // A photo taken with the camera turned: its preview is turned the way LibRaw turns the developed
 // photo, so the thumbnail looks the same whichever of the two it comes from.
 TEST_F(raw_decode, a_turned_photo_s_preview_is_turned_as_its_developed_picture) {
-    dng_spec_t spec;
-    spec.orientation = 6;
-    spec.pixel = [&](uint32_t x, uint32_t, uint16_t rgb[3]) {
-        rgb[0] = x < spec.width / 2 ? 60000 : 0;
-        rgb[2] = x < spec.width / 2 ? 0 : 60000;
+    dng_contents_t contents;
+    contents.orientation = 6;
+    contents.pixel = [&](uint32_t x, uint32_t, uint16_t rgb[3]) {
+        rgb[0] = x < contents.width / 2 ? 60000 : 0;
+        rgb[2] = x < contents.width / 2 ? 0 : 60000;
     };
-    ASSERT_TRUE(write_file(folder / L"developed.dng", make_linear_dng(spec)));
-    spec.preview_width = 160;
-    spec.preview_height = 120;
-    std::memcpy(spec.preview_rgb, "\xff\xff\x00", 3);        // yellow where the sensor has red
-    std::memcpy(spec.preview_right_rgb, "\x00\xff\x00", 3);  // green where it has blue
-    ASSERT_TRUE(write_file(folder / L"preview.dng", make_linear_dng(spec)));
+    ASSERT_TRUE(write_file(folder / L"developed.dng", make_linear_dng(contents)));
+    contents.preview_width = 160;
+    contents.preview_height = 120;
+    std::memcpy(contents.preview_rgb, "\xff\xff\x00", 3);        // yellow where the sensor has red
+    std::memcpy(contents.preview_right_rgb, "\x00\xff\x00", 3);  // green where it has blue
+    ASSERT_TRUE(write_file(folder / L"preview.dng", make_linear_dng(contents)));
     const char* expected[][2] = {{"red", "blue"}, {"yellow", "green"}};
     int i = 0;
     for (const char* name : {"developed.dng", "preview.dng"}) {

@@ -62,7 +62,7 @@ inline std::string make_linear_dng(const dng_contents_t& contents) {
         {271, 2, uint32_t(contents.make.size() + 1), text(contents.make)},
         {272, 2, uint32_t(contents.model.size() + 1), text(contents.model)},
         {273, 4, 1, std::string()},  // strip offset, filled below
-        {274, 3, 1, u16(spec.orientation)},
+        {274, 3, 1, u16(contents.orientation)},
         {277, 3, 1, u16(3)},
         {278, 4, 1, u32(contents.height)},
         {279, 4, 1, u32(uint32_t(pixels.size()))},
@@ -80,16 +80,16 @@ inline std::string make_linear_dng(const dng_contents_t& contents) {
     uint32_t ifd_size = uint32_t(2 + entries.size() * 12 + 4);
     uint32_t data_offset = 8 + ifd_size;
     std::string preview_ifd, preview_pixels;
-    if (spec.preview_width && spec.preview_height) {
-        for (uint32_t i = 0; i < spec.preview_width * spec.preview_height; ++i) {
-            bool is_right = i % spec.preview_width >= spec.preview_width / 2;
-            const uint8_t* rgb = is_right ? spec.preview_right_rgb : spec.preview_rgb;
+    if (contents.preview_width && contents.preview_height) {
+        for (uint32_t i = 0; i < contents.preview_width * contents.preview_height; ++i) {
+            bool is_right = i % contents.preview_width >= contents.preview_width / 2;
+            const uint8_t* rgb = is_right ? contents.preview_right_rgb : contents.preview_rgb;
             preview_pixels += std::string(reinterpret_cast<const char*>(rgb), 3);
         }
         // Eight entries with the bits per sample inline after the IFD; the offsets are made
         // relative to the IFD's own place below.
         preview_ifd = u16(8) + u16(254) + u16(4) + u32(1) + u32(1) + u16(256) + u16(4) + u32(1) +
-                      u32(spec.preview_width) + u16(257) + u16(4) + u32(1) + u32(spec.preview_height) +
+                      u32(contents.preview_width) + u16(257) + u16(4) + u32(1) + u32(contents.preview_height) +
                       u16(258) + u16(3) + u32(3) + std::string("BPSO") + u16(259) + u16(3) + u32(1) + u32(1) +
                       u16(262) + u16(3) + u32(1) + u32(2) + u16(273) + u16(4) + u32(1) + std::string("STRP") +
                       u16(277) + u16(3) + u32(1) + u32(3);
