@@ -13,33 +13,13 @@
 #include "base/unicode_text.h"
 #include "media/thumbnail_group.h"
 #include "base/handles_win.h"
+#include "media/file_byte_source_win.h"
 
 namespace {
 
 // The Exif block stands in the first APP1 segment, at most 64 KiB long; a few segments may come
 // before it.
 constexpr DWORD jpeg_head_bytes = 256 * 1024;
-
-class file_source_c final : public ember::byte_source_i {
-public:
-    explicit file_source_c(HANDLE file) : file_(file) {
-        LARGE_INTEGER size{};
-        if (GetFileSizeEx(file, &size) && size.QuadPart > 0) size_ = uint64_t(size.QuadPart);
-    }
-    size_t read_at(uint64_t offset, uint8_t* buf, size_t len) override {
-        OVERLAPPED at{};
-        at.Offset = DWORD(offset);
-        at.OffsetHigh = DWORD(offset >> 32);
-        DWORD got = 0;
-        if (len > 0x10000000 || !ReadFile(file_, buf, DWORD(len), &got, &at)) return 0;
-        return got;
-    }
-    uint64_t size() const override { return size_; }
-
-private:
-    HANDLE file_;  // borrowed
-    uint64_t size_ = 0;
-};
 
 bool is_iso_media(const std::u16string& ext) {
     for (std::u16string_view known : {u"mp4", u"mov", u"3gp", u"3g2", u"m4v", u"m4a"})

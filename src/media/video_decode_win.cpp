@@ -16,6 +16,7 @@
 #include "media/thumbnail_group.h"
 #include "media/yuv_frame.h"
 #include "base/handles_win.h"
+#include "media/file_byte_source_win.h"
 
 namespace {
 
@@ -189,27 +190,6 @@ unsigned __stdcall reader_thread(void* argument) {
     if (job->is_abandoned.exchange(false)) --stuck_readers;
     return 0;
 }
-
-class file_source_c final : public ember::byte_source_i {
-public:
-    explicit file_source_c(HANDLE file) : file_(file) {
-        LARGE_INTEGER size{};
-        if (GetFileSizeEx(file, &size) && size.QuadPart > 0) size_ = uint64_t(size.QuadPart);
-    }
-    size_t read_at(uint64_t offset, uint8_t* buf, size_t len) override {
-        OVERLAPPED at{};
-        at.Offset = DWORD(offset);
-        at.OffsetHigh = DWORD(offset >> 32);
-        DWORD got = 0;
-        if (len > 0x10000000 || !ReadFile(file_, buf, DWORD(len), &got, &at)) return 0;
-        return got;
-    }
-    uint64_t size() const override { return size_; }
-
-private:
-    HANDLE file_;  // borrowed
-    uint64_t size_ = 0;
-};
 
 // An MP4 or QuickTime file that lost its movie box (cut before it, as camera files written with
 // the box last are when the card was pulled) cannot be played, and GStreamer's demuxer waits for
