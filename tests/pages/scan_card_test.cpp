@@ -156,7 +156,9 @@ TEST_F(scan_card, the_sample_card_is_scanned_shown_and_its_deleted_files_recover
             const found_file_t& find = found_queue().at(i);
             // Its name on the card where the engine's index gave one, else its queue number.
             std::u16string saved = saved_file_name(find.origin.path, find.ext, int32_t(i), from_wide(recovered.c_str()).size());
-            if (find.origin.path.empty()) EXPECT_EQ(saved, from_wide(name + 1)) << i;
+            if (find.origin.path.empty()) {
+                EXPECT_EQ(saved, from_wide(name + 1)) << i;
+            }
             std::string copy = read_all(recovered + L"\\" + wide(saved));
             EXPECT_EQ(copy, read_all(wide(from_ansi(find.path)))) << "saved as " << utf16_to_utf8(saved);
             contents.push_back(copy);
@@ -169,8 +171,9 @@ TEST_F(scan_card, the_sample_card_is_scanned_shown_and_its_deleted_files_recover
             WIN32_FILE_ATTRIBUTE_DATA data{};
             ASSERT_TRUE(GetFileAttributesExW((recovered + L"\\" + wide(saved)).c_str(), GetFileExInfoStandard, &data));
             uint64_t ticks = uint64_t(data.ftLastWriteTime.dwHighDateTime) << 32 | data.ftLastWriteTime.dwLowDateTime;
-            if (find.taken_time <= 0)
+            if (find.taken_time <= 0) {
                 EXPECT_EQ(int64_t(ticks / 10000000) - 11644473600, card_time_to_utc(find.origin.modified));
+            }
             EXPECT_NE(list.find("\r\n" + utf16_to_utf8(saved) + "," + find.origin.path + ","), std::string::npos)
                 << utf16_to_utf8(saved);
         }
