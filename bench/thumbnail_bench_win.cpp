@@ -5,7 +5,9 @@
 //   thumbnail_bench FOLDER --before     the way thumbnails were made before the reduced decode:
 //                                       a JPEG's camera preview unchecked, else GDI+ at full
 //                                       size; RAW developed at full size
-//   thumbnail_bench FOLDER --steps      per JPEG: reading, the walk, the reduced decode, saving
+//   thumbnail_bench FOLDER --half       RAW developed by LibRaw at half size, as before binning
+//   thumbnail_bench FOLDER --steps      per JPEG: reading, the walk, the reduced decode, saving;
+//                                       per RAW: opening, unpacking, binning or developing
 // raw_library_win.h first: libraw wants winsock2.h ahead of windows.h.
 #include "raw/raw_library_win.h"
 #include <windows.h>
@@ -28,6 +30,8 @@
 #include "media/thumbnail_group.h"
 #include "media/thumbnail_win.h"
 #include "raw/raw_decode_win.h"
+#include "raw/raw_mosaic_win.h"
+#include "raw/sensor_bin.h"
 
 namespace {
 
@@ -109,11 +113,13 @@ void time_jpeg_steps(const std::vector<std::string>& paths) {
                 1000 * walk / n, 1000 * decode / n, 1000 * save / n);
 }
 
-// The time of each step of developing a RAW file at half size, summed over the files.
+// The time of each step of a RAW thumbnail, summed over the files: opening, unpacking the sensor
+// data, binning it to thumbnail size; and, for comparison, LibRaw's development at half size.
 void time_raw_steps(const std::vector<std::string>& paths) {
     const raw_api_t& raw = raw_library().api();
     if (!raw_library().is_loaded()) return;
-    double open = 0, unpack = 0, process = 0, image = 0;
+    double open = 0, unpack = 0, bin = 0, process = 0, image = 0, decode = 0, save = 0;
+    int binned = 0;
     for (const std::string& path : paths) {
         std::vector<uint8_t> bytes;
         if (read_whole_file(from_ansi(path), bytes) != 0) continue;
@@ -124,22 +130,50 @@ void time_raw_steps(const std::vector<std::string>& paths) {
         double t1 = thread_cpu_seconds();
         ok = ok && raw.unpack(handle) == 0;
         double t2 = thread_cpu_seconds();
-        ok = ok && raw.dcraw_process(handle) == 0;
+        sensor_mosaic_t mosaic;
+        binned_picture_t picture;
+        if (ok && describe_mosaic(*handle, mosaic) &&
+            bin_sensor(mosaic, thumbnail_width, thumbnail_height, picture) == 0)
+            ++binned;
         double t3 = thread_cpu_seconds();
+        ok = ok && raw.dcraw_process(handle) == 0;
+        double t4 = thread_cpu_seconds();
         if (libraw_processed_image_t* made = ok ? raw.dcraw_make_mem_image(handle, nullptr) : nullptr)
             raw.dcraw_clear_mem(made);
-        double t4 = thread_cpu_seconds();
+        double t5 = thread_cpu_seconds();
         raw.close(handle);
-        open += t1 - t0, unpack += t2 - t1, process += t3 - t2, image += t4 - t3;
+        // The whole decode as the thumbnail workers call it, with reading and the log line, and saving.
+        found_file_t record = make_found_file(path.c_str(), path.size());
+        picture_t thumbnail;
+        double t6 = thread_cpu_seconds();
+        decode_raw_photo(raw_library(), record, from_ansi(path), thumbnail);
+        double t7 = thread_cpu_seconds();
+        save_thumbnail(thumbnail, from_ansi(path + ".thumb_step.png"));
+        double t8 = thread_cpu_seconds();
+        DeleteFileA((path + ".thumb_step.png").c_str());
+        open += t1 - t0, unpack += t2 - t1, bin += t3 - t2, process += t4 - t3, image += t5 - t4;
+        decode += t7 - t6, save += t8 - t7;
     }
     double n = paths.empty() ? 1 : double(paths.size());
-    std::printf("CPU per RAW file: open %.1f ms, unpack %.1f ms, develop %.1f ms, image %.1f ms\n",
-                1000 * open / n, 1000 * unpack / n, 1000 * process / n, 1000 * image / n);
+    std::printf("CPU per RAW file: open %.1f ms, unpack %.1f ms, bin %.1f ms (%d of %zu binned); "
+                "instead developed at half size %.1f ms, image %.1f ms; whole decode %.1f ms, save %.1f ms\n",
+                1000 * open / n, 1000 * unpack / n, 1000 * bin / n, binned, paths.size(), 1000 * process / n,
+                1000 * image / n, 1000 * decode / n, 1000 * save / n);
+}
+
+// RAW developed by LibRaw at half size, the way RAW thumbnails were made before binning.
+int build_half(found_file_t& record) {
+    std::u16string path = from_ansi(record.path);
+    if (find_thumbnail_group(lower_extension(path)) != thumbnail_group_t::raw) return build_thumbnail(record);
+    picture_t picture;
+    if (decode_raw_photo(raw_library(), record, path, picture, raw_size_t::half) != 0) return -1;
+    save_thumbnail(picture, from_ansi(record.thumb_path));
+    return 0;
 }
 
 struct run_t {
     const std::vector<std::string>* paths = nullptr;
-    bool is_before = false;
+    bool is_before = false, is_half = false;
     std::atomic<size_t> next{0};
     std::atomic<int> made{0};
 };
@@ -150,7 +184,8 @@ unsigned __stdcall build_files(void* argument) {
         const std::string& path = (*run.paths)[i];
         found_file_t record = make_found_file(path.c_str(), path.size());
         make_thumb_path(record.path, record.thumb_path);
-        if ((run.is_before ? build_before(record) : build_thumbnail(record)) == 0) ++run.made;
+        int result = run.is_before ? build_before(record) : run.is_half ? build_half(record) : build_thumbnail(record);
+        if (result == 0) ++run.made;
     }
     return 0;
 }
@@ -158,11 +193,17 @@ unsigned __stdcall build_files(void* argument) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string mode = argc >= 3 ? argv[2] : "";
-    int threads = mode == "--threads" && argc == 4 ? std::atoi(argv[3]) : 1;
-    if (argc < 2 || (argc > 2 && mode != "--steps" && mode != "--before" && mode != "--threads") ||
-        threads < 1 || threads > 16) {
-        std::fprintf(stderr, "usage: thumbnail_bench FOLDER [--steps | --before | --threads N]\n");
+    std::string mode;
+    int threads = 1;
+    bool is_usage_wrong = argc < 2;
+    for (int i = 2; i < argc; ++i) {
+        std::string option = argv[i];
+        if (option == "--threads" && i + 1 < argc) threads = std::atoi(argv[++i]);
+        else if ((option == "--steps" || option == "--before" || option == "--half") && mode.empty()) mode = option;
+        else is_usage_wrong = true;
+    }
+    if (is_usage_wrong || threads < 1 || threads > 16) {
+        std::fprintf(stderr, "usage: thumbnail_bench FOLDER [--steps | --before | --half] [--threads N]\n");
         return 2;
     }
     std::string folder = argv[1];
@@ -191,6 +232,7 @@ int main(int argc, char** argv) {
     run_t run;
     run.paths = &paths;
     run.is_before = mode == "--before";
+    run.is_half = mode == "--half";
     double start = now(), cpu_start = process_cpu_seconds();
     std::vector<HANDLE> workers;
     for (int i = 1; i < threads; ++i)

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Thumbnails per second of the thumbnail builder under Wine, before (a JPEG's camera preview
-# unchecked, else GDI+ at full size; RAW developed at full size) and now (JPEGs decoded at 1/8
-# scale, RAW at half size), in one run. Run by hand after tools/build.sh:
+# unchecked, else GDI+ at full size; RAW developed at full size, and RAW developed by LibRaw at half
+# size) and now (JPEGs decoded at 1/8 scale, a Bayer RAW's samples binned to thumbnail size), in
+# one run. Run by hand after tools/build.sh:
 #   bench/thumbnails.sh [COUNT]
 # Needs ../shared/bench-media (real camera files; BENCH_MEDIA names another place). Kinds:
 #   no-preview  a real camera JPEG re-encoded at 4000 x 3000 (12 MP) without its Exif block
@@ -78,6 +79,7 @@ steps() {
 echo "$count files of each kind; $(nproc) processors; load $(cut -d' ' -f1-3 /proc/loadavg)"
 for kind in $kinds; do
     case $kind in mjpeg-avi | h264-mp4) ;; *) run "$kind" before --before ;; esac
+    case $kind in dng | dng-preview) run "$kind" "half size" --half ;; esac
     run "$kind" now
     run "$kind" "now, 2 threads" --threads 2
 done

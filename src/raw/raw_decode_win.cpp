@@ -11,6 +11,8 @@
 #include "picture/picture_io_win.h"
 #include "raw/raw_extent.h"
 #include "raw/raw_log.h"
+#include "raw/raw_mosaic_win.h"
+#include "raw/sensor_bin.h"
 
 namespace {
 
@@ -130,6 +132,23 @@ bool read_preview(const raw_api_t& raw, libraw_data_t* handle, const std::vector
     return true;
 }
 
+// A Bayer sensor's samples binned straight to a little more than thumbnail size, turned as the
+// photo is: no demosaicing, no development of millions of pixels that are shrunk right after.
+bool bin_for_thumbnail(const libraw_data_t& data, picture_t& picture) {
+    sensor_mosaic_t mosaic;
+    binned_picture_t binned;
+    if (!describe_mosaic(data, mosaic) || bin_sensor(mosaic, thumbnail_width, thumbnail_height, binned) != 0)
+        return false;
+    int flip = orientation(data.sizes);
+    picture_t plain;
+    picture_t& target = flip == 0 ? picture : plain;
+    if (create_picture(target, int32_t(binned.width), int32_t(binned.height), 24) != 0) return false;
+    for (uint32_t y = 0; y < binned.height; ++y)
+        std::memcpy(target.bits + size_t(y) * target.stride, binned.bgr.data() + size_t(y) * binned.width * 3,
+                    size_t(binned.width) * 3);
+    return flip == 0 || turn_picture(plain, flip, picture) == 0;
+}
+
 }  // namespace
 
 int decode_raw_photo(found_file_t& record, const std::u16string& path, picture_t& picture) {
@@ -147,19 +166,21 @@ int decode_raw_photo(const raw_library_c& library, found_file_t& record, const s
     // A thumbnail of 117 x 82 needs no demosaicing: half-size development takes each 2 x 2
     // block of the sensor as one pixel, several times faster. The sizes read below stay the
     // sensor's full ones (half_size changes only the developed image's).
-    handle->params.half_size = size == raw_size_t::half ? 1 : 0;
+    handle->params.half_size = size == raw_size_t::full ? 0 : 1;
     int result = -1;
     bool is_recycled = false;
     std::vector<uint8_t> bytes;
     bool is_open = read_whole_file(path, bytes) == 0 && raw.open_buffer(handle, bytes.data(), bytes.size()) == 0;
-    if (is_open && size == raw_size_t::half && read_preview(raw, handle, bytes, picture)) {
+    if (is_open && size != raw_size_t::full && read_preview(raw, handle, bytes, picture)) {
         // The sizes, time and camera are known once the file is open; only the sensor data
         // would need unpacking.
         fill_record(*handle, record);
         result = 0;
     } else if (is_open && raw.unpack(handle) == 0 && raw.adjust_sizes_info_only(handle) == 0) {
         fill_record(*handle, record);
-        if (raw.dcraw_process(handle) == 0) {
+        if (size == raw_size_t::thumbnail && bin_for_thumbnail(*handle, picture)) {
+            result = 0;
+        } else if (raw.dcraw_process(handle) == 0) {
             libraw_processed_image_t* image = raw.dcraw_make_mem_image(handle, nullptr);
             if (image) {
                 raw.recycle(handle);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fstream>
@@ -56,6 +57,11 @@ std::string red_blue_dng(const std::string& make, const std::string& model,
         rgb[2] = x < contents.width / 2 ? 0 : 60000;
     };
     return make_linear_dng(contents);
+}
+
+uint32_t pixel_of(const picture_t& picture, int x, int y) {
+    const uint8_t* p = picture.bits + size_t(y) * picture.stride + size_t(x) * 3;  // B, G, R
+    return (uint32_t(p[2]) << 16) | (uint32_t(p[1]) << 8) | p[0];
 }
 
 class raw_decode : public ::testing::Test {
@@ -169,6 +175,31 @@ TEST_F(raw_decode, a_turned_photo_s_preview_is_turned_as_its_developed_picture) 
     }
 }
 
+// A Bayer sensor's samples are binned straight to a little more than thumbnail size, their black
+// level taken off: 960 x 640 samples are 480 x 320 cells, three by three of them a pixel.
+TEST_F(raw_decode, a_bayer_sensor_is_binned_to_thumbnail_size_without_its_black_level) {
+    dng_contents_t contents;
+    contents.width = 960;
+    contents.height = 640;
+    contents.is_mosaic = true;
+    contents.black_level = 8000;
+    contents.pixel = [&](uint32_t x, uint32_t, uint16_t rgb[3]) {
+        rgb[0] = x < contents.width / 2 ? 60000 : 0;
+        rgb[1] = 0;
+        rgb[2] = x < contents.width / 2 ? 0 : 60000;
+    };
+    ASSERT_TRUE(write_file(folder / L"mosaic.dng", make_linear_dng(contents)));
+    found_file_t record = record_for(dir + "mosaic.dng");
+    picture_t picture;
+    ASSERT_EQ(decode_raw_photo(record, from_ansi(record.path), picture), 0);
+    EXPECT_EQ(record.width, 960);
+    EXPECT_EQ(record.height, 640);
+    EXPECT_EQ(picture.width, 160);
+    EXPECT_EQ(picture.height, 106);
+    EXPECT_EQ(colour_name(pixel_of(picture, 10, 53)), "red") << std::hex << pixel_of(picture, 10, 53);
+    EXPECT_EQ(colour_name(pixel_of(picture, 150, 53)), "blue") << std::hex << pixel_of(picture, 150, 53);
+}
+
 TEST_F(raw_decode, each_decode_appends_one_line_and_keeps_the_old_ones) {
     std::vector<std::string> before = log_lines();
     ASSERT_TRUE(write_file(folder / L"a.dng", red_blue_dng("Tessera", "Test", "")));
@@ -237,13 +268,28 @@ TEST_F(raw_decode, real_camera_files_from_the_sample_folder) {
     EXPECT_GT(record.width, 1000);
     EXPECT_GT(record.height, 1000);
     EXPECT_STRNE(record.camera_model, "");
-    // The sensor's full size is the record's; the picture is developed at half of it.
+    // The sensor's full size is the record's; the picture is binned to a little more than the
+    // thumbnail and looks as LibRaw's own development at half size does, shrunk alike.
     found_file_t again = record_for(chart);
-    picture_t picture;
-    ASSERT_EQ(decode_raw_photo(again, from_ansi(again.path), picture), 0);
+    picture_t binned, developed;
+    ASSERT_EQ(decode_raw_photo(again, from_ansi(again.path), binned), 0);
     EXPECT_EQ(again.width, record.width);
-    EXPECT_EQ(picture.width, (record.width + 1) / 2);
-    EXPECT_EQ(picture.height, (record.height + 1) / 2);
+    EXPECT_GE(binned.width, 117);
+    EXPECT_LT(binned.width, 2 * 117);
+    EXPECT_GE(binned.height, 82);
+    ASSERT_EQ(decode_raw_photo(raw_library(), again, from_ansi(again.path), developed, raw_size_t::half), 0);
+    EXPECT_EQ(developed.width, (record.width + 1) / 2);
+    picture_t small[2];
+    const picture_t* sources[2] = {&binned, &developed};
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_EQ(create_picture(small[i], 117, 82, 24), 0);
+        ASSERT_EQ(draw_picture(*sources[i], small[i], HALFTONE), 0);
+    }
+    double difference = 0;
+    for (int y = 0; y < 82; ++y)
+        for (int x = 0; x < 117 * 3; ++x)
+            difference += std::abs(int(small[0].bits[y * small[0].stride + x]) - int(small[1].bits[y * small[1].stride + x]));
+    EXPECT_LT(difference / (117 * 82 * 3), 10.0);
     read_back_t thumb;
     read_back(widen(record.thumb_path), thumb);
     EXPECT_TRUE(thumb.is_read);

@@ -1,5 +1,6 @@
-// Writes a small, valid linear DNG (uncompressed 16-bit RGB samples in one strip) so that the
-// RAW tests have a decodable camera file whose colours, camera and time are known.
+// Writes a small, valid DNG (uncompressed 16-bit samples in one strip: linear RGB, or one colour
+// a sample behind a Bayer filter) so that the RAW tests have a decodable camera file whose
+// colours, camera and time are known.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +24,10 @@ struct dng_contents_t {
     uint32_t preview_height = 0;
     uint8_t preview_rgb[3] = {255, 255, 0};
     uint8_t preview_right_rgb[3] = {255, 255, 0};  // the right half of the preview
+    // A sensor behind a red-green / green-blue filter: each sample keeps one colour of `pixel`,
+    // scaled between `black_level` and 65535.
+    bool is_mosaic = false;
+    uint16_t black_level = 0;
 };
 
 inline std::string make_linear_dng(const dng_contents_t& contents) {
@@ -46,32 +51,43 @@ inline std::string make_linear_dng(const dng_contents_t& contents) {
         for (uint32_t x = 0; x < contents.width; ++x) {
             uint16_t rgb[3] = {0, 0, 0};
             if (contents.pixel) contents.pixel(x, y, rgb);
-            pixels += u16(rgb[0]) + u16(rgb[1]) + u16(rgb[2]);
+            if (contents.is_mosaic) {
+                int colour = (y & 1) + (x & 1);  // 0 red, 1 green, 2 blue
+                pixels += u16(uint16_t(contents.black_level + uint32_t(rgb[colour]) * (65535u - contents.black_level) / 65535u));
+            } else {
+                pixels += u16(rgb[0]) + u16(rgb[1]) + u16(rgb[2]);
+            }
         }
     }
     // XYZ to camera: the camera's samples are linear sRGB, so this is the XYZ to sRGB matrix.
     std::vector<double> colour_matrix = {3.2406, -1.5372, -0.4986, -0.9689, 1.8758,
                                          0.0415, 0.0557,  -0.2040, 1.0570};
+    uint16_t samples = contents.is_mosaic ? 1 : 3;
     std::vector<entry_t> entries = {
         {254, 4, 1, u32(0)},
         {256, 4, 1, u32(contents.width)},
         {257, 4, 1, u32(contents.height)},
-        {258, 3, 3, u16(16) + u16(16) + u16(16)},
+        contents.is_mosaic ? entry_t{258, 3, 1, u16(16)} : entry_t{258, 3, 3, u16(16) + u16(16) + u16(16)},
         {259, 3, 1, u16(1)},
-        {262, 3, 1, u16(34892)},  // LinearRaw
+        {262, 3, 1, u16(contents.is_mosaic ? 32803 : 34892)},  // CFA or LinearRaw
         {271, 2, uint32_t(contents.make.size() + 1), text(contents.make)},
         {272, 2, uint32_t(contents.model.size() + 1), text(contents.model)},
         {273, 4, 1, std::string()},  // strip offset, filled below
         {274, 3, 1, u16(contents.orientation)},
-        {277, 3, 1, u16(3)},
+        {277, 3, 1, u16(samples)},
         {278, 4, 1, u32(contents.height)},
         {279, 4, 1, u32(uint32_t(pixels.size()))},
         {284, 3, 1, u16(1)},
     };
     if (!contents.date_time.empty()) entries.push_back({306, 2, 20, text(contents.date_time)});
+    if (contents.is_mosaic) {
+        entries.push_back({33421, 3, 2, u16(2) + u16(2)});
+        entries.push_back({33422, 1, 4, std::string{0, 1, 1, 2}});
+    }
     std::string unique = contents.make + " " + contents.model;
     entries.push_back({50706, 1, 4, std::string{1, 4, 0, 0}});
     entries.push_back({50708, 2, uint32_t(unique.size() + 1), text(unique)});
+    if (contents.black_level) entries.push_back({50714, 3, 1, u16(contents.black_level)});
     entries.push_back({50717, 3, 1, u16(65535)});
     entries.push_back({50721, 10, 9, srational(colour_matrix)});
     entries.push_back({50728, 5, 3, u32(1) + u32(1) + u32(1) + u32(1) + u32(1) + u32(1)});
