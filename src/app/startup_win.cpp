@@ -11,6 +11,7 @@
 #include "app/system_probe_win.h"
 #include "base/unicode_text.h"
 #include "engine/found_queue_win.h"
+#include "media/video_decode_win.h"
 #include "engine/work_folders_win.h"
 #include "media/thumbnail_win.h"
 #include "pages/drive_list_win.h"
@@ -73,7 +74,8 @@ int run_main_window(int show_command) {
     app_module.remove_message_loop();
     // The threads that write into the queue end before the program does: closing stops and joins
     // the worker and makes a running load stop at its next file, which the home page waits for
-    // as the window object goes.
+    // as the window object goes. A worker waiting for a video reader stops waiting first.
+    stop_video_readers();
     close_found_queue();
     delete window;
     // The emptied work folders of this run's searches go now that no window waits for them.

@@ -5,6 +5,7 @@
 
 #include "app/single_instance_win.h"
 #include "app/startup_win.h"
+#include "media/video_decode_win.h"
 #include "ui/message_loop_win.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show_command) {
@@ -22,5 +23,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show_command) {
     }
     app_module.term();
     CoUninitialize();
+    // A video reader stuck inside the system's decoders must not be unloaded under.
+    end_process_if_readers_run(unsigned(result));
     return result;
 }

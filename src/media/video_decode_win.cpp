@@ -27,6 +27,16 @@ constexpr DWORD frame_timeout_ms = 15000;
 // more videos are handed to it until one of them ends.
 constexpr int max_stuck_readers = 2;
 std::atomic<int> stuck_readers{0};
+// Reader threads started and not yet ended, stuck or not: while one runs, it may be inside Media
+// Foundation and the decoders under it.
+std::atomic<int> running_readers{0};
+
+// Set once when the program closes: no wait for a reader lasts past it. Made on first use and
+// kept for the life of the process.
+HANDLE closing_event() {
+    static HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    return event;
+}
 // Samples read before the first frame (stream ticks and gaps carry none).
 constexpr int max_reads = 16;
 
@@ -39,6 +49,7 @@ struct media_foundation_t {
     decltype(&MFCreateAttributes) create_attributes = nullptr;
     decltype(&MFCreateMediaType) create_media_type = nullptr;
     decltype(&MFCreateSourceReaderFromURL) create_reader = nullptr;
+    decltype(&MFCreateSourceReaderFromByteStream) create_stream_reader = nullptr;
     bool is_loaded = false;
 };
 
@@ -65,7 +76,8 @@ const media_foundation_t& media_foundation() {
         mf.is_loaded = bind(mf.platform, "MFStartup", mf.startup) && bind(mf.platform, "MFShutdown", mf.shutdown) &&
                        bind(mf.platform, "MFCreateAttributes", mf.create_attributes) &&
                        bind(mf.platform, "MFCreateMediaType", mf.create_media_type) &&
-                       bind(mf.reader, "MFCreateSourceReaderFromURL", mf.create_reader);
+                       bind(mf.reader, "MFCreateSourceReaderFromURL", mf.create_reader) &&
+                       bind(mf.reader, "MFCreateSourceReaderFromByteStream", mf.create_stream_reader);
         return mf;
     }();
     return loaded;
@@ -87,6 +99,7 @@ struct com_c {
 // What a reader thread hands back; shared with it, since the caller may stop waiting first.
 struct frame_job_t {
     std::wstring path;
+    IMFByteStream* stream = nullptr;  // read in place of the path when set; the job holds a reference
     HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     std::atomic<bool> is_abandoned{false};
     bool is_read = false;
@@ -94,6 +107,7 @@ struct frame_job_t {
     yuv_layout_t layout = yuv_layout_t::i420;
     uint32_t width = 0, height = 0, stride = 0;
     ~frame_job_t() {
+        if (stream) stream->Release();
         if (done) CloseHandle(done);
     }
 };
@@ -136,7 +150,8 @@ void read_first_frame(const media_foundation_t& mf, frame_job_t& job) {
     com_c<IMFAttributes> attributes;
     com_c<IMFSourceReader> reader;
     if (FAILED(mf.create_attributes(attributes.out(), 1)) ||
-        FAILED(mf.create_reader(job.path.c_str(), attributes.p, reader.out())) ||
+        FAILED(job.stream ? mf.create_stream_reader(job.stream, attributes.p, reader.out())
+                          : mf.create_reader(job.path.c_str(), attributes.p, reader.out())) ||
         FAILED(reader->SetStreamSelection(DWORD(MF_SOURCE_READER_ALL_STREAMS), FALSE)) ||
         FAILED(reader->SetStreamSelection(video, TRUE)) || !choose_output(mf, reader.p))
         return;
@@ -188,6 +203,7 @@ unsigned __stdcall reader_thread(void* argument) {
     }
     SetEvent(job->done);
     if (job->is_abandoned.exchange(false)) --stuck_readers;
+    --running_readers;
     return 0;
 }
 
@@ -211,20 +227,34 @@ bool has_movie_box(const std::u16string& path) {
 int decode_video_frame(const std::u16string& path, picture_t& picture, video_frame_size_t& size) {
     picture.reset();
     size = video_frame_size_t{};
+    if (path.empty() || !has_movie_box(path)) return -1;
+    return read_video_frame(path, picture, size);
+}
+
+namespace {
+
+// Runs the job on a reader thread of its own and turns the frame it reads into `picture`; -1 for
+// no job.
+int read_frame(const std::shared_ptr<frame_job_t>& job, picture_t& picture, video_frame_size_t& size) {
+    picture.reset();
+    size = video_frame_size_t{};
     const media_foundation_t& mf = media_foundation();
-    if (!mf.is_loaded || stuck_readers >= max_stuck_readers || path.empty() || !has_movie_box(path)) return -1;
-    auto job = std::make_shared<frame_job_t>();
-    job->path.assign(path.begin(), path.end());
-    if (!job->done) return -1;
+    HANDLE closing = closing_event();
+    if (!mf.is_loaded || !closing || WaitForSingleObject(closing, 0) == WAIT_OBJECT_0 ||
+        stuck_readers >= max_stuck_readers || !job || !job->done)
+        return -1;
     auto* argument = new std::shared_ptr<frame_job_t>(job);
+    ++running_readers;
     HANDLE thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, reader_thread, argument, 0, nullptr));
     if (!thread) {
+        --running_readers;
         delete argument;
         return -1;
     }
     CloseHandle(thread);
-    if (WaitForSingleObject(job->done, frame_timeout_ms) != WAIT_OBJECT_0) {
-        // The thread keeps its share of the job and ends on its own, if ever.
+    HANDLE waits[2] = {job->done, closing};
+    if (WaitForMultipleObjects(2, waits, FALSE, frame_timeout_ms) != WAIT_OBJECT_0) {
+        // Timed out or closing: the thread keeps its share of the job and ends on its own, if ever.
         ++stuck_readers;
         job->is_abandoned = true;
         if (WaitForSingleObject(job->done, 0) == WAIT_OBJECT_0 && job->is_abandoned.exchange(false)) --stuck_readers;
@@ -241,4 +271,31 @@ int decode_video_frame(const std::u16string& path, picture_t& picture, video_fra
     size.width = int32_t(job->width);
     size.height = int32_t(job->height);
     return 0;
+}
+
+}  // namespace
+
+int read_video_frame(const std::u16string& path, picture_t& picture, video_frame_size_t& size) {
+    if (path.empty()) return read_frame(nullptr, picture, size);
+    auto job = std::make_shared<frame_job_t>();
+    job->path.assign(path.begin(), path.end());
+    return read_frame(job, picture, size);
+}
+
+int read_video_frame(IMFByteStream* stream, picture_t& picture, video_frame_size_t& size) {
+    if (!stream) return read_frame(nullptr, picture, size);
+    auto job = std::make_shared<frame_job_t>();
+    stream->AddRef();
+    job->stream = stream;
+    return read_frame(job, picture, size);
+}
+
+void stop_video_readers() {
+    if (HANDLE closing = closing_event()) SetEvent(closing);
+}
+
+int running_video_readers() { return running_readers; }
+
+void end_process_if_readers_run(unsigned exit_code) {
+    if (running_readers > 0) TerminateProcess(GetCurrentProcess(), exit_code);
 }
