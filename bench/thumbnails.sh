@@ -16,8 +16,44 @@
 #               Media Foundation; there was no thumbnail before)
 # Each kind runs on one thread, and now also on two threads. Besides thumbnails per second (which
 # depend on what else the machine runs) each line gives the process's CPU time per thumbnail.
+#   bench/thumbnails.sh --scan [PHOTOS [RAW_PERCENT]]
+# instead measures a scan's thumbnails: PHOTOS camera photos (1,000 by default; the sample
+# collection's camera JPEGs in turn, and RAW_PERCENT of them, 10 by default, the decodable DNG)
+# queued at once on the real found queue and its workers, and the time from the last find to the
+# last thumbnail, with the machine's load.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
+if [ "${1:-}" = --scan ]; then
+    photos=${2:-1000}
+    raw_percent=${3:-10}
+    media=${BENCH_MEDIA:-$root/../shared/bench-media}
+    [ -d "$media" ] || media=$root/../../shared/bench-media
+    [ -d "$media" ] || { echo "no sample folder at $media"; exit 1; }
+    cmake --build "$root/build/win" --target scan_thumbnails_bench -j 2 >/dev/null
+    work=$(mktemp -d)
+    trap 'rm -rf "$work"' EXIT
+    find "$media/thorsted+digicam_corpus" -iname '*.jpg' | sort >"$work/jpegs"
+    i=0
+    # Hard links: a thousand names for the same few files, as many finds as wanted without the space.
+    while [ "$i" -lt "$photos" ]; do
+        while read -r f && [ "$i" -lt "$photos" ]; do
+            if [ $((i % 100)) -lt "$raw_percent" ]; then
+                ln "$media/syoyo+tinydng/colorchart.dng" "$work/$(printf 'f%07d.dng' "$i")" 2>/dev/null ||
+                    cp "$media/syoyo+tinydng/colorchart.dng" "$work/$(printf 'f%07d.dng' "$i")"
+            else
+                ln "$f" "$work/$(printf 'f%07d.jpg' "$i")" 2>/dev/null || cp "$f" "$work/$(printf 'f%07d.jpg' "$i")"
+            fi
+            i=$((i + 1))
+        done <"$work/jpegs"
+    done
+    rm "$work/jpegs"
+    WINEPREFIX=${WINEPREFIX:-$root/build/win/wineprefix}
+    export WINEPREFIX WINEDEBUG=-all
+    echo "$photos photos, $raw_percent% RAW; $(nproc) processors; load before $(cut -d' ' -f1-3 /proc/loadavg)"
+    wine "$root/build/win/bin/scan_thumbnails_bench.exe" "Z:$(echo "$work" | tr / '\\')" 2>&1 | grep -v '^INFO: '
+    echo "load after $(cut -d' ' -f1-3 /proc/loadavg)"
+    exit 0
+fi
 count=${1:-20}
 media=${BENCH_MEDIA:-$root/../shared/bench-media}
 # A worktree sits one folder deeper than the main checkout.
