@@ -22,7 +22,7 @@ namespace {
 constexpr DWORD jpeg_head_bytes = 256 * 1024;
 
 bool is_iso_media(const std::u16string& ext) {
-    for (std::u16string_view known : {u"mp4", u"mov", u"3gp", u"3g2", u"m4v", u"m4a"})
+    for (std::u16string_view known : {u".mp4", u".mov", u".3gp", u".3g2", u".m4v", u".m4a"})
         if (ext == known) return true;
     return false;
 }
@@ -43,8 +43,8 @@ void set_camera(const jpeg_header_t& header, found_file_t& record) {
 }  // namespace
 
 void read_media_facts(const std::u16string& path, found_file_t& record) {
-    std::u16string ext = lower_extension(path);
-    bool is_jpeg = ext == u"jpg" || ext == u"jpeg";
+    std::u16string ext = lower_extension(path);  // with its dot
+    bool is_jpeg = ext == u".jpg" || ext == u".jpeg";
     if (!is_jpeg && !is_iso_media(ext)) return;
     file_handle_c file(CreateFileW(wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                    OPEN_EXISTING, 0, nullptr));

@@ -17,6 +17,7 @@
 #include "base/wide_text_win.h"
 #include "base/find_index.h"
 #include "engine/found_queue_win.h"
+#include "support/exif_preview.h"
 #include "support/temp_folder_win.h"
 #include "ui/message_box_win.h"
 
@@ -263,38 +264,72 @@ int64_t modified_seconds(const std::wstring& path) {
     return int64_t(ticks / 10000000) - 11644473600;
 }
 
+// A JPEG that holds only an Exif block, taken at local clock time `taken` ("YYYY:MM:DD hh:mm:ss").
+std::string jpeg_taken(const std::string& taken) {
+    return exif_preview::with_app1("\xFF\xD8\xFF\xD9", exif_preview::camera_block(false, "Canon", "Canon EOS 5D", taken));
+}
+
+// An MP4 whose movie header says it was made `unix_seconds` after 1970 (UTC), the media data after it.
+std::string mp4_made(uint32_t unix_seconds) {
+    auto u32 = [](uint32_t v) { return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; };
+    std::string mvhd = u32(0) + u32(unix_seconds + 2082844800u) + u32(unix_seconds + 2082844800u) + u32(1000) +
+                       u32(2000) + std::string(80, '\0');
+    std::string moov_body = u32(8 + uint32_t(mvhd.size())) + "mvhd" + mvhd;
+    return u32(16) + "ftypisom" + u32(0) + u32(8 + uint32_t(moov_body.size())) + "moov" + moov_body + u32(16) +
+           "mdat" + std::string(8, '\x55');
+}
+
+// Seconds since 1970 UTC of a local clock time on this machine, by the system's own conversion.
+int64_t local_to_utc(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second) {
+    SYSTEMTIME local{year, month, 0, day, hour, minute, second, 0}, utc{};
+    FILETIME time{};
+    if (!TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc) || !SystemTimeToFileTime(&utc, &time)) return -1;
+    uint64_t ticks = uint64_t(time.dwHighDateTime) << 32 | time.dwLowDateTime;
+    return int64_t(ticks / 10000000) - 11644473600;
+}
+
 }  // namespace
 
 TEST_F(recovery, names_and_times_from_the_card_are_kept_made_safe_and_listed) {
     struct card_file_t {
         const char* line;  // the engine's index line, after the find's name
-        const char* body;
+        std::string body;
+        const char* ext = "jpg";
     };
     const card_file_t files[] = {
         {"DCIM\\100CANON\\IMG_0001.JPG\tdeleted\tcontiguous\t2024-06-14 18:30:12+02:00\t\twhole", "first"},
         {"DCIM\\101CANON\\img_0001.jpg\tlive\tchain\t2024-06-15 09:00:00+00:00\t\twhole", "second"},
         {"DCIM\\CON.jpg\tdeleted\tjoined:2\t\t\tcut", "device"},
         {"\t-\tcarved\t\t\twhole", "no entry"},
+        // The moment a photo or video was taken wins over the card's time of the file.
+        {"DCIM\\100CANON\\IMG_0002.JPG\tdeleted\tcontiguous\t2024-06-14 18:30:12+02:00\t\twhole",
+         jpeg_taken("2019:03:04 05:06:07")},
+        {"DCIM\\100CANON\\MVI_0003.MP4\tdeleted\tcontiguous\t2024-06-14 18:30:12+02:00\t\twhole",
+         mp4_made(1500000000), "mp4"},
     };
     for (size_t i = 0; i < std::size(files); ++i) {
-        std::wstring path = found_ + L"\\f000000" + std::to_wstring(i) + L".jpg";
+        std::string found_name = "f000000" + std::to_string(i) + "." + files[i].ext;
+        std::wstring path = found_ + L"\\" + std::wstring(found_name.begin(), found_name.end());
         write_file(path, files[i].body);
-        std::string name, line = "f000000" + std::to_string(i) + ".jpg\t" + files[i].line;
+        std::string name, line = found_name + "\t" + files[i].line;
         find_origin_t origin;
         ASSERT_TRUE(parse_find_index_line(line, name, origin)) << line;
         queue_found_file(to_ansi(from_wide(path.c_str())).c_str(), found_path_capacity, &origin);
     }
-    tick({0, 1, 2, 3});
+    tick({0, 1, 2, 3, 4, 5});
     // A list of the user's own under the list's name is left alone.
     write_file(out(L"recovered.csv"), "my own notes");
-    EXPECT_EQ(recover().recovered, 4);
-    EXPECT_EQ(names_in(out_), (std::vector<std::wstring>{L"FILE00003.jpg", L"IMG_0001.JPG", L"_CON.jpg",
-                                                         L"img_0001-2.jpg", L"recovered-2.csv"}))
+    EXPECT_EQ(recover().recovered, 6);
+    EXPECT_EQ(names_in(out_), (std::vector<std::wstring>{L"FILE00003.jpg", L"IMG_0001.JPG", L"IMG_0002.JPG",
+                                                         L"MVI_0003.MP4", L"_CON.jpg", L"img_0001-2.jpg",
+                                                         L"recovered-2.csv"}))
         << "the second IMG_0001 differs only in case: it is numbered, not written over the first";
     EXPECT_EQ(read_all(out(L"IMG_0001.JPG")), "first");
     EXPECT_EQ(read_all(out(L"img_0001-2.jpg")), "second");
     EXPECT_EQ(modified_seconds(out(L"IMG_0001.JPG")), 1718382612) << "the entry's time, its offset applied";
     EXPECT_EQ(modified_seconds(out(L"img_0001-2.jpg")), 1718442000);
+    EXPECT_EQ(modified_seconds(out(L"IMG_0002.JPG")), local_to_utc(2019, 3, 4, 5, 6, 7)) << "the Exif clock, local";
+    EXPECT_EQ(modified_seconds(out(L"MVI_0003.MP4")), 1500000000) << "the movie header's time, UTC";
     EXPECT_EQ(read_all(out(L"recovered.csv")), "my own notes");
     std::string list = read_all(out(L"recovered-2.csv"));
     const std::string expected =
@@ -313,7 +348,7 @@ TEST_F(recovery, names_and_times_from_the_card_are_kept_made_safe_and_listed) {
     tick({0});
     {
         queue_lock_c lock;
-        for (int i : {1, 2, 3}) found_queue().at(i).selected = 0;
+        for (int i : {1, 2, 3, 4, 5}) found_queue().at(i).selected = 0;
     }
     EXPECT_EQ(recover().recovered, 1);
     std::string again = read_all(out(L"recovered-2.csv"));
