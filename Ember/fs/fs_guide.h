@@ -17,6 +17,7 @@
 #include "extent_source.h"
 #include "fragment_search.h"
 #include "fs_reader.h"
+#include "media_chain_check.h"
 #include "pass_window.h"
 
 namespace ember::fs {
@@ -43,9 +44,11 @@ private:
     bool carve_live(const fs_entry_t& e, const format_t& format, uint64_t offset, guided_find_t& out);
     // A deleted video whose clusters are gone from the FAT: the chain a camera's first-fit
     // allocation gave it, when its structure confirms one (allocation_chain.h).
-    // is_carved_whole: the carve from the first cluster reached the entry's size.
-    bool carve_allocated(const fs_entry_t& e, const format_t& format, uint64_t offset, bool is_carved_whole,
+    // carved: the length of the carve from the first cluster.
+    bool carve_allocated(const fs_entry_t& e, const format_t& format, uint64_t offset, uint64_t carved,
                          guided_find_t& out);
+    std::vector<extent_t> allocated_chain(const fs_entry_t& e, structure_walk_fn walk, bool is_by_holes,
+                                          bool& is_stopped);
     bool is_believable_chain(const fs_entry_t& e, const std::vector<extent_t>& extents, byte_source_i& file,
                              carve_input_c& in, const carve_result_t& found, uint64_t offset, const format_t& format);
     struct settle_memo_t {
