@@ -4,8 +4,8 @@
 // (padding after a JPEG's end, bytes past a RIFF's end); a deleted JPEG or PNG that stops
 // validating before its size, or a JPEG with no entry whose carve runs into a live file, is held
 // back while the pass looks for its rest (fragment_search.h), and handed back joined or as it
-// was; a deleted video whose carve does not reach its size comes back by the chain first-fit
-// allocation gave it, when the video's own structure confirms that chain. Anything else is
+// was; a deleted video (or sound, picture, photo) whose carve does not reach its size comes back
+// by the chain first-fit allocation gave it, when the file's own structure confirms that chain. Anything else is
 // carved as usual.
 #pragma once
 
@@ -42,8 +42,8 @@ public:
 private:
     void index(size_t first_entry);
     bool carve_live(const fs_entry_t& e, const format_t& format, uint64_t offset, guided_find_t& out);
-    // A deleted video whose clusters are gone from the FAT: the chain a camera's first-fit
-    // allocation gave it, when its structure confirms one (allocation_chain.h).
+    // A deleted video, sound, picture or photo whose clusters are gone from the FAT: the chain a
+    // camera's first-fit allocation gave it, when its structure confirms one (allocation_chain.h).
     // carved: the length of the carve from the first cluster.
     bool carve_allocated(const fs_entry_t& e, const format_t& format, uint64_t offset, uint64_t carved,
                          guided_find_t& out);
