@@ -34,6 +34,14 @@ std::vector<cluster_span_t> merged(std::vector<cluster_span_t> spans, uint32_t o
 
 }  // namespace
 
+void cut_to_first_holes(std::vector<cluster_span_t>& spans, std::vector<uint32_t> firsts) {
+    std::sort(firsts.begin(), firsts.end());
+    for (cluster_span_t& s : spans) {
+        auto next = std::upper_bound(firsts.begin(), firsts.end(), s.first);
+        if (next != firsts.end()) s.end = std::min(s.end, *next);
+    }
+}
+
 std::vector<extent_t> allocation_chain(const fs_volume_t& v, uint32_t first, uint64_t size,
                                        const std::function<bool(uint32_t)>& is_skipped) {
     std::vector<extent_t> out;
@@ -109,6 +117,10 @@ std::vector<extent_t> reassemble_by_allocation(byte_source_i& card, const alloca
         confirmed = chain;
         return true;
     };
+    auto stopped = [&q]() {
+        if (q.is_stopped) *q.is_stopped = true;
+        return std::vector<extent_t>{};
+    };
     std::vector<extent_t> chain;
     for (uint32_t m : masks) {
         std::vector<cluster_span_t> skipped;
@@ -117,7 +129,7 @@ std::vector<extent_t> reassemble_by_allocation(byte_source_i& card, const alloca
         else
             for (size_t i = 0; i < crossed.size(); ++i)
                 if (m >> i & 1) skipped.push_back(crossed[i]);
-        if (!try_chain(skipped, chain, nullptr)) return {};
+        if (!try_chain(skipped, chain, nullptr)) return stopped();
     }
     // Grown by the structure: where the walk of the chain that skips the intact files breaks,
     // the stretch that went wrong starts at a cluster boundary after the last place the walk
@@ -126,7 +138,7 @@ std::vector<extent_t> reassemble_by_allocation(byte_source_i& card, const alloca
     std::vector<cluster_span_t> skipped = intact;
     for (int step = 0; step < max_grow_steps && confirmed.empty(); ++step) {
         structure_walk_t w;
-        if (!try_chain(skipped, chain, &w)) return {};
+        if (!try_chain(skipped, chain, &w)) return stopped();
         if (chain.empty() || w.failed_at == UINT64_MAX) break;
         uint64_t good = 0;
         for (uint64_t at : w.places)

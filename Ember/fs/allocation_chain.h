@@ -32,7 +32,16 @@ struct allocation_request_t {
     // Bytes the structure walks may still read, shared by all the files of a scan (each walk
     // costs the file's size); the search stops when it runs out.
     uint64_t* budget = nullptr;
+    // Set when the search stopped because two chains were confirmed or the budget ran out (not
+    // merely because none was confirmed).
+    bool* is_stopped = nullptr;
 };
+
+// Each span cut at the first cluster that another entry names after its own first (firsts:
+// every entry's first cluster, any order): the file's first hole. A file that did not fit its
+// hole went on elsewhere, so its stated size says nothing of the clusters past that hole; files
+// written since into the clusters it went round start there.
+void cut_to_first_holes(std::vector<cluster_span_t>& spans, std::vector<uint32_t> firsts);
 
 // The chain from the first cluster on through the clusters is_skipped leaves, as long as the size
 // needs; empty when the volume ends first.

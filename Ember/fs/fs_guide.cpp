@@ -459,7 +459,7 @@ bool fs_guide_c::carve(uint64_t offset, const format_t& format, std::span<const 
     carve_result_t found = format.carve(in);
     for (auto it = first; it != last; ++it) {
         const fs_entry_t& e = entries[it->second];
-        if (carve_allocated(e, format, offset, found.length == e.size, out)) return true;
+        if (carve_allocated(e, format, offset, found.length, out)) return true;
     }
     out = {nullptr, std::min<uint64_t>(found.length, in.size()), found.extension, offset, true, {}, false, {}};
     bool is_broken = out.length == 0 || !out.extension;

@@ -4,8 +4,8 @@
 // (padding after a JPEG's end, bytes past a RIFF's end); a deleted JPEG or PNG that stops
 // validating before its size, or a JPEG with no entry whose carve runs into a live file, is held
 // back while the pass looks for its rest (fragment_search.h), and handed back joined or as it
-// was; a deleted video whose carve does not reach its size comes back by the chain first-fit
-// allocation gave it, when the video's own structure confirms that chain. Anything else is
+// was; a deleted video (or sound, picture, photo) whose carve does not reach its size comes back
+// by the chain first-fit allocation gave it, when the file's own structure confirms that chain. Anything else is
 // carved as usual.
 #pragma once
 
@@ -17,6 +17,7 @@
 #include "extent_source.h"
 #include "fragment_search.h"
 #include "fs_reader.h"
+#include "media_chain_check.h"
 #include "pass_window.h"
 
 namespace ember::fs {
@@ -41,11 +42,13 @@ public:
 private:
     void index(size_t first_entry);
     bool carve_live(const fs_entry_t& e, const format_t& format, uint64_t offset, guided_find_t& out);
-    // A deleted video whose clusters are gone from the FAT: the chain a camera's first-fit
-    // allocation gave it, when its structure confirms one (allocation_chain.h).
-    // is_carved_whole: the carve from the first cluster reached the entry's size.
-    bool carve_allocated(const fs_entry_t& e, const format_t& format, uint64_t offset, bool is_carved_whole,
+    // A deleted video, sound, picture or photo whose clusters are gone from the FAT: the chain a
+    // camera's first-fit allocation gave it, when its structure confirms one (allocation_chain.h).
+    // carved: the length of the carve from the first cluster.
+    bool carve_allocated(const fs_entry_t& e, const format_t& format, uint64_t offset, uint64_t carved,
                          guided_find_t& out);
+    std::vector<extent_t> allocated_chain(const fs_entry_t& e, structure_walk_fn walk, bool is_by_holes,
+                                          bool& is_stopped);
     bool is_believable_chain(const fs_entry_t& e, const std::vector<extent_t>& extents, byte_source_i& file,
                              carve_input_c& in, const carve_result_t& found, uint64_t offset, const format_t& format);
     struct settle_memo_t {

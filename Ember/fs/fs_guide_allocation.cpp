@@ -1,4 +1,6 @@
-// The guide's use of first-fit reassembly (allocation_chain.h) for deleted videos.
+// The guide's use of first-fit reassembly (allocation_chain.h) for deleted videos, sound,
+// pictures and photos.
+#include <algorithm>
 #include <cstring>
 
 #include "allocation_chain.h"
@@ -19,30 +21,33 @@ structure_walk_fn walk_for(const fs_entry_t& e, const format_t& format) {
 
 }  // namespace
 
-bool fs_guide_c::carve_allocated(const fs_entry_t& e, const format_t& format, uint64_t offset, bool is_carved_whole,
-                                 guided_find_t& out) {
-    if (e.runs_count || e.is_contiguous || e.volume >= reader_.volumes().size()) return false;
-    structure_walk_fn walk = walk_for(e, format);
+// The chain a deleted file's structure confirms among those first-fit allocation may have given
+// it, the clusters of live files and of files kept already counting as taken. The other entries'
+// files that it may have gone round span their stated sizes, or (is_by_holes) only their first
+// holes: up to the next cluster another entry names, where a file written since may lie.
+std::vector<extent_t> fs_guide_c::allocated_chain(const fs_entry_t& e, structure_walk_fn walk, bool is_by_holes,
+                                                  bool& is_stopped) {
     const fs_volume_t& v = reader_.volumes()[e.volume];
-    if (!walk || e.size <= v.cluster_size || v.cluster_offset(e.first_cluster) != offset) return false;
-    // A carve at the entry's size is the file unless its contents are checked and break.
-    if (is_carved_whole && !breaks_when_whole(walk, window_, offset, e.size)) return false;
     allocation_request_t q;
     q.volume = &v;
     q.first = e.first_cluster;
     q.size = e.size;
     q.budget = &chain_budget_;
+    q.is_stopped = &is_stopped;
     q.is_taken = [this, &v, volume = e.volume](uint32_t c) {
         if (reader_.is_owned(volume, c)) return true;
         const uint64_t at = v.cluster_offset(c);
         auto it = claimed_.upper_bound(at);
         return it != claimed_.begin() && at < std::prev(it)->second;
     };
-    // Other deleted files the chain may cross: those that start after this one, not further on
-    // than four times its length (beyond that the chain has ended, or it is not a camera's).
+    // Other files the chain may cross: those that start after this one, not further on than four
+    // times its length (beyond that the chain has ended, or it is not a camera's).
     const uint64_t reach = 4 * (e.size / v.cluster_size) + 64;
-    for (const fs_entry_t& other : reader_.entries())
-        if (other.volume == e.volume && other.runs_count == 0 && other.first_cluster > e.first_cluster &&
+    std::vector<uint32_t> firsts;
+    for (const fs_entry_t& other : reader_.entries()) {
+        if (other.volume != e.volume) continue;
+        if (is_by_holes) firsts.push_back(other.first_cluster);
+        if (other.runs_count == 0 && other.first_cluster > e.first_cluster &&
             other.first_cluster - e.first_cluster <= reach && v.is_cluster(other.first_cluster) && other.size)
         {
             // A file whose first cluster still starts one was not written over since.
@@ -55,13 +60,49 @@ bool fs_guide_c::carve_allocated(const fs_entry_t& e, const format_t& format, ui
                                                             uint64_t(v.cluster_count) + 2)),
                                 is_intact});
         }
-    std::vector<extent_t> chain = reassemble_by_allocation(window_, q, walk);
+    }
+    if (is_by_holes) {
+        // Nothing to look for again when no file the chain may cross ends sooner so.
+        uint64_t stated = 0, cut = 0;
+        for (const cluster_span_t& s : q.others) stated += s.end - s.first;
+        cut_to_first_holes(q.others, std::move(firsts));
+        for (const cluster_span_t& s : q.others) cut += s.end - s.first;
+        if (cut == stated) return {};
+    }
+    return reassemble_by_allocation(window_, q, walk);
+}
+
+bool fs_guide_c::carve_allocated(const fs_entry_t& e, const format_t& format, uint64_t offset, uint64_t carved,
+                                 guided_find_t& out) {
+    const bool is_carved_whole = carved == e.size;
+    if (e.runs_count || e.is_contiguous || e.volume >= reader_.volumes().size()) return false;
+    structure_walk_fn walk = walk_for(e, format);
+    const fs_volume_t& v = reader_.volumes()[e.volume];
+    if (!walk || e.size <= v.cluster_size || v.cluster_offset(e.first_cluster) != offset) return false;
+    // A carve at the entry's size is the file unless its contents are checked and break.
+    if (is_carved_whole && !breaks_when_whole(walk, window_, offset, e.size)) return false;
+    // A photo is looked for in pieces here only when its carve stops short of its size before an
+    // EOI (one that ends at an EOI is settled, or joined, as before).
+    if (walk == walk_jpeg) {
+        uint8_t end[2] = {};
+        if (carved < 2 || carved >= e.size || window_.read_at(offset + carved - 2, end, 2) != 2 ||
+            (end[0] == 0xFF && end[1] == 0xD9))
+            return false;
+    }
+    // First with the files the entries state at their full sizes; where no chain is confirmed
+    // so, with each only in its first hole (after a quick format, the files written since the
+    // others were deleted lie in those others' later clusters).
+    bool is_stopped = false;
+    std::vector<extent_t> chain = allocated_chain(e, walk, false, is_stopped);
+    if (chain.empty() && !is_stopped) chain = allocated_chain(e, walk, true, is_stopped);
     if (chain.empty()) return false;
-    // The carver too must take the file whole at its entry's size.
+    // The carver too must take the file whole at its entry's size (a photo's walk took in its
+    // padding: its carver ends at its EOI, within the size).
     auto view = std::make_unique<extent_source_c>(window_, chain, e.size);
     carve_input_c in(*view, 0);
     carve_result_t found = format.carve(in);
-    if (found.length != e.size || !found.extension || !extension_matches(e.extension, found.extension)) return false;
+    const bool is_length_right = found.length == e.size || (walk == walk_jpeg && found.length && found.length < e.size);
+    if (!is_length_right || !found.extension || !extension_matches(e.extension, found.extension)) return false;
     claim({chain.begin() + 1, chain.end()});
     view_ = std::move(view);
     out = {view_.get(), e.size, found.extension, offset + std::min(chain[0].length, e.size), false, {}, false, {}};

@@ -58,6 +58,8 @@ structure_walk_t walk_gif(byte_source_i& file);
 structure_walk_t walk_tiff(byte_source_i& file);
 // ASF (WMV, WMA): the top-level objects, and every data packet starting as the first one does.
 structure_walk_t walk_asf(byte_source_i& file);
+// JPEG: every MCU decoded to EOI, a multi-picture file's further pictures, then only padding.
+structure_walk_t walk_jpeg(byte_source_i& file);
 
 // Which walk fits a directory entry's extension, and the search name of the carver that finds
 // such files; nullptr when none does.

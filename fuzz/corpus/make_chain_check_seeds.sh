@@ -34,7 +34,10 @@ ffmpeg -nostdin -y -loglevel error -f lavfi -i testsrc2=size=32x24:rate=5 -t 1 "
 convert -seed 3 -size 48x32 plasma:fractal -compress lzw -define tiff:rows-per-strip=4 "$tmp/l.tif"
 convert -seed 3 -size 48x32 plasma:fractal -compress jpeg -define tiff:rows-per-strip=16 "$tmp/j.tif"
 convert -seed 3 -size 96x64 plasma:fractal -interlace JPEG "$tmp/p.jpg"
-for f in s.wav s.aif s.caf a.caf w.wmv g.gif l.tif j.tif p.jpg; do
+# A baseline photo with the camera's padding after its EOI.
+convert -seed 4 -size 96x64 plasma:fractal -strip "$tmp/b.jpg"
+head -c 700 /dev/zero | tr '\0' '\377' >> "$tmp/b.jpg"
+for f in s.wav s.aif s.caf a.caf w.wmv g.gif l.tif j.tif p.jpg b.jpg; do
     cp "$tmp/$f" "$out/whole_$f"
     head -c 1024 "$tmp/$f" > "$out/gap_$f"
     tail -c +1537 "$tmp/$f" >> "$out/gap_$f"

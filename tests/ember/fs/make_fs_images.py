@@ -435,6 +435,8 @@ def main():
     make_video_cards.video_cards(sys.modules[__name__])
     import make_chain_cards
     make_chain_cards.chain_cards(sys.modules[__name__])
+    import make_quick_chain_cards
+    make_quick_chain_cards.quick_chain_cards(sys.modules[__name__])
     with open(os.path.join(out, "manifest.tsv"), "w", encoding="utf-8") as f:
         f.write("\n".join(manifest) + "\n")
 
