@@ -29,6 +29,11 @@ struct allocation_request_t {
     uint64_t size = 0;   // from its directory entry
     std::function<bool(uint32_t)> is_taken;  // a cluster of a live file, or of a file kept already
     std::vector<cluster_span_t> others;      // the clusters other deleted files' entries state
+    // A tail found apart from the chain (an MP4's movie box after its media data,
+    // iso_tail_search.h): the chains cover the first tail_at bytes (whole clusters), the tail
+    // the rest. Empty: the chains cover the whole size.
+    uint64_t tail_at = 0;
+    std::vector<extent_t> tail;
     // Bytes the structure walks may still read, shared by all the files of a scan (each walk
     // costs the file's size); the search stops when it runs out.
     uint64_t* budget = nullptr;

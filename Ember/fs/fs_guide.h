@@ -13,6 +13,7 @@
 #include <memory>
 #include <unordered_map>
 
+#include "allocation_chain.h"
 #include "core/scan_guide.h"
 #include "extent_source.h"
 #include "fragment_search.h"
@@ -46,6 +47,8 @@ private:
     // is_carved_whole: the carve from the first cluster reached the entry's size.
     bool carve_allocated(const fs_entry_t& e, const format_t& format, uint64_t offset, bool is_carved_whole,
                          guided_find_t& out);
+    std::vector<extent_t> reassemble_iso_tail(allocation_request_t& q, structure_walk_fn walk, uint64_t reach,
+                                              uint64_t moov_at);
     bool is_believable_chain(const fs_entry_t& e, const std::vector<extent_t>& extents, byte_source_i& file,
                              carve_input_c& in, const carve_result_t& found, uint64_t offset, const format_t& format);
     struct settle_memo_t {

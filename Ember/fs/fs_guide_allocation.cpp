@@ -6,6 +6,8 @@
 #include "extension_match.h"
 #include "fragment_join.h"
 #include "fs_guide.h"
+#include "iso_chain_resume.h"
+#include "iso_tail_search.h"
 
 namespace ember::fs {
 namespace {
@@ -17,7 +19,35 @@ structure_walk_fn walk_for(const fs_entry_t& e, const format_t& format) {
     return walk && format.search_name == search_name ? walk : nullptr;
 }
 
+// Tails looked at for one file: more would mean the search cannot tell them apart anyway.
+constexpr size_t max_iso_tails = 2;
+
 }  // namespace
+
+// An MP4 or MOV whose movie box follows its media data: the chains through the media data, each
+// ending in a movie box found on the card where the file's size says it starts. One chain alone
+// must be confirmed over all tails.
+std::vector<extent_t> fs_guide_c::reassemble_iso_tail(allocation_request_t& q, structure_walk_fn walk, uint64_t reach,
+                                                      uint64_t moov_at) {
+    const fs_volume_t& v = *q.volume;
+    if (moov_at < v.cluster_size) return {};
+    q.tail_at = moov_at / v.cluster_size * v.cluster_size;
+    const uint32_t from = uint32_t(q.first + q.tail_at / v.cluster_size);
+    const uint32_t to = uint32_t(std::min<uint64_t>(q.first + reach, uint64_t(v.cluster_count) + 2));
+    std::vector<extent_t> confirmed;
+    for (uint32_t t : find_iso_tail(window_, v, from, to, moov_at, q.size, q.is_taken, max_iso_tails)) {
+        q.tail = allocation_chain(v, t, q.size - q.tail_at, q.is_taken);
+        std::vector<extent_t> chain;
+        if (!q.tail.empty()) chain = reassemble_by_allocation(window_, q, walk);
+        if (!q.tail.empty() && chain.empty()) chain = reassemble_iso_by_samples(window_, q);
+        if (chain.empty()) continue;
+        if (!confirmed.empty()) return {};  // two tails confirmed: neither is sure
+        confirmed = std::move(chain);
+    }
+    q.tail_at = 0;
+    q.tail.clear();
+    return confirmed;
+}
 
 bool fs_guide_c::carve_allocated(const fs_entry_t& e, const format_t& format, uint64_t offset, bool is_carved_whole,
                                  guided_find_t& out) {
@@ -55,7 +85,13 @@ bool fs_guide_c::carve_allocated(const fs_entry_t& e, const format_t& format, ui
                                                             uint64_t(v.cluster_count) + 2)),
                                 is_intact});
         }
-    std::vector<extent_t> chain = reassemble_by_allocation(window_, q, walk);
+    // An MP4 or MOV: where its movie box lies when it follows the media data.
+    const uint64_t moov_at =
+        walk == walk_iso_media ? iso_tail_offset(window_, offset, v.cluster_size, e.size) : 0;
+    std::vector<extent_t> chain = reassemble_iso_tail(q, walk, reach, moov_at);
+    if (chain.empty()) chain = reassemble_by_allocation(window_, q, walk);
+    // Movie box first: the samples place every break.
+    if (chain.empty() && walk == walk_iso_media && moov_at == 0) chain = reassemble_iso_by_samples(window_, q);
     if (chain.empty()) return false;
     // The carver too must take the file whole at its entry's size.
     auto view = std::make_unique<extent_source_c>(window_, chain, e.size);
