@@ -449,7 +449,8 @@ bool fs_guide_c::carve(uint64_t offset, const format_t& format, std::span<const 
     pass_window_c::scope_c shown(window_, offset, resident);
     shown_ = resident.size();
     auto [first, last] = starts_.equal_range(offset);
-    if (first == last) return carve_unlisted(offset, format, resident, out);
+    if (first == last)
+        return carve_unlisted_video(offset, format, resident, out) || carve_unlisted(offset, format, resident, out);
     const std::vector<fs_entry_t>& entries = reader_.entries();
     for (auto it = first; it != last; ++it) {
         const fs_entry_t& e = entries[it->second];
