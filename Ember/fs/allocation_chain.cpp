@@ -34,6 +34,15 @@ std::vector<cluster_span_t> merged(std::vector<cluster_span_t> spans, uint32_t o
 
 }  // namespace
 
+void add_tail_stretches(std::vector<uint64_t>& jumps, const allocation_request_t& q) {
+    const uint32_t cs = q.volume ? q.volume->cluster_size : 0;
+    if (q.tail.empty() || !cs || q.tail_at < cs) return;
+    jumps.push_back(q.tail_at - cs);
+    jumps.push_back(q.tail_at);
+    std::sort(jumps.begin(), jumps.end());
+    jumps.erase(std::unique(jumps.begin(), jumps.end()), jumps.end());
+}
+
 std::vector<extent_t> allocation_chain(const fs_volume_t& v, uint32_t first, uint64_t size,
                                        const std::function<bool(uint32_t)>& is_skipped) {
     std::vector<extent_t> out;
@@ -121,6 +130,7 @@ std::vector<extent_t> reassemble_by_allocation(byte_source_i& card, const alloca
         if (file.size() != q.size) return true;
         std::vector<uint64_t> jumps;
         for (uint64_t at = 0, i = 0; i + 1 < chain.size(); ++i) jumps.push_back(at += chain[i].length);
+        add_tail_stretches(jumps, q);
         structure_walk_t w = walk(file);
         if (judge_chain(w, jumps, q.size, v.cluster_size) != chain_verdict_t::confirmed) {
             if (broken) *broken = std::move(w);

@@ -39,6 +39,11 @@ struct allocation_request_t {
     uint64_t* budget = nullptr;
 };
 
+// The stretch starts a chain with a tail found apart is judged by (judge_chain): its jumps, and
+// also the head's last cluster and the tail, so that the head's last cluster must hold a place
+// of its own (the tail, found by its header, proves nothing of the clusters before it).
+void add_tail_stretches(std::vector<uint64_t>& jumps, const allocation_request_t& q);
+
 // The chain from the first cluster on through the clusters is_skipped leaves, as long as the size
 // needs; empty when the volume ends first.
 std::vector<extent_t> allocation_chain(const fs_volume_t& v, uint32_t first, uint64_t size,

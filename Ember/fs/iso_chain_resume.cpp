@@ -35,6 +35,7 @@ public:
             const structure_walk_t w = walk_iso_media_broken(file, &broke);
             std::vector<uint64_t> jumps;
             for (uint64_t at = 0, i = 0; i + 1 < chain.size(); ++i) jumps.push_back(at += chain[i].length);
+            add_tail_stretches(jumps, q_);
             if (judge_chain(w, jumps, q_.size, cs) == chain_verdict_t::confirmed) return chain;
             if (step == max_breaks || w.failed_at == UINT64_MAX || broke.at != w.failed_at || !resume(w, broke))
                 return {};
