@@ -37,8 +37,10 @@ std::vector<cluster_span_t> merged(std::vector<cluster_span_t> spans, uint32_t o
 void add_tail_stretches(std::vector<uint64_t>& jumps, const allocation_request_t& q) {
     const uint32_t cs = q.volume ? q.volume->cluster_size : 0;
     if (q.tail.empty() || !cs || q.tail_at < cs) return;
+    // A head that runs on into the tail needs nothing more: from its last confirmed place to the
+    // tail it takes every free cluster, as many as the file has there, so they are the file's.
+    if (!std::binary_search(jumps.begin(), jumps.end(), q.tail_at)) return;
     jumps.push_back(q.tail_at - cs);
-    jumps.push_back(q.tail_at);
     std::sort(jumps.begin(), jumps.end());
     jumps.erase(std::unique(jumps.begin(), jumps.end()), jumps.end());
 }

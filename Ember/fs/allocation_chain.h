@@ -39,9 +39,9 @@ struct allocation_request_t {
     uint64_t* budget = nullptr;
 };
 
-// The stretch starts a chain with a tail found apart is judged by (judge_chain): its jumps, and
-// also the head's last cluster and the tail, so that the head's last cluster must hold a place
-// of its own (the tail, found by its header, proves nothing of the clusters before it).
+// The stretch starts a chain with a tail found apart is judged by (judge_chain): its jumps, and,
+// where the head jumps to the tail, also the head's last cluster, which must then hold a place of
+// its own (the tail, found by its header, proves nothing of the clusters before the jump).
 void add_tail_stretches(std::vector<uint64_t>& jumps, const allocation_request_t& q);
 
 // The chain from the first cluster on through the clusters is_skipped leaves, as long as the size
