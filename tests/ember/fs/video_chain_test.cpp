@@ -108,7 +108,8 @@ TEST(video_chain, a_video_whose_gap_no_entry_explains_is_not_joined_wrong) {
     // The small video in the MOV's gap, and the file whose hole it filled, leave no entry (their
     // slots wiped): the
     // plain chain runs through the small video's clusters and nothing says to skip them. The MOV
-    // may come back as its head, never as a file that differs from the original.
+    // may come back as its head, or whole by its samples, never as a file that differs from the
+    // original.
     if (!has_video_cards()) GTEST_SKIP() << "no video cards (ffmpeg is not installed)";
     std::vector<uint8_t> bytes = read_fs_image("video_fat32.img");
     const manifest_row_t walk = fs_manifest_row("video_fat32.img", "DCIM/101CROSS/WALK.MP4");
@@ -128,7 +129,7 @@ TEST(video_chain, a_video_whose_gap_no_entry_explains_is_not_joined_wrong) {
     auto it = found.find(v.cluster_offset(mov.first_cluster) / 512);
     if (it == found.end()) return;
     std::vector<uint8_t> original = read_fs_original(mov);
-    ASSERT_LT(it->second.size(), original.size());
+    ASSERT_LE(it->second.size(), original.size());
     EXPECT_TRUE(std::equal(it->second.begin(), it->second.end(), original.begin()));
 }
 
