@@ -35,7 +35,7 @@ std::vector<extent_t> fs_guide_c::reassemble_iso_tail(allocation_request_t& q, s
     const uint32_t from = uint32_t(q.first + q.tail_at / v.cluster_size);
     const uint32_t to = uint32_t(std::min<uint64_t>(q.first + reach, uint64_t(v.cluster_count) + 2));
     std::vector<extent_t> confirmed;
-    for (const iso_tail_t& t : find_iso_tail(window_, v, from, to, moov_at, q.size, q.is_taken, max_iso_tails)) {
+    for (const iso_tail_t& t : find_iso_tail(window_, v, from, to, moov_at, q.size, q.is_taken, max_iso_tails, q.budget)) {
         q.tail = allocation_chain(v, t.cluster, q.size - q.tail_at, q.is_taken);
         std::vector<extent_t> chain;
         if (!q.tail.empty()) chain = reassemble_by_allocation(window_, q, walk);

@@ -53,7 +53,7 @@ bool fs_guide_c::carve_unlisted_video(uint64_t offset, const format_t& format, s
         const uint32_t from = uint32_t(q.first + q.tail_at / v.cluster_size);
         const uint32_t to = uint32_t(std::min<uint64_t>(q.first + reach, uint64_t(v.cluster_count) + 2));
         for (const iso_tail_t& t :
-             find_iso_tail(window_, v, from, to, head.moov_at, 0, q.is_taken, max_unlisted_tails)) {
+             find_iso_tail(window_, v, from, to, head.moov_at, 0, q.is_taken, max_unlisted_tails, q.budget)) {
             q.size = head.moov_at + t.moov_size;
             q.tail = allocation_chain(v, t.cluster, q.size - q.tail_at, q.is_taken);
             std::vector<extent_t> found = q.tail.empty() ? std::vector<extent_t>{} : reassemble_iso_by_samples(window_, q);

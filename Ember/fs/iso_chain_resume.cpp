@@ -10,6 +10,7 @@ namespace {
 
 constexpr int max_breaks = 64;
 constexpr uint32_t max_looked_at = 8192;  // free clusters tried for one break
+constexpr uint64_t look_cost = 16 * 1024;  // bytes of the budget a cluster looked at costs
 
 class sample_chain_c {
 public:
@@ -107,6 +108,11 @@ private:
         for (uint32_t c = clusters_[first_boundary - 1] + 1;
              v_.is_cluster(c) && c - q_.first <= reach && looked < max_looked_at && matches < 2; ++c) {
             if (!is_free(c) || c == clusters_[j]) continue;
+            // Each look reads a window of the card: it comes out of the scan's budget too.
+            if (q_.budget) {
+                if (*q_.budget < look_cost) return false;
+                *q_.budget -= look_cost;
+            }
             ++looked;
             if (iso_sample_holds(card_, v_.cluster_offset(c) + within, UINT64_MAX, broke)) {
                 found = c;

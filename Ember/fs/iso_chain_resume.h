@@ -33,8 +33,8 @@ bool iso_sample_holds(byte_source_i& bytes, uint64_t at, uint64_t limit, const i
 
 // The chain that the walk confirms, built as above from q's first cluster (q.tail, when set,
 // holds the movie box); empty when a break cannot be placed in exactly one way. Each walk costs
-// the file's size from q.budget; at most 64 breaks are followed, and at most 8192 clusters are
-// looked at for each.
+// the file's size from q.budget, and each cluster looked at 16 KiB; at most 64 breaks are
+// followed, and at most 8192 clusters are looked at for each.
 std::vector<extent_t> reassemble_iso_by_samples(byte_source_i& card, const allocation_request_t& q);
 
 }  // namespace ember::fs

@@ -49,7 +49,7 @@ iso_head_t read_iso_head(byte_source_i& card, uint64_t head, uint64_t limit) {
 
 std::vector<iso_tail_t> find_iso_tail(byte_source_i& card, const fs_volume_t& v, uint32_t from, uint32_t to,
                                       uint64_t moov_at, uint64_t size, const std::function<bool(uint32_t)>& is_taken,
-                                      size_t limit) {
+                                      size_t limit, uint64_t* budget) {
     constexpr uint64_t max_unstated_moov = 64ull << 20;
     std::vector<iso_tail_t> out;
     const uint64_t within = v.cluster_size ? moov_at % v.cluster_size : 0;
@@ -58,6 +58,10 @@ std::vector<iso_tail_t> find_iso_tail(byte_source_i& card, const fs_volume_t& v,
         return out;
     for (uint32_t c = from; c < to && v.is_cluster(c) && out.size() < limit; ++c) {
         if (is_taken(c)) continue;
+        if (budget) {
+            if (*budget < 512) break;
+            *budget -= 512;
+        }
         uint8_t h[8];
         if (card.read_at(v.cluster_offset(c) + within, h, sizeof h) != sizeof h || load_be32(h + 4) != fourcc("moov"))
             continue;

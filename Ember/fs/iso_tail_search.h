@@ -37,9 +37,10 @@ struct iso_tail_t {
 // The clusters, from `from` up to (not including) `to`, that is_taken leaves and that hold the
 // movie box's header at moov_at's place within a cluster: with the size `size` leaves it, or,
 // with size 0 (no entry states one), any size up to 64 MiB. At most `limit` of them, in card
-// order; one small read a cluster looked at.
+// order; one small read a cluster looked at, each costing a sector from `budget` (the search
+// stops when it runs out).
 std::vector<iso_tail_t> find_iso_tail(byte_source_i& card, const fs_volume_t& v, uint32_t from, uint32_t to,
                                       uint64_t moov_at, uint64_t size, const std::function<bool(uint32_t)>& is_taken,
-                                      size_t limit);
+                                      size_t limit, uint64_t* budget);
 
 }  // namespace ember::fs
