@@ -26,8 +26,18 @@ bool fs_guide_c::carve_unlisted_video(uint64_t offset, const format_t& format, s
     const fs_volume_t& v = reader_.volumes()[volume];
     if (v.cluster_offset(v.cluster_at(offset)) != offset) return false;
     {
+        // The usual carve, kept as the scan would keep it when it holds.
         carve_input_c in(source_, offset, resident);
-        if (format.carve(in).length) return false;  // the usual carve holds
+        carve_result_t found = format.carve(in);
+        if (found.length) {
+            out = {};  // without a type: the next format is asked
+            if (!found.extension) return true;
+            const uint64_t length = std::min<uint64_t>(found.length, in.size());
+            const uint64_t kept = free_length(offset, length);
+            out = {nullptr, kept, found.extension, offset + kept, true, std::move(in.layout()), false, {}};
+            out.origin.is_cut = kept < length;
+            return true;
+        }
     }
     const iso_head_t head = read_iso_head(window_, offset, source_.size() - offset);
     allocation_request_t q;

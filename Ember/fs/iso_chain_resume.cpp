@@ -21,7 +21,7 @@ public:
         const uint32_t cs = v_.cluster_size;
         if (!cs || head_size_ == 0 || (!q_.tail.empty() && head_size_ % cs)) return {};
         const uint64_t count = (head_size_ + cs - 1) / cs;
-        if (count > (uint64_t(1) << 24)) return {};
+        if (count > (uint64_t(1) << 22)) return {};
         clusters_.assign(size_t(count), 0);
         if (!fill_from(0, q_.first)) return {};
         for (int step = 0; step <= max_breaks; ++step) {
