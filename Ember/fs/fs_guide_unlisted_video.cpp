@@ -50,6 +50,12 @@ bool fs_guide_c::carve_unlisted_video(uint64_t offset, const format_t& format, s
         auto it = claimed_.upper_bound(at);
         return it != claimed_.begin() && at < std::prev(it)->second;
     };
+    // Where other deleted files' entries start after it: a break goes round the first of them.
+    const uint64_t reach_clusters = 4 * std::max(head.size, head.moov_at) / v.cluster_size + 64;
+    for (const fs_entry_t& other : reader_.entries())
+        if (other.volume == volume && other.runs_count == 0 && other.first_cluster > q.first &&
+            other.first_cluster - q.first <= reach_clusters)
+            q.others.push_back({other.first_cluster, other.first_cluster + 1, false});
     std::vector<extent_t> chain;
     uint64_t size = 0;
     if (head.size > v.cluster_size) {
