@@ -117,8 +117,9 @@ bool is_nal_header(codec_t codec, const uint8_t* h) {
 }
 
 // Whether the sample of `size` bytes at pos starts as its codec's units do: SOI, or NAL length
-// prefixes with sound headers that fill it exactly. NAL units that start `limit` bytes or more
-// past pos are not looked at (what was walked holds). The places met go to `places`.
+// prefixes with sound headers that fill it exactly. NAL units whose prefix and header do not lie
+// within `limit` bytes of pos are not looked at (what was walked holds). The places met go to
+// `places`.
 bool sample_holds(carve_input_c& in, codec_t codec, unsigned length_size, uint64_t pos, uint64_t size,
                   uint64_t limit, std::vector<uint64_t>* places, uint64_t& nal_walked) {
     if (codec == codec_t::unchecked || size == 0) return true;
@@ -130,7 +131,7 @@ bool sample_holds(carve_input_c& in, codec_t codec, unsigned length_size, uint64
     }
     const uint64_t start = pos, end = pos + size;
     for (int n = 0; pos < end; ++n) {
-        if (n == max_nal_units || nal_walked == max_nal_walked || pos - start >= limit) return true;
+        if (n == max_nal_units || nal_walked == max_nal_walked || pos - start + length_size + 2 > limit) return true;
         ++nal_walked;
         const uint8_t* p = end - pos >= length_size + 2 ? in.at(pos, length_size + 2) : nullptr;
         if (!p) return false;
@@ -236,9 +237,14 @@ structure_walk_t walk_iso_media(byte_source_i& file) { return walk_iso_media_bro
 
 bool iso_sample_holds(byte_source_i& bytes, uint64_t at, uint64_t limit, const iso_break_t& sample) {
     if (sample.codec > uint8_t(codec_t::jpeg) || sample.length_size < 1 || sample.length_size > 4) return false;
-    carve_input_c in(bytes, 0);
+    if (at >= bytes.size()) return false;
+    // The bytes the units that start within the limit need, read at once.
+    const size_t n = size_t(std::min({limit, sample.size, bytes.size() - at}));
+    std::vector<uint8_t> buffer(n);
+    if (bytes.read_at(at, buffer.data(), n) != n) return false;
+    carve_input_c in{std::span<const uint8_t>(buffer)};
     uint64_t nal_walked = 0;
-    return sample_holds(in, codec_t(sample.codec), sample.length_size, at, sample.size, limit, nullptr, nal_walked);
+    return sample_holds(in, codec_t(sample.codec), sample.length_size, 0, sample.size, n, nullptr, nal_walked);
 }
 
 structure_walk_t walk_iso_media_broken(byte_source_i& file, iso_break_t* broke) {

@@ -10,7 +10,10 @@ namespace {
 
 constexpr int max_breaks = 64;
 constexpr uint32_t max_looked_at = 8192;  // free clusters tried for one break
-constexpr uint64_t look_cost = 16 * 1024;  // bytes of the budget a cluster looked at costs
+constexpr uint64_t look_cost = 512;  // bytes read (and taken from the budget) a cluster looked at
+// A cluster whose first sector holds the sample's start has the whole sample's units checked, up
+// to this many bytes (read once, taken from the budget too).
+constexpr uint64_t max_sample_check = 1 << 20;
 
 class sample_chain_c {
 public:
@@ -114,7 +117,14 @@ private:
                 *q_.budget -= look_cost;
             }
             ++looked;
-            if (iso_sample_holds(card_, v_.cluster_offset(c) + within, UINT64_MAX, broke)) {
+            const uint64_t at = v_.cluster_offset(c) + within;
+            if (!iso_sample_holds(card_, at, look_cost, broke)) continue;
+            const uint64_t check = std::min(broke.size, max_sample_check);
+            if (q_.budget) {
+                if (*q_.budget < check) return false;
+                *q_.budget -= check;
+            }
+            if (iso_sample_holds(card_, at, check, broke)) {
                 found = c;
                 ++matches;
             }

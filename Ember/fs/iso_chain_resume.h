@@ -27,14 +27,15 @@ struct iso_break_t {
 // walk_iso_media, telling also the sample it broke at (broke may be null).
 structure_walk_t walk_iso_media_broken(byte_source_i& file, iso_break_t* broke);
 
-// Whether `sample` starts as its codec's units do at `at` in `bytes`, looking at the units that
-// start less than `limit` bytes after it.
+// Whether `sample` starts as its codec's units do at `at` in `bytes`, looking at the units whose
+// prefix and header lie within `limit` bytes of it (those bytes read at once).
 bool iso_sample_holds(byte_source_i& bytes, uint64_t at, uint64_t limit, const iso_break_t& sample);
 
 // The chain that the walk confirms, built as above from q's first cluster (q.tail, when set,
-// holds the movie box); empty when a break cannot be placed in exactly one way. Each walk costs
-// the file's size from q.budget, and each cluster looked at 16 KiB; at most 64 breaks are
-// followed, and at most 8192 clusters are looked at for each.
+// holds the movie box); empty when a break cannot be placed in exactly one way. From q.budget
+// each walk costs the file's size, each cluster looked at a sector, and each whose sector holds
+// the sample's start the sample (up to 1 MiB); at most 64 breaks are followed, and at most 8192
+// clusters are looked at for each.
 std::vector<extent_t> reassemble_iso_by_samples(byte_source_i& card, const allocation_request_t& q);
 
 }  // namespace ember::fs
