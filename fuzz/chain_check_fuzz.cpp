@@ -2,11 +2,14 @@
 // (videos, sound, GIF, TIFF, ASF, JPEG) and for the JPEG entropy-data walk that decides joins. The
 // input is a file; it is walked as it is, and read through a chain of its own pieces (its
 // 512-byte blocks from a block the first byte picks, then those before), as a wrong chain would
-// give it. Every place a walk confirms lies inside the file, and a sound walk broke nowhere.
+// give it. Every place a walk confirms lies inside the file, and a sound walk broke nowhere; an
+// MP4's break lies inside it.
 #include <cstdlib>
 
 #include "core/byte_source.h"
 #include "fs/extent_source.h"
+#include "fs/iso_chain_resume.h"
+#include "fs/iso_tail_search.h"
 #include "fs/jpeg_entropy_check.h"
 #include "fs/media_chain_check.h"
 
@@ -24,6 +27,15 @@ void walk_all(ember::byte_source_i& file, std::span<const uint64_t> jumps) {
         ember::fs::chain_verdict_t v = ember::fs::judge_chain(w, jumps, file.size(), 512);
         if (v == ember::fs::chain_verdict_t::confirmed && !w.is_sound) std::abort();
     }
+    // An MP4's break: inside the file, and its sample does not hold there when looked at again;
+    // the head's boxes, read as a card's first cluster, say nothing past the file.
+    ember::fs::iso_break_t broke;
+    ember::fs::walk_iso_media_broken(file, &broke);
+    if (broke.at != UINT64_MAX &&
+        (broke.at >= file.size() || ember::fs::iso_sample_holds(file, broke.at, UINT64_MAX, broke)))
+        std::abort();
+    const ember::fs::iso_head_t head = ember::fs::read_iso_head(file, 0, file.size());
+    if (head.moov_at > file.size() || head.size > file.size()) std::abort();
     // The JPEG entropy-data walk, progressive files included.
     ember::fs::jpeg_entropy_check_c check;
     uint64_t end = 0;

@@ -172,6 +172,10 @@ private:
             if (held == held_ends_.end()) continue;
             if (ready.bytes && align_up(ready.resume) < held->second)
                 skipped_.push_back({align_up(ready.resume), held->second});
+            // A head given up and kept shorter than the scan measured it: what lies past it is
+            // not its own, and is looked at again too.
+            if (!ready.bytes && align_up(start + ready.length) < held->second)
+                skipped_.push_back({align_up(start + ready.length), held->second});
             held_ends_.erase(held);
         }
     }

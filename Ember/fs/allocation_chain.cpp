@@ -42,6 +42,17 @@ void cut_to_first_holes(std::vector<cluster_span_t>& spans, std::vector<uint32_t
     }
 }
 
+void add_tail_stretches(std::vector<uint64_t>& jumps, const allocation_request_t& q) {
+    const uint32_t cs = q.volume ? q.volume->cluster_size : 0;
+    if (q.tail.empty() || !cs || q.tail_at < cs) return;
+    // A head that runs on into the tail needs nothing more: from its last confirmed place to the
+    // tail it takes every free cluster, as many as the file has there, so they are the file's.
+    if (!std::binary_search(jumps.begin(), jumps.end(), q.tail_at)) return;
+    jumps.push_back(q.tail_at - cs);
+    std::sort(jumps.begin(), jumps.end());
+    jumps.erase(std::unique(jumps.begin(), jumps.end()), jumps.end());
+}
+
 std::vector<extent_t> allocation_chain(const fs_volume_t& v, uint32_t first, uint64_t size,
                                        const std::function<bool(uint32_t)>& is_skipped) {
     std::vector<extent_t> out;
@@ -63,12 +74,33 @@ std::vector<extent_t> allocation_chain(const fs_volume_t& v, uint32_t first, uin
 std::vector<extent_t> reassemble_by_allocation(byte_source_i& card, const allocation_request_t& q,
                                                structure_walk_fn walk) {
     const fs_volume_t& v = *q.volume;
-    const std::vector<extent_t> plain = allocation_chain(v, q.first, q.size, q.is_taken);
+    // With a tail found apart, the chains run up to it and the tail follows; no chain takes the
+    // tail's clusters.
+    const uint64_t head_size = q.tail.empty() ? q.size : q.tail_at;
+    auto in_tail = [&](uint32_t c) {
+        const uint64_t at = v.cluster_offset(c);
+        for (const extent_t& t : q.tail)
+            if (at >= t.offset && at < t.offset + t.length) return true;
+        return false;
+    };
+    auto build = [&](const std::function<bool(uint32_t)>& is_skipped) {
+        std::vector<extent_t> chain =
+            allocation_chain(v, q.first, head_size, [&](uint32_t c) { return is_skipped(c) || in_tail(c); });
+        if (chain.empty()) return chain;
+        for (const extent_t& t : q.tail)
+            if (chain.back().offset + chain.back().length == t.offset)
+                chain.back().length += t.length;
+            else
+                chain.push_back(t);
+        return chain;
+    };
+    const std::vector<extent_t> plain = build(q.is_taken);
     if (plain.empty()) return {};
     // The other deleted files whose clusters the plain chain runs through, in card order: each
     // may have been there when this file was written (skipped) or gone (its clusters reused).
     std::vector<cluster_span_t> crossed;
-    const uint64_t plain_end = plain.back().offset + plain.back().length;
+    const uint64_t plain_end = q.tail.empty() ? plain.back().offset + plain.back().length
+                                              : v.cluster_offset(q.first) + head_size;
     const std::vector<cluster_span_t> all = merged(q.others, q.first);
     for (const cluster_span_t& s : all)
         if (s.first > q.first && v.cluster_offset(s.first) < plain_end && crossed.size() < max_crossed)
@@ -89,7 +121,7 @@ std::vector<extent_t> reassemble_by_allocation(byte_source_i& card, const alloca
     // sure) or the budget ran out. `broken` gets the walk of a chain that was not confirmed.
     auto try_chain = [&](const std::vector<cluster_span_t>& skipped, std::vector<extent_t>& chain,
                          structure_walk_t* broken) {
-        chain = allocation_chain(v, q.first, q.size, [&](uint32_t c) { return q.is_taken(c) || in_spans(skipped, c); });
+        chain = build([&](uint32_t c) { return q.is_taken(c) || in_spans(skipped, c); });
         if (chain.empty()) return true;
         auto same = [&](const std::vector<extent_t>& t) {
             return t.size() == chain.size() && std::equal(t.begin(), t.end(), chain.begin(), [](auto& a, auto& b) {
@@ -108,6 +140,7 @@ std::vector<extent_t> reassemble_by_allocation(byte_source_i& card, const alloca
         if (file.size() != q.size) return true;
         std::vector<uint64_t> jumps;
         for (uint64_t at = 0, i = 0; i + 1 < chain.size(); ++i) jumps.push_back(at += chain[i].length);
+        add_tail_stretches(jumps, q);
         structure_walk_t w = walk(file);
         if (judge_chain(w, jumps, q.size, v.cluster_size) != chain_verdict_t::confirmed) {
             if (broken) *broken = std::move(w);

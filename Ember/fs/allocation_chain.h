@@ -29,6 +29,11 @@ struct allocation_request_t {
     uint64_t size = 0;   // from its directory entry
     std::function<bool(uint32_t)> is_taken;  // a cluster of a live file, or of a file kept already
     std::vector<cluster_span_t> others;      // the clusters other deleted files' entries state
+    // A tail found apart from the chain (an MP4's movie box after its media data,
+    // iso_tail_search.h): the chains cover the first tail_at bytes (whole clusters), the tail
+    // the rest. Empty: the chains cover the whole size.
+    uint64_t tail_at = 0;
+    std::vector<extent_t> tail;
     // Bytes the structure walks may still read, shared by all the files of a scan (each walk
     // costs the file's size); the search stops when it runs out.
     uint64_t* budget = nullptr;
@@ -42,6 +47,10 @@ struct allocation_request_t {
 // hole went on elsewhere, so its stated size says nothing of the clusters past that hole; files
 // written since into the clusters it went round start there.
 void cut_to_first_holes(std::vector<cluster_span_t>& spans, std::vector<uint32_t> firsts);
+// The stretch starts a chain with a tail found apart is judged by (judge_chain): its jumps, and,
+// where the head jumps to the tail, also the head's last cluster, which must then hold a place of
+// its own (the tail, found by its header, proves nothing of the clusters before the jump).
+void add_tail_stretches(std::vector<uint64_t>& jumps, const allocation_request_t& q);
 
 // The chain from the first cluster on through the clusters is_skipped leaves, as long as the size
 // needs; empty when the volume ends first.

@@ -80,7 +80,7 @@ bool is_loud_before(const uint8_t* bytes, size_t size, const pcm_t& pcm) {
 
 bool breaks_when_whole(structure_walk_fn walk, byte_source_i& card, uint64_t offset, uint64_t size) {
     if (walk != walk_riff_wave && walk != walk_aiff && walk != walk_caf && walk != walk_gif && walk != walk_tiff &&
-        walk != walk_asf)
+        walk != walk_asf && walk != walk_iso_media)
         return false;
     extent_source_c file(card, {{offset, size}}, size);
     return !walk(file).is_sound;

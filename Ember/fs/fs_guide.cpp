@@ -449,7 +449,8 @@ bool fs_guide_c::carve(uint64_t offset, const format_t& format, std::span<const 
     pass_window_c::scope_c shown(window_, offset, resident);
     shown_ = resident.size();
     auto [first, last] = starts_.equal_range(offset);
-    if (first == last) return carve_unlisted(offset, format, resident, out);
+    if (first == last)
+        return carve_unlisted_video(offset, format, resident, out) || carve_unlisted(offset, format, resident, out);
     const std::vector<fs_entry_t>& entries = reader_.entries();
     for (auto it = first; it != last; ++it) {
         const fs_entry_t& e = entries[it->second];
@@ -461,6 +462,9 @@ bool fs_guide_c::carve(uint64_t offset, const format_t& format, std::span<const 
         const fs_entry_t& e = entries[it->second];
         if (carve_allocated(e, format, offset, found.length, out)) return true;
     }
+    // A video whose carve breaks here though no entry here is its own (the entries name other
+    // files that started here once).
+    if (found.length == 0 && carve_unlisted_video(offset, format, resident, out)) return true;
     out = {nullptr, std::min<uint64_t>(found.length, in.size()), found.extension, offset, true, {}, false, {}};
     bool is_broken = out.length == 0 || !out.extension;
     if (is_broken) out = {nullptr, 0, joinable_extension(format), offset, true, {}, false, {}};

@@ -13,6 +13,7 @@
 #include <memory>
 #include <unordered_map>
 
+#include "allocation_chain.h"
 #include "core/scan_guide.h"
 #include "extent_source.h"
 #include "fragment_search.h"
@@ -47,8 +48,10 @@ private:
     // carved: the length of the carve from the first cluster.
     bool carve_allocated(const fs_entry_t& e, const format_t& format, uint64_t offset, uint64_t carved,
                          guided_find_t& out);
-    std::vector<extent_t> allocated_chain(const fs_entry_t& e, structure_walk_fn walk, bool is_by_holes,
+    std::vector<extent_t> allocated_chain(const fs_entry_t& e, structure_walk_fn walk, uint64_t moov_at, bool is_by_holes,
                                           bool& is_stopped);
+    std::vector<extent_t> reassemble_iso_tail(allocation_request_t& q, structure_walk_fn walk, uint64_t reach,
+                                              uint64_t moov_at);
     bool is_believable_chain(const fs_entry_t& e, const std::vector<extent_t>& extents, byte_source_i& file,
                              carve_input_c& in, const carve_result_t& found, uint64_t offset, const format_t& format);
     struct settle_memo_t {
@@ -64,6 +67,10 @@ private:
     uint32_t index_of(const fs_entry_t& e) const { return uint32_t(&e - reader_.entries().data()); }
     bool carve_unlisted(uint64_t offset, const format_t& format, std::span<const uint8_t> resident,
                         guided_find_t& out);
+    // An MP4 or MOV at a cluster that no entry names, whose carve does not hold: put together
+    // sample by sample (iso_chain_resume.h).
+    bool carve_unlisted_video(uint64_t offset, const format_t& format, std::span<const uint8_t> resident,
+                              guided_find_t& out);
     std::vector<extent_t> extents_of(const fs_entry_t& e) const;
     uint64_t live_data_after(const fs_entry_t& e, uint64_t offset, uint64_t length) const;
     bool runs_into_other_file(const fs_entry_t& e, carve_input_c& in, uint64_t offset, uint64_t length,

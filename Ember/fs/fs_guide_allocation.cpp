@@ -8,6 +8,8 @@
 #include "extension_match.h"
 #include "fragment_join.h"
 #include "fs_guide.h"
+#include "iso_chain_resume.h"
+#include "iso_tail_search.h"
 
 namespace ember::fs {
 namespace {
@@ -19,14 +21,42 @@ structure_walk_fn walk_for(const fs_entry_t& e, const format_t& format) {
     return walk && format.search_name == search_name ? walk : nullptr;
 }
 
+// Tails looked at for one file: more would mean the search cannot tell them apart anyway.
+constexpr size_t max_iso_tails = 2;
+
 }  // namespace
+
+// An MP4 or MOV whose movie box follows its media data: the chains through the media data, each
+// ending in a movie box found on the card where the file's size says it starts. One chain alone
+// must be confirmed over all tails.
+std::vector<extent_t> fs_guide_c::reassemble_iso_tail(allocation_request_t& q, structure_walk_fn walk, uint64_t reach,
+                                                      uint64_t moov_at) {
+    const fs_volume_t& v = *q.volume;
+    if (moov_at < v.cluster_size) return {};
+    q.tail_at = moov_at / v.cluster_size * v.cluster_size;
+    const uint32_t from = uint32_t(q.first + q.tail_at / v.cluster_size);
+    const uint32_t to = uint32_t(std::min<uint64_t>(q.first + reach, uint64_t(v.cluster_count) + 2));
+    std::vector<extent_t> confirmed;
+    for (const iso_tail_t& t : find_iso_tail(window_, v, from, to, moov_at, q.size, q.is_taken, max_iso_tails, q.budget)) {
+        q.tail = allocation_chain(v, t.cluster, q.size - q.tail_at, q.is_taken);
+        std::vector<extent_t> chain;
+        if (!q.tail.empty()) chain = reassemble_by_allocation(window_, q, walk);
+        if (!q.tail.empty() && chain.empty()) chain = reassemble_iso_by_samples(window_, q);
+        if (chain.empty()) continue;
+        if (!confirmed.empty()) return {};  // two tails confirmed: neither is sure
+        confirmed = std::move(chain);
+    }
+    q.tail_at = 0;
+    q.tail.clear();
+    return confirmed;
+}
 
 // The chain a deleted file's structure confirms among those first-fit allocation may have given
 // it, the clusters of live files and of files kept already counting as taken. The other entries'
 // files that it may have gone round span their stated sizes, or (is_by_holes) only their first
 // holes: up to the next cluster another entry names, where a file written since may lie.
-std::vector<extent_t> fs_guide_c::allocated_chain(const fs_entry_t& e, structure_walk_fn walk, bool is_by_holes,
-                                                  bool& is_stopped) {
+std::vector<extent_t> fs_guide_c::allocated_chain(const fs_entry_t& e, structure_walk_fn walk, uint64_t moov_at,
+                                                  bool is_by_holes, bool& is_stopped) {
     const fs_volume_t& v = reader_.volumes()[e.volume];
     allocation_request_t q;
     q.volume = &v;
@@ -69,7 +99,11 @@ std::vector<extent_t> fs_guide_c::allocated_chain(const fs_entry_t& e, structure
         for (const cluster_span_t& s : q.others) cut += s.end - s.first;
         if (cut == stated) return {};
     }
-    return reassemble_by_allocation(window_, q, walk);
+    std::vector<extent_t> chain = reassemble_iso_tail(q, walk, reach, moov_at);
+    if (chain.empty()) chain = reassemble_by_allocation(window_, q, walk);
+    // Movie box first: the samples place every break.
+    if (chain.empty() && walk == walk_iso_media && moov_at == 0) chain = reassemble_iso_by_samples(window_, q);
+    return chain;
 }
 
 bool fs_guide_c::carve_allocated(const fs_entry_t& e, const format_t& format, uint64_t offset, uint64_t carved,
@@ -92,9 +126,12 @@ bool fs_guide_c::carve_allocated(const fs_entry_t& e, const format_t& format, ui
     // First with the files the entries state at their full sizes; where no chain is confirmed
     // so, with each only in its first hole (after a quick format, the files written since the
     // others were deleted lie in those others' later clusters).
+    // An MP4 or MOV: where its movie box lies when it follows the media data.
+    const uint64_t moov_at =
+        walk == walk_iso_media ? iso_tail_offset(window_, offset, v.cluster_size, e.size) : 0;
     bool is_stopped = false;
-    std::vector<extent_t> chain = allocated_chain(e, walk, false, is_stopped);
-    if (chain.empty() && !is_stopped) chain = allocated_chain(e, walk, true, is_stopped);
+    std::vector<extent_t> chain = allocated_chain(e, walk, moov_at, false, is_stopped);
+    if (chain.empty() && !is_stopped) chain = allocated_chain(e, walk, moov_at, true, is_stopped);
     if (chain.empty()) return false;
     // The carver too must take the file whole at its entry's size (a photo's walk took in its
     // padding: its carver ends at its EOI, within the size).

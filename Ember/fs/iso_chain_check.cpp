@@ -3,6 +3,7 @@
 
 #include "core/byte_order.h"
 #include "core/carve_input.h"
+#include "iso_chain_resume.h"
 #include "media_chain_check.h"
 
 namespace ember::fs {
@@ -58,7 +59,7 @@ bool is_top_level(uint32_t type) {
 }
 
 // How each sample of a track starts.
-enum class codec_t { unchecked, nal_h264, nal_hevc, jpeg };
+enum class codec_t : uint8_t { unchecked = 0, nal_h264 = 1, nal_hevc = 2, jpeg = 3 };
 
 struct track_t {
     codec_t codec = codec_t::unchecked;
@@ -115,12 +116,42 @@ bool is_nal_header(codec_t codec, const uint8_t* h) {
     return type <= 40 && layer == 0 && (h[1] & 7) != 0;
 }
 
+// Whether the sample of `size` bytes at pos starts as its codec's units do: SOI, or NAL length
+// prefixes with sound headers that fill it exactly. NAL units whose prefix and header do not lie
+// within `limit` bytes of pos are not looked at (what was walked holds). The places met go to
+// `places`.
+bool sample_holds(carve_input_c& in, codec_t codec, unsigned length_size, uint64_t pos, uint64_t size,
+                  uint64_t limit, std::vector<uint64_t>* places, uint64_t& nal_walked) {
+    if (codec == codec_t::unchecked || size == 0) return true;
+    if (codec == codec_t::jpeg) {
+        const uint8_t* p = size >= 3 ? in.at(pos, 3) : nullptr;
+        if (!p || p[0] != 0xFF || p[1] != 0xD8 || p[2] != 0xFF) return false;
+        if (places) places->push_back(pos);
+        return true;
+    }
+    const uint64_t start = pos, end = pos + size;
+    for (int n = 0; pos < end; ++n) {
+        if (n == max_nal_units || nal_walked == max_nal_walked || pos - start + length_size + 2 > limit) return true;
+        ++nal_walked;
+        const uint8_t* p = end - pos >= length_size + 2 ? in.at(pos, length_size + 2) : nullptr;
+        if (!p) return false;
+        uint64_t length = 0;
+        for (unsigned i = 0; i < length_size; ++i) length = length << 8 | p[i];
+        if (length < 2 || length > end - pos - length_size || !is_nal_header(codec, p + length_size)) return false;
+        if (places) places->push_back(pos);
+        pos += length_size + length;
+    }
+    return true;
+}
+
 class walk_c {
 public:
-    explicit walk_c(carve_input_c& in, structure_walk_t& out) : in_(in), out_(out) {}
+    explicit walk_c(carve_input_c& in, structure_walk_t& out, iso_break_t* broke)
+        : in_(in), out_(out), broke_(broke) {}
 
     std::vector<std::pair<uint64_t, uint64_t>> media;  // mdat bodies, in file order
     std::vector<std::pair<uint64_t, uint64_t>> extents;  // every chunk's bytes
+    uint64_t broke_at = UINT64_MAX;  // the first sample, in file order, that did not start as its codec's
 
     bool track(const track_t& t) {
         uint32_t chunks, runs, constant, count;
@@ -154,7 +185,12 @@ public:
                     uint64_t size = constant;
                     if (!constant && !load_offset32(t.sizes.body + 12 + 4 * (sample + k), size)) return false;
                     if (size > range->second - pos) return false;
-                    if (!check_sample(t, pos, size)) return false;
+                    if (!check_sample(t, pos, size)) {
+                        // The bytes, not the tables, broke: nothing of this track after it is
+                        // trusted, and the break lies before this sample.
+                        broke_at = std::min(broke_at, pos);
+                        return true;
+                    }
                     pos += size;
                 }
                 if (n) extents.push_back({offset, pos});
@@ -181,44 +217,42 @@ private:
     }
 
     bool check_sample(const track_t& t, uint64_t pos, uint64_t size) {
-        if (t.codec == codec_t::unchecked || size == 0) return true;
-        if (t.codec == codec_t::jpeg) {
-            const uint8_t* p = size >= 3 ? in_.at(pos, 3) : nullptr;
-            if (!p || p[0] != 0xFF || p[1] != 0xD8 || p[2] != 0xFF) return false;
-            out_.places.push_back(pos);
-            return true;
-        }
-        // Length-prefixed NAL units that fill the sample exactly.
-        const uint64_t end = pos + size;
-        for (int n = 0; pos < end; ++n) {
-            if (n == max_nal_units || nal_walked_ == max_nal_walked) return true;  // what was walked holds
-            ++nal_walked_;
-            const uint8_t* p = end - pos >= t.length_size + 2 ? in_.at(pos, t.length_size + 2) : nullptr;
-            if (!p) return false;
-            uint64_t length = 0;
-            for (unsigned i = 0; i < t.length_size; ++i) length = length << 8 | p[i];
-            if (length < 2 || length > end - pos - t.length_size || !is_nal_header(t.codec, p + t.length_size))
-                return false;
-            out_.places.push_back(pos);
-            pos += t.length_size + length;
+        if (!sample_holds(in_, t.codec, t.length_size, pos, size, UINT64_MAX, &out_.places, nal_walked_)) {
+            if (broke_ && pos < broke_->at) *broke_ = {pos, size, uint8_t(t.codec), uint8_t(t.length_size)};
+            return false;
         }
         return true;
     }
 
     carve_input_c& in_;
     structure_walk_t& out_;
+    iso_break_t* broke_;
     uint64_t samples_ = 0;
     uint64_t nal_walked_ = 0;
 };
 
 }  // namespace
 
-structure_walk_t walk_iso_media(byte_source_i& file) {
+structure_walk_t walk_iso_media(byte_source_i& file) { return walk_iso_media_broken(file, nullptr); }
+
+bool iso_sample_holds(byte_source_i& bytes, uint64_t at, uint64_t limit, const iso_break_t& sample) {
+    if (sample.codec > uint8_t(codec_t::jpeg) || sample.length_size < 1 || sample.length_size > 4) return false;
+    if (at >= bytes.size()) return false;
+    // The bytes the units that start within the limit need, read at once.
+    const size_t n = size_t(std::min({limit, sample.size, bytes.size() - at}));
+    std::vector<uint8_t> buffer(n);
+    if (bytes.read_at(at, buffer.data(), n) != n) return false;
+    carve_input_c in{std::span<const uint8_t>(buffer)};
+    uint64_t nal_walked = 0;
+    return sample_holds(in, codec_t(sample.codec), sample.length_size, 0, sample.size, n, nullptr, nal_walked);
+}
+
+structure_walk_t walk_iso_media_broken(byte_source_i& file, iso_break_t* broke) {
     structure_walk_t out;
     out.is_known = true;
     carve_input_c in(file, 0);
     const uint64_t size = in.size();
-    walk_c walk(in, out);
+    walk_c walk(in, out, broke);
     box_t moov, box;
     bool has_moov = false;
     uint64_t pos = 0;
@@ -247,6 +281,10 @@ structure_walk_t walk_iso_media(byte_source_i& file) {
         if (++tracks > max_tracks || !read_track(in, box, t) || !walk.track(t)) return out;
     }
     if (tracks == 0) return out;
+    if (walk.broke_at != UINT64_MAX) {
+        out.failed_at = walk.broke_at;
+        return out;
+    }
     // The chunks of all tracks share the media data without overlapping.
     std::sort(walk.extents.begin(), walk.extents.end());
     for (size_t i = 1; i < walk.extents.size(); ++i)

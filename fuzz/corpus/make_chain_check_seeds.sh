@@ -21,6 +21,10 @@ for f in a.mp4 b.mp4 c.mov d.avi e.mov; do cp "$tmp/$f" "$out/whole_$f"; done
 head -c 4096 "$tmp/a.mp4" > "$out/joined_a_b.mp4"
 tail -c +4097 "$tmp/b.mp4" >> "$out/joined_a_b.mp4"
 head -c 1024 "$tmp/d.avi" > "$out/gap_d.avi"
+# An MP4 (movie box last) with four blocks of its media data from another file: its samples break
+# there.
+cp "$tmp/a.mp4" "$out/wrong_a.mp4"
+dd if="$tmp/d.avi" of="$out/wrong_a.mp4" bs=512 skip=4 seek=4 count=4 conv=notrunc status=none
 tail -c +2049 "$tmp/d.avi" >> "$out/gap_d.avi"
 # Sound, animation, picture and WMV files, small, each whole and with a block left out; a
 # progressive JPEG.

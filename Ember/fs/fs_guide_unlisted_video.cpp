@@ -1,0 +1,96 @@
+// The guide's search for MP4 and MOV files that no entry names (iso_chain_resume.h): a file that
+// starts at a cluster, whose carve does not hold (its media data went on elsewhere), is put
+// together sample by sample from its own structure alone.
+#include <algorithm>
+
+#include "extension_match.h"
+#include "fs_guide.h"
+#include "iso_chain_resume.h"
+#include "iso_tail_search.h"
+
+namespace ember::fs {
+
+namespace {
+
+// Movie boxes looked at for one file: more would mean the search cannot tell them apart anyway.
+constexpr size_t max_unlisted_tails = 2;
+
+}  // namespace
+
+bool fs_guide_c::carve_unlisted_video(uint64_t offset, const format_t& format, std::span<const uint8_t> resident,
+                                      guided_find_t& out) {
+    if (format.search_name != "mov") return false;
+    uint16_t volume = 0;
+    while (volume < reader_.volumes().size() && reader_.volumes()[volume].cluster_at(offset) == 0) ++volume;
+    if (volume == reader_.volumes().size()) return false;
+    const fs_volume_t& v = reader_.volumes()[volume];
+    if (v.cluster_offset(v.cluster_at(offset)) != offset) return false;
+    {
+        // The usual carve, kept as the scan would keep it when it holds.
+        carve_input_c in(source_, offset, resident);
+        carve_result_t found = format.carve(in);
+        if (found.length) {
+            out = {};  // without a type: the next format is asked
+            if (!found.extension) return true;
+            const uint64_t length = std::min<uint64_t>(found.length, in.size());
+            const uint64_t kept = free_length(offset, length);
+            out = {nullptr, kept, found.extension, offset + kept, true, std::move(in.layout()), false, {}};
+            out.origin.is_cut = kept < length;
+            return true;
+        }
+    }
+    const iso_head_t head = read_iso_head(window_, offset, source_.size() - offset);
+    allocation_request_t q;
+    q.volume = &v;
+    q.first = v.cluster_at(offset);
+    q.budget = &chain_budget_;
+    q.is_taken = [this, &v, volume](uint32_t c) {
+        if (reader_.is_owned(volume, c)) return true;
+        const uint64_t at = v.cluster_offset(c);
+        auto it = claimed_.upper_bound(at);
+        return it != claimed_.begin() && at < std::prev(it)->second;
+    };
+    // Where other deleted files' entries start after it: a break goes round the first of them.
+    const uint64_t reach_clusters = 4 * std::max(head.size, head.moov_at) / v.cluster_size + 64;
+    for (const fs_entry_t& other : reader_.entries())
+        if (other.volume == volume && other.runs_count == 0 && other.first_cluster > q.first &&
+            other.first_cluster - q.first <= reach_clusters)
+            q.others.push_back({other.first_cluster, other.first_cluster + 1, false});
+    std::vector<extent_t> chain;
+    uint64_t size = 0;
+    if (head.size > v.cluster_size) {
+        q.size = size = head.size;
+        chain = reassemble_iso_by_samples(window_, q);
+    } else if (head.moov_at >= v.cluster_size) {
+        // The movie box, wherever first fit put it after the media data: each one found is tried,
+        // and one alone must give a chain the walk confirms.
+        q.tail_at = head.moov_at / v.cluster_size * v.cluster_size;
+        const uint64_t reach = 4 * (head.moov_at / v.cluster_size) + 64;
+        const uint32_t from = uint32_t(q.first + q.tail_at / v.cluster_size);
+        const uint32_t to = uint32_t(std::min<uint64_t>(q.first + reach, uint64_t(v.cluster_count) + 2));
+        for (const iso_tail_t& t :
+             find_iso_tail(window_, v, from, to, head.moov_at, 0, q.is_taken, max_unlisted_tails, q.budget)) {
+            q.size = head.moov_at + t.moov_size;
+            q.tail = allocation_chain(v, t.cluster, q.size - q.tail_at, q.is_taken);
+            std::vector<extent_t> found = q.tail.empty() ? std::vector<extent_t>{} : reassemble_iso_by_samples(window_, q);
+            if (found.empty()) continue;
+            if (!chain.empty()) return false;  // two confirmed: neither is sure
+            chain = std::move(found);
+            size = q.size;
+        }
+    }
+    if (chain.empty()) return false;
+    // The carver too must take the file whole at that size.
+    auto view = std::make_unique<extent_source_c>(window_, chain, size);
+    carve_input_c in(*view, 0);
+    carve_result_t found = format.carve(in);
+    if (found.length != size || !found.extension) return false;
+    claim({chain.begin() + 1, chain.end()});
+    view_ = std::move(view);
+    out = {view_.get(), size, found.extension, offset + std::min(chain[0].length, size), false, {}, false, {}};
+    out.origin.assembly = chain.size() > 1 ? find_assembly_t::joined : find_assembly_t::contiguous;
+    out.origin.pieces = uint32_t(chain.size());
+    return true;
+}
+
+}  // namespace ember::fs
