@@ -127,7 +127,8 @@ private:
 
     void layout_cells();
     void reset_scroll();
-    void set_scroll_info();
+    void set_scroll_info(bool is_drawn = true);
+    void update_scroll_bar();
     void report_selection();
     void send_totals(int32_t ticked);
     void load_visible_thumbnails();
