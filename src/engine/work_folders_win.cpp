@@ -117,8 +117,34 @@ void remove_emptied_set_aside_folders() {
     for (const std::u16string& cache : caches) remove_emptied_set_aside_folders(cache);
 }
 
-void delete_set_aside_folders(const std::u16string& cache_dir, bool is_emptied_folder_removed) {
+namespace {
+
+// Deleting a file takes the Wine server (and a file system's journal) several steps, and a
+// deletion that never pauses keeps the window's thread waiting for its own turn there: the
+// background deletion works for a while and then rests as long.
+constexpr uint64_t deletion_burst_ms = 20;
+
+class deletion_pace_c {
+public:
+    explicit deletion_pace_c(bool is_paced) : is_paced_(is_paced), burst_start_(GetTickCount64()) {}
+    void after_each() {
+        if (!is_paced_) return;
+        uint64_t now = GetTickCount64();
+        if (now - burst_start_ < deletion_burst_ms) return;
+        Sleep(static_cast<DWORD>(deletion_burst_ms));
+        burst_start_ = GetTickCount64();
+    }
+
+private:
+    bool is_paced_;
+    uint64_t burst_start_;
+};
+
+}  // namespace
+
+void delete_set_aside_folders(const std::u16string& cache_dir, bool is_emptied_folder_removed, bool is_paced) {
     if (!is_absolute(cache_dir)) return;
+    deletion_pace_c pace(is_paced);
     std::vector<std::u16string> names;
     list_matching_names(append_path_component(cache_dir, u"~tmp.*"), names);
     for (const std::u16string& name : names) {
@@ -136,6 +162,7 @@ void delete_set_aside_folders(const std::u16string& cache_dir, bool is_emptied_f
                 bool is_ours = !(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && is_work_file_name(entry_name);
                 if (!is_ours || !DeleteFileW(wide(append_path_component(folder, entry_name))))
                     is_anything_else_left = true;
+                pace.after_each();
             } while (FindNextFileW(find.get(), &entry));
         }
         find.reset();
@@ -154,7 +181,7 @@ void start_deleting_set_aside_folders(const std::u16string& cache_dir) {
     auto* folder = new std::u16string(cache_dir);
     auto procedure = [](void* param) -> unsigned {
         std::unique_ptr<std::u16string> cache(static_cast<std::u16string*>(param));
-        delete_set_aside_folders(*cache, false);
+        delete_set_aside_folders(*cache, false, true);
         return 0;
     };
     uintptr_t thread = _beginthreadex(nullptr, 0, procedure, folder, 0, nullptr);

@@ -26,8 +26,10 @@ std::u16string prepare_work_folder(const std::u16string& cache_dir);
 // engine's finds, unfinished finds and summary, and their thumbnails; then, when asked, the
 // folder itself once only its marker is left. Everything else stays, whatever its name: the
 // cache folder may be one the user keeps files in. Runs as long as there are files; an
-// interrupted run is taken up by the next.
-void delete_set_aside_folders(const std::u16string& cache_dir, bool is_emptied_folder_removed = true);
+// interrupted run is taken up by the next. Paced, it rests between short bursts of deletions so
+// that the program's windows are not kept waiting behind it.
+void delete_set_aside_folders(const std::u16string& cache_dir, bool is_emptied_folder_removed = true,
+                              bool is_paced = false);
 // The files alone on a thread of its own that nobody waits for; the emptied folders stay, marked,
 // for remove_emptied_set_aside_folders. A folder that once held 100,000 names keeps its size when
 // emptied, and removing it costs the file system most of a second; under Wine the Wine server does

@@ -17,18 +17,25 @@
 // through its shared owner even if the budget releases it meanwhile.
 struct preview_window_c::painted_cell_t {
     size_t cell;
+    int32_t index;
     std::shared_ptr<picture_t> thumbnail;
     bool is_ticked;
     char ext[found_ext_capacity];
-    std::u16string label;  // the name the file will be saved under
+    std::u16string label;  // the name the file will be saved under; empty when its fitted label is kept
 };
 
-std::vector<preview_window_c::painted_cell_t> preview_window_c::visible_cells() const {
+std::vector<preview_window_c::painted_cell_t> preview_window_c::visible_cells() {
     std::vector<painted_cell_t> cells;
     cell_range_t range = cells_with_top_in(paint_band_top, paint_band_bottom, scroll_pos_, shown_count());
     const size_t folder_units = settings.recovery_path.size();
     queue_lock_c lock;
     found_queue_c& queue = found_queue();
+    // The labels name records of one queue under one recovery folder.
+    if (queue.generation() != labels_generation_ || folder_units != labels_folder_units_) {
+        labels_.clear();
+        labels_generation_ = queue.generation();
+        labels_folder_units_ = folder_units;
+    }
     for (size_t cell = range.first; cell < range.end; ++cell) {
         size_t index = static_cast<size_t>((*shown_items_)[cell]);
         if (index >= queue.size()) continue;
@@ -36,10 +43,11 @@ std::vector<preview_window_c::painted_cell_t> preview_window_c::visible_cells() 
         cell_point_t at = cell_position(cell, scroll_pos_);
         record.cell_x = at.x;  // kept for the cells near the view, the only ones drawn
         record.cell_y = at.y;
-        painted_cell_t painted{cell, record.thumb_image, record.selected != 0, {}, {}};
+        painted_cell_t painted{cell, static_cast<int32_t>(index), record.thumb_image, record.selected != 0, {}, {}};
         std::memcpy(painted.ext, record.ext, sizeof painted.ext);
         painted.ext[sizeof painted.ext - 1] = '\0';
-        painted.label = saved_file_name(record.origin.path, painted.ext, static_cast<int32_t>(index), folder_units);
+        if (!labels_.find(painted.index))
+            painted.label = saved_file_name(record.origin.path, painted.ext, painted.index, folder_units);
         cells.push_back(std::move(painted));
     }
     return cells;
@@ -81,15 +89,21 @@ LRESULT preview_window_c::on_paint(UINT, WPARAM, LPARAM, bool&) {
     select_object_c font(dc, shared_font(font_face::verdana, 8, false));
     SetTextColor(dc, RGB(0, 0, 0));
     SetBkMode(dc, TRANSPARENT);
+    const RECT& dirty = paint.dirty();
     for (const painted_cell_t& cell : visible_cells()) {
         cell_point_t at = cell_position(cell.cell, scroll_pos_);
+        // A cell outside the part to be painted (the spinner's square, one cell) is left out.
+        RECT area{at.x - focus_frame_margin, at.y - focus_frame_margin, at.x + cell_pitch_x, at.y + cell_pitch_y};
+        RECT overlap{};
+        if (!IntersectRect(&overlap, &area, &dirty)) continue;
         draw_bitmap(dc, cell.thumbnail ? cell.thumbnail->bitmap.get() : placeholder(cell.ext), at.x, at.y);
         draw_bitmap(dc, cell.is_ticked ? ticked_.get() : unticked_.get(), at.x, at.y + tick_band_first);
         if (static_cast<int32_t>(cell.cell) == current_cell_) paint_focus_frame(dc, at);
         // A long name ends in an ellipsis before the next cell; the details column shows it whole.
         RECT label{at.x + 20, at.y + tick_band_first, at.x + cell_pitch_x - 6, at.y + tick_band_last + 2};
-        DrawTextW(dc, wide(cell.label), static_cast<int>(cell.label.size()), &label,
-                  DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS | DT_LEFT | DT_TOP);
+        const std::u16string* fitted = labels_.find(cell.index);
+        if (!fitted) fitted = &labels_.fit(dc, cell.index, cell.label, label.right - label.left);
+        ExtTextOutW(dc, label.left, label.top, ETO_CLIPPED, &label, wide(*fitted), static_cast<UINT>(fitted->size()), nullptr);
     }
     draw_spinner(dc, client);
     buffer.copy_to(paint.get());

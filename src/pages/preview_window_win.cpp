@@ -115,20 +115,39 @@ void preview_window_c::add_grid_item(std::string_view extension, media_kind kind
 }
 
 // The scan page's counts follow a growing group at once rather than at the next thumbnail tick.
+// New cells come at the group's end: the grid is repainted only when they fall near the view,
+// so a tick that files hundreds of finds below it costs a scroll bar update and no repaint.
 void preview_window_c::end_filing() {
-    bool has_grown = shown_count() != reported_count_;
-    content_height_ = ::content_height(shown_count());
-    if (page_height_ < content_height_) {
+    const size_t count = shown_count();
+    const size_t earlier = reported_count_ < count ? reported_count_ : count;
+    content_height_ = ::content_height(count);
+    if (page_height_ < content_height_ && !(GetWindowLongW(hwnd(), GWL_STYLE) & WS_VSCROLL))
         ShowScrollBar(hwnd(), SB_VERT, TRUE);
-        set_scroll_info();
-    }
-    layout_cells();
+    scroll_pos_ = clamp_scroll(scroll_pos_, page_height_, content_height_);
+    update_scroll_bar();
+    cell_range_t painted = cells_with_top_in(paint_band_top, paint_band_bottom, scroll_pos_, count);
+    if (painted.end > earlier) repaint();
     // New records come unticked: the ticked count stands, and 100,000 records are not walked
     // for it on every tick.
-    if (has_grown) send_totals(reported_ticked_);
+    if (count != reported_count_) send_totals(reported_ticked_);
 }
 
-void preview_window_c::set_scroll_info() {
+// Drawing the scroll bar takes longer than everything else a tick does; a group that grows by a
+// few hundred cells at its end moves the thumb by a pixel now and then, and only then is it drawn.
+void preview_window_c::update_scroll_bar() {
+    SCROLLBARINFO before{};
+    before.cbSize = sizeof before;
+    bool has_before = GetScrollBarInfo(hwnd(), OBJID_VSCROLL, &before) != FALSE;
+    set_scroll_info(false);
+    SCROLLBARINFO after{};
+    after.cbSize = sizeof after;
+    bool is_same = has_before && GetScrollBarInfo(hwnd(), OBJID_VSCROLL, &after) &&
+                   before.xyThumbTop == after.xyThumbTop && before.xyThumbBottom == after.xyThumbBottom &&
+                   before.rgstate[0] == after.rgstate[0];
+    if (!is_same) set_scroll_info(true);
+}
+
+void preview_window_c::set_scroll_info(bool is_drawn) {
     SCROLLINFO info{};
     info.cbSize = sizeof info;
     info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS | SIF_TRACKPOS;
@@ -136,7 +155,7 @@ void preview_window_c::set_scroll_info() {
     info.nMax = content_height_;
     info.nPage = static_cast<UINT>(page_height_ > 0 ? page_height_ : 0);
     info.nPos = scroll_pos_;
-    SetScrollInfo(hwnd(), SB_VERT, &info, TRUE);
+    SetScrollInfo(hwnd(), SB_VERT, &info, is_drawn ? TRUE : FALSE);
 }
 
 void preview_window_c::repaint() { RedrawWindow(hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_NOFRAME); }
@@ -146,7 +165,7 @@ void preview_window_c::repaint() { RedrawWindow(hwnd(), nullptr, nullptr, RDW_IN
 void preview_window_c::layout_cells() {
     scroll_pos_ = clamp_scroll(scroll_pos_, page_height_, content_height_);
     if (!hwnd()) return;
-    set_scroll_info();
+    update_scroll_bar();
     repaint();
 }
 
@@ -400,9 +419,9 @@ LRESULT preview_window_c::on_timer(UINT, WPARAM wp, LPARAM, bool& handled) {
         handled = false;
         return 0;
     }
+    // Only the grid changes ticks, and it reports and repaints each change when it makes it;
+    // thumbnails that arrive repaint when they are read.
     load_visible_thumbnails();
-    repaint();
-    report_selection();
     return 0;
 }
 

@@ -24,6 +24,7 @@
 #include "media/media_kind.h"
 #include "media/thumbnail_budget.h"
 #include "base/handles_win.h"
+#include "pages/cell_labels_win.h"
 #include "ui/wait_window_win.h"
 #include "ui/window_impl_win.h"
 
@@ -126,7 +127,8 @@ private:
 
     void layout_cells();
     void reset_scroll();
-    void set_scroll_info();
+    void set_scroll_info(bool is_drawn = true);
+    void update_scroll_bar();
     void report_selection();
     void send_totals(int32_t ticked);
     void load_visible_thumbnails();
@@ -142,7 +144,7 @@ private:
     void toggle_tick(size_t cell);
     void finish_recovery(bool is_report_wanted);
     struct painted_cell_t;
-    std::vector<painted_cell_t> visible_cells() const;
+    std::vector<painted_cell_t> visible_cells();
     HBITMAP placeholder(const char* ext) const;
     void paint_focus_frame(HDC dc, cell_point_t at) const;
 
@@ -168,4 +170,7 @@ private:
     std::unique_ptr<thumbnail_read_t> reading_;  // what read_task_ works on; kept until it has ended
     std::vector<bool> no_thumbnail_;  // by queue index: handled by the worker, nothing to load
     uint64_t queue_generation_ = 0;  // the queue's emptyings when the loaded thumbnails were taken
+    cell_labels_c labels_;           // by queue index, fitted in the grid's font
+    uint64_t labels_generation_ = 0;  // the queue's emptyings when the labels were fitted
+    size_t labels_folder_units_ = 0;  // and the recovery folder's length, which the names depend on
 };

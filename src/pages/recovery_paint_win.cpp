@@ -88,7 +88,9 @@ LRESULT recovery_window_c::on_paint(UINT, WPARAM, LPARAM, bool&) {
     SetBkMode(buffer.get(), TRANSPARENT);
     paint_panels(buffer.get(), client);
     paint_progress(buffer.get(), client);
-    paint_information(buffer.get(), client);
+    // The tick repaints the strip alone; the column is drawn only when it is to be painted.
+    RECT column = information_rect(client), overlap{};
+    if (IntersectRect(&overlap, &column, &paint.dirty())) paint_information(buffer.get(), client);
     buffer.copy_to(paint.get());
     return 0;
 }
@@ -106,13 +108,13 @@ void recovery_window_c::paint_panels(HDC dc, const RECT& client) {
     draw_bitmap(dc, header_.get(), 12, 12);
 }
 
+RECT recovery_window_c::strip_rect(const RECT& client) { return RECT{0, 0, client.right, 75}; }
+RECT recovery_window_c::information_rect(const RECT& client) { return RECT{599, 80, client.right, 430}; }
+
 void recovery_window_c::paint_progress(HDC dc, const RECT& client) {
     {
         select_object_c font(dc, shared_font(font_face::verdana, 8, false));
         SetTextColor(dc, RGB(0, 0, 0));
-        RECT text{605, 354, client.right - 15, 424};
-        draw_wrapped_text(dc, lookup_text("recovery_text"), text, 5, 0);
-
         // A packet whose position lies past its total must not draw the bar past its end.
         float progress = scan_.update_progress();
         drawn_progress_ = progress < 0 ? 0 : progress > 1 ? 1 : progress;
@@ -149,6 +151,12 @@ std::u16string recovery_window_c::strip_text() const {
 
 void recovery_window_c::paint_information(HDC dc, const RECT& client) {
     const int column = client.right - 180;
+    {
+        select_object_c font(dc, shared_font(font_face::verdana, 8, false));
+        SetTextColor(dc, RGB(0, 0, 0));
+        RECT text{605, 354, client.right - 15, 424};
+        draw_wrapped_text(dc, lookup_text("recovery_text"), text, 5, 0);
+    }
     draw_bitmap(dc, info_icon_.get(), column, 90);
     draw_bitmap(dc, selection_icon_.get(), column, 206);
     {

@@ -141,8 +141,9 @@ void recovery_window_c::place_controls() {
 
 LRESULT recovery_window_c::on_size(UINT, WPARAM, LPARAM, bool&) {
     place_controls();
-    RedrawWindow(hwnd(), nullptr, nullptr,
-                 RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
+    // Painted as the messages in hand allow, each control on its own: the page is sized as it
+    // is shown, when a start or a load must not wait for every control's painting.
+    RedrawWindow(hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME);
     return 0;
 }
 
@@ -321,7 +322,11 @@ LRESULT recovery_window_c::on_timer(UINT, WPARAM wp, LPARAM, bool& handled) {
     file_new_records();
     is_filing_ = false;
     if (has_ended) grid_.show_loading(false);
-    RedrawWindow(hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    // The strip moves with every tick; what else changed (counts, details) invalidated itself.
+    RECT client{};
+    GetClientRect(hwnd(), &client);
+    RECT strip = strip_rect(client);
+    RedrawWindow(hwnd(), &strip, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
     // Told once the last finds are on the grid, so that the user sees what was kept.
     if (has_ended) tell_run_end();
     return 0;
@@ -330,7 +335,7 @@ LRESULT recovery_window_c::on_timer(UINT, WPARAM wp, LPARAM, bool& handled) {
 LRESULT recovery_window_c::on_start_search(UINT, WPARAM wp, LPARAM lp, bool&) {
     if (wp == 1 && lp) {
         scan_.start_scan(*reinterpret_cast<const scan_request_t*>(lp));
-        RedrawWindow(hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+        InvalidateRect(hwnd(), nullptr, FALSE);
         tell_run_end();
     }
     return 0;
@@ -365,7 +370,11 @@ LRESULT recovery_window_c::on_show_results(UINT, WPARAM, LPARAM, bool&) {
 
 LRESULT recovery_window_c::on_show_file_info(UINT, WPARAM wp, LPARAM, bool&) {
     current_ = static_cast<int32_t>(wp);
-    RedrawWindow(hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    // Only the details change; they are painted once the grid's own messages are done.
+    RECT client{};
+    GetClientRect(hwnd(), &client);
+    RECT column = information_rect(client);
+    InvalidateRect(hwnd(), &column, FALSE);
     return 0;
 }
 
@@ -373,6 +382,11 @@ LRESULT recovery_window_c::on_selection_totals(UINT, WPARAM wp, LPARAM lp, bool&
     view_total_ = static_cast<int32_t>(wp);
     view_ticked_ = static_cast<int32_t>(lp);
     show_select_all();
-    RedrawWindow(hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    // Painted when the messages in hand are done: a tick that files finds repaints the page
+    // once, not once for the counts and once for the strip.
+    RECT client{};
+    GetClientRect(hwnd(), &client);
+    RECT column = information_rect(client);
+    InvalidateRect(hwnd(), &column, FALSE);
     return 0;
 }

@@ -90,6 +90,9 @@ private:
     LRESULT on_selection_totals(UINT msg, WPARAM wp, LPARAM lp, bool& handled);
     LRESULT on_show_results(UINT msg, WPARAM wp, LPARAM lp, bool& handled);
 
+    // The progress strip, which the 200 ms tick repaints, and the information column.
+    static RECT strip_rect(const RECT& client);
+    static RECT information_rect(const RECT& client);
     void paint_panels(HDC dc, const RECT& client);
     void paint_progress(HDC dc, const RECT& client);
     void paint_information(HDC dc, const RECT& client);

@@ -61,7 +61,18 @@ private:
     LRESULT on_timer(UINT, WPARAM id, LPARAM, bool&) {
         if (id != spinner_timer_id) return 0;
         frame_index = (frame_index + 1) % spinner_frame_count;
-        RedrawWindow(self().hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+        // Only the frame's square changes: the owner may leave the rest of its painting out.
+        RECT client{};
+        GetClientRect(self().hwnd(), &client);
+        RECT area = client;
+        if (HBITMAP frame = frames_[frame_index].get()) {
+            SIZE size = bitmap_size(frame);
+            area.left = (client.right - client.left - size.cx) / 2 + client.left;
+            area.top = (client.bottom - client.top - size.cy) / 2 + client.top;
+            area.right = area.left + size.cx;
+            area.bottom = area.top + size.cy;
+        }
+        RedrawWindow(self().hwnd(), &area, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
         return 0;
     }
 

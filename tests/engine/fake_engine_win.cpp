@@ -8,6 +8,12 @@
 //                   unreadable=S  the summary's count of unreadable sectors
 //                   outside       also reports files outside the work folder (written there too)
 //                   killed        dies after the finds without a summary or a last packet
+//                   premade=PATH  the finds are not written but taken from the folder PATH
+//                                 (f0000000.jpg and on, made beforehand), which is moved into
+//                                 the work folder as "found" in one step: a bench's 100,000
+//                                 finds would take Wine longer to write than the bench runs
+//                   pause=MS      rests MS milliseconds after every hundredth find, as a scan
+//                                 of a real card spreads its finds out
 //   zero_end      one progress packet, then a zero-length message
 //   short         a 100-byte message
 //   long          a 300-byte message
@@ -128,9 +134,19 @@ int main() {
             write_found_file(folder + "\\..", 91);
             send_packet(pipe, total, 0, folder + "\\..\\f0000091.jpg");
         }
+        std::string premade;
+        if (size_t at = scenario.find("premade="); at != std::string::npos) {
+            premade = scenario.substr(at + 8);
+            premade = premade.substr(0, premade.find(','));
+            if (!MoveFileA(premade.c_str(), (folder + "\\found").c_str())) premade.clear();
+        }
+        const long long pause_ms = option(scenario, "pause", 0);
         for (int i = 0; i < count; ++i) {
-            std::string path = write_found_file(folder, i);
+            char name[32];
+            std::snprintf(name, sizeof name, "\\found\\f%07d.jpg", i);
+            std::string path = premade.empty() ? write_found_file(folder, i) : folder + name;
             send_packet(pipe, total, uint64_t(i) * 10, path);
+            if (pause_ms > 0 && i % 100 == 99) Sleep(static_cast<DWORD>(pause_ms));
         }
         if (scenario.find("killed") != std::string::npos) TerminateProcess(GetCurrentProcess(), 1);
         send_packet(pipe, total, exit_code == 9 ? total / 2 : total, "");

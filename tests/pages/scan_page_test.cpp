@@ -16,6 +16,7 @@
 
 #include "base/text_format.h"
 #include "engine/found_queue_win.h"
+#include "engine/saved_name.h"
 #include "media/grid_geometry.h"
 #include "pages/drive_list.h"
 #include "picture/picture_io_win.h"
@@ -651,4 +652,41 @@ TEST_F(scan_page, last_results_show_at_once_and_fill_while_the_page_is_used) {
     EXPECT_EQ(paths.size(), total) << "no file listed twice";
     EXPECT_EQ(selected_of(ticked), 1) << "the tick stays";
     EXPECT_EQ(page_->view_ticked(), 1);
+}
+
+// The grid measures each name once and keeps the fitted label: on screen it must read exactly as
+// the system's own end ellipsis draws the whole name, for a name that fits and one that does not.
+TEST_F(scan_page, cell_labels_read_as_the_system_s_ellipsis_draws_them) {
+    const std::string names[2] = {"DCIM\\100CANON\\IMG_0001.JPG",
+                                  "DCIM\\100CANON\\Summer holiday at the lake with everyone.jpg"};
+    for (const std::string& card_name : names) {
+        find_origin_t origin;
+        origin.path = card_name;
+        origin.is_known = true;
+        std::string path = to_ansi(from_wide((folder_ / L"f0001000.jpg").c_str()));
+        queue_found_file(path.c_str(), path.size(), &origin);
+    }
+    show_results();
+    pump_for(300);
+    const size_t folder_units = settings.recovery_path.size();
+    HDC screen = GetDC(grid_window());
+    for (int i = 0; i < 2; ++i) {
+        std::u16string label = saved_file_name(names[i], "jpg", i, folder_units);
+        const int x = i * cell_pitch_x + grid_margin + 20, y = grid_margin + tick_band_first;
+        RECT box{0, 0, cell_pitch_x - 26, tick_band_last + 2 - tick_band_first};
+        dc_c expected(CreateCompatibleDC(screen));
+        bitmap_c canvas(CreateCompatibleBitmap(screen, box.right, box.bottom));
+        select_object_c chosen(expected.get(), canvas.get());
+        FillRect(expected.get(), &box, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        select_object_c font(expected.get(), shared_font(font_face::verdana, 8, false));
+        SetBkMode(expected.get(), TRANSPARENT);
+        DrawTextW(expected.get(), wide(label), static_cast<int>(label.size()), &box,
+                  DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS | DT_LEFT | DT_TOP);
+        int differing = 0;
+        for (int py = 0; py < box.bottom; ++py)
+            for (int px = 0; px < box.right; ++px)
+                if (GetPixel(screen, x + px, y + py) != GetPixel(expected.get(), px, py)) ++differing;
+        EXPECT_EQ(differing, 0) << "the label of cell " << i;
+    }
+    ReleaseDC(grid_window(), screen);
 }
