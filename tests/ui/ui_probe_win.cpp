@@ -62,7 +62,8 @@ int show_box(int argc, wchar_t** argv) {
     const char* keys[] = {"config_language_change_notice", "option_no_dir", "recovery_failed_code2",
                           "cancel_confirm", "recovery_finished"};
     int mode = static_cast<int>(std::wcstol(argv[2], nullptr, 10));
-    std::u16string text = mode >= 0 && mode <= 4 ? lookup_text(keys[mode]) : u"A box of another mode.";
+    std::u16string text =
+        mode >= 0 && mode <= 4 ? format_text(lookup_text(keys[mode]), {u"8"}) : u"A box of another mode.";
     close_later(L"Tessera");
     return show_message(nullptr, text, static_cast<message_mode_t>(mode));
 }
