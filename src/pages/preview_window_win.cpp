@@ -491,11 +491,16 @@ LRESULT preview_window_c::on_thumbnails_read(UINT, WPARAM, LPARAM, bool&) {
     if (!read_task_.has_thread()) return 0;
     read_task_.wait_for_end(INFINITE);
     std::unique_ptr<thumbnail_read_t> read = std::move(reading_);
+    // The focus file's details were shown before its thumbnail was made, without the picture's
+    // size and the facts read with it: they are shown again once it is.
+    bool is_focus_read = false;
     {
         queue_lock_c lock;
         found_queue_c& queue = found_queue();
         if (queue.generation() != read->generation || queue_generation_ != read->generation) return 0;
         for (thumbnail_read_t::item_t& item : read->items) {
+            is_focus_read = is_focus_read || (current_cell_ >= 0 && static_cast<size_t>(current_cell_) < shown_count() &&
+                                              (*shown_items_)[static_cast<size_t>(current_cell_)] == item.index);
             if (item.picture && static_cast<size_t>(item.index) < queue.size()) {
                 queue.at(static_cast<size_t>(item.index)).thumb_image = std::move(item.picture);
                 budget_.note_wanted(item.index);
@@ -506,6 +511,8 @@ LRESULT preview_window_c::on_thumbnails_read(UINT, WPARAM, LPARAM, bool&) {
     }
     release_thumbnails(budget_.take_surplus());
     repaint();
+    if (is_focus_read && notify_window_ && static_cast<size_t>(current_cell_) < shown_count())
+        SendMessageW(notify_window_, UM_SHOW_FILE_INFO, static_cast<WPARAM>((*shown_items_)[current_cell_]), 0);
     return 0;
 }
 
