@@ -8,6 +8,7 @@
 #include "fs_guide.h"
 #include "iso_chain_resume.h"
 #include "iso_tail_search.h"
+#include "structure_chain_resume.h"
 
 namespace ember::fs {
 namespace {
@@ -92,6 +93,9 @@ bool fs_guide_c::carve_allocated(const fs_entry_t& e, const format_t& format, ui
     if (chain.empty()) chain = reassemble_by_allocation(window_, q, walk);
     // Movie box first: the samples place every break.
     if (chain.empty() && walk == walk_iso_media && moov_at == 0) chain = reassemble_iso_by_samples(window_, q);
+    // An AVI: its chunks and motion-JPEG frames place every break.
+    if (chain.empty() && walk == walk_riff_avi)
+        chain = reassemble_by_structure(window_, q, walk, avi_continues_at, avi_frame_holds);
     if (chain.empty()) return false;
     // The carver too must take the file whole at its entry's size.
     auto view = std::make_unique<extent_source_c>(window_, chain, e.size);
