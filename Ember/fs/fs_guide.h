@@ -71,6 +71,10 @@ private:
     // sample by sample (iso_chain_resume.h).
     bool carve_unlisted_video(uint64_t offset, const format_t& format, std::span<const uint8_t> resident,
                               guided_find_t& out);
+    // An AVI at a cluster that no entry names, whose carve stops short of its RIFF size: put
+    // together chunk by chunk (structure_chain_resume.h).
+    bool carve_unlisted_avi(uint64_t offset, const format_t& format, std::span<const uint8_t> resident,
+                            guided_find_t& out);
     std::vector<extent_t> extents_of(const fs_entry_t& e) const;
     uint64_t live_data_after(const fs_entry_t& e, uint64_t offset, uint64_t length) const;
     bool runs_into_other_file(const fs_entry_t& e, carve_input_c& in, uint64_t offset, uint64_t length,

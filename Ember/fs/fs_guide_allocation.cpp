@@ -10,6 +10,7 @@
 #include "fs_guide.h"
 #include "iso_chain_resume.h"
 #include "iso_tail_search.h"
+#include "structure_chain_resume.h"
 
 namespace ember::fs {
 namespace {
@@ -103,6 +104,9 @@ std::vector<extent_t> fs_guide_c::allocated_chain(const fs_entry_t& e, structure
     if (chain.empty()) chain = reassemble_by_allocation(window_, q, walk);
     // Movie box first: the samples place every break.
     if (chain.empty() && walk == walk_iso_media && moov_at == 0) chain = reassemble_iso_by_samples(window_, q);
+    // An AVI: its chunks and motion-JPEG frames place every break.
+    if (chain.empty() && walk == walk_riff_avi)
+        chain = reassemble_by_structure(window_, q, walk, avi_continues_at, avi_frame_holds);
     return chain;
 }
 
@@ -123,12 +127,12 @@ bool fs_guide_c::carve_allocated(const fs_entry_t& e, const format_t& format, ui
             (end[0] == 0xFF && end[1] == 0xD9))
             return false;
     }
-    // First with the files the entries state at their full sizes; where no chain is confirmed
-    // so, with each only in its first hole (after a quick format, the files written since the
-    // others were deleted lie in those others' later clusters).
     // An MP4 or MOV: where its movie box lies when it follows the media data.
     const uint64_t moov_at =
         walk == walk_iso_media ? iso_tail_offset(window_, offset, v.cluster_size, e.size) : 0;
+    // First with the files the entries state at their full sizes; where no chain is confirmed
+    // so, with each only in its first hole (after a quick format, the files written since the
+    // others were deleted lie in those others' later clusters).
     bool is_stopped = false;
     std::vector<extent_t> chain = allocated_chain(e, walk, moov_at, false, is_stopped);
     if (chain.empty() && !is_stopped) chain = allocated_chain(e, walk, moov_at, true, is_stopped);

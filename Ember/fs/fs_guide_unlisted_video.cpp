@@ -1,12 +1,15 @@
-// The guide's search for MP4 and MOV files that no entry names (iso_chain_resume.h): a file that
-// starts at a cluster, whose carve does not hold (its media data went on elsewhere), is put
-// together sample by sample from its own structure alone.
+// The guide's search for videos that no entry names: a file that starts at a cluster, whose carve
+// does not hold (its data went on elsewhere), is put together from its own structure alone, an
+// MP4 or MOV sample by sample (iso_chain_resume.h), an AVI chunk by chunk
+// (structure_chain_resume.h).
 #include <algorithm>
 
+#include "core/byte_order.h"
 #include "extension_match.h"
 #include "fs_guide.h"
 #include "iso_chain_resume.h"
 #include "iso_tail_search.h"
+#include "structure_chain_resume.h"
 
 namespace ember::fs {
 
@@ -19,6 +22,7 @@ constexpr size_t max_unlisted_tails = 2;
 
 bool fs_guide_c::carve_unlisted_video(uint64_t offset, const format_t& format, std::span<const uint8_t> resident,
                                       guided_find_t& out) {
+    if (format.search_name == "riff") return carve_unlisted_avi(offset, format, resident, out);
     if (format.search_name != "mov") return false;
     uint16_t volume = 0;
     while (volume < reader_.volumes().size() && reader_.volumes()[volume].cluster_at(offset) == 0) ++volume;
@@ -84,6 +88,55 @@ bool fs_guide_c::carve_unlisted_video(uint64_t offset, const format_t& format, s
     auto view = std::make_unique<extent_source_c>(window_, chain, size);
     carve_input_c in(*view, 0);
     carve_result_t found = format.carve(in);
+    if (found.length != size || !found.extension) return false;
+    claim({chain.begin() + 1, chain.end()});
+    view_ = std::move(view);
+    out = {view_.get(), size, found.extension, offset + std::min(chain[0].length, size), false, {}, false, {}};
+    out.origin.assembly = chain.size() > 1 ? find_assembly_t::joined : find_assembly_t::contiguous;
+    out.origin.pieces = uint32_t(chain.size());
+    return true;
+}
+
+// An AVI whose carve stops short of its RIFF size: the chain its chunks confirm, the carver taking
+// the file whole at that size. Anything else is left to the usual carve.
+bool fs_guide_c::carve_unlisted_avi(uint64_t offset, const format_t& format, std::span<const uint8_t> resident,
+                                    guided_find_t& out) {
+    uint16_t volume = 0;
+    while (volume < reader_.volumes().size() && reader_.volumes()[volume].cluster_at(offset) == 0) ++volume;
+    if (volume == reader_.volumes().size()) return false;
+    const fs_volume_t& v = reader_.volumes()[volume];
+    if (v.cluster_offset(v.cluster_at(offset)) != offset) return false;
+    uint64_t size = 0;
+    {
+        carve_input_c in(source_, offset, resident);
+        const uint8_t* h = in.at(0, 12);
+        if (!h || load_be32(h) != fourcc("RIFF") || load_be32(h + 8) != fourcc("AVI ")) return false;
+        size = 8 + uint64_t(load_le32(h + 4));
+        if (size <= v.cluster_size || size > v.data_end() - offset) return false;
+        const carve_result_t found = format.carve(in);
+        if (!found.extension || found.length >= size) return false;
+    }
+    allocation_request_t q;
+    q.volume = &v;
+    q.first = v.cluster_at(offset);
+    q.size = size;
+    q.budget = &chain_budget_;
+    q.is_taken = [this, &v, volume](uint32_t c) {
+        if (reader_.is_owned(volume, c)) return true;
+        const uint64_t at = v.cluster_offset(c);
+        auto it = claimed_.upper_bound(at);
+        return it != claimed_.begin() && at < std::prev(it)->second;
+    };
+    const uint64_t reach_clusters = 4 * size / v.cluster_size + 64;
+    for (const fs_entry_t& other : reader_.entries())
+        if (other.volume == volume && other.runs_count == 0 && other.first_cluster > q.first &&
+            other.first_cluster - q.first <= reach_clusters)
+            q.others.push_back({other.first_cluster, other.first_cluster + 1, false});
+    std::vector<extent_t> chain = reassemble_by_structure(window_, q, walk_riff_avi, avi_continues_at, avi_frame_holds);
+    if (chain.empty()) return false;
+    auto view = std::make_unique<extent_source_c>(window_, chain, size);
+    carve_input_c in(*view, 0);
+    const carve_result_t found = format.carve(in);
     if (found.length != size || !found.extension) return false;
     claim({chain.begin() + 1, chain.end()});
     view_ = std::move(view);

@@ -8,7 +8,8 @@ sample table of many chunks over many media data boxes; tif: TIFF headers whose 
 point far across the card, and a TIFF whose strip offsets and byte counts lie far apart; gif: GIF
 headers whose sub-block chains never end; fs_reader: a FAT12 card whose live entries all need one
 cluster more than the chain they name, and one whose names and folders are crafted
-(names_and_loops, for fs_scan too)."""
+(names_and_loops, for fs_scan too); fs_scan: a FAT12 card whose only file, an AVI no entry names,
+breaks at a cluster into other bytes and goes on after them (unlisted_avi)."""
 
 import os
 import struct
@@ -89,6 +90,15 @@ def names_and_loops(photo):
     return bytes(card)
 
 
+def unlisted_avi():
+    """The motion-JPEG AVI fixture at cluster 2 of a FAT12 card with 1 KiB clusters and no entries,
+    twelve clusters of it (into its stream chunks), two of other bytes, then the rest."""
+    with open(os.path.join(root, "tests", "ember", "fixtures", "video", "clip.avi"), "rb") as f:
+        avi = f.read()
+    gap = bytes((i * 131 + 17) % 251 for i in range(2048))
+    return cc.fat_card(avi[:12288] + gap + avi[12288:], [], 128 * 1024, 1024)
+
+
 def main():
     photo = cc.damage_entropy(fixture("large.jpg"), 0.3)
     sizes = [len(photo) + (i + 1) * 1024 for i in range(64)]
@@ -113,6 +123,7 @@ def main():
     write("tif", "crafted_far_ifds", cc.header_card([cc.tiff_header(16384)] * 8, 64 * 1024))
     write("tif", "crafted_far_strip_arrays", cc.tiff_far_strip_arrays())
     write("gif", "crafted_endless_chains", cc.header_card([cc.gif_header()] * 8, 16384, fill=0xFF))
+    write("fs_scan", "crafted_unlisted_avi", unlisted_avi())
 
 
 if __name__ == "__main__":

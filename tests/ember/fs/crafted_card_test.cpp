@@ -234,3 +234,24 @@ TEST(crafted_card, a_photo_in_three_pieces_is_joined_and_a_lost_piece_gives_its_
         EXPECT_TRUE(std::equal(found->second.begin(), found->second.end(), photo.begin()));
     }
 }
+
+// A TIFF (which a JPEG's carve may hold as its EXIF) written over a deleted photo's tail: the
+// photo's carve runs through it and is held for a rest that is gone. Given up, the photo comes
+// back as its head, and the stretch the scan skipped for the carve is scanned again: the TIFF
+// is found whole, with or without the photo's entry.
+TEST(crafted_card, a_file_written_over_a_given_up_photos_tail_is_found) {
+    const std::vector<uint8_t> photo = ember_test::read_bytes(ember_test::fixture("image/large.jpg"));
+    const std::vector<uint8_t> tiff = ember_test::read_bytes(ember_test::fixture("image/plain.tif"));
+    constexpr size_t head = 3 * 1024;  // three clusters
+    std::vector<uint8_t> laid(photo.begin(), photo.begin() + head);
+    laid.insert(laid.end(), tiff.begin(), tiff.end());
+    const std::vector<uint8_t> noise = ember_test::noise(8192, 7);
+    laid.insert(laid.end(), noise.begin(), noise.end());
+    const uint64_t first = 1 + 2 * 6 + 64;  // cluster 2's sector
+    for (const std::vector<uint32_t>& entries : {std::vector<uint32_t>{}, {uint32_t(photo.size())}}) {
+        scan_cost_t scan = guided_scan(fat12_card(laid, entries));
+        ASSERT_EQ(scan.files.size(), 2u) << entries.size() << " entries";
+        EXPECT_TRUE(scan.files[first] == std::vector<uint8_t>(photo.begin(), photo.begin() + head));
+        EXPECT_TRUE(scan.files[first + head / sector] == tiff);
+    }
+}

@@ -1,0 +1,44 @@
+// A deleted video no entry names, put together by its own structure where it has no sample
+// tables to go by (AVI). The file is read first fit from its first cluster; where the structure
+// walk breaks, the stretch before the break went wrong at a cluster boundary after the last place
+// the walk confirmed, and the file goes on in a free cluster after it at whose place the
+// structure continues (a chunk header, a frame's start); where the break may lie at several
+// boundaries, the one at which the stretch before it reads right (a frame decoded). Each such cluster (a few at most) is
+// followed and walked again; the chain is taken only when exactly one of all the chains so
+// followed is confirmed by the whole walk.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "allocation_chain.h"
+#include "core/byte_source.h"
+#include "media_chain_check.h"
+
+namespace ember::fs {
+
+// Whether the structure of the file may go on at `at` on the card, `left` bytes before the
+// file's end (a cheap look at a few bytes, before the chain through there is walked).
+using continues_fn = bool (*)(byte_source_i& card, uint64_t at, uint64_t left);
+
+// An AVI's movi list goes on at `at`: a stream chunk's header whose size fits, or a motion-JPEG
+// frame's SOI.
+bool avi_continues_at(byte_source_i& card, uint64_t at, uint64_t left);
+
+// Whether the stretch of `file` from the walk's place `place` reads right across the cluster
+// boundary at `boundary` (a frame that decodes whole through it).
+enum class stretch_verdict_t { holds, broken, unknown };
+using stretch_fn = stretch_verdict_t (*)(byte_source_i& file, uint64_t place, uint64_t boundary);
+
+// An AVI's motion-JPEG frame starting at `place` decodes whole, its data reaching past `boundary`.
+stretch_verdict_t avi_frame_holds(byte_source_i& file, uint64_t place, uint64_t boundary);
+
+// The one chain of q.size bytes from q.first that walk confirms, built as above; empty when none
+// or more than one is. From q.budget each walk costs the file's size and each cluster looked at a
+// sector; at most 64 walks in all, 32 breaks along a chain, 8192 clusters looked at for a break,
+// and no answer where more than 4 of them continue the structure.
+std::vector<extent_t> reassemble_by_structure(byte_source_i& card, const allocation_request_t& q,
+                                              structure_walk_fn walk, continues_fn continues,
+                                              stretch_fn stretch = nullptr);
+
+}  // namespace ember::fs
