@@ -31,6 +31,11 @@ void logo_action(main_window_c& window) {
                   nullptr, nullptr, SW_SHOW);
 }
 
+// The logo's caption button, counted from the window's right and top edges past the frame.
+RECT logo_hit_rect(int frame_width, int frame_height) {
+    return RECT{frame_width + 20, frame_height + 25, frame_width + 110, frame_height + 25 + 83};
+}
+
 // x positions of the three step labels, chosen by the language's code.
 void step_label_positions(int x[3]) {
     const char* code = current_language_code();
@@ -42,10 +47,6 @@ void step_label_positions(int x[3]) {
     } else {
         x[0] = 110, x[1] = 250, x[2] = 420;
     }
-}
-
-void draw_text_at(HDC dc, int x, int y, const std::u16string& text) {
-    TextOutW(dc, x, y, wide(text), static_cast<int>(text.size()));
 }
 
 void set_item_text(HMENU menu, UINT id, const std::u16string& text) {
@@ -113,7 +114,7 @@ LRESULT main_window_c::on_create(UINT, WPARAM, LPARAM, bool&) {
     SendMessageW(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_icon_.get()));
 
     set_whole_window_region(hwnd());
-    add_caption_button(IDB_LOGO, IDB_LOGO, IDB_LOGO, RECT{f + 20, t + 25, f + 110, t + 25 + 83}, L"logo", logo_action);
+    add_caption_button(IDB_LOGO, IDB_LOGO, IDB_LOGO, logo_hit_rect(f, t), L"logo", logo_action);
     step_ = 0;
     return 0;
 }
@@ -303,12 +304,28 @@ void main_window_c::paint_caption(HDC dc, const RECT&) {
     if (large_icon_.is_valid()) DrawIconEx(dc, 5, 5, large_icon_.get(), 20, 20, 0, nullptr, DI_NORMAL);
     TextOutW(dc, 30, 8, title, length);
     SetTextColor(dc, RGB(255, 255, 255));
+    for (const text_slot_t& slot : step_text_slots()) draw_slot(dc, slot);
+    if (step_ >= 0 && step_ < 4) draw_bitmap(dc, step_images_[step_].get(), 20, 60);
+}
+
+std::vector<text_slot_t> main_window_c::step_text_slots() const {
+    RECT window{};
+    GetWindowRect(hwnd(), &window);
     int x[3];
     step_label_positions(x);
-    draw_text_at(dc, x[0], 38, lookup_text("top_step1"));
-    draw_text_at(dc, x[1], 38, lookup_text("top_step2"));
-    draw_text_at(dc, x[2], 38, lookup_text("top_step3"));
-    if (step_ >= 0 && step_ < 4) draw_bitmap(dc, step_images_[step_].get(), 20, 60);
+    const int logo_left = (window.right - window.left) - logo_hit_rect(frame_width, frame_height).right;
+    const int ends[3] = {x[1], x[2], logo_left};
+    const char* keys[3] = {"top_step1", "top_step2", "top_step3"};
+    std::vector<text_slot_t> slots;
+    for (int i = 0; i < 3; ++i) {
+        text_slot_t slot;
+        slot.key = keys[i];
+        slot.text = lookup_text(keys[i]);
+        slot.is_bold = true;
+        slot.area = RECT{x[i], 38, ends[i], 54};
+        slots.push_back(slot);
+    }
+    return slots;
 }
 
 void centre_on_work_area(HWND window) { centre_window(window, nullptr); }

@@ -7,12 +7,14 @@
 #include <windows.h>
 
 #include <memory>
+#include <vector>
 
 #include "base/app_messages.h"
 #include "pages/home_window_win.h"
 #include "pages/option_window_win.h"
 #include "pages/recovery_window_win.h"
 #include "ui/message_loop_win.h"
+#include "ui/text_slot_win.h"
 #include "ui/ui_window_win.h"
 #include "ui/window_impl_win.h"
 
@@ -61,6 +63,9 @@ public:
     // The caption content drawn by the skinned frame.
     void paint_band(HDC dc, const RECT& window);
     void paint_caption(HDC dc, const RECT& window);
+    // The step labels in the caption, in their font; each ends where the next starts and the
+    // last at the logo.
+    std::vector<text_slot_t> step_text_slots() const;
 
     // Asks before ending a running search, ends the engine and destroys the window.
     void close_steps();

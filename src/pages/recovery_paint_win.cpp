@@ -10,8 +10,8 @@
 #include "engine/found_queue_win.h"
 #include "media/media_text.h"
 #include "media/media_text_win.h"
+#include "pages/recovery_layout_win.h"
 #include "pages/recovery_window_win.h"
-#include "ui/draw_text_win.h"
 #include "ui/painting_win.h"
 #include "ui/shared_fonts_win.h"
 
@@ -21,10 +21,13 @@ constexpr COLORREF heading_colour = RGB(65, 113, 184);
 constexpr COLORREF number_colour = RGB(66, 90, 138);
 constexpr COLORREF preview_colour = RGB(255, 0, 0);
 constexpr RECT bar_rect{62, 32, 322, 47};
-constexpr size_t max_preview_text = 63;
 
 void draw_text_at(HDC dc, int x, int y, const std::u16string& text) {
     TextOutW(dc, x, y, wide(text), static_cast<int>(text.size()));
+}
+
+void draw_slots(HDC dc, const text_slot_t* first, const text_slot_t* end) {
+    for (; first != end; ++first) draw_slot(dc, *first);
 }
 
 void frame_panel(HDC dc, HBRUSH brush, int left, int top, int right, int bottom) {
@@ -53,7 +56,7 @@ std::u16string folder_text(const std::string& path) {
 
 // A value in the column's right part, cut with an ellipsis where it does not fit.
 void draw_value(HDC dc, const RECT& client, int y, const std::u16string& text, UINT cut) {
-    RECT box{client.right - 120, y, client.right - 14, y + 16};
+    RECT box{fact_value_left(client), y, client.right - 14, y + 16};
     DrawTextW(dc, wide(text), static_cast<int>(text.size()), &box, DT_SINGLELINE | DT_NOPREFIX | DT_LEFT | cut);
 }
 
@@ -127,15 +130,12 @@ void recovery_window_c::paint_progress(HDC dc, const RECT& client) {
             std::u16string percent = decimal_text(int64_t(drawn_progress_ * 100)) + u"%";
             DrawTextW(dc, wide(percent), -1, &bar, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
         }
-        draw_text_at(dc, 62, 20, strip_text());
+        draw_slot(dc, progress_line_slot(strip_text()));
     }
     if (has_waiting_thumbnails()) {
-        select_object_c font(dc, shared_font(font_face::verdana, 10, true));
         SetTextColor(dc, preview_colour);
         static const char16_t* const dots[3] = {u".", u"..", u"..."};
-        std::u16string text = lookup_text("gen_preview") + dots[std::time(nullptr) % 3];
-        if (text.size() > max_preview_text) text.resize(max_preview_text);
-        draw_text_at(dc, is_current_language("de") || is_current_language("fr") ? 600 : 550, 30, text);
+        draw_slot(dc, preview_notice_slot(client, lookup_text("gen_preview") + dots[std::time(nullptr) % 3]));
     }
 }
 
@@ -150,51 +150,38 @@ std::u16string recovery_window_c::strip_text() const {
 }
 
 void recovery_window_c::paint_information(HDC dc, const RECT& client) {
-    const int column = client.right - 180;
-    {
-        select_object_c font(dc, shared_font(font_face::verdana, 8, false));
-        SetTextColor(dc, RGB(0, 0, 0));
-        RECT text{605, 354, client.right - 15, 424};
-        draw_wrapped_text(dc, lookup_text("recovery_text"), text, 5, 0);
-    }
+    const int column = information_column(client);
+    const information_texts_t texts = information_texts(client);
+    SetTextColor(dc, RGB(0, 0, 0));
+    draw_slot(dc, texts.hint);
     draw_bitmap(dc, info_icon_.get(), column, 90);
     draw_bitmap(dc, selection_icon_.get(), column, 206);
-    {
-        select_object_c font(dc, shared_font(font_face::verdana, 9, true));
-        SetTextColor(dc, heading_colour);
-        draw_text_at(dc, column + 20, 91, lookup_text("recovery_file_info"));
-        draw_text_at(dc, column + 20, 207, lookup_text("recovery_selection"));
-    }
-    select_object_c font(dc, shared_font(font_face::verdana, 8, false));
+    SetTextColor(dc, heading_colour);
+    draw_slots(dc, std::begin(texts.headings), std::end(texts.headings));
     SetTextColor(dc, RGB(0, 0, 0));
-    constexpr int rows[5] = {112, 128, 144, 160, 176};  // folder, state, date, camera, size
-    draw_text_at(dc, column, rows[0], lookup_text("recovery_entry_folder"));
-    draw_text_at(dc, column, rows[1], lookup_text("recovery_entry_state"));
-    draw_text_at(dc, column, rows[2], lookup_text("recovery_created"));
-    draw_text_at(dc, column, rows[3], lookup_text("recovery_model"));
-    draw_text_at(dc, column, rows[4], lookup_text("recovery_size"));
-    draw_text_at(dc, column, 232, lookup_text("recovery_total"));
-    draw_text_at(dc, column, 250, lookup_text("recovery_selected"));
+    draw_slots(dc, std::begin(texts.fact_labels), std::end(texts.fact_labels));
+    draw_slots(dc, std::begin(texts.count_labels), std::end(texts.count_labels));
+    select_object_c font(dc, shared_font(font_face::verdana, 8, false));
     for (int y : {196, 296}) {
         RECT line{column, y, client.right - 20, y + 1};
         FillRect(dc, &line, frame_brush_.get());
     }
     SetTextColor(dc, number_colour);
-    draw_text_at(dc, client.right - 100, 232, decimal_text(int64_t(view_total_)));
-    draw_text_at(dc, client.right - 100, 250, decimal_text(int64_t(view_ticked_)));
+    draw_text_at(dc, count_left(client), count_rows[0], decimal_text(int64_t(view_total_)));
+    draw_text_at(dc, count_left(client), count_rows[1], decimal_text(int64_t(view_ticked_)));
 
     record_facts_t facts = facts_of(current_);
     if (!facts.is_valid) return;
     SetTextColor(dc, RGB(0, 0, 0));
     std::u16string folder = folder_text(facts.original_path);
-    draw_value(dc, client, rows[0], folder.empty() ? unknown_text : folder, DT_PATH_ELLIPSIS);
+    draw_value(dc, client, fact_rows[0], folder.empty() ? unknown_text : folder, DT_PATH_ELLIPSIS);
     const char* state_key = facts.state == entry_state_t::deleted ? "recovery_entry_deleted"
                             : facts.state == entry_state_t::live  ? "recovery_entry_live"
                                                                   : nullptr;
-    draw_value(dc, client, rows[1], state_key ? lookup_text(state_key) : unknown_text, DT_END_ELLIPSIS);
+    draw_value(dc, client, fact_rows[1], state_key ? lookup_text(state_key) : unknown_text, DT_END_ELLIPSIS);
     // When it was taken, or else when the card last changed it.
     int64_t time = facts.taken_time > 0 ? facts.taken_time : facts.modified_time;
-    draw_value(dc, client, rows[2], taken_time_text(time), DT_END_ELLIPSIS);
-    draw_value(dc, client, rows[3], camera_model_text(facts.camera_model, sizeof facts.camera_model), DT_END_ELLIPSIS);
-    draw_value(dc, client, rows[4], picture_size_text(facts.width, facts.height), DT_END_ELLIPSIS);
+    draw_value(dc, client, fact_rows[2], taken_time_text(time), DT_END_ELLIPSIS);
+    draw_value(dc, client, fact_rows[3], camera_model_text(facts.camera_model, sizeof facts.camera_model), DT_END_ELLIPSIS);
+    draw_value(dc, client, fact_rows[4], picture_size_text(facts.width, facts.height), DT_END_ELLIPSIS);
 }

@@ -9,6 +9,7 @@
 #include "engine/found_queue_win.h"
 #include "media/media_kind_win.h"
 #include "pages/drive_list.h"
+#include "pages/recovery_layout_win.h"
 #include "ui/message_box_win.h"
 #include "ui/shared_fonts_win.h"
 
@@ -128,15 +129,17 @@ void recovery_window_c::create_controls() {
 void recovery_window_c::place_controls() {
     RECT client{};
     GetClientRect(hwnd(), &client);
-    const int shift = is_current_language("de") ? 50 : 0;
+    const int toggle = scan_toggle_left();
     struct { UINT id; int x, y; } places[] = {
         {id_scan_home, 452, 445},    {id_scan_back, 564, 445},           {id_scan_close, 675, 445},
-        {id_scan_recover, 630, 304}, {id_scan_toggle, 350 + shift, 25}, {id_scan_stop, 450 + shift, 25},
+        {id_scan_recover, 630, 304}, {id_scan_toggle, toggle, 25}, {id_scan_stop, toggle + 100, 25},
         {id_scan_filter, 660, 25},
     };
     for (const auto& place : places)
         SetWindowPos(control(place.id), nullptr, place.x, place.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    SetWindowPos(control(id_scan_all), nullptr, client.right - 180, 270, 100, 20, SWP_NOZORDER | SWP_NOACTIVATE);
+    const RECT box = select_all_rect(client);
+    SetWindowPos(control(id_scan_all), nullptr, box.left, box.top, box.right - box.left, box.bottom - box.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 LRESULT recovery_window_c::on_size(UINT, WPARAM, LPARAM, bool&) {

@@ -1,7 +1,8 @@
 // Every text of every language of res/language.ini, measured where the program draws it, with the
 // fonts this Wine prefix really has: the message box and the cache warning as they lay out each
-// message, the about dialog's texts, the painted labels of the home and options pages, and the
-// caption of every bitmap button of the main window's pages and of the dialogs. A text that does
+// message, the about dialog's texts, the painted labels of the home, options and scan pages and
+// the caption's step labels, and the caption of every bitmap button of the main window's pages
+// and of the dialogs. A text that does
 // not fit is named with its language. The substitutes Wine measures with are not the fonts of
 // Windows, so every text must also fit with about five percent to spare.
 #include <windows.h>
@@ -25,6 +26,7 @@
 #include "pages/folder_window_win.h"
 #include "pages/home_window_win.h"
 #include "pages/option_window_win.h"
+#include "pages/recovery_layout_win.h"
 #include "support/front_end_win.h"
 #include "support/input_win.h"
 #include "ui/message_box_win.h"
@@ -49,15 +51,12 @@ const std::vector<std::pair<const char*, std::vector<std::u16string>>> message_t
     {"unknown_type", {u"avchd, xyz, abcd"}},
 };
 
-// Texts drawn where nothing fixes their width (menus, the tree, the grid's details), and the
-// scan page's and the caption's painted labels, which this check does not measure yet.
+// Texts drawn where nothing fixes their width.
 const std::set<std::string> unmeasured_keys = {
-    "menu_help", "menu_about", "menu_exit", "top_step1", "top_step2", "top_step3", "recovery_text",
-    "recovery_sector", "recovery_wait", "recovery_loaded", "recovery_no_run", "gen_preview",
-    "recovery_photo", "recovery_video", "recovery_audio", "recovery_file_info", "recovery_selection",
-    "recovery_created", "recovery_entry_folder", "recovery_entry_state", "recovery_entry_deleted",
-    "recovery_entry_live", "recovery_model", "recovery_size", "recovery_total", "recovery_selected",
-    "photo", "video", "audio", "btn_all",
+    "menu_help", "menu_about", "menu_exit",                  // the menu grows to its widest item
+    "recovery_photo", "recovery_video", "recovery_audio",    // tree items: the tree scrolls sideways
+    "recovery_entry_deleted", "recovery_entry_live",         // fact values, ellipsised where cut
+    "photo", "video", "audio",                               // kept in the file, drawn nowhere
 };
 
 std::string read_language_file() {
@@ -188,6 +187,10 @@ void check_language(fit_check_c& check) {
 
     main_window_c window;
     ASSERT_TRUE(open_main_window(window));
+    for (const text_slot_t& slot : window.step_text_slots()) check.check_slot(slot);
+    RECT page{};
+    GetClientRect(window.scan_page(), &page);
+    for (const text_slot_t& slot : recovery_page_text_slots(page)) check.check_slot(slot);
     check.check_buttons(window.hwnd());
     check_dialog_buttons(check, L"About", [&] { SendMessageW(window.hwnd(), WM_COMMAND, id_menu_about, 0); });
     DestroyWindow(window.hwnd());
