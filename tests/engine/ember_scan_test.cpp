@@ -137,7 +137,9 @@ TEST_F(ember_scan, pause_holds_the_scan_and_stop_leaves_no_half_reported_file) {
     scan_control_c& control = start(to_ansi(from_wide(image.c_str())), cache_dir_);
     ASSERT_TRUE(wait_until([&] { return control.current_sector() > 0; }));
     const bool is_photo_found = engine_carves("jpg");
-    if (is_photo_found) ASSERT_TRUE(wait_until([&] { return !queued_paths().empty(); }));
+    if (is_photo_found) {
+        ASSERT_TRUE(wait_until([&] { return !queued_paths().empty(); }));
+    }
     EXPECT_EQ(control.total_sectors(), uint64_t(size.QuadPart) / 512);
     control.toggle_scan();
     Sleep(200);  // packets already written are still read
