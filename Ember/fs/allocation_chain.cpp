@@ -53,6 +53,29 @@ void add_tail_stretches(std::vector<uint64_t>& jumps, const allocation_request_t
     jumps.erase(std::unique(jumps.begin(), jumps.end()), jumps.end());
 }
 
+bool fill_first_fit(const fs_volume_t& v, std::vector<uint32_t>& clusters, size_t k, uint32_t c,
+                    const std::function<bool(uint32_t)>& is_free) {
+    for (; k < clusters.size(); ++k) {
+        while (k && !is_free(c))
+            if (!v.is_cluster(++c)) return false;
+        if (!v.is_cluster(c)) return false;
+        clusters[k] = c++;
+    }
+    return true;
+}
+
+std::vector<extent_t> cluster_extents(const fs_volume_t& v, const std::vector<uint32_t>& clusters) {
+    std::vector<extent_t> out;
+    for (uint32_t c : clusters) {
+        const uint64_t at = v.cluster_offset(c);
+        if (!out.empty() && out.back().offset + out.back().length == at)
+            out.back().length += v.cluster_size;
+        else
+            out.push_back({at, v.cluster_size});
+    }
+    return out;
+}
+
 std::vector<extent_t> allocation_chain(const fs_volume_t& v, uint32_t first, uint64_t size,
                                        const std::function<bool(uint32_t)>& is_skipped) {
     std::vector<extent_t> out;

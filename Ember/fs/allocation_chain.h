@@ -54,6 +54,14 @@ void add_tail_stretches(std::vector<uint64_t>& jumps, const allocation_request_t
 
 // The chain from the first cluster on through the clusters is_skipped leaves, as long as the size
 // needs; empty when the volume ends first.
+// The clusters from index k on, first fit from cluster c (taken as it is for k > 0 only when
+// free): false when the volume ends first. Shared by the chains that resume at a break.
+bool fill_first_fit(const fs_volume_t& v, std::vector<uint32_t>& clusters, size_t k, uint32_t c,
+                    const std::function<bool(uint32_t)>& is_free);
+
+// A list of clusters as extents, neighbours merged.
+std::vector<extent_t> cluster_extents(const fs_volume_t& v, const std::vector<uint32_t>& clusters);
+
 std::vector<extent_t> allocation_chain(const fs_volume_t& v, uint32_t first, uint64_t size,
                                        const std::function<bool(uint32_t)>& is_skipped);
 

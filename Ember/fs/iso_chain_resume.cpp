@@ -58,25 +58,11 @@ private:
 
     // The file's clusters from index k on, first fit from cluster c (which is taken as it is).
     bool fill_from(size_t k, uint32_t c) {
-        for (; k < clusters_.size(); ++k) {
-            while (k && !is_free(c))
-                if (!v_.is_cluster(++c)) return false;
-            if (!v_.is_cluster(c)) return false;
-            clusters_[k] = c++;
-        }
-        return true;
+        return fill_first_fit(v_, clusters_, k, c, [this](uint32_t x) { return is_free(x); });
     }
 
     std::vector<extent_t> extents() const {
-        std::vector<extent_t> out;
-        const uint32_t cs = v_.cluster_size;
-        for (uint32_t c : clusters_) {
-            const uint64_t at = v_.cluster_offset(c);
-            if (!out.empty() && out.back().offset + out.back().length == at)
-                out.back().length += cs;
-            else
-                out.push_back({at, cs});
-        }
+        std::vector<extent_t> out = cluster_extents(v_, clusters_);
         for (const extent_t& t : q_.tail)
             if (!out.empty() && out.back().offset + out.back().length == t.offset)
                 out.back().length += t.length;
