@@ -69,7 +69,7 @@ int build_before(found_file_t& record) {
     picture_t picture;
     if (find_thumbnail_group(lower_extension(path)) == thumbnail_group_t::raw) {
         if (decode_raw_photo(raw_library(), record, path, picture, raw_size_t::full) != 0) return -1;
-        save_thumbnail(picture, thumb_path);
+        save_thumbnail(picture, thumb_path, {});
         return 0;
     }
     std::vector<uint8_t> bytes;
@@ -81,11 +81,11 @@ int build_before(found_file_t& record) {
         decode_picture(bytes.data() + header.thumbnail_offset, header.thumbnail_size, preview) == 0 &&
         find_preview_area(picture_rows(preview), header.width, header.height, thumbnail_width, thumbnail_height,
                           area)) {
-        save_thumbnail(preview, thumb_path, &area);
+        save_thumbnail(preview, thumb_path, {}, &area);
         return 0;
     }
     if (decode_picture(bytes, picture) != 0) return -1;
-    save_thumbnail(picture, thumb_path);
+    save_thumbnail(picture, thumb_path, {});
     return 0;
 }
 
@@ -103,7 +103,7 @@ void time_jpeg_steps(const std::vector<std::string>& paths) {
         jpeg_decode_t info;
         decode_jpeg_reduced(bytes.data(), bytes.size(), thumbnail_width, thumbnail_height, picture, info);
         double t3 = thread_cpu_seconds();
-        save_thumbnail(picture, from_ansi(path + ".thumb_step.png"));
+        save_thumbnail(picture, from_ansi(path + ".thumb_step.png"), {});
         double t4 = thread_cpu_seconds();
         DeleteFileA((path + ".thumb_step.png").c_str());
         read += t1 - t0, walk += t2 - t1, decode += t3 - t2, save += t4 - t3;
@@ -148,7 +148,7 @@ void time_raw_steps(const std::vector<std::string>& paths) {
         double t6 = thread_cpu_seconds();
         decode_raw_photo(raw_library(), record, from_ansi(path), thumbnail);
         double t7 = thread_cpu_seconds();
-        save_thumbnail(thumbnail, from_ansi(path + ".thumb_step.png"));
+        save_thumbnail(thumbnail, from_ansi(path + ".thumb_step.png"), {});
         double t8 = thread_cpu_seconds();
         DeleteFileA((path + ".thumb_step.png").c_str());
         open += t1 - t0, unpack += t2 - t1, bin += t3 - t2, process += t4 - t3, image += t5 - t4;
@@ -167,7 +167,7 @@ int build_half(found_file_t& record) {
     if (find_thumbnail_group(lower_extension(path)) != thumbnail_group_t::raw) return build_thumbnail(record);
     picture_t picture;
     if (decode_raw_photo(raw_library(), record, path, picture, raw_size_t::half) != 0) return -1;
-    save_thumbnail(picture, from_ansi(record.thumb_path));
+    save_thumbnail(picture, from_ansi(record.thumb_path), {});
     return 0;
 }
 

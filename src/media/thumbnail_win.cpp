@@ -38,7 +38,7 @@ bool build_from_preview(const std::vector<uint8_t>& bytes, const std::u16string&
         return false;
     record.width = static_cast<int32_t>(header.width);
     record.height = static_cast<int32_t>(header.height);
-    save_thumbnail(preview, thumb_path, &area);
+    save_thumbnail(preview, thumb_path, {record.width, record.height}, &area);
     return true;
 }
 
@@ -94,8 +94,16 @@ int build_thumbnail(found_file_t& record, const jpeg_library_c& jpeg_decoder) {
     std::u16string thumb_path = from_ansi(record.thumb_path);
     // A path the thumbnail rule cannot name gets no thumbnail.
     if (path.empty() || thumb_path.empty()) return -1;
-    // Existing thumbnails (a scan loaded again from the cache) are reused: one query, no decode.
-    if (GetFileAttributesW(wide(thumb_path)) != INVALID_FILE_ATTRIBUTES) return 0;
+    // Existing thumbnails (a scan loaded again from the cache) are reused without a decode; the
+    // size shown is the one the thumbnail was made with.
+    if (GetFileAttributesW(wide(thumb_path)) != INVALID_FILE_ATTRIBUTES) {
+        found_size_t size;
+        if (read_thumbnail_source_size(thumb_path, size)) {
+            record.width = size.width;
+            record.height = size.height;
+        }
+        return 0;
+    }
     std::u16string extension = lower_extension(path);
     picture_t picture;
     switch (find_thumbnail_group(extension)) {
@@ -127,7 +135,7 @@ int build_thumbnail(found_file_t& record, const jpeg_library_c& jpeg_decoder) {
     case thumbnail_group_t::none:
         return -1;
     }
-    save_thumbnail(picture, thumb_path);
+    save_thumbnail(picture, thumb_path, {record.width, record.height});
     return 0;
 }
 

@@ -11,6 +11,7 @@
 #include "base/unicode_text.h"
 #include "base/wide_text_win.h"
 #include "picture/picture_bytes.h"
+#include "picture/png_text.h"
 
 using namespace Gdiplus;
 using namespace Gdiplus::DllExports;
@@ -233,7 +234,33 @@ int load_picture_file(const char* path, picture_t& picture) {
     return decode_picture(bytes, picture);
 }
 
-void save_thumbnail(const picture_t& source, const std::u16string& thumb_path, const pixel_area_t* area) {
+namespace {
+
+// The picture encoded into memory with the GDI+ encoder `encoder`; empty when it cannot be.
+std::vector<uint8_t> encode_picture(GpBitmap* bitmap, const CLSID& encoder) {
+    std::vector<uint8_t> bytes;
+    IStream* stream = nullptr;
+    if (CreateStreamOnHGlobal(nullptr, TRUE, &stream) != S_OK) return bytes;
+    LARGE_INTEGER start{};
+    ULARGE_INTEGER end{};
+    if (GdipSaveImageToStream(bitmap, stream, &encoder, nullptr) == Ok &&
+        stream->Seek(start, STREAM_SEEK_CUR, &end) == S_OK && end.QuadPart > 0 &&
+        end.QuadPart <= max_found_file_bytes && stream->Seek(start, STREAM_SEEK_SET, nullptr) == S_OK) {
+        bytes.resize(static_cast<size_t>(end.QuadPart));
+        ULONG got = 0;
+        if (stream->Read(bytes.data(), static_cast<ULONG>(bytes.size()), &got) != S_OK || got != bytes.size())
+            bytes.clear();
+    }
+    stream->Release();
+    return bytes;
+}
+
+constexpr char source_size_keyword[] = "Source size";
+
+}  // namespace
+
+void save_thumbnail(const picture_t& source, const std::u16string& thumb_path, const found_size_t& source_size,
+                    const pixel_area_t* area) {
     picture_t thumbnail;
     if (!start_gdiplus() || create_picture(thumbnail, thumbnail_width, thumbnail_height, 24) != 0)
         return;
@@ -242,5 +269,40 @@ void save_thumbnail(const picture_t& source, const std::u16string& thumb_path, c
     if (thumb_path.empty() || !find_encoder(lower_extension(thumb_path), encoder)) return;
     gdip_image_c image;
     if (GdipCreateBitmapFromHBITMAP(thumbnail.bitmap.get(), nullptr, &image.bitmap) != Ok) return;
-    GdipSaveImageToFile(image.bitmap, wide(thumb_path), &encoder, nullptr);
+    std::vector<uint8_t> bytes = encode_picture(image.bitmap, encoder);
+    if (bytes.empty()) return;
+    if (source_size.width > 0 && source_size.height > 0)
+        add_png_text(bytes, source_size_keyword,
+                     std::to_string(source_size.width) + "x" + std::to_string(source_size.height));
+    std::FILE* out = _wfopen(wide(thumb_path), L"wb");
+    if (!out) return;
+    bool is_written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+    // A thumbnail cut short would be taken as made when the scan is loaded again.
+    if (std::fclose(out) != 0 || !is_written) DeleteFileW(wide(thumb_path));
+}
+
+bool read_thumbnail_source_size(const std::u16string& thumb_path, found_size_t& size) {
+    // The size is written right after the header, within the first few dozen bytes.
+    constexpr size_t head_bytes = 256;
+    std::vector<uint8_t> head;
+    std::string text;
+    if (read_file_start(thumb_path, head_bytes, head) != 0 ||
+        !find_png_text(head.data(), head.size(), source_size_keyword, text, 24))
+        return false;
+    // "<width>x<height>", each 1 to 7 digits.
+    int32_t values[2] = {0, 0};
+    size_t at = 0;
+    for (int i = 0; i < 2; ++i) {
+        size_t digits = 0;
+        while (at < text.size() && text[at] >= '0' && text[at] <= '9' && digits < 7) {
+            values[i] = values[i] * 10 + (text[at++] - '0');
+            ++digits;
+        }
+        if (digits == 0 || values[i] == 0) return false;
+        if (i == 0 && (at >= text.size() || text[at++] != 'x')) return false;
+    }
+    if (at != text.size()) return false;
+    size.width = values[0];
+    size.height = values[1];
+    return true;
 }

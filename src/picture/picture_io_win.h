@@ -36,7 +36,18 @@ inline int decode_picture(const std::vector<uint8_t>& bytes, picture_t& picture)
 // converted as decode_picture does; the file is not kept open.
 int load_picture_file(const char* path, picture_t& picture);
 
+// The size of the picture a thumbnail was made from, 0 where it is not known.
+struct found_size_t {
+    int32_t width = 0;
+    int32_t height = 0;
+};
+
 // Stretches the whole of `source` (or the part `area` of it) onto a 117 x 82, 24-bit picture
-// (HALFTONE) and writes it to `thumb_path` with the GDI+ encoder for the path's extension.
-// A failure is not reported.
-void save_thumbnail(const picture_t& source, const std::u16string& thumb_path, const pixel_area_t* area = nullptr);
+// (HALFTONE) and writes it to `thumb_path` with the GDI+ encoder for the path's extension; a PNG
+// keeps `source_size` in a text chunk. A failure is not reported; a thumbnail not written whole
+// is removed.
+void save_thumbnail(const picture_t& source, const std::u16string& thumb_path, const found_size_t& source_size,
+                    const pixel_area_t* area = nullptr);
+
+// True with the source size kept in the thumbnail PNG at `thumb_path` by save_thumbnail.
+bool read_thumbnail_source_size(const std::u16string& thumb_path, found_size_t& size);

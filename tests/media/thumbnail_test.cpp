@@ -180,16 +180,36 @@ TEST_F(thumbnail, failures_leave_no_file_and_an_untouched_record) {
     }
 }
 
-TEST_F(thumbnail, an_existing_thumbnail_is_left_alone_and_nothing_is_learned) {
+// A scan loaded again reuses its thumbnails without decoding: the size shown is the one the
+// thumbnail keeps, and a thumbnail that keeps none (or a damaged one) tells nothing.
+TEST_F(thumbnail, an_existing_thumbnail_is_left_alone_and_gives_back_only_the_size_it_keeps) {
     ASSERT_TRUE(copy_to(fixtures + "quad_400x300.jpg", dir + "f0000001.jpg"));
     ASSERT_TRUE(write_file(folder / L"thumb_f0000001.png", "kept as it was"));
     found_file_t record = record_for(dir + "f0000001.jpg");
     EXPECT_EQ(build_thumbnail(record), 0);
     EXPECT_EQ(record.width, 0);
-    EXPECT_EQ(record.height, 0);
     EXPECT_EQ(record.taken_time, 0);
     EXPECT_STREQ(record.camera_model, "");
     EXPECT_EQ(file_bytes(record.thumb_path), "kept as it was");
+
+    ASSERT_TRUE(copy_to(fixtures + "quad_400x300.jpg", dir + "f0000002.jpg"));
+    found_file_t made = record_for(dir + "f0000002.jpg");
+    ASSERT_EQ(build_thumbnail(made), 0);
+    std::string thumb = file_bytes(made.thumb_path);
+    expect_whole_quad_thumbnail(made.thumb_path);
+    found_file_t loaded = record_for(dir + "f0000002.jpg");
+    EXPECT_EQ(build_thumbnail(loaded), 0);
+    EXPECT_EQ(loaded.width, 400);
+    EXPECT_EQ(loaded.height, 300);
+    EXPECT_EQ(file_bytes(loaded.thumb_path), thumb);
+
+    size_t text = thumb.find("400x300");
+    ASSERT_NE(text, std::string::npos);
+    thumb[text] = '9';
+    ASSERT_TRUE(write_file(folder / L"thumb_f0000002.png", thumb));
+    found_file_t tampered = record_for(dir + "f0000002.jpg");
+    EXPECT_EQ(build_thumbnail(tampered), 0);
+    EXPECT_EQ(tampered.width, 0);
 }
 
 // A video's thumbnail is its first frame, with the frame's size: motion JPEG decoded here (a cut

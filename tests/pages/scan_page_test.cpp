@@ -357,7 +357,7 @@ TEST_F(scan_page, loaded_thumbnails_stay_bounded_and_come_back_near_the_view) {
     {
         picture_t picture;
         ASSERT_EQ(create_picture(picture, 117, 82, 24), 0);
-        save_thumbnail(picture, from_wide((folder_ / L"thumb_model.png").c_str()));
+        save_thumbnail(picture, from_wide((folder_ / L"thumb_model.png").c_str()), {});
         thumbnail = read_all(folder_ / L"thumb_model.png");
         ASSERT_FALSE(thumbnail.empty());
     }
