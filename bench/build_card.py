@@ -274,6 +274,7 @@ class Bench:
                 runs = fat.runs(clusters)
                 rec["first_sector"] = self.card.cluster_offset(clusters[0]) // SECTOR if clusters else None
                 rec["runs"] = [[self.card.cluster_offset(c) // SECTOR, k * spc] for c, k in runs]
+                rec["fragments"] = len(runs)
                 ok = []
                 with open(rec["source"], "rb") as src:
                     for c in clusters:
@@ -334,17 +335,22 @@ class Bench:
         self.card.check()
         self.write_manifest(self.image, "manifest_%s.json" % a.fs, False)
         if a.quick_format:
-            quick = os.path.join(a.out, "card_%s_quick.img" % a.fs)
-            shutil.copyfile(self.image, quick)
-            self.card.image = quick
-            if a.fs == "exfat":
-                self.card.vol.image = quick
-            else:
-                self.card.target = "%s@@%d" % (quick, self.card.offset)
-                self.card.mkfs[self.card.mkfs.index(self.image)] = quick
-            self.card.quick_format()
-            self.card.check()
-            self.write_manifest(quick, "manifest_%s_quick.json" % a.fs, True)
+            self.quick_copy("card_%s_quick.img" % a.fs, "manifest_%s_quick.json" % a.fs)
+
+    def quick_copy(self, image_name, manifest_name):
+        """A copy of the finished card with a new empty file system written over it."""
+        a = self.args
+        quick = os.path.join(a.out, image_name)
+        shutil.copyfile(self.image, quick)
+        self.card.image = quick
+        if a.fs == "exfat":
+            self.card.vol.image = quick
+        else:
+            self.card.target = "%s@@%d" % (quick, self.card.offset)
+            self.card.mkfs[self.card.mkfs.index(self.image)] = quick
+        self.card.quick_format()
+        self.card.check()
+        self.write_manifest(quick, manifest_name, True)
 
 
 def pick_cluster_kib(size_mib, fs):
@@ -358,10 +364,11 @@ def pick_cluster_kib(size_mib, fs):
     raise SystemExit("--size-mib too small for FAT32 (at least 72)")
 
 
-def main():
+def arguments(description):
+    """The card options shared by the builders of the card benchmark."""
     here = os.path.dirname(os.path.abspath(__file__))
     root = os.path.dirname(here)
-    p = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    p = argparse.ArgumentParser(description=description)
     p.add_argument("--out", default=os.path.join(root, "build", "bench"))
     p.add_argument("--cache", default=None, help="generated media cache (default OUT/media)")
     p.add_argument("--media", default="/work/shared/bench-media", help="real camera files")
@@ -374,13 +381,21 @@ def main():
     p.add_argument("--video-mib", type=int, default=80, help="their largest size (20 to 150)")
     p.add_argument("--fs", choices=sorted(card_fs.CARDS), default="fat32")
     p.add_argument("--quick-format", action="store_true", help="also a quick-formatted copy of the card")
-    a = p.parse_args()
+    return p
+
+
+def settle(a):
+    """Fills in the defaults that depend on other options; returns the options."""
     os.environ["PATH"] += ":/usr/sbin:/sbin"  # mkfs.vfat
     a.cache = os.path.abspath(a.cache or os.path.join(a.out, "media"))
     a.out = os.path.abspath(a.out)
     if not a.cluster_kib:
         a.cluster_kib = pick_cluster_kib(a.size_mib, a.fs)
-    Bench(a).run()
+    return a
+
+
+def main():
+    Bench(settle(arguments(__doc__.split("\n")[0]).parse_args())).run()
 
 
 if __name__ == "__main__":
