@@ -4,9 +4,10 @@ every type enabled (or takes an already filled folder with --found), matches eac
 the original that starts at its sector, and prints per type and per state (contiguous or
 fragmented, live or deleted, overwritten; all deleted after a quick format) how many came back
 byte-exact, at the wrong length, with wrong bytes (wrong joins, for fragmented ones) or not at
-all, the two-fragment deleted JPEG and PNG files joined, and how many finds start at no original
-(junk), and how many recovered files carry their original name by the engine's index. Then
-throughput, CPU time and peak memory beside a warm `cat` of the same image."""
+all, the two-fragment deleted JPEG and PNG files joined, the long clips of the long-video card
+(bench/build_long_card.py) per style and number of fragments, how many finds start at no
+original (junk), and how many recovered files carry their original name by the engine's index.
+Then throughput, CPU time and peak memory beside a warm `cat` of the same image."""
 
 import argparse
 import collections
@@ -97,6 +98,9 @@ def run_engine(embsrv, image, work, log_path):
     return r.returncode, wall, rss, user, cpu, cmd
 
 
+# Cells of their own, outside the per-type table and the state totals.
+SIDE_TABLES = ("two-fragment", "video fragments", "long videos")
+
 STATES = ["contiguous live", "contiguous deleted", "fragmented live", "fragmented deleted", "overwritten"]
 
 
@@ -148,6 +152,8 @@ def score(manifest, found):
                 got = "head"
             cells[("video fragments", "%s %d" % (r["type"], len(r["runs"])))]["total"] += 1
             cells[("video fragments", "%s %d" % (r["type"], len(r["runs"])))][got] += 1
+        if r.get("long"):
+            long_clip(cells, r, outcome.get(sector, "missing"), sector in shorter)
         cell = cells[(r["type"], state_of(r))]
         cell["total"] += 1
         cell[outcome.get(sector, "missing")] += 1
@@ -155,6 +161,44 @@ def score(manifest, found):
             cells[("two-fragment", "deleted jpg/png")]["total"] += 1
             cells[("two-fragment", "deleted jpg/png")][outcome.get(sector, "missing")] += 1
     return cells, lost, exts, junk, wrong
+
+
+def fragment_group(n):
+    """The report's groups of fragment counts: 1, 2, 3-4, 5-8, 9 and more."""
+    return "1" if n < 2 else "2" if n == 2 else "3-4" if n <= 4 else "5-8" if n <= 8 else "9+"
+
+
+def long_clip(cells, r, got, is_shorter):
+    """Counts a long clip of the long-video card under its style, live or deleted, and group of
+    fragment counts: exact, head (a shorter find its original starts with), wrong, missing."""
+    if got == "wrong length" and is_shorter:
+        got = "head"
+    elif got in ("wrong length", "wrong bytes"):
+        got = "wrong"
+    c = cells[("long videos", "%s|%s|%s" % (
+        r["long"], "live" if r["live"] else "deleted", fragment_group(r.get("fragments", len(r["runs"])))))]
+    c["total"] += 1
+    c[got] += 1
+
+
+def report_long(cells, out=sys.stdout):
+    keys = [k for t, k in cells if t == "long videos"]
+    if not keys:
+        return
+    groups = ["1", "2", "3-4", "5-8", "9+"]
+    keys.sort(key=lambda k: (k.split("|")[0], k.split("|")[1], groups.index(k.split("|")[2])))
+    print("long videos per style, live or deleted, and fragments: exact, head only (a shorter find the clip "
+          "starts with), wrong (other lengths, wrong joins), missing", file=out)
+    every = collections.defaultdict(collections.Counter)  # (live, group) over the styles
+    for k in keys:
+        style, live, group = k.split("|")
+        every[(live, group)].update(cells[("long videos", k)])
+    rows = [tuple(k.split("|")) for k in keys] + [("every style",) + k for k in
+                                                  sorted(every, key=lambda k: (k[0], groups.index(k[1])))]
+    for style, live, group in rows:
+        c = every[(live, group)] if style == "every style" else cells[("long videos", "|".join((style, live, group)))]
+        print("  %-15s %-8s %3s fragments: %3d clips %3d exact %3d head only %3d wrong %3d missing" % (
+            style, live, group, c["total"], c["exact"], c["head"], c["wrong"], c["missing"]), file=out)
 
 
 def read_index(folder):
@@ -219,7 +263,7 @@ def summary(cells, junk, names, timing):
            "names": {k: names.get(k, 0) for k in ("recovered", "named", "name", "path", "first lost", "unnamed")}}
     for (t, st), c in cells.items():
         out["exact"]["%s / %s" % (t, st)] = [c["exact"], c["total"]]
-        if t not in ("two-fragment", "video fragments"):
+        if t not in SIDE_TABLES:
             s = out["states"].setdefault(st, [0, 0])
             s[0] += c["exact"]
             s[1] += c["total"]
@@ -289,7 +333,7 @@ def report(manifest, cells, lost, exts, junk, wrong, out=sys.stdout):
     quick = " after quick format" if manifest.get("quick_format") else ""
     p("exact / originals per type and state%s:" % quick)
     p("%-6s" % "type" + "".join("%20s" % s for s in STATES) + "%6s  %s" % ("lost", "found as"))
-    types = sorted({t for t, _ in cells if t not in ("two-fragment", "video fragments")})
+    types = sorted({t for t, _ in cells if t not in SIDE_TABLES})
     for t in types:
         row = ""
         for st in STATES:
@@ -302,7 +346,7 @@ def report(manifest, cells, lost, exts, junk, wrong, out=sys.stdout):
     for st in STATES:
         tot = collections.Counter()
         for (t, s_), c in cells.items():
-            if s_ == st and t not in ("two-fragment", "video fragments"):
+            if s_ == st and t not in SIDE_TABLES:
                 tot.update(c)
         if tot["total"]:
             p("%-20s %9d %7d %13d %12d %8d" % (st, tot["total"], tot["exact"], tot["wrong length"],
@@ -321,6 +365,7 @@ def report(manifest, cells, lost, exts, junk, wrong, out=sys.stdout):
             p("  %-4s %2s fragments: %3d originals %3d exact %3d head %3d other length %3d wrong bytes %3d missing" % (
                 k.split()[0], k.split()[1], c["total"], c["exact"], c["head"], c["wrong length"], c["wrong bytes"],
                 c["missing"]))
+    report_long(cells, out)
     p("originals: %d (%d still live on the card); lost = head overwritten, not recoverable at its start" % (
         len(manifest["originals"]), sum(1 for r in manifest["originals"] if r["live"])))
     p("junk (finds at no original's first sector): %d%s" % (
