@@ -5,19 +5,27 @@
 # on each (bench/score_card.py). Everything else goes to build/bench/ (card_FS[_quick].img,
 # manifest_FS[_quick].json, and the encoded media cache, so a second run encodes nothing).
 # --save keeps each card's figures in a JSON file; --compare prints what moved since such a file.
+# --long-videos builds the long-video cards instead (bench/build_long_card.py, 4 GiB unless
+# --size-mib says otherwise: card_FS_long[_quick].img and manifest_FS_long[_quick].json): a card
+# full of phone photos and some clips, then long clips of 50 to 500 MB (phone MP4 with the index
+# last and first, camera H.264 MOV and motion-JPEG AVI) shot into holes as 2 to 8 fragments, most
+# deleted again; the scorer adds them per style and fragment count. A first run encodes about
+# 6 GB of media (cached); the build and scan times are printed.
 #
 #   bench/card_benchmark.sh [--fs fat32|exfat|both] [--size-mib N] [--seed N] [--score-only]
 #                           [--embsrv PATH] [--keep] [--save FILE.json] [--compare FILE.json]
+#                           [--long-videos]
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 out="$root/build/bench"
-size=2112
+size=""
 seed=1
 filesystems="fat32 exfat"
 score_only=0
 embsrv=""
 keep=""
 figures=""
+long=""
 while [ $# -gt 0 ]; do
     case "$1" in
         --size-mib) size=${2:?--size-mib needs a value}; shift 2 ;;
@@ -27,8 +35,9 @@ while [ $# -gt 0 ]; do
         --embsrv) embsrv=${2:?--embsrv needs a path}; shift 2 ;;
         --score-only) score_only=1; shift ;;
         --keep) keep="--keep"; shift ;;
+        --long-videos) long="_long"; shift ;;
         --save|--compare) figures="$figures $1 $(realpath -m "${2:?$1 needs a file}")"; shift 2 ;;
-        -h|--help) sed -n '2,10p' "$0"; exit 0 ;;
+        -h|--help) sed -n '2,18p' "$0"; exit 0 ;;
         *) echo "card_benchmark.sh: unknown option $1" >&2; exit 2 ;;
     esac
 done
@@ -54,8 +63,13 @@ wavpack dosfstools mtools exfatprogs time"
     export PATH
     mkdir -p "$out"
     python3 "$root/bench/check_fat.py"
+    builder="$root/bench/build_card.py"
+    [ -n "$long" ] && builder="$root/bench/build_long_card.py"
+    [ -n "$size" ] || { size=2112; [ -n "$long" ] && size=4096; }
     for fs in $filesystems; do
-        python3 "$root/bench/build_card.py" --out "$out" --size-mib "$size" --seed "$seed" --fs "$fs" --quick-format
+        started=$(date +%s)
+        python3 "$builder" --out "$out" --size-mib "$size" --seed "$seed" --fs "$fs" --quick-format
+        echo "card_$fs$long built in $(( $(date +%s) - started )) s (media encoding included when not cached)"
     done
 fi
 
@@ -71,11 +85,12 @@ if [ ! -x "$embsrv" ]; then
     exit 1
 fi
 for fs in $filesystems; do
-    for manifest in "$out/manifest_$fs.json" "$out/manifest_${fs}_quick.json"; do
+    for manifest in "$out/manifest_$fs$long.json" "$out/manifest_$fs${long}_quick.json"; do
         echo
         # shellcheck disable=SC2086  # $keep is empty or one word, $figures option and path pairs
         python3 "$root/bench/score_card.py" --manifest "$manifest" --embsrv "$embsrv" $keep $figures
     done
 done
 # Damaged, truncated and overwritten files with intact photos behind them, per type.
+[ -n "$long" ] && exit 0
 python3 "$root/bench/damage_card.py" --out "$out" --embsrv "$embsrv"
