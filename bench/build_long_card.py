@@ -24,6 +24,7 @@ import build_card  # noqa: E402
 import fat  # noqa: E402
 import long_media  # noqa: E402
 import media_gen  # noqa: E402
+from build_card import log  # noqa: E402
 
 MIB = 1024 * 1024
 FRAGMENTS = [(2, 2), (3, 4), (5, 8)]         # the report's groups of fragment counts
@@ -102,12 +103,16 @@ class LongVideoCard(build_card.Bench):
         self.snapshot()
         live = sorted((r["clusters"][0], p, len(r["clusters"])) for p, r in self.originals.items()
                       if r["live"] and r.get("clusters") and len(fat.runs(r["clusters"])) == 1)
-        on_card = lambda p: (self.originals[p]["size"] + cs - 1) // cs * cs  # noqa: E731
+
+        def on_card(p):
+            return (self.originals[p]["size"] + cs - 1) // cs * cs
+
         i = len(live) // 16
         shot = []
         for n, (style, k, src) in enumerate(plan):
             size = os.path.getsize(src)
-            # Skip a random share of what the later clips can spare, so the stretches spread out.
+            # Skip a random share of what the later clips can spare, so the stretches spread out
+            # (up to 8 live files of a few MiB between holes).
             need = sum(os.path.getsize(s) for _, _, s in plan[n:]) * 1.1 + 8 * (len(plan) - n) * 4 * MIB
             spare = sum(on_card(p) for _, p, _ in live[i:]) - need
             skip = self.plan_rng.uniform(0, max(0, spare) / (len(plan) - n + 1))
@@ -161,10 +166,6 @@ class LongVideoCard(build_card.Bench):
         self.write_manifest(self.image, "manifest_%s_long.json" % a.fs, False)
         if a.quick_format:
             self.quick_copy("card_%s_long_quick.img" % a.fs, "manifest_%s_long_quick.json" % a.fs)
-
-
-def log(msg):
-    build_card.log(msg)
 
 
 def main():
