@@ -10,7 +10,7 @@
 # full of phone photos and some clips, then long clips of 50 to 500 MB (phone MP4 with the index
 # last and first, camera H.264 MOV and motion-JPEG AVI) shot into holes as 2 to 8 fragments, most
 # deleted again; the scorer adds them per style and fragment count. A first run encodes about
-# 6 GB of media (cached); the build and scan times are printed.
+# 6.5 GB of media (cached); the build and scan times are printed.
 #
 #   bench/card_benchmark.sh [--fs fat32|exfat|both] [--size-mib N] [--seed N] [--score-only]
 #                           [--embsrv PATH] [--keep] [--save FILE.json] [--compare FILE.json]
