@@ -14,6 +14,9 @@ constexpr uint64_t look_cost = 512;  // bytes read (and taken from the budget) a
 // A cluster whose first sector holds the sample's start has the whole sample's units checked, up
 // to this many bytes (read once, taken from the budget too).
 constexpr uint64_t max_sample_check = 1 << 20;
+// Bytes after the last confirmed place that the file's end may run on through unchecked samples
+// (a movie box first: its last cluster holds sound or the rest of the last frame).
+constexpr uint64_t max_unplaced_end = 1 << 20;
 
 class sample_chain_c {
 public:
@@ -40,7 +43,7 @@ public:
             std::vector<uint64_t> jumps;
             for (uint64_t at = 0, i = 0; i + 1 < chain.size(); ++i) jumps.push_back(at += chain[i].length);
             add_tail_stretches(jumps, q_);
-            if (judge_chain(w, jumps, q_.size, cs) == chain_verdict_t::confirmed) return chain;
+            if (judge_chain(w, jumps, q_.size, cs) == chain_verdict_t::confirmed || ends_on(w, jumps)) return chain;
             if (step == max_breaks || w.failed_at == UINT64_MAX || broke.at != w.failed_at || !resume(w, broke))
                 return {};
         }
@@ -78,6 +81,31 @@ private:
         uint8_t head[64];
         return card_.read_at(v_.cluster_offset(c), head, sizeof head) == sizeof head &&
                is_known_file_start(head, sizeof head);
+    }
+
+    // A file whose movie box comes first ends in media data, where the last cluster often holds
+    // only sound, whose samples have no units to check. Its chain is taken when it is confirmed
+    // up to the cluster of its last place and runs on from there without a jump, through a
+    // short stretch whose clusters start no other file: first fit took those free clusters,
+    // as many as the file has there.
+    bool ends_on(const structure_walk_t& w, const std::vector<uint64_t>& jumps) {
+        const uint32_t cs = v_.cluster_size;
+        if (!q_.tail.empty() || w.places.empty()) return false;
+        const uint64_t last = *std::max_element(w.places.begin(), w.places.end());
+        if (last >= q_.size) return false;
+        const uint64_t placed_end = std::min(q_.size, (last / cs + 1) * cs);
+        if (q_.size - placed_end > max_unplaced_end) return false;
+        // Every stretch after a jump holds a place, the last place's cluster too, and no jump
+        // lies after it.
+        if (judge_chain(w, jumps, placed_end, cs) != chain_verdict_t::confirmed) return false;
+        if (!jumps.empty() && jumps.back() >= placed_end) return false;
+        for (size_t k = size_t(placed_end / cs); k < clusters_.size(); ++k) {
+            uint8_t head[64];
+            if (card_.read_at(v_.cluster_offset(clusters_[k]), head, sizeof head) == sizeof head &&
+                is_known_file_start(head, sizeof head))
+                return false;
+        }
+        return true;
     }
 
     // Where the sample at the break goes on: the break lies at a cluster boundary after the last

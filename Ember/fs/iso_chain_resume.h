@@ -5,6 +5,9 @@
 // first sample that does not start as it must, the stretch before it went wrong: the file goes
 // on in the one free cluster after it, within reach, at whose place the sample does start, and
 // the search walks again from there. No directory entry of the files in between is needed.
+// With the movie box first, the file's last cluster may hold only sound, which has nothing to
+// check: the chain may then end, after the cluster of its last place and without a jump, in up
+// to 1 MiB of clusters none of which starts another file.
 #pragma once
 
 #include <cstdint>
