@@ -10,7 +10,9 @@ writer), has three folders:
 - 102MANY: an MP4 shot into six holes between photos, the photos deleted after it.
 - 103GROW, 104GROW: a DV clip, and an AVI, shot into six holes between files whose heads start no file (so nothing
   says they were there), all deleted after it: only skipping each, where the DV's blocks stop
-  being in place, gives each clip."""
+  being in place, gives each clip.
+- 105FIRST: an MP4 with its movie box first (so it ends in sound) written into holes as in
+  100PLAIN and deleted."""
 
 import os
 import shutil
@@ -31,6 +33,8 @@ def videos():
     h264 = ["-c:v", "libx264", "-preset", "ultrafast", "-b:v", "1500k", "-pix_fmt", "yuv420p"]
     return {
         "mp4": ffmpeg("plain.mp4", 3, "320x240", h264, ["-c:a", "aac", "-b:a", "64k"], "mp4"),
+        "first": ffmpeg("first.mp4", 3, "320x240", h264, ["-c:a", "aac", "-b:a", "64k", "-movflags", "+faststart"],
+                        "mp4"),
         "avi": ffmpeg("plain.avi", 2, "320x240", ["-c:v", "mjpeg", "-q:v", "6"], ["-c:a", "pcm_s16le"], "avi"),
         "mov": ffmpeg("cross.mov", 3, "320x240", h264, ["-c:a", "aac", "-b:a", "64k"], "mov"),
         "mpg": ffmpeg("plain.mpg", 3, "320x240", ["-c:v", "mpeg2video", "-b:v", "1500k"], ["-c:a", "mp2"], "mpeg"),
@@ -99,13 +103,19 @@ def build(card_name, put, delete, first_cluster, hint, cluster_size, record):
         put(v[kind], d4 + clip)
         for name in names[2::2] + [d4 + clip]:
             delete(name)
+    d5 = "DCIM/105FIRST/"
+    holes = fill(put, delete, d5, [64 << 10] * 8, 600)
+    hint(first_cluster(holes[1]))
+    put(v["first"], d5 + "CLIP0009.MP4")
+    delete(d5 + "CLIP0009.MP4")
     record()
 
 
 def fat32_card():
     image = m.new_image("video_fat32.img", 48)
     card = m.FatCard(image, 0, ["-F", "32", "-s", "1"])
-    card.mkdir("DCIM", "DCIM/100PLAIN", "DCIM/101CROSS", "DCIM/102MANY", "DCIM/103GROW", "DCIM/104GROW")
+    card.mkdir("DCIM", "DCIM/100PLAIN", "DCIM/101CROSS", "DCIM/102MANY", "DCIM/103GROW", "DCIM/104GROW",
+               "DCIM/105FIRST")
     build(image, card.put, card.delete, lambda p: card.files[p][0], lambda c: card.hint(c - 1), 512,
           lambda: record_fat(card))
 
@@ -126,6 +136,7 @@ def exfat_card():
     vol.mkdir("DCIM/102MANY")
     vol.mkdir("DCIM/103GROW")
     vol.mkdir("DCIM/104GROW")
+    vol.mkdir("DCIM/105FIRST")
     chains, hint = {}, [None]
 
     def put(src, path):
