@@ -370,6 +370,21 @@ TEST(video_carve, a_null_packet_that_completes_an_aligned_unit_is_kept) {
     EXPECT_EQ(carve_bytes(format("m2ts"), longer).length, whole);
 }
 
+// A 192-byte stream that stops inside an aligned unit was cut by other data written from a sector
+// boundary on: the packet that runs on into that sector is not the stream's.
+TEST(video_carve, a_192_byte_stream_cut_inside_a_unit_ends_before_the_foreign_sector) {
+    const std::vector<uint8_t> m2ts = load("clip.m2ts");
+    std::vector<uint8_t> longer = m2ts;
+    while (longer.size() < 1100 * 192) longer.insert(longer.end(), m2ts.begin() + 3 * 192, m2ts.end());
+    const size_t cut = 1100 * 192 / 512 * 512;  // a sector boundary inside a packet, past its sync byte
+    ASSERT_GT(cut % 192, 4u);
+    std::vector<uint8_t> foreign = random_bytes(4096, 7);
+    foreign[cut / 192 * 192 + 192 + 4 - cut] = 0x00;  // where the next sync byte would be
+    longer.resize(cut);
+    longer.insert(longer.end(), foreign.begin(), foreign.end());
+    EXPECT_EQ(carve_bytes(format("m2ts"), longer).length, cut / 192 * 192);
+}
+
 // What the carver gives for the candidate at `start` of an image read as a card is read.
 uint64_t carve_at(const ember::format_t& f, const std::vector<uint8_t>& image, uint64_t start) {
     copying_source_c source(image);
