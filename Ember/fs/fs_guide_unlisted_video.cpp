@@ -6,6 +6,7 @@
 
 #include "core/byte_order.h"
 #include "extension_match.h"
+#include "extent_source.h"
 #include "fs_guide.h"
 #include "iso_chain_resume.h"
 #include "iso_tail_search.h"
@@ -17,6 +18,24 @@ namespace {
 
 // Movie boxes looked at for one file: more would mean the search cannot tell them apart anyway.
 constexpr size_t max_unlisted_tails = 2;
+constexpr uint64_t sector = 512;
+
+// Where the samples of the MP4 or MOV carved to `length` bytes at offset stop holding: the first
+// sector boundary after the last place the walk confirmed before its break (other bytes written
+// over the file, or its next fragment lying elsewhere, begin at a sector boundary after it), or
+// length when they hold or the walk cannot tell. The walk reads the file once, from the budget.
+uint64_t iso_samples_end(byte_source_i& card, uint64_t offset, uint64_t length, uint64_t& budget) {
+    if (budget < length) return length;
+    budget -= length;
+    extent_source_c file(card, {{offset, length}}, length);
+    iso_break_t broke;
+    const structure_walk_t w = walk_iso_media_broken(file, &broke);
+    if (!w.is_known || w.is_sound || w.failed_at == UINT64_MAX) return length;
+    uint64_t good = 0;
+    for (uint64_t at : w.places)
+        if (at < w.failed_at) good = std::max(good, at);
+    return std::min(length, (good / sector + 1) * sector);
+}
 
 }  // namespace
 
@@ -29,8 +48,11 @@ bool fs_guide_c::carve_unlisted_video(uint64_t offset, const format_t& format, s
     if (volume == reader_.volumes().size()) return false;
     const fs_volume_t& v = reader_.volumes()[volume];
     if (v.cluster_offset(v.cluster_at(offset)) != offset) return false;
+    // The usual carve, kept as the scan would keep it when it holds and its samples do too. One
+    // whose samples break (a movie box first hides that from the carver) is put together below
+    // when its structure confirms a chain, else kept up to where they break.
+    uint64_t samples_end = 0;
     {
-        // The usual carve, kept as the scan would keep it when it holds.
         carve_input_c in(source_, offset, resident);
         carve_result_t found = format.carve(in);
         if (found.length) {
@@ -40,9 +62,19 @@ bool fs_guide_c::carve_unlisted_video(uint64_t offset, const format_t& format, s
             const uint64_t kept = free_length(offset, length);
             out = {nullptr, kept, found.extension, offset + kept, true, std::move(in.layout()), false, {}};
             out.origin.is_cut = kept < length;
-            return true;
+            if (kept != length || length <= v.cluster_size) return true;
+            samples_end = iso_samples_end(window_, offset, length, chain_budget_);
+            if (samples_end == length) return true;
         }
     }
+    // Kept up to where its samples break, when no chain is confirmed.
+    auto keep_head = [&] {
+        if (samples_end == 0) return false;
+        out.length = samples_end;
+        out.resume = offset + samples_end;
+        out.origin.is_cut = true;
+        return true;
+    };
     const iso_head_t head = read_iso_head(window_, offset, source_.size() - offset);
     allocation_request_t q;
     q.volume = &v;
@@ -78,17 +110,17 @@ bool fs_guide_c::carve_unlisted_video(uint64_t offset, const format_t& format, s
             q.tail = allocation_chain(v, t.cluster, q.size - q.tail_at, q.is_taken);
             std::vector<extent_t> found = q.tail.empty() ? std::vector<extent_t>{} : reassemble_iso_by_samples(window_, q);
             if (found.empty()) continue;
-            if (!chain.empty()) return false;  // two confirmed: neither is sure
+            if (!chain.empty()) return keep_head();  // two confirmed: neither is sure
             chain = std::move(found);
             size = q.size;
         }
     }
-    if (chain.empty()) return false;
+    if (chain.empty()) return keep_head();
     // The carver too must take the file whole at that size.
     auto view = std::make_unique<extent_source_c>(window_, chain, size);
     carve_input_c in(*view, 0);
     carve_result_t found = format.carve(in);
-    if (found.length != size || !found.extension) return false;
+    if (found.length != size || !found.extension) return keep_head();
     claim({chain.begin() + 1, chain.end()});
     view_ = std::move(view);
     out = {view_.get(), size, found.extension, offset + std::min(chain[0].length, size), false, {}, false, {}};
