@@ -327,6 +327,19 @@ TEST(video_carve, matroska_segment_of_unknown_size_ends_at_the_first_foreign_ele
     expect_exact(format("mkv"), mkv, "mkv", "unknown-size segment");
 }
 
+// Other bytes from a sector boundary inside a Cluster on (the file's next fragment lies
+// elsewhere): the block they cut is not kept, though its header and size looked sound.
+TEST(video_carve, matroska_cluster_cut_by_other_bytes_ends_before_its_last_block) {
+    const std::vector<uint8_t> mkv = load("clip.mkv");
+    for (size_t cut = 1024; cut + 1024 < mkv.size(); cut += 512) {
+        std::vector<uint8_t> broken(mkv.begin(), mkv.begin() + long(cut));
+        const std::vector<uint8_t> foreign = random_bytes(8192, unsigned(cut));
+        broken.insert(broken.end(), foreign.begin(), foreign.end());
+        const uint64_t length = carve_bytes(format("mkv"), broken).length;
+        EXPECT_LE(length, cut) << "cut at " << cut;
+    }
+}
+
 TEST(video_carve, transport_stream_needs_its_program_table_and_drops_a_chance_packet) {
     std::vector<uint8_t> ts = load("clip.ts");
     ASSERT_EQ(ts.size() % 188, 0u);
