@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "core/byte_order.h"
+#include "chain_check_support.h"
 #include "extension_match.h"
 #include "extent_source.h"
 #include "fs_guide.h"
@@ -18,23 +19,14 @@ namespace {
 
 // Movie boxes looked at for one file: more would mean the search cannot tell them apart anyway.
 constexpr size_t max_unlisted_tails = 2;
-constexpr uint64_t sector = 512;
 
-// Where the samples of the MP4 or MOV carved to `length` bytes at offset stop holding: the first
-// sector boundary after the last place the walk confirmed before its break (other bytes written
-// over the file, or its next fragment lying elsewhere, begin at a sector boundary after it), or
-// length when they hold or the walk cannot tell. The walk reads the file once, from the budget.
+// Where the samples of the MP4 or MOV carved to `length` bytes at offset stop holding
+// (holds_to), or length. The walk reads the file once, from the budget.
 uint64_t iso_samples_end(byte_source_i& card, uint64_t offset, uint64_t length, uint64_t& budget) {
     if (budget < length) return length;
     budget -= length;
     extent_source_c file(card, {{offset, length}}, length);
-    iso_break_t broke;
-    const structure_walk_t w = walk_iso_media_broken(file, &broke);
-    if (!w.is_known || w.is_sound || w.failed_at == UINT64_MAX) return length;
-    uint64_t good = 0;
-    for (uint64_t at : w.places)
-        if (at < w.failed_at) good = std::max(good, at);
-    return std::min(length, (good / sector + 1) * sector);
+    return holds_to(walk_iso_media(file), length);
 }
 
 }  // namespace

@@ -292,21 +292,35 @@ std::vector<uint8_t> movie_box_first(const std::vector<uint8_t>& mov) {
 
 }  // namespace
 
-// A movie, its movie box first, that no entry names, with 2 KiB of another file written over its
-// media data: the carver (movie box, media data's size) takes it whole, its samples do not. It
-// comes back as its head, up to where they stop, never with the other file's bytes.
-TEST(crafted_card, a_movie_no_entry_names_with_other_bytes_in_its_media_data_comes_back_as_its_head) {
-    const std::vector<uint8_t> movie =
-        movie_box_first(ember_test::read_bytes(ember_test::fixture("video/motion_jpeg.mov")));
-    std::vector<uint8_t> card = fat12_card(movie, {});
-    memory_source_c source(card);
-    const fs::fs_volume_t v = fs::find_volumes(source).at(0);
-    EXPECT_EQ(guided_scan(card).files[v.data_offset / sector], movie);  // the walk holds on the whole movie
-    const size_t foreign = 32 * 1024;  // a cluster boundary inside the media data
-    std::mt19937 rng(5);
-    for (size_t i = 0; i < 2048; ++i) card[v.data_offset + foreign + i] = uint8_t(rng());
-    const std::vector<uint8_t> found = guided_scan(card).files[v.data_offset / sector];
-    ASSERT_FALSE(found.empty());
-    EXPECT_LE(found.size(), foreign);
-    EXPECT_TRUE(std::equal(found.begin(), found.end(), movie.begin()));
+// A movie, its movie box first, with 2 KiB of another file written over its media data at a
+// cluster boundary: the carver (movie box, media data's size) takes it whole, its samples do
+// not (motion-JPEG samples start with SOI, MPEG-4 video ones with a start code). Whether no entry
+// names it or a deleted entry states its size, it comes back as its head, up to where they stop,
+// never with the other file's bytes.
+TEST(crafted_card, a_movie_with_other_bytes_in_its_media_data_comes_back_as_its_head) {
+    struct variant_t {
+        const char* fixture;
+        bool is_named;  // a deleted entry states its size
+        size_t foreign;  // where the other bytes begin in it, at a cluster boundary
+    };
+    const variant_t variants[] = {{"video/motion_jpeg.mov", false, 32 * 1024},
+                                  {"video/motion_jpeg.mov", true, 32 * 1024},
+                                  {"video/faststart.mp4", false, 4096}};
+    for (const variant_t& t : variants) {
+        SCOPED_TRACE(std::string(t.fixture) + (t.is_named ? ", named" : ""));
+        std::vector<uint8_t> movie = ember_test::read_bytes(ember_test::fixture(t.fixture));
+        if (std::string(t.fixture).ends_with(".mov")) movie = movie_box_first(movie);
+        std::vector<uint8_t> card =
+            fat12_card(movie, t.is_named ? std::vector<uint32_t>{uint32_t(movie.size())} : std::vector<uint32_t>{});
+        if (t.is_named) std::memcpy(&card[(1 + 2 * 6) * sector + 8], "MOV", 3);
+        memory_source_c source(card);
+        const fs::fs_volume_t v = fs::find_volumes(source).at(0);
+        EXPECT_EQ(guided_scan(card).files[v.data_offset / sector], movie);  // the walk holds on the whole movie
+        std::mt19937 rng(5);
+        for (size_t i = 0; i < 2048; ++i) card[v.data_offset + t.foreign + i] = uint8_t(rng());
+        const std::vector<uint8_t> found = guided_scan(card).files[v.data_offset / sector];
+        ASSERT_FALSE(found.empty());
+        EXPECT_LE(found.size(), t.foreign);
+        EXPECT_TRUE(std::equal(found.begin(), found.end(), movie.begin()));
+    }
 }
