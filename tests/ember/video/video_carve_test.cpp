@@ -119,6 +119,12 @@ TEST(video_carve, dv_stream_ends_after_its_last_whole_frame) {
     expect_exact(format("dv"), three, "dv", "three frames");
     std::vector<uint8_t> cut(three.begin(), three.end() - 1000);
     EXPECT_EQ(carve_bytes(format("dv"), cut).length, 240000u);
+    // Other bytes from a sector boundary after the last frame's last sequence header (its next
+    // fragment lies elsewhere): its sequence headers are in place, its blocks are not.
+    std::vector<uint8_t> tail = three;
+    const std::vector<uint8_t> foreign = random_bytes(tail.size() - 348672, 3);
+    std::copy(foreign.begin(), foreign.end(), tail.begin() + 348672);
+    EXPECT_EQ(carve_bytes(format("dv"), tail).length, 240000u);
 }
 
 // Cut files never come back longer than what is there; corrupted ones never crash or overrun.
