@@ -5,6 +5,7 @@
 #include <cstring>
 #include <random>
 
+#include "core/byte_order.h"
 #include "core/format_registry.h"
 #include "ember/support/carve_test_support.h"
 
@@ -344,6 +345,26 @@ TEST(video_carve, matroska_cluster_cut_by_other_bytes_ends_before_its_last_block
         const uint64_t length = carve_bytes(format("mkv"), broken).length;
         EXPECT_LE(length, cut) << "cut at " << cut;
     }
+}
+
+// An ASF file whose data states more packets than lie here, other bytes from a sector boundary
+// inside its second packet on: the packet whose flags are in place but whose tail is not the
+// file's is not kept.
+TEST(video_carve, asf_data_cut_by_other_bytes_ends_before_the_packet_they_cut) {
+    std::vector<uint8_t> wma = load("tone.wma");
+    const size_t data = size_t(ember::load_le64(&wma[16]));
+    ASSERT_EQ(ember::load_le64(&wma[data + 40]), 2u);  // two packets of 3200 bytes
+    auto put_le64 = [&](size_t at, uint64_t v) {
+        for (int i = 0; i < 8; ++i) wma[at + i] = uint8_t(v >> (8 * i));
+    };
+    put_le64(data + 16, 50 + 10 * 3200);
+    put_le64(data + 40, 10);
+    const size_t cut = 4096;  // inside the second packet, past its flags
+    ASSERT_LT(data + 50 + 3200, cut);
+    wma.resize(cut);
+    const std::vector<uint8_t> foreign = random_bytes(32768, 11);
+    wma.insert(wma.end(), foreign.begin(), foreign.end());
+    EXPECT_EQ(carve_bytes(format("asf"), wma).length, data + 50 + 3200);
 }
 
 TEST(video_carve, transport_stream_needs_its_program_table_and_drops_a_chance_packet) {
