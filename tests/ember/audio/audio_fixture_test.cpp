@@ -160,6 +160,20 @@ TEST(wavpack_carve, blocks_cut_short_of_the_stated_length_end_before_the_block_c
     EXPECT_EQ(carve_bytes(format_named("wv"), longer).length, file.size());
 }
 
+// An MP3 whose info frame states its frame count, other bytes written over it from a sector
+// boundary on: the frames stop well short of the count, and the frame they cut is not kept.
+TEST(mp3_carve, frames_cut_short_of_the_stated_count_end_before_the_frame_cut) {
+    const std::vector<uint8_t> file = read_bytes(fixture("audio/cbr_id3v2.mp3"));
+    for (size_t cut = 4096; cut + 2048 < file.size(); cut += 1536) {
+        std::vector<uint8_t> bytes(file.begin(), file.begin() + long(cut));
+        const std::vector<uint8_t> other = random_bytes(16384, uint32_t(cut));
+        bytes.insert(bytes.end(), other.begin(), other.end());
+        const uint64_t length = carve_bytes(format_named("mp3"), bytes).length;
+        EXPECT_GT(length, 0u) << "cut at " << cut;
+        EXPECT_LE(length, cut) << "cut at " << cut;
+    }
+}
+
 // Random data, offered sector by sector to every audio carver, is never taken for a file.
 TEST(audio_random, random_sectors_give_no_file) {
     std::vector<uint8_t> noise = random_bytes(4 << 20, 42);
