@@ -1,6 +1,7 @@
 // What the structure walks of audio, GIF, TIFF and ASF files share.
 #include "chain_check_support.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "extent_source.h"
@@ -78,12 +79,24 @@ bool is_loud_before(const uint8_t* bytes, size_t size, const pcm_t& pcm) {
     return value > 2048 || value < -2048;
 }
 
-bool breaks_when_whole(structure_walk_fn walk, byte_source_i& card, uint64_t offset, uint64_t size) {
+uint64_t holds_to(const structure_walk_t& w, uint64_t size) {
+    constexpr uint64_t sector = 512;
+    if (!w.is_known || w.is_sound || w.failed_at == UINT64_MAX) return size;
+    uint64_t good = 0;
+    for (uint64_t at : w.places)
+        if (at < w.failed_at) good = std::max(good, at);
+    return std::min(size, (good / sector + 1) * sector);
+}
+
+bool breaks_when_whole(structure_walk_fn walk, byte_source_i& card, uint64_t offset, uint64_t size, uint64_t* end) {
+    if (end) *end = size;
     if (walk != walk_riff_wave && walk != walk_aiff && walk != walk_caf && walk != walk_gif && walk != walk_tiff &&
         walk != walk_asf && walk != walk_iso_media)
         return false;
     extent_source_c file(card, {{offset, size}}, size);
-    return !walk(file).is_sound;
+    const structure_walk_t w = walk(file);
+    if (end) *end = holds_to(w, size);
+    return !w.is_sound;
 }
 
 }  // namespace ember::fs

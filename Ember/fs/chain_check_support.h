@@ -39,9 +39,17 @@ bool is_loud_before(const uint8_t* bytes, size_t size, const pcm_t& pcm);
 // kind of file (compressed pictures or video, random data) by more.
 bool may_be_sound(const uint8_t* bytes, size_t size, const pcm_t& pcm);
 
+// How far a file's bytes hold by its walk `w` over `size` bytes: size when the walk holds or
+// cannot tell where it broke, else the first sector boundary after the last place it confirmed
+// before the break (bytes of another file, or of the file's next fragment elsewhere, begin at a
+// sector boundary after that place).
+uint64_t holds_to(const structure_walk_t& w, uint64_t size);
+
 // True when `walk` looks at a file's contents (sound, sub-blocks, strips, packets), not only at
 // what the carver also reads, and its structure breaks over the `size` bytes at `offset` of the
-// card: a carve that reached the entry's size through another file's clusters.
-bool breaks_when_whole(structure_walk_fn walk, byte_source_i& card, uint64_t offset, uint64_t size);
+// card: a carve that reached the entry's size through another file's clusters. `end` (may be
+// null) gets how far the bytes hold (holds_to).
+bool breaks_when_whole(structure_walk_fn walk, byte_source_i& card, uint64_t offset, uint64_t size,
+                       uint64_t* end = nullptr);
 
 }  // namespace ember::fs

@@ -458,6 +458,7 @@ bool fs_guide_c::carve(uint64_t offset, const format_t& format, std::span<const 
     }
     carve_input_c in(source_, offset, resident);
     carve_result_t found = format.carve(in);
+    whole_holds_to_ = ~uint64_t(0);
     for (auto it = first; it != last; ++it) {
         const fs_entry_t& e = entries[it->second];
         if (carve_allocated(e, format, offset, found.length, out)) return true;
@@ -488,6 +489,10 @@ bool fs_guide_c::carve(uint64_t offset, const format_t& format, std::span<const 
     // Unsettled, the find is named by the first entry here of its type, its extent the carve's.
     for (auto it = first; it != last && named_by == find_origin_t::no_entry && out.extension; ++it)
         if (extension_matches(entries[it->second].extension, out.extension)) named_by = it->second;
+    // A carve at an entry's size whose contents broke, with no chain confirmed, is kept only as
+    // far as they hold: a head, never another file's bytes inside.
+    const bool is_broken_inside = !is_broken && whole_holds_to_ < out.length;
+    if (is_broken_inside) out.length = whole_holds_to_;
     const uint64_t carved = out.length;
     // A deleted file ends where a live file's clusters begin: those were written since.
     const fs_entry_t& any = entries[first->second];
@@ -538,8 +543,9 @@ bool fs_guide_c::carve(uint64_t offset, const format_t& format, std::span<const 
     }
     // A carve cut where a live file begins, or one shorter than its entry that its structure does
     // not end, is not whole.
-    out.origin.is_cut = length < carved || (!is_settled && named_by != find_origin_t::no_entry &&
-                                            entries[named_by].size > length && !ends_own);
+    out.origin.is_cut = is_broken_inside || length < carved ||
+                        (!is_settled && named_by != find_origin_t::no_entry && entries[named_by].size > length &&
+                         !ends_own);
     return true;
 }
 

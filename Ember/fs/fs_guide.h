@@ -110,6 +110,9 @@ private:
     std::map<uint64_t, held_find_t> held_;  // by start
     // Bytes the chain walks of deleted videos may read in all: eight times the card.
     uint64_t chain_budget_ = 0;
+    // At the candidate being carved: how far a carve at an entry's size holds by its walk, when
+    // its contents broke there and no chain was confirmed (~0: they held, or were not walked).
+    uint64_t whole_holds_to_ = ~uint64_t(0);
 };
 
 }  // namespace ember::fs

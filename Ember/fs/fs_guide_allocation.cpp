@@ -117,8 +117,11 @@ bool fs_guide_c::carve_allocated(const fs_entry_t& e, const format_t& format, ui
     structure_walk_fn walk = walk_for(e, format);
     const fs_volume_t& v = reader_.volumes()[e.volume];
     if (!walk || e.size <= v.cluster_size || v.cluster_offset(e.first_cluster) != offset) return false;
-    // A carve at the entry's size is the file unless its contents are checked and break.
-    if (is_carved_whole && !breaks_when_whole(walk, window_, offset, e.size)) return false;
+    // A carve at the entry's size is the file unless its contents are checked and break; when
+    // they break and no chain is confirmed, it is kept only as far as they hold (carve()).
+    uint64_t holds = e.size;
+    if (is_carved_whole && !breaks_when_whole(walk, window_, offset, e.size, &holds)) return false;
+    if (is_carved_whole) whole_holds_to_ = std::min(whole_holds_to_, holds);
     // A photo is looked for in pieces here only when its carve stops short of its size before an
     // EOI (one that ends at an EOI is settled, or joined, as before).
     if (walk == walk_jpeg) {

@@ -5,7 +5,9 @@
 #include <algorithm>
 
 #include "core/byte_order.h"
+#include "chain_check_support.h"
 #include "extension_match.h"
+#include "extent_source.h"
 #include "fs_guide.h"
 #include "iso_chain_resume.h"
 #include "iso_tail_search.h"
@@ -18,6 +20,15 @@ namespace {
 // Movie boxes looked at for one file: more would mean the search cannot tell them apart anyway.
 constexpr size_t max_unlisted_tails = 2;
 
+// Where the samples of the MP4 or MOV carved to `length` bytes at offset stop holding
+// (holds_to), or length. The walk reads the file once, from the budget.
+uint64_t iso_samples_end(byte_source_i& card, uint64_t offset, uint64_t length, uint64_t& budget) {
+    if (budget < length) return length;
+    budget -= length;
+    extent_source_c file(card, {{offset, length}}, length);
+    return holds_to(walk_iso_media(file), length);
+}
+
 }  // namespace
 
 bool fs_guide_c::carve_unlisted_video(uint64_t offset, const format_t& format, std::span<const uint8_t> resident,
@@ -29,8 +40,11 @@ bool fs_guide_c::carve_unlisted_video(uint64_t offset, const format_t& format, s
     if (volume == reader_.volumes().size()) return false;
     const fs_volume_t& v = reader_.volumes()[volume];
     if (v.cluster_offset(v.cluster_at(offset)) != offset) return false;
+    // The usual carve, kept as the scan would keep it when it holds and its samples do too. One
+    // whose samples break (a movie box first hides that from the carver) is put together below
+    // when its structure confirms a chain, else kept up to where they break.
+    uint64_t samples_end = 0;
     {
-        // The usual carve, kept as the scan would keep it when it holds.
         carve_input_c in(source_, offset, resident);
         carve_result_t found = format.carve(in);
         if (found.length) {
@@ -40,9 +54,19 @@ bool fs_guide_c::carve_unlisted_video(uint64_t offset, const format_t& format, s
             const uint64_t kept = free_length(offset, length);
             out = {nullptr, kept, found.extension, offset + kept, true, std::move(in.layout()), false, {}};
             out.origin.is_cut = kept < length;
-            return true;
+            if (kept != length || length <= v.cluster_size) return true;
+            samples_end = iso_samples_end(window_, offset, length, chain_budget_);
+            if (samples_end == length) return true;
         }
     }
+    // Kept up to where its samples break, when no chain is confirmed.
+    auto keep_head = [&] {
+        if (samples_end == 0) return false;
+        out.length = samples_end;
+        out.resume = offset + samples_end;
+        out.origin.is_cut = true;
+        return true;
+    };
     const iso_head_t head = read_iso_head(window_, offset, source_.size() - offset);
     allocation_request_t q;
     q.volume = &v;
@@ -78,17 +102,17 @@ bool fs_guide_c::carve_unlisted_video(uint64_t offset, const format_t& format, s
             q.tail = allocation_chain(v, t.cluster, q.size - q.tail_at, q.is_taken);
             std::vector<extent_t> found = q.tail.empty() ? std::vector<extent_t>{} : reassemble_iso_by_samples(window_, q);
             if (found.empty()) continue;
-            if (!chain.empty()) return false;  // two confirmed: neither is sure
+            if (!chain.empty()) return keep_head();  // two confirmed: neither is sure
             chain = std::move(found);
             size = q.size;
         }
     }
-    if (chain.empty()) return false;
+    if (chain.empty()) return keep_head();
     // The carver too must take the file whole at that size.
     auto view = std::make_unique<extent_source_c>(window_, chain, size);
     carve_input_c in(*view, 0);
     carve_result_t found = format.carve(in);
-    if (found.length != size || !found.extension) return false;
+    if (found.length != size || !found.extension) return keep_head();
     claim({chain.begin() + 1, chain.end()});
     view_ = std::move(view);
     out = {view_.get(), size, found.extension, offset + std::min(chain[0].length, size), false, {}, false, {}};

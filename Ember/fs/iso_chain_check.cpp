@@ -59,7 +59,7 @@ bool is_top_level(uint32_t type) {
 }
 
 // How each sample of a track starts.
-enum class codec_t : uint8_t { unchecked = 0, nal_h264 = 1, nal_hevc = 2, jpeg = 3 };
+enum class codec_t : uint8_t { unchecked = 0, nal_h264 = 1, nal_hevc = 2, jpeg = 3, mpeg_video = 4, h263 = 5 };
 
 struct track_t {
     codec_t codec = codec_t::unchecked;
@@ -77,6 +77,8 @@ void read_codec(carve_input_c& in, const box_t& stsd, track_t& t) {
     const bool is_h264 = f == fourcc("avc1") || f == fourcc("avc3");
     const bool is_hevc = f == fourcc("hvc1") || f == fourcc("hev1");
     if (f == fourcc("jpeg") || f == fourcc("mjpa") || f == fourcc("mjpb")) t.codec = codec_t::jpeg;
+    if (f == fourcc("mp4v")) t.codec = codec_t::mpeg_video;
+    if (f == fourcc("s263") || f == fourcc("h263")) t.codec = codec_t::h263;
     if (!is_h264 && !is_hevc) return;
     // A visual sample entry's fields take 78 bytes before its child boxes.
     box_t config;
@@ -116,6 +118,20 @@ bool is_nal_header(codec_t codec, const uint8_t* h) {
     return type <= 40 && layer == 0 && (h[1] & 7) != 0;
 }
 
+// Whether the 4 bytes at p start a sample of a picture codec: SOI; an MPEG video start code
+// (an 'mp4v' track holds MPEG-4, MPEG-2 or MPEG-1 video, whose samples start with a visual
+// object sequence, object layer, group or picture header, or JPEG pictures); an H.263 picture
+// start code (22 bits: 16 zeros, then 1 00000).
+bool starts_picture(codec_t codec, const uint8_t* p) {
+    const bool is_soi = p[0] == 0xFF && p[1] == 0xD8 && p[2] == 0xFF;
+    if (codec == codec_t::jpeg) return is_soi;
+    if (codec == codec_t::h263) return p[0] == 0 && p[1] == 0 && (p[2] & 0xFC) == 0x80;
+    const bool is_start_code = p[0] == 0 && p[1] == 0 && p[2] == 1 &&
+                               (p[3] <= 0x2F || p[3] == 0xB0 || p[3] == 0xB2 || p[3] == 0xB3 || p[3] == 0xB5 ||
+                                p[3] == 0xB6 || p[3] == 0xB8);
+    return is_start_code || is_soi;
+}
+
 // Whether the sample of `size` bytes at pos starts as its codec's units do: SOI, or NAL length
 // prefixes with sound headers that fill it exactly. NAL units whose prefix and header do not lie
 // within `limit` bytes of pos are not looked at (what was walked holds). The places met go to
@@ -123,9 +139,9 @@ bool is_nal_header(codec_t codec, const uint8_t* h) {
 bool sample_holds(carve_input_c& in, codec_t codec, unsigned length_size, uint64_t pos, uint64_t size,
                   uint64_t limit, std::vector<uint64_t>* places, uint64_t& nal_walked) {
     if (codec == codec_t::unchecked || size == 0) return true;
-    if (codec == codec_t::jpeg) {
-        const uint8_t* p = size >= 3 ? in.at(pos, 3) : nullptr;
-        if (!p || p[0] != 0xFF || p[1] != 0xD8 || p[2] != 0xFF) return false;
+    if (codec == codec_t::jpeg || codec == codec_t::mpeg_video || codec == codec_t::h263) {
+        const uint8_t* p = size >= 4 ? in.at(pos, 4) : nullptr;
+        if (!p || !starts_picture(codec, p)) return false;
         if (places) places->push_back(pos);
         return true;
     }
@@ -236,7 +252,7 @@ private:
 structure_walk_t walk_iso_media(byte_source_i& file) { return walk_iso_media_broken(file, nullptr); }
 
 bool iso_sample_holds(byte_source_i& bytes, uint64_t at, uint64_t limit, const iso_break_t& sample) {
-    if (sample.codec > uint8_t(codec_t::jpeg) || sample.length_size < 1 || sample.length_size > 4) return false;
+    if (sample.codec > uint8_t(codec_t::h263) || sample.length_size < 1 || sample.length_size > 4) return false;
     if (at >= bytes.size()) return false;
     // The bytes the units that start within the limit need, read at once.
     const size_t n = size_t(std::min({limit, sample.size, bytes.size() - at}));

@@ -9,7 +9,9 @@ point far across the card, and a TIFF whose strip offsets and byte counts lie fa
 headers whose sub-block chains never end; fs_reader: a FAT12 card whose live entries all need one
 cluster more than the chain they name, and one whose names and folders are crafted
 (names_and_loops, for fs_scan too); fs_scan: a FAT12 card whose only file, an AVI no entry names,
-breaks at a cluster into other bytes and goes on after them (unlisted_avi)."""
+breaks at a cluster into other bytes and goes on after them (unlisted_avi), and one whose only
+file, a movie with its movie box first that no entry names, has 2 KiB of other bytes inside its
+media data (unlisted_movie)."""
 
 import os
 import struct
@@ -99,6 +101,28 @@ def unlisted_avi():
     return cc.fat_card(avi[:12288] + gap + avi[12288:], [], 128 * 1024, 1024)
 
 
+def unlisted_movie():
+    """The motion-JPEG MOV fixture with its movie box moved before the media data (its chunk
+    offsets moved on), at cluster 2 of a FAT12 card with 1 KiB clusters and no entries, 2 KiB of
+    other bytes over its media data at 32 KiB."""
+    with open(os.path.join(root, "tests", "ember", "fixtures", "video", "motion_jpeg.mov"), "rb") as f:
+        mov = f.read()
+    boxes, pos = {}, 0
+    while pos + 8 <= len(mov):
+        size, kind = struct.unpack(">I4s", mov[pos:pos + 8])
+        boxes[kind] = (pos, size)
+        pos += size
+    (mdat, _), (moov, moov_size) = boxes[b"mdat"], boxes[b"moov"]
+    box = bytearray(mov[moov:moov + moov_size])
+    table = box.index(b"stco") + 8
+    for i in range(struct.unpack(">I", box[table:table + 4])[0]):
+        at = table + 4 + 4 * i
+        box[at:at + 4] = struct.pack(">I", struct.unpack(">I", box[at:at + 4])[0] + moov_size)
+    movie = bytearray(mov[:mdat] + bytes(box) + mov[mdat:moov])
+    movie[32768:34816] = bytes((i * 131 + 17) % 251 for i in range(2048))
+    return cc.fat_card(bytes(movie), [], 128 * 1024, 1024)
+
+
 def main():
     photo = cc.damage_entropy(fixture("large.jpg"), 0.3)
     sizes = [len(photo) + (i + 1) * 1024 for i in range(64)]
@@ -124,6 +148,7 @@ def main():
     write("tif", "crafted_far_strip_arrays", cc.tiff_far_strip_arrays())
     write("gif", "crafted_endless_chains", cc.header_card([cc.gif_header()] * 8, 16384, fill=0xFF))
     write("fs_scan", "crafted_unlisted_avi", unlisted_avi())
+    write("fs_scan", "crafted_unlisted_movie", unlisted_movie())
 
 
 if __name__ == "__main__":

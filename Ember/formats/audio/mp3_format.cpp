@@ -1,6 +1,8 @@
 // MPEG audio (layers I-III, MPEG-1/2/2.5): an optional ID3v2 tag, a run of frames whose lengths
 // follow from their headers, then optional APEv2 / Lyrics3 / ID3v1 tags. The walk stops at the
-// first frame that is damaged, cut short, or differs in version, layer or sample rate.
+// first frame that is damaged, cut short, or differs in version, layer or sample rate; where an
+// encoder's info frame states the frame count and the frames stop well short of it, before the
+// last frame when that runs on past the sector of its header.
 #include <algorithm>
 
 #include "audio_checks.h"
@@ -56,14 +58,20 @@ mpeg_frame_t parse_frame(const uint8_t* h) {
     return f;
 }
 
-bool is_info_frame(carve_input_c& in, uint64_t pos, uint32_t length) {
+// Whether the frame at pos is an encoder's info frame; `frames` (may be null) gets the number of
+// frames a Xing or Info header states, 0 when it states none.
+bool is_info_frame(carve_input_c& in, uint64_t pos, uint32_t length, uint32_t* frames = nullptr) {
     // The tag sits after the side information (at most 32 bytes) or at 32 for VBRI.
     constexpr size_t window = 4 + 2 + 32 + 4;
     const uint8_t* p = in.at(pos, std::min<size_t>(window, length));
     if (!p || length < window) return false;
     for (size_t at : {13, 15, 21, 23, 36, 38}) {
         uint32_t tag = load_be32(p + at);
-        if (tag == fourcc("Xing") || tag == fourcc("Info") || tag == fourcc("VBRI")) return true;
+        if (tag != fourcc("Xing") && tag != fourcc("Info") && tag != fourcc("VBRI")) continue;
+        // Xing and Info: 32-bit flags, then (flag 1) the frame count.
+        const uint8_t* count = tag != fourcc("VBRI") && at + 16 <= length ? in.at(pos + at + 4, 8) : nullptr;
+        if (frames) *frames = count && (load_be32(count) & 1) ? load_be32(count + 4) : 0;
+        return true;
     }
     return false;
 }
@@ -92,21 +100,35 @@ carve_result_t carve(carve_input_c& in) {
         pos += zeros;
     }
 
-    uint32_t frames = 0, stream = 0;
+    uint32_t frames = 0, stream = 0, stated = 0;
+    uint64_t last = pos;
+    bool is_broken = false;  // stopped at bytes that are no frame of the stream
     for (;;) {
         const uint8_t* h = in.at(pos, 4);
         if (!h) break;
         mpeg_frame_t f = parse_frame(h);
-        if (f.length == 0 || (frames != 0 && f.stream != stream)) break;
+        if (f.length == 0 || (frames != 0 && f.stream != stream)) {
+            is_broken = true;
+            break;
+        }
         if (f.length > in.size() - pos) break;  // a frame cut short by the end of the source
         // An encoder's info frame (Xing, Info, VBRI) opens a file: one after the first frame
         // is the next file.
         if (frames != 0 && is_info_frame(in, pos, f.length)) break;
+        if (frames == 0) is_info_frame(in, pos, f.length, &stated);
         stream = f.stream;
+        last = pos;
         pos += f.length;
         ++frames;
     }
     if (frames == 0) return {};
+    // Frames that stop well short of the count the info frame states (give or take the info
+    // frame itself) were cut by other bytes, which begin at a sector boundary: the last frame is
+    // the stream's only where it lies in the sector of its header.
+    if (is_broken && stated && uint64_t(frames) + 1 < stated && last / 512 != (pos - 1) / 512) {
+        --frames;
+        return frames >= min_frames_after_id3 ? carve_result_t{last, "mp3"} : carve_result_t{};
+    }
     uint64_t end = skip_trailing_tags(in, pos);
     bool is_tagged = end > pos;
     bool is_file = has_id3 ? frames >= min_frames_after_id3 || (frames >= 1 && is_tagged)

@@ -32,6 +32,7 @@ constexpr uint32_t max_header_objects = 1024;
 constexpr uint64_t data_object_header = 50;
 constexpr uint32_t max_top_objects = 64;
 constexpr uint64_t max_data_size = uint64_t(1) << 42;  // beyond any card
+constexpr uint64_t sector = 512;
 
 bool is(const uint8_t* p, const guid_t& g) { return std::memcmp(p, g, 16) == 0; }
 
@@ -76,7 +77,7 @@ bool read_header(carve_input_c& in, uint64_t header_size, header_info_t& info) {
 // packet that is in place, each packet of the fixed size starting as the first one does (the
 // error-correction flags and, with them, their zero bytes). A stated size that runs past the
 // packets (damaged), or packets that stop (the file's later clusters were overwritten or lie
-// elsewhere), end the data there.
+// elsewhere), end the data there, without a last packet that runs on past its flags' sector.
 uint64_t data_end(carve_input_c& in, uint64_t pos, uint64_t stated, const header_info_t& info) {
     uint64_t body = pos + data_object_header;
     uint64_t packets = 0;
@@ -93,12 +94,19 @@ uint64_t data_end(carve_input_c& in, uint64_t pos, uint64_t stated, const header
     bool is_checked = (flags & 0x80) != 0;
     bool has_zero_ecc = flags == 0x82 && first[1] == 0 && first[2] == 0;
     uint64_t end = body;
+    bool is_broken = false;
     for (uint64_t k = 0; end + info.packet_size <= limit && (packets == 0 || k < packets); ++k) {
         const uint8_t* p = in.at(end, 3);
         if (!p) return std::min(limit, in.size());  // the source ends inside this packet
-        if (is_checked && (p[0] != flags || (has_zero_ecc && (p[1] != 0 || p[2] != 0)))) break;
+        if (is_checked && (p[0] != flags || (has_zero_ecc && (p[1] != 0 || p[2] != 0)))) {
+            is_broken = true;
+            break;
+        }
         end += info.packet_size;
     }
+    // Packets that stop out of place were cut by other bytes, which begin at a sector boundary:
+    // the last packet in place is the data's only where it lies in the sector of its flags.
+    if (is_broken && end > body && (end - info.packet_size) / sector != (end - 1) / sector) end -= info.packet_size;
     end = std::min(end, in.size());  // the source ends inside the last packet
     // A stated size that agrees with the packets, give or take a packet, keeps its few bytes.
     if (stated && limit > end && limit - end < info.packet_size) end = limit;

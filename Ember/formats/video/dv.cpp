@@ -1,6 +1,8 @@
 // Raw DV streams: fixed-size frames of DIF sequences (10 for 525/60, 12 for 625/50), each
 // sequence 150 blocks of 80 bytes starting with a header block. The stream ends at the first
-// frame whose sequence headers are not in place. A stream is found at its first frame only.
+// frame whose sequence headers are not in place; the last frame counts only when every one of
+// its blocks is in place, since nothing after it confirms its tail. A stream is found at its
+// first frame only.
 #include <algorithm>
 
 #include "core/byte_order.h"
@@ -24,6 +26,28 @@ bool is_sequence_header(const uint8_t* p, unsigned seq) {
 // block number 134.
 bool is_frame_end(const uint8_t* p, unsigned sequences) {
     return (p[0] & 0xE0) == 0x80 && (p[1] >> 4) == sequences - 1 && p[2] == 134;
+}
+
+// Whether every block of the frame at `base` says it stands where it does: its section type
+// (header, two subcode, three VAUX, then nine audio blocks each followed by 15 video blocks),
+// its sequence number and its block number. Other bytes in the frame's tail (the stream's next
+// fragment lies elsewhere) show here though the frame's sequence headers are in place.
+bool is_frame_in_place(carve_input_c& in, uint64_t base, unsigned sequences) {
+    for (unsigned s = 0; s < sequences; ++s) {
+        const uint8_t* q = in.at(base + s * dif_sequence, size_t(dif_sequence));
+        if (!q) return false;
+        for (unsigned i = 0; i < 150; ++i) {
+            const uint8_t* p = q + i * dif_block;
+            unsigned section = 4, number = 0;
+            if (i == 0) section = 0;
+            else if (i < 3) section = 1, number = i - 1;
+            else if (i < 6) section = 2, number = i - 3;
+            else if ((i - 6) % 16 == 0) section = 3, number = (i - 6) / 16;
+            else number = (i - 6) / 16 * 15 + (i - 6) % 16 - 1;
+            if (unsigned(p[0] >> 5) != section || unsigned(p[1] >> 4) != s || p[2] != number) return false;
+        }
+    }
+    return true;
 }
 
 bool probe(const uint8_t* h, size_t size) {
@@ -51,6 +75,7 @@ carve_result_t carve(carve_input_c& in) {
         }
         if (!ok) break;
     }
+    if (frames && !is_frame_in_place(in, (frames - 1) * frame, sequences)) --frames;
     if (frames == 0) return {};
     return {frames * frame, "dv"};
 }

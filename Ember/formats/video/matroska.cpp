@@ -1,7 +1,8 @@
 // Matroska and WebM: the EBML header, then one Segment. A Segment of known size ends where it
 // says; one of unknown size (a recording that was never finished) ends at the first element that
 // is neither a top-level element nor, inside an unknown-size Cluster, a Cluster child. Each
-// Cluster is walked to its blocks: where they stop before its stated end, so does the file.
+// Cluster is walked to its blocks: where they stop before its stated end, the file ends before
+// the last block that seemed sound, whose bytes nothing after it confirms.
 #include <algorithm>
 #include <cstring>
 
@@ -17,6 +18,7 @@ constexpr uint32_t doctype_id = 0x4282, tracks_id = 0x1654AE6B;
 constexpr uint64_t unknown_size = ~uint64_t(0);
 constexpr uint64_t max_ebml_header = 4096;
 constexpr uint64_t max_elements = uint64_t(1) << 32;
+constexpr uint64_t sector = 512;
 
 struct element_t {
     uint32_t id = 0;
@@ -91,14 +93,20 @@ void note_frame(carve_input_c& in, uint64_t body, uint64_t size) {
 
 // Walks the children of the Cluster body [pos, end): blocks, block groups and the other Cluster
 // elements, each fitting in it. Returns where they stop: end when they fill the Cluster, else
-// the end of the last sound child (the Cluster's size is damaged, or its later bytes were
-// overwritten).
-uint64_t cluster_end(carve_input_c& in, uint64_t pos, uint64_t end) {
+// the sector boundary at or before the last child that seemed sound (the Cluster's size is
+// damaged, or its later bytes are another file's, which begin at a sector boundary): nothing
+// after that child held, so its bytes may be the other file's already, and so may its header,
+// when it read as one by chance. Where the source ends inside the Cluster (is_cut), a child
+// header that does not fit what is left confirms the child before it.
+uint64_t cluster_end(carve_input_c& in, uint64_t pos, uint64_t end, bool is_cut) {
+    const uint64_t start = pos;
+    uint64_t last = pos;
     while (pos < end) {
         element_t c;
-        if (!read_element(in, pos, c) || !is_cluster_child(c.id) || c.size == unknown_size ||
-            c.header > end - pos || c.size > end - pos - c.header)
-            return pos;
+        const bool is_child = read_element(in, pos, c) && is_cluster_child(c.id) && c.size != unknown_size;
+        if (!is_child || c.header > end - pos || c.size > end - pos - c.header)
+            return is_child && is_cut ? pos : std::max(start, last / sector * sector);
+        last = pos;
         uint64_t body = pos + c.header;
         if (c.id == simple_block_id) note_frame(in, body, c.size);
         element_t b;
@@ -165,7 +173,7 @@ carve_result_t carve(carve_input_c& in) {
         } else if (c.id == cluster_id) {
             // A Cluster is the file's as far as its blocks go.
             uint64_t body = pos + c.header;
-            uint64_t blocks = cluster_end(in, body, std::min(next, in.size()));
+            uint64_t blocks = cluster_end(in, body, std::min(next, in.size()), next > in.size());
             in.layout().add_payload(body, blocks - body);
             if (blocks < std::min(next, in.size())) {
                 pos = blocks;

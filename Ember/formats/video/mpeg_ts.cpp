@@ -2,7 +2,9 @@
 // 192-byte packets with a 4-byte arrival time first (AVCHD and Blu-ray, "m2ts"). The stream ends
 // at the first packet out of sync; a last packet of a PID never seen before that is not followed
 // by another packet in sync is taken for chance and dropped, unless it completes an aligned unit
-// of a 192-byte stream.
+// of a 192-byte stream. A 192-byte stream that stops inside an aligned unit did not end there:
+// its last packet is kept only when it lies in the sector that holds its sync byte, since the
+// bytes that broke the stream began at a sector boundary.
 #include <algorithm>
 #include <bitset>
 #include <memory>
@@ -20,6 +22,7 @@ constexpr uint32_t pid_count = 8192;
 // A stream must show its program table in the first packets.
 constexpr uint64_t pat_window = 1024;
 constexpr uint64_t aligned_unit = 32;
+constexpr uint64_t sector = 512;
 
 // A recording starts with its service tables, not in the middle of a picture: the first packet
 // carries the start of a table section (PAT, CAT, NIT, SDT, EIT, TDT or the selection
@@ -75,6 +78,7 @@ carve_result_t carve(carve_input_c& in) {
     auto seen = std::make_unique<std::bitset<pid_count>>();
     bool has_pat = false;
     uint64_t count = 0, pos = 0;
+    bool is_broken = false;  // stopped at bytes out of sync, not at the end of the data
     for (;;) {
         std::span<const uint8_t> run = in.run(pos);
         if (run.size() < packet) break;
@@ -105,8 +109,17 @@ carve_result_t carve(carve_input_c& in) {
             if (count == pat_window && !has_pat) return {};
         }
         pos += i;
+        is_broken = stop;
         if (stop) break;
         if (i == 0) break;
+    }
+    // Recorders write 192-byte streams in whole aligned units, so a stop inside one is other data
+    // written over the stream's clusters, or its next fragment lying elsewhere: a last packet that
+    // runs on past the sector of its sync byte holds that data.
+    if (is_broken && m2ts && count % aligned_unit != 0 && pos >= packet &&
+        (pos - packet + lead) / sector != (pos - 1) / sector) {
+        pos -= packet;
+        --count;
     }
     if (!has_pat || count < 2) return {};
     return {pos, m2ts ? "m2ts" : "m2t"};

@@ -129,14 +129,49 @@ TEST(ogg_carve, chained_links_are_one_file) {
 }
 
 // A WavPack file whose second block header is overwritten ends after its first block.
-TEST(wavpack_carve, overwritten_block_header_cuts_the_file) {
-    std::vector<uint8_t> file = read_bytes(fixture("audio/tone.wv"));
-    size_t second = 0;
-    for (size_t i = 4; i + 4 <= file.size(); ++i)
-        if (std::memcmp(file.data() + i, "wvpk", 4) == 0) { second = i; break; }
-    ASSERT_NE(second, 0u);
-    std::fill(file.begin() + second, file.begin() + second + 32, 0);
-    EXPECT_EQ(carve_bytes(format_named("wv"), file).length, second);
+// The blocks state the stream's length; other bytes written over it from a sector boundary on
+// stop them short of it. The block they stop in is not kept, though its header is sound: its
+// tail is the other bytes. Where that is the first block, only its header's sector is.
+TEST(wavpack_carve, blocks_cut_short_of_the_stated_length_end_before_the_block_cut) {
+    auto block_starts = [](const std::vector<uint8_t>& bytes) {
+        std::vector<size_t> starts;
+        for (size_t i = 0; i + 4 <= bytes.size(); ++i)
+            if (std::memcmp(bytes.data() + i, "wvpk", 4) == 0) starts.push_back(i);
+        return starts;
+    };
+    const std::vector<uint8_t> lossy = read_bytes(fixture("audio/lossy.wv"));
+    const std::vector<size_t> blocks = block_starts(lossy);
+    ASSERT_EQ(blocks.size(), 4u);
+    std::vector<uint8_t> cut(lossy.begin(), lossy.begin() + long((blocks[2] + 32 + 511) / 512 * 512));
+    const std::vector<uint8_t> other = random_bytes(16384, 9);
+    cut.insert(cut.end(), other.begin(), other.end());
+    EXPECT_EQ(carve_bytes(format_named("wv"), cut).length, blocks[2]);
+    const std::vector<uint8_t> file = read_bytes(fixture("audio/tone.wv"));
+    const size_t second = block_starts(file).at(1);
+    std::vector<uint8_t> header_gone = file;
+    std::fill(header_gone.begin() + long(second), header_gone.begin() + long(second) + 32, 0);
+    EXPECT_EQ(carve_bytes(format_named("wv"), header_gone).length, 512u);
+    // Blocks that reach the stated length end the file: a block of another stream that would
+    // follow on does not make it longer.
+    std::vector<uint8_t> longer = file;
+    longer.insert(longer.end(), file.begin() + long(second), file.end());
+    const uint64_t at = uint64_t(33075);  // the index right after the stream's last sample
+    for (int i = 0; i < 4; ++i) longer[file.size() + 16 + size_t(i)] = uint8_t(at >> (8 * i));
+    EXPECT_EQ(carve_bytes(format_named("wv"), longer).length, file.size());
+}
+
+// An MP3 whose info frame states its frame count, other bytes written over it from a sector
+// boundary on: the frames stop well short of the count, and the frame they cut is not kept.
+TEST(mp3_carve, frames_cut_short_of_the_stated_count_end_before_the_frame_cut) {
+    const std::vector<uint8_t> file = read_bytes(fixture("audio/cbr_id3v2.mp3"));
+    for (size_t cut = 4096; cut + 2048 < file.size(); cut += 1536) {
+        std::vector<uint8_t> bytes(file.begin(), file.begin() + long(cut));
+        const std::vector<uint8_t> other = random_bytes(16384, uint32_t(cut));
+        bytes.insert(bytes.end(), other.begin(), other.end());
+        const uint64_t length = carve_bytes(format_named("mp3"), bytes).length;
+        EXPECT_GT(length, 0u) << "cut at " << cut;
+        EXPECT_LE(length, cut) << "cut at " << cut;
+    }
 }
 
 // Random data, offered sector by sector to every audio carver, is never taken for a file.

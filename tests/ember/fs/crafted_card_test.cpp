@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <random>
 
 #include "core/format_registry.h"
 #include "core/scan.h"
@@ -14,6 +15,7 @@
 #include "ember/support/counting_source.h"
 #include "ember/support/memory_output.h"
 #include "fs/fs_guide.h"
+#include "fs/fs_volume.h"
 #include "fs/jpeg_entropy_check.h"
 
 using namespace ember;
@@ -253,5 +255,72 @@ TEST(crafted_card, a_file_written_over_a_given_up_photos_tail_is_found) {
         ASSERT_EQ(scan.files.size(), 2u) << entries.size() << " entries";
         EXPECT_TRUE(scan.files[first] == std::vector<uint8_t>(photo.begin(), photo.begin() + head));
         EXPECT_TRUE(scan.files[first + head / sector] == tiff);
+    }
+}
+
+namespace {
+
+// The motion-JPEG clip with its movie box moved before the media data (as phones write it for
+// streaming), its chunk offsets moved on by the box's size.
+std::vector<uint8_t> movie_box_first(const std::vector<uint8_t>& mov) {
+    auto be32 = [&](size_t at) {
+        return uint32_t(mov.at(at)) << 24 | mov.at(at + 1) << 16 | mov.at(at + 2) << 8 | mov.at(at + 3);
+    };
+    size_t mdat = 0, moov = 0;
+    for (size_t at = 0; at + 8 <= mov.size(); at += be32(at)) {
+        if (std::memcmp(&mov[at + 4], "mdat", 4) == 0) mdat = at;
+        if (std::memcmp(&mov[at + 4], "moov", 4) == 0) moov = at;
+        if (be32(at) < 8) break;
+    }
+    EXPECT_TRUE(mdat && moov > mdat && moov + be32(moov) == mov.size());
+    std::vector<uint8_t> box(mov.begin() + long(moov), mov.end());
+    const uint8_t stco[] = {'s', 't', 'c', 'o'};
+    auto it = std::search(box.begin(), box.end(), std::begin(stco), std::end(stco));
+    EXPECT_NE(it, box.end());
+    const size_t table = size_t(it - box.begin()) + 8;
+    const uint32_t count = uint32_t(box[table] << 24 | box[table + 1] << 16 | box[table + 2] << 8 | box[table + 3]);
+    for (uint32_t i = 0; i < count; ++i) {
+        uint8_t* p = &box[table + 4 + 4 * i];
+        const uint32_t offset = uint32_t(p[0] << 24 | p[1] << 16 | p[2] << 8 | p[3]) + uint32_t(box.size());
+        p[0] = uint8_t(offset >> 24), p[1] = uint8_t(offset >> 16), p[2] = uint8_t(offset >> 8), p[3] = uint8_t(offset);
+    }
+    std::vector<uint8_t> out(mov.begin(), mov.begin() + long(mdat));
+    out.insert(out.end(), box.begin(), box.end());
+    out.insert(out.end(), mov.begin() + long(mdat), mov.begin() + long(moov));
+    return out;
+}
+
+}  // namespace
+
+// A movie, its movie box first, with 2 KiB of another file written over its media data at a
+// cluster boundary: the carver (movie box, media data's size) takes it whole, its samples do
+// not (motion-JPEG samples start with SOI, MPEG-4 video ones with a start code). Whether no entry
+// names it or a deleted entry states its size, it comes back as its head, up to where they stop,
+// never with the other file's bytes.
+TEST(crafted_card, a_movie_with_other_bytes_in_its_media_data_comes_back_as_its_head) {
+    struct variant_t {
+        const char* fixture;
+        bool is_named;  // a deleted entry states its size
+        size_t foreign;  // where the other bytes begin in it, at a cluster boundary
+    };
+    const variant_t variants[] = {{"video/motion_jpeg.mov", false, 32 * 1024},
+                                  {"video/motion_jpeg.mov", true, 32 * 1024},
+                                  {"video/faststart.mp4", false, 4096}};
+    for (const variant_t& t : variants) {
+        SCOPED_TRACE(std::string(t.fixture) + (t.is_named ? ", named" : ""));
+        std::vector<uint8_t> movie = ember_test::read_bytes(ember_test::fixture(t.fixture));
+        if (std::string(t.fixture).ends_with(".mov")) movie = movie_box_first(movie);
+        std::vector<uint8_t> card =
+            fat12_card(movie, t.is_named ? std::vector<uint32_t>{uint32_t(movie.size())} : std::vector<uint32_t>{});
+        if (t.is_named) std::memcpy(&card[(1 + 2 * 6) * sector + 8], "MOV", 3);
+        memory_source_c source(card);
+        const fs::fs_volume_t v = fs::find_volumes(source).at(0);
+        EXPECT_EQ(guided_scan(card).files[v.data_offset / sector], movie);  // the walk holds on the whole movie
+        std::mt19937 rng(5);
+        for (size_t i = 0; i < 2048; ++i) card[v.data_offset + t.foreign + i] = uint8_t(rng());
+        const std::vector<uint8_t> found = guided_scan(card).files[v.data_offset / sector];
+        ASSERT_FALSE(found.empty());
+        EXPECT_LE(found.size(), t.foreign);
+        EXPECT_TRUE(std::equal(found.begin(), found.end(), movie.begin()));
     }
 }

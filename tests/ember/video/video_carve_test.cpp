@@ -5,6 +5,7 @@
 #include <cstring>
 #include <random>
 
+#include "core/byte_order.h"
 #include "core/format_registry.h"
 #include "ember/support/carve_test_support.h"
 
@@ -119,6 +120,12 @@ TEST(video_carve, dv_stream_ends_after_its_last_whole_frame) {
     expect_exact(format("dv"), three, "dv", "three frames");
     std::vector<uint8_t> cut(three.begin(), three.end() - 1000);
     EXPECT_EQ(carve_bytes(format("dv"), cut).length, 240000u);
+    // Other bytes from a sector boundary after the last frame's last sequence header (its next
+    // fragment lies elsewhere): its sequence headers are in place, its blocks are not.
+    std::vector<uint8_t> tail = three;
+    const std::vector<uint8_t> foreign = random_bytes(tail.size() - 348672, 3);
+    std::copy(foreign.begin(), foreign.end(), tail.begin() + 348672);
+    EXPECT_EQ(carve_bytes(format("dv"), tail).length, 240000u);
 }
 
 // Cut files never come back longer than what is there; corrupted ones never crash or overrun.
@@ -327,6 +334,39 @@ TEST(video_carve, matroska_segment_of_unknown_size_ends_at_the_first_foreign_ele
     expect_exact(format("mkv"), mkv, "mkv", "unknown-size segment");
 }
 
+// Other bytes from a sector boundary inside a Cluster on (the file's next fragment lies
+// elsewhere): the block they cut is not kept, though its header and size looked sound.
+TEST(video_carve, matroska_cluster_cut_by_other_bytes_ends_before_its_last_block) {
+    const std::vector<uint8_t> mkv = load("clip.mkv");
+    for (size_t cut = 1024; cut + 1024 < mkv.size(); cut += 512) {
+        std::vector<uint8_t> broken(mkv.begin(), mkv.begin() + long(cut));
+        const std::vector<uint8_t> foreign = random_bytes(8192, unsigned(cut));
+        broken.insert(broken.end(), foreign.begin(), foreign.end());
+        const uint64_t length = carve_bytes(format("mkv"), broken).length;
+        EXPECT_LE(length, cut) << "cut at " << cut;
+    }
+}
+
+// An ASF file whose data states more packets than lie here, other bytes from a sector boundary
+// inside its second packet on: the packet whose flags are in place but whose tail is not the
+// file's is not kept.
+TEST(video_carve, asf_data_cut_by_other_bytes_ends_before_the_packet_they_cut) {
+    std::vector<uint8_t> wma = load("tone.wma");
+    const size_t data = size_t(ember::load_le64(&wma[16]));
+    ASSERT_EQ(ember::load_le64(&wma[data + 40]), 2u);  // two packets of 3200 bytes
+    auto put_le64 = [&](size_t at, uint64_t v) {
+        for (int i = 0; i < 8; ++i) wma[at + i] = uint8_t(v >> (8 * i));
+    };
+    put_le64(data + 16, 50 + 10 * 3200);
+    put_le64(data + 40, 10);
+    const size_t cut = 4096;  // inside the second packet, past its flags
+    ASSERT_LT(data + 50 + 3200, cut);
+    wma.resize(cut);
+    const std::vector<uint8_t> foreign = random_bytes(32768, 11);
+    wma.insert(wma.end(), foreign.begin(), foreign.end());
+    EXPECT_EQ(carve_bytes(format("asf"), wma).length, data + 50 + 3200);
+}
+
 TEST(video_carve, transport_stream_needs_its_program_table_and_drops_a_chance_packet) {
     std::vector<uint8_t> ts = load("clip.ts");
     ASSERT_EQ(ts.size() % 188, 0u);
@@ -368,6 +408,21 @@ TEST(video_carve, a_null_packet_that_completes_an_aligned_unit_is_kept) {
     size_t whole = longer.size();
     longer.resize(whole + 512, 0x00);
     EXPECT_EQ(carve_bytes(format("m2ts"), longer).length, whole);
+}
+
+// A 192-byte stream that stops inside an aligned unit was cut by other data written from a sector
+// boundary on: the packet that runs on into that sector is not the stream's.
+TEST(video_carve, a_192_byte_stream_cut_inside_a_unit_ends_before_the_foreign_sector) {
+    const std::vector<uint8_t> m2ts = load("clip.m2ts");
+    std::vector<uint8_t> longer = m2ts;
+    while (longer.size() < 1100 * 192) longer.insert(longer.end(), m2ts.begin() + 3 * 192, m2ts.end());
+    const size_t cut = 1100 * 192 / 512 * 512;  // a sector boundary inside a packet, past its sync byte
+    ASSERT_GT(cut % 192, 4u);
+    std::vector<uint8_t> foreign = random_bytes(4096, 7);
+    foreign[cut / 192 * 192 + 192 + 4 - cut] = 0x00;  // where the next sync byte would be
+    longer.resize(cut);
+    longer.insert(longer.end(), foreign.begin(), foreign.end());
+    EXPECT_EQ(carve_bytes(format("m2ts"), longer).length, cut / 192 * 192);
 }
 
 // What the carver gives for the candidate at `start` of an image read as a card is read.
