@@ -295,6 +295,17 @@ jpeg_entropy_check_c::result_t jpeg_entropy_check_c::run(byte_source_i& file, st
 
     // The last MCU boundary, for checkpoints: the reading and the decode's state there.
     state_t boundary = st;
+    // The blocks of an MCU in order, with their component's tables (at most 10 blocks, or 4
+    // components of one when the scan has one component).
+    struct order_t {
+        const table_t* dc;
+        const table_t* ac;
+        int c;
+    } order[16];
+    int blocks = 0;
+    for (int c = 0; c < comp_count_; ++c)
+        for (int b = comps_[c].h * comps_[c].v; b > 0 && blocks < 16; --b)
+            order[blocks++] = {&dc_[comps_[c].dc], &ac_[comps_[c].ac], c};
     const bool is_watched = checkpoints || limit != ~uint64_t(0);
     uint64_t next_checkpoint = every ? (st.pos / every + 1) * every : ~0ull;
     while (st.mcu < mcus_) {
@@ -323,13 +334,8 @@ jpeg_entropy_check_c::result_t jpeg_entropy_check_c::run(byte_source_i& file, st
             boundary.bits = held.bits;
             boundary.bit_count = held.count;
         }
-        for (int c = 0; c < comp_count_; ++c) {
-            const component_t& comp = comps_[c];
-            const table_t& dc = dc_[comp.dc];
-            const table_t& ac = ac_[comp.ac];
-            for (int b = comp.h * comp.v; b > 0; --b)
-                if (!block(dc, ac, st.pred[c])) return fail();
-        }
+        for (int b = 0; b < blocks; ++b)
+            if (!block(*order[b].dc, *order[b].ac, st.pred[order[b].c])) return fail();
         ++st.mcu;
         if (restart_interval_) --st.to_restart;
     }
