@@ -233,10 +233,10 @@ jpeg_entropy_check_c::result_t jpeg_entropy_check_c::run(byte_source_i& file, st
             return false;
         }
         if (len + s > count) return ran_out();
-        if (s) {
-            const int v = int((buf << len) >> (64 - s));
-            pred += v < (1 << (s - 1)) ? v - (1 << s) + 1 : v;
-        }
+        // The difference's bits, sign-extended; none when s is 0 (without a branch: which blocks
+        // have one is as good as random).
+        const int v = int(((buf << len) >> 1) >> (63 - s)), half = (1 << s) >> 1;
+        pred += v < half ? v - (1 << s) + 1 : v;
         buf <<= len + s;
         count -= len + s;
         last = len + s;
