@@ -1,8 +1,9 @@
 #!/bin/sh
 # Thumbnails per second of the thumbnail builder under Wine, before (a JPEG's camera preview
 # unchecked, else GDI+ at full size; RAW developed at full size, and RAW developed by LibRaw at half
-# size) and now (JPEGs decoded at 1/8 scale, a Bayer RAW's samples binned to thumbnail size), in
-# one run. Run by hand after tools/build.sh:
+# size) and now (a sequential JPEG's camera preview once the walk found the photo whole, other
+# JPEGs decoded at 1/8 scale, a Bayer RAW's samples binned to thumbnail size), in one run. Run by
+# hand after tools/build.sh:
 #   bench/thumbnails.sh [COUNT]
 # Needs ../shared/bench-media (real camera files; BENCH_MEDIA names another place). Kinds:
 #   no-preview  a real camera JPEG re-encoded at 4000 x 3000 (12 MP) without its Exif block

@@ -6,14 +6,13 @@
 
 #include "core/byte_order.h"
 #include "core/carve_input.h"
-#include "jpeg_block_reader.h"
+#include "jpeg_bit_reader.h"
 
 namespace ember::fs {
 namespace {
 
 constexpr int max_segments = 256;
 constexpr int max_end_slack = 16;
-constexpr int fast_bits = 9;
 
 bool is_rst(int marker) { return marker >= 0xD0 && marker <= 0xD7; }
 
@@ -40,8 +39,17 @@ bool jpeg_entropy_check_c::read_table(table_t* dc, table_t* ac, const uint8_t* s
             if (code + n > (1 << l)) return false;  // more codes than the length allows
             for (int k = 0; l <= fast_bits && k < n; ++k) {
                 int first = (code + k) << (fast_bits - l);
-                for (int f = first; f < first + (1 << (fast_bits - l)); ++f)
-                    t.fast[f] = uint16_t(l << 8 | t.values[index + k]);
+                const int rs = t.values[index + k], run = rs >> 4, bits = rs & 15;
+                // A coefficient may end at the 63rd, a run of 16 zeros only before it.
+                const uint32_t walk = rs == 0x00   ? uint32_t(l)
+                                      : rs == 0xF0 ? uint32_t(47 << 16 | 16 << 8 | l)
+                                      : bits == 0 || bits > 10
+                                          ? 0
+                                          : uint32_t((63 - run) << 16 | (run + 1) << 8 | (l + bits));
+                for (int f = first; f < first + (1 << (fast_bits - l)); ++f) {
+                    t.fast[f] = uint16_t(l << 8 | rs);
+                    t.ac_walk[f] = walk;
+                }
             }
             index += n;
             code += n;
@@ -145,138 +153,196 @@ bool jpeg_entropy_check_c::start(byte_source_i& file) {
     return false;
 }
 
+int jpeg_entropy_check_c::decode_long(entropy_bits_c& in, const table_t& t, int* len) {
+    // The codes of up to fast_bits bits are all in t.fast: a longer one is looked for by length.
+    for (int l = fast_bits + 1; l <= 16; ++l) {
+        if (l > in.count()) {
+            in.ask(64);  // the data ran out: all of it was read
+            return -1;
+        }
+        const int code = int(in.peek(l));
+        if (t.max_code_ok[l] && code <= t.max_code[l]) {
+            const int index = t.offset[l] + code;
+            *len = l;
+            if (index >= 0 && index < 256) return t.values[index];
+            in.ask(l);
+            return -1;
+        }
+    }
+    in.ask(16);
+    return -1;
+}
+
 jpeg_entropy_check_c::result_t jpeg_entropy_check_c::run(byte_source_i& file, state_t st, uint64_t* end,
                                                          std::vector<state_t>* checkpoints, uint64_t every,
                                                          uint64_t limit) const {
     if (is_progressive_) return st.pos == first_.pos ? run_progressive(file, end, limit) : result_t::unsupported;
-    block_reader_c in(file);
-    bool at_marker = false;  // the next byte in the data is a marker: no more bits until it is read
-    uint64_t next_checkpoint = every ? (st.pos / every + 1) * every : ~0ull;
-    state_t boundary = st;  // the last MCU boundary
+    entropy_bits_c in(file);
+    in.start(st.pos, st.bits, st.bit_count);
+    constexpr int ahead = entropy_bits_c::lookahead;
     auto fail = [&] {
-        if (end) *end = st.pos;
+        if (end) *end = in.pos();
         return result_t::error;
     };
-    // Fills the bit buffer to at least n bits; false at a marker or the end of the data.
-    auto need = [&](int n) {
-        while (st.bit_count < n) {
-            if (at_marker) return false;
-            int b = in.at(st.pos);
-            if (b < 0) return false;
-            if (b == 0xFF) {
-                int next = in.at(st.pos + 1);
-                if (next != 0x00) {
-                    at_marker = true;
-                    return false;
-                }
-                st.pos += 2;
-            } else {
-                st.pos += 1;
-            }
-            st.bits = st.bits << 8 | uint64_t(b);
-            st.bit_count += 8;
-        }
-        return true;
-    };
-    auto take = [&](int n) {
-        st.bit_count -= n;
-        return int((st.bits >> st.bit_count) & ((1u << n) - 1));
-    };
-    auto decode = [&](const table_t& t) -> int {
-        // Most codes are short: looked up by the next bits when they are there, else bit by bit.
-        if (need(fast_bits)) {
-            uint16_t f = t.fast[(st.bits >> (st.bit_count - fast_bits)) & ((1u << fast_bits) - 1)];
-            if (f) {
-                st.bit_count -= f >> 8;
-                return f & 0xFF;
-            }
-        }
-        int code = 0;
-        for (int l = 1; l <= 16; ++l) {
-            if (!need(1)) return -1;
-            code = code << 1 | take(1);
-            if (t.max_code_ok[l] && code <= t.max_code[l]) {
-                int index = t.offset[l] + code;
-                return index >= 0 && index < 256 ? t.values[index] : -1;
-            }
-        }
-        return -1;
-    };
-    auto extend = [](int v, int s) { return v < (1 << (s - 1)) ? v - (1 << s) + 1 : v; };
     const int dc_limit = precision_ == 8 ? 2048 : 32768;
     const int max_dc_bits = precision_ == 8 ? 11 : 15, max_ac_bits = precision_ == 8 ? 10 : 14;
-    // Where a marker must follow: the bits left are the encoder's padding (fewer than 8, all
-    // ones) and the next byte is the marker's FF. Before EOI some cameras (old Sony and HP
-    // models) pad with zeros or leave a byte or two, so there any padding up to `slack` whole
-    // bytes is let through.
-    auto read_marker = [&](int slack) -> int {
-        for (int extra = 0; !at_marker; ++extra) {
-            if (extra > slack || (slack == 0 && st.bit_count >= 8)) return -1;
-            if (need(st.bit_count + 8)) {
-                if (slack == 0) return -1;
-                st.bit_count -= 8;
-            }
-            if (!at_marker && in.at(st.pos) < 0) return -1;
-        }
-        int pad = st.bit_count % 8;
-        if (slack == 0 && pad && take(pad) != (1 << pad) - 1) return -1;
-        st.bits = 0;
-        st.bit_count = 0;
-        uint64_t p = st.pos;
-        int m = in.at(p + 1);
-        while (m == 0xFF) m = in.at(++p + 1);  // fill bytes
-        st.pos = p + 2;
-        at_marker = false;
-        return m;
+
+    // One block: its DC difference, then AC codes up to the end of block or the 63rd
+    // coefficient. Each code and the extra bits after it are used in one step. The buffer is
+    // kept in locals between refills; the reader gets it back before anything else reads it,
+    // and on an error it is told how far the decode asked to read.
+    uint64_t buf = 0;
+    int count = 0;
+    const uint8_t *next = nullptr, *fast_end = nullptr;
+    int last = ahead;  // the length of the last code with its extra bits
+    auto from_reader = [&] {
+        const entropy_bits_c::hot_t& h = in.hot();
+        buf = h.buf;
+        count = h.count;
+        next = h.next;
+        fast_end = h.fast_end;
     };
+    auto to_reader = [&] { in.set_hot({buf, count, next, fast_end}); };
+    auto refill = [&] {
+        if (count >= 32 || entropy_bits_c::fill_fast(buf, count, next, fast_end)) return;
+        to_reader();
+        in.fill();
+        from_reader();
+    };
+    auto sync = [&](int asked) {
+        to_reader();
+        in.ask(asked);
+    };
+    from_reader();
+    auto ran_out = [&] {
+        count = std::max(count, 0);
+        sync(64);  // as far as the data goes
+        return false;
+    };
+    auto decode_slow = [&](const table_t& t, int* len) {
+        to_reader();
+        return decode_long(in, t, len);
+    };
+    auto block = [&](const table_t& dc, const table_t& ac, int& pred) {
+        refill();
+        uint16_t f = dc.fast[buf >> (64 - fast_bits)];
+        int len = f >> 8, s = f & 0xFF;
+        if (!f && (s = decode_slow(dc, &len)) < 0) return false;
+        if (s > max_dc_bits) {
+            sync(std::max(ahead, len));
+            return false;
+        }
+        if (len + s > count) return ran_out();
+        // The difference's bits, sign-extended; none when s is 0 (without a branch: which blocks
+        // have one is as good as random).
+        const int v = int(((buf << len) >> 1) >> (63 - s)), half = (1 << s) >> 1;
+        pred += v < half ? v - (1 << s) + 1 : v;
+        buf <<= len + s;
+        count -= len + s;
+        last = len + s;
+        if (pred >= dc_limit || pred < -dc_limit) {
+            sync(std::max(0, ahead - last));
+            return false;
+        }
+        for (int k = 1; k < 64;) {
+            refill();
+            // Most codes: one look-up gives how many bits to skip and where the index goes.
+            // Whether the data had those bits is asked once, after the block: past its end the
+            // buffer reads zeros, and the count goes below zero.
+            const uint32_t e = ac.ac_walk[buf >> (64 - fast_bits)];
+            if (e) {
+                const int total = int(e & 0xFF), step = int(e >> 8 & 0xFF);
+                if (step == 0) {  // end of block
+                    buf <<= total;
+                    count -= total;
+                    last = total;
+                    break;
+                }
+                if (k <= int(e >> 16)) {
+                    k += step;
+                    buf <<= total;
+                    count -= total;
+                    last = total;
+                    continue;
+                }
+            }
+            // The rest, and every error, code by code as the tables give them.
+            f = ac.fast[buf >> (64 - fast_bits)];
+            int rs = f & 0xFF;
+            len = f >> 8;
+            if (!f && (rs = decode_slow(ac, &len)) < 0) return false;
+            const int r = rs >> 4, size = rs & 15;
+            if (size == 0 && r != 15) {  // end of block
+                if (len > count) return ran_out();
+                buf <<= len;
+                count -= len;
+                last = len;
+                break;
+            }
+            k += size ? r : 16;  // a run of zeros before the coefficient, or 16 zeros
+            if (k > 63 || size > max_ac_bits) {
+                sync(std::max(ahead, len));
+                return false;
+            }
+            if (len + size > count) return ran_out();
+            buf <<= len + size;  // the coefficient's value is not needed
+            count -= len + size;
+            last = len + size;
+            k += size ? 1 : 0;
+        }
+        return count >= 0 || ran_out();
+    };
+
+    // The last MCU boundary, for checkpoints: the reading and the decode's state there.
+    state_t boundary = st;
+    // The blocks of an MCU in order, with their component's tables (at most 10 blocks, or 4
+    // components of one when the scan has one component).
+    struct order_t {
+        const table_t* dc;
+        const table_t* ac;
+        int c;
+    } order[16];
+    int blocks = 0;
+    for (int c = 0; c < comp_count_; ++c)
+        for (int b = comps_[c].h * comps_[c].v; b > 0 && blocks < 16; --b)
+            order[blocks++] = {&dc_[comps_[c].dc], &ac_[comps_[c].ac], c};
+    const bool is_watched = checkpoints || limit != ~uint64_t(0);
+    uint64_t next_checkpoint = every ? (st.pos / every + 1) * every : ~0ull;
     while (st.mcu < mcus_) {
-        if (restart_interval_ && st.to_restart == 0) {
-            int m = read_marker(0);
+        const bool is_restart = restart_interval_ && st.to_restart == 0;
+        if (is_restart || is_watched) sync(std::max(0, ahead - last));
+        if (is_restart) {
+            int m = in.read_marker(0);
+            from_reader();
+            last = ahead;
             if (!is_rst(m) || m - 0xD0 != st.next_restart) return fail();
             st.next_restart = uint8_t((st.next_restart + 1) & 7);
             st.to_restart = restart_interval_;
             std::memset(st.pred, 0, sizeof st.pred);
         }
-        // For each multiple of `every` the decoding passed, the last MCU boundary before it.
-        for (; checkpoints && st.pos > next_checkpoint; next_checkpoint += every) checkpoints->push_back(boundary);
-        if (st.pos >= limit) {
-            if (end) *end = st.pos;
-            return result_t::unfinished;
-        }
-        boundary = st;
-        for (int c = 0; c < comp_count_; ++c) {
-            const component_t& comp = comps_[c];
-            for (int b = 0; b < comp.h * comp.v; ++b) {
-                int s = decode(dc_[comp.dc]);
-                if (s < 0 || s > max_dc_bits) return fail();
-                if (s) {
-                    if (!need(s)) return fail();
-                    st.pred[c] += extend(take(s), s);
-                }
-                if (st.pred[c] >= dc_limit || st.pred[c] < -dc_limit) return fail();
-                for (int k = 1; k < 64;) {
-                    int rs = decode(ac_[comp.ac]);
-                    if (rs < 0) return fail();
-                    int r = rs >> 4, size = rs & 15;
-                    if (size == 0) {
-                        if (r != 15) break;  // end of block
-                        k += 16;
-                        if (k > 63) return fail();
-                        continue;
-                    }
-                    k += r;
-                    if (k > 63 || size > max_ac_bits || !need(size)) return fail();
-                    take(size);
-                    ++k;
-                }
+        if (is_watched) {
+            const entropy_bits_c::held_t held = in.held();
+            // For each multiple of `every` the decoding passed, the last MCU boundary before it.
+            for (; checkpoints && held.pos > next_checkpoint; next_checkpoint += every)
+                checkpoints->push_back(boundary);
+            if (held.pos >= limit) {
+                if (end) *end = held.pos;
+                return result_t::unfinished;
             }
+            boundary = st;
+            boundary.pos = held.pos;
+            boundary.bits = held.bits;
+            boundary.bit_count = held.count;
         }
+        for (int b = 0; b < blocks; ++b)
+            if (!block(*order[b].dc, *order[b].ac, st.pred[order[b].c])) return fail();
         ++st.mcu;
         if (restart_interval_) --st.to_restart;
     }
-    int m = read_marker(max_end_slack);
+    sync(std::max(0, ahead - last));
+    int m = in.read_marker(max_end_slack);
     if (m != 0xD9) return fail();
-    if (end) *end = st.pos;
+    if (end) *end = in.pos();
     return result_t::complete;
 }
 

@@ -15,6 +15,8 @@
 
 namespace ember::fs {
 
+class entropy_bits_c;
+
 class jpeg_entropy_check_c {
 public:
     // Where decoding stands, resumable on other bytes that share everything before `pos`.
@@ -50,15 +52,24 @@ private:
         int32_t offset[17] = {};
         int32_t max_code_ok[18] = {};
         uint8_t values[256] = {};
-        // The codes of up to fast_bits bits, by the next fast_bits bits: length << 8 | value;
-        // 0 for a longer code.
-        uint16_t fast[1 << 9] = {};
+        // The codes of up to 10 bits (fast_bits), by the next 10 bits: length << 8 | value; 0
+        // for a longer code or none.
+        uint16_t fast[1 << 10] = {};
+        // The same codes as the walk of a sequential scan's AC data uses them: the bits of code
+        // and coefficient together (byte 0), how far the coefficient index moves (byte 1; 0 for
+        // an end of block) and the last index it may move from (byte 2); 0 where the general
+        // decode is needed (a longer code, none, or a coefficient of more than 10 bits).
+        uint32_t ac_walk[1 << 10] = {};
         bool present = false;
     };
     struct component_t {
         uint8_t id = 0, h = 1, v = 1, dc = 0, ac = 0;
     };
+    static constexpr int fast_bits = 10;
     static bool read_table(table_t* dc, table_t* ac, const uint8_t* body, size_t size);
+    // A code longer than fast_bits (or none): its value, and its length in *len; -1 when the
+    // bits are no code of t or run out.
+    static int decode_long(entropy_bits_c& in, const table_t& t, int* len);
     result_t run_progressive(byte_source_i& file, uint64_t* end, uint64_t limit) const;
 
     table_t dc_[4], ac_[4];

@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "jpeg_block_reader.h"
+#include "jpeg_bit_reader.h"
 #include "jpeg_entropy_check.h"
 
 namespace ember::fs {
@@ -16,88 +16,15 @@ namespace {
 constexpr int max_segments = 4096;           // before EOI, scans included
 constexpr uint64_t max_blocks = 1u << 22;    // in all components (32 MiB of nonzero masks)
 constexpr int max_end_slack = 16;
-constexpr int fast_bits = 9;
 
 bool is_rst(int marker) { return marker >= 0xD0 && marker <= 0xD7; }
-
-// Bits of entropy-coded data, most significant first, stopping at a marker.
-class bits_c {
-public:
-    bits_c(byte_source_i& file, uint64_t pos) : in_(file), pos_(pos) {}
-    uint64_t pos() const { return pos_; }
-    void seek(uint64_t pos) {
-        pos_ = pos;
-        bits_ = 0;
-        count_ = 0;
-        at_marker_ = false;
-    }
-    int byte(uint64_t at) { return in_.at(at); }
-    uint64_t bits() const { return bits_; }
-    int count() const { return count_; }
-    void drop(int n) { count_ -= n; }
-
-    // Fills the buffer to at least n bits; false at a marker or the end of the data.
-    bool need(int n) {
-        while (count_ < n) {
-            if (at_marker_) return false;
-            int b = in_.at(pos_);
-            if (b < 0) return false;
-            if (b == 0xFF) {
-                if (in_.at(pos_ + 1) != 0x00) {
-                    at_marker_ = true;
-                    return false;
-                }
-                pos_ += 2;
-            } else {
-                pos_ += 1;
-            }
-            bits_ = bits_ << 8 | uint64_t(b);
-            count_ += 8;
-        }
-        return true;
-    }
-    int take(int n) {
-        count_ -= n;
-        return int((bits_ >> count_) & ((1u << n) - 1));
-    }
-
-    // The marker that must follow the data: the bits left are the encoder's padding (fewer than
-    // 8, all ones). With slack, up to that many whole bytes of other padding are let through
-    // (some cameras pad before EOI). The position is then just past the marker; -1 when none.
-    int read_marker(int slack) {
-        for (int extra = 0; !at_marker_; ++extra) {
-            if (extra > slack || (slack == 0 && count_ >= 8)) return -1;
-            if (need(count_ + 8)) {
-                if (slack == 0) return -1;
-                count_ -= 8;
-            }
-            if (!at_marker_ && in_.at(pos_) < 0) return -1;
-        }
-        int pad = count_ % 8;
-        if (slack == 0 && pad && take(pad) != (1 << pad) - 1) return -1;
-        bits_ = 0;
-        count_ = 0;
-        uint64_t p = pos_;
-        int m = in_.at(p + 1);
-        while (m == 0xFF) m = in_.at(++p + 1);  // fill bytes
-        pos_ = p + 2;
-        at_marker_ = false;
-        return m;
-    }
-
-private:
-    block_reader_c in_;
-    uint64_t pos_;
-    uint64_t bits_ = 0;
-    int count_ = 0;
-    bool at_marker_ = false;
-};
 
 }  // namespace
 
 jpeg_entropy_check_c::result_t jpeg_entropy_check_c::run_progressive(byte_source_i& file, uint64_t* end,
                                                                      uint64_t limit) const {
-    bits_c in(file, first_.pos);
+    entropy_bits_c in(file);
+    in.start(first_.pos, 0, 0);
     auto fail = [&] {
         if (end) *end = in.pos();
         return result_t::error;
@@ -137,24 +64,17 @@ jpeg_entropy_check_c::result_t jpeg_entropy_check_c::run_progressive(byte_source
     }
     if (blocks > max_blocks) return result_t::unsupported;
 
+    // A code: the reader is asked for the lookahead first, as the positions it tells assume.
     auto decode = [&](const table_t& t) -> int {
-        if (in.need(fast_bits)) {
-            uint16_t f = t.fast[(in.bits() >> (in.count() - fast_bits)) & ((1u << fast_bits) - 1)];
-            if (f) {
-                in.drop(f >> 8);
-                return f & 0xFF;
-            }
-        }
-        int code = 0;
-        for (int l = 1; l <= 16; ++l) {
-            if (!in.need(1)) return -1;
-            code = code << 1 | in.take(1);
-            if (t.max_code_ok[l] && code <= t.max_code[l]) {
-                int index = t.offset[l] + code;
-                return index >= 0 && index < 256 ? t.values[index] : -1;
-            }
-        }
-        return -1;
+        in.refill();
+        in.ask(entropy_bits_c::lookahead);
+        const uint16_t f = t.fast[in.peek(fast_bits)];
+        int len = f >> 8, v = f & 0xFF;
+        if (!f || len > in.count()) v = decode_long(in, t, &len);
+        if (v < 0) return -1;
+        in.drop(len);
+        in.ask(0);
+        return v;
     };
     auto extend = [](int v, int s) { return v < (1 << (s - 1)) ? v - (1 << s) + 1 : v; };
     const int64_t dc_limit = precision_ == 8 ? 2048 : 32768;
@@ -227,7 +147,7 @@ jpeg_entropy_check_c::result_t jpeg_entropy_check_c::run_progressive(byte_source
             if (ss > 0 && planes[c].nonzero.empty())
                 planes[c].nonzero.assign(size_t(planes[c].wide) * down * comps_[c].v, 0);
         }
-        in.seek(at + 4 + size);
+        in.start(at + 4 + size, 0, 0);
 
         int64_t pred[4] = {};
         uint32_t eobrun = 0;

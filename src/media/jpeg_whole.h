@@ -12,4 +12,8 @@ enum class jpeg_whole_t {
     not_checked,  // a JPEG the walk does not handle (progressive, lossless, several scans)
 };
 
-jpeg_whole_t check_jpeg_whole(const uint8_t* data, size_t size);
+// Which photos are walked: a progressive photo's walk keeps every block's coefficients in
+// step scan by scan and costs about what decoding it does, a sequential one's a fraction of that.
+enum class jpeg_walked_t { any, sequential_only };
+
+jpeg_whole_t check_jpeg_whole(const uint8_t* data, size_t size, jpeg_walked_t walked = jpeg_walked_t::any);

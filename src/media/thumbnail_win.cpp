@@ -22,19 +22,20 @@ namespace {
 // A camera JPEG carries a small preview of itself, before the photo's own data, so a photo cut or
 // damaged after its preview still has a clean one. The preview may stand in for the photo only
 // when it shows the whole photo and the photo's data was walked and decodes to its end; the size
-// is then read from the frame header. Only used without the JPEG decoder below: the walk costs
-// as much as the reduced decode (both are the Huffman decoding of every block), so with that
-// decoder the photo itself is shown.
-bool build_from_preview(const std::vector<uint8_t>& bytes, const std::u16string& thumb_path, found_file_t& record) {
+// is then read from the frame header. The preview is decoded first (a few milliseconds), so that
+// a photo whose preview cannot stand in is not walked for nothing.
+bool build_from_preview(const std::vector<uint8_t>& bytes, jpeg_walked_t walked, const std::u16string& thumb_path,
+                        found_file_t& record) {
     jpeg_header_t header;
     if (read_jpeg_header(bytes.data(), bytes.size(), header) != jpeg_header_result_t::ok ||
-        header.thumbnail_size == 0 || check_jpeg_whole(bytes.data(), bytes.size()) != jpeg_whole_t::whole)
+        header.thumbnail_size == 0)
         return false;
     picture_t preview;
     pixel_area_t area;
     if (decode_picture(bytes.data() + header.thumbnail_offset, header.thumbnail_size, preview) != 0 ||
         !find_preview_area(picture_rows(preview), header.width, header.height, thumbnail_width,
-                           thumbnail_height, area))
+                           thumbnail_height, area) ||
+        check_jpeg_whole(bytes.data(), bytes.size(), walked) != jpeg_whole_t::whole)
         return false;
     record.width = static_cast<int32_t>(header.width);
     record.height = static_cast<int32_t>(header.height);
@@ -46,10 +47,14 @@ bool is_jpeg(const std::vector<uint8_t>& bytes) { return bytes.size() >= 2 && by
 
 enum class jpeg_thumbnail_t { made, decoded, refused, left_to_gdiplus };
 
-// The photo itself at reduced scale, damaged rows grey, its size the part that decodes; or,
-// without a decoder for it, its checked preview; or else left to GDI+.
+// A sequential photo's checked preview, when it has one that can stand in: the walk that proves
+// the photo whole costs well under the reduced decode (both go through every block's codes, but
+// the walk makes no coefficients). Else the photo itself at reduced scale, damaged rows grey,
+// its size the part that decodes; or, without a decoder for it, its checked preview, a
+// progressive photo's too; or else left to GDI+.
 jpeg_thumbnail_t decode_jpeg(const jpeg_library_c& library, const std::vector<uint8_t>& bytes,
                              const std::u16string& thumb_path, found_file_t& record, picture_t& picture) {
+    if (build_from_preview(bytes, jpeg_walked_t::sequential_only, thumb_path, record)) return jpeg_thumbnail_t::made;
     jpeg_decode_t info;
     switch (decode_jpeg_reduced(library, bytes.data(), bytes.size(), thumbnail_width, thumbnail_height, picture, info)) {
     case jpeg_decode_result_t::ok:
@@ -61,7 +66,8 @@ jpeg_thumbnail_t decode_jpeg(const jpeg_library_c& library, const std::vector<ui
     case jpeg_decode_result_t::not_handled:
         break;
     }
-    return build_from_preview(bytes, thumb_path, record) ? jpeg_thumbnail_t::made : jpeg_thumbnail_t::left_to_gdiplus;
+    return build_from_preview(bytes, jpeg_walked_t::any, thumb_path, record) ? jpeg_thumbnail_t::made
+                                                                             : jpeg_thumbnail_t::left_to_gdiplus;
 }
 
 // A motion-JPEG video's first frame lies near its start (AVI) or where its index says (QuickTime);

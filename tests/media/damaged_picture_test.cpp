@@ -160,7 +160,8 @@ TEST_F(damaged_picture, a_raw_photo_cut_short_never_crashes) {
 // Real camera JPEGs with their preview, damaged after it as cards damage files: the second half
 // zeroed, cut at 60 %, an 8 KiB block of another photo laid over the middle. None gets the clean
 // preview as its thumbnail. With the decoder the thumbnail is the photo itself, its top as the
-// clean photo's and its bottom grey or garbled, and a cut photo reports only the rows it has.
+// clean photo's (decoded with its preview spoilt, so that the preview does not stand in) and its
+// bottom grey or garbled, and a cut photo reports only the rows it has.
 TEST_F(damaged_picture, a_damaged_camera_photo_shows_its_damage_not_its_preview) {
     std::vector<std::wstring> photos;
     find_files(widen(camera_photos), L".jpg", photos);
@@ -181,7 +182,11 @@ TEST_F(damaged_picture, a_damaged_camera_photo_shows_its_damage_not_its_preview)
         SCOPED_TRACE("photo " + std::to_string(p));
         found_file_t clean_record;
         read_back_t clean_photo, clean_preview;
-        ASSERT_EQ(build_from(clean, clean.size(), L".jpg", &clean_record, &clean_photo), 0);
+        jpeg_header_t header;
+        ASSERT_EQ(read_jpeg_header(clean.data(), clean.size(), header), jpeg_header_result_t::ok);
+        std::vector<uint8_t> no_preview = clean;
+        no_preview[header.thumbnail_offset] = 0;  // no start-of-image marker: no preview
+        ASSERT_EQ(build_from(no_preview, no_preview.size(), L".jpg", &clean_record, &clean_photo), 0);
         jpeg_ = &no_decoder;
         ASSERT_EQ(build_from(clean, clean.size(), L".jpg", &clean_record, &clean_preview), 0);
         jpeg_ = nullptr;

@@ -313,10 +313,10 @@ TEST_F(thumbnail, the_worker_gives_every_queued_picture_its_thumbnail_and_size) 
 
 }  // namespace
 
-// Without the JPEG decoder, a camera JPEG's own preview makes the thumbnail when it shows the
-// whole photo and the photo's data decodes to its end: black bands are cut off and the size comes
-// from the frame header. A preview that cannot stand in, or one of a photo cut short, leaves the
-// photo to GDI+. With the decoder the photo itself is shown.
+// A camera JPEG's own preview makes the thumbnail when it shows the whole photo and the photo's
+// data decodes to its end, with the JPEG decoder or without: black bands are cut off and the size
+// comes from the frame header. A preview that cannot stand in, or one of a photo cut short, leaves
+// the photo to the reduced decode, or without the decoder to GDI+.
 TEST_F(thumbnail, a_camera_preview_stands_in_only_for_a_whole_photo_it_shows_all_of) {
     const jpeg_library_c no_decoder(L"");
     struct {
@@ -341,24 +341,22 @@ TEST_F(thumbnail, a_camera_preview_stands_in_only_for_a_whole_photo_it_shows_all
         camera_file.resize(camera_file.size() - c.cut);
         std::string path = dir + "camera" + std::to_string(n++) + ".jpg";
         ASSERT_TRUE(make_sized_file(widen(path), camera_file, camera_file.size()));
-        found_file_t with_decoder = record_for(path);
-        ASSERT_EQ(build_thumbnail(with_decoder), 0);
-        EXPECT_EQ(with_decoder.width, c.width);
-        expect_whole_quad_thumbnail(with_decoder.thumb_path);
-        ASSERT_TRUE(DeleteFileA(with_decoder.thumb_path));
-
-        found_file_t record = record_for(path);
-        ASSERT_EQ(build_thumbnail(record, no_decoder), 0);
-        EXPECT_EQ(record.width, c.width);
-        EXPECT_EQ(record.height, c.height);
-        if (!c.is_preview_used) {
-            expect_whole_quad_thumbnail(record.thumb_path);
-            continue;
+        for (const jpeg_library_c* decoder : {&jpeg_library(), &no_decoder}) {
+            SCOPED_TRACE(decoder == &no_decoder ? "without the decoder" : "with the decoder");
+            found_file_t record = record_for(path);
+            ASSERT_EQ(build_thumbnail(record, *decoder), 0);
+            EXPECT_EQ(record.width, c.width);
+            EXPECT_EQ(record.height, c.height);
+            if (!c.is_preview_used) {
+                expect_whole_quad_thumbnail(record.thumb_path);
+            } else {
+                read_back_t thumb;
+                read_back(widen(record.thumb_path), thumb);
+                ASSERT_TRUE(thumb.is_read);
+                for (int y : {2, 41, 79})
+                    for (int x : {2, 58, 114}) EXPECT_EQ(colour_name(thumb.rgb(x, y)), "yellow") << x << "," << y;
+            }
+            ASSERT_TRUE(DeleteFileA(record.thumb_path));
         }
-        read_back_t thumb;
-        read_back(widen(record.thumb_path), thumb);
-        ASSERT_TRUE(thumb.is_read);
-        for (int y : {2, 41, 79})
-            for (int x : {2, 58, 114}) EXPECT_EQ(colour_name(thumb.rgb(x, y)), "yellow") << x << "," << y;
     }
 }

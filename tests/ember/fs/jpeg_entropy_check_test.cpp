@@ -108,3 +108,57 @@ TEST(jpeg_entropy_check, camera_pictures_decode_whole_and_restart_markers_keep_t
     }
     EXPECT_GT(with_restarts, 0u);
 }
+
+namespace {
+
+// The same bytes without the memory shortcut: read in blocks, as a card is.
+class block_source_c final : public byte_source_i {
+public:
+    explicit block_source_c(const std::vector<uint8_t>& bytes) : memory_(bytes) {}
+    size_t read_at(uint64_t offset, uint8_t* buf, size_t len) override { return memory_.read_at(offset, buf, len); }
+    uint64_t size() const override { return memory_.size(); }
+
+private:
+    memory_source_c memory_;
+};
+
+}  // namespace
+
+// The walk reads ahead of what it decodes, yet the states it saves resume where they were taken:
+// from each, damaged or not, the walk ends as the walk from the start does, and reading the
+// card in blocks or the file from memory changes no verdict, end or saved state.
+TEST(jpeg_entropy_check, saved_states_resume_to_the_same_end_however_the_bytes_are_read) {
+    std::vector<std::filesystem::path> paths = camera_jpegs();
+    for (const char* name : {"baseline.jpg", "large.jpg"}) paths.push_back(ember_test::fixture(std::string("image/") + name));
+    size_t resumed = 0;
+    for (size_t p = 0; p < paths.size(); p += 1 + paths.size() / 6) {
+        std::vector<uint8_t> whole = ember_test::read_bytes(paths[p]);
+        std::vector<uint8_t> damaged = whole;
+        for (size_t i = damaged.size() * 2 / 3; i < damaged.size() * 2 / 3 + 512 && i < damaged.size(); ++i) damaged[i] = 0;
+        for (const auto* bytes : {&whole, &damaged}) {
+            memory_source_c memory(*bytes);
+            block_source_c blocks(*bytes);
+            check_c a, b;
+            if (!a.start(memory) || a.is_progressive()) continue;
+            ASSERT_TRUE(b.start(blocks)) << paths[p];
+            std::vector<check_c::state_t> in_memory, in_blocks;
+            uint64_t end = 0, end_in_blocks = 0;
+            const check_c::result_t result = a.run(memory, a.first_state(), &end, &in_memory, 4096);
+            EXPECT_EQ(b.run(blocks, b.first_state(), &end_in_blocks, &in_blocks, 4096), result) << paths[p];
+            EXPECT_EQ(end_in_blocks, end) << paths[p];
+            ASSERT_EQ(in_blocks.size(), in_memory.size()) << paths[p];
+            for (size_t i = 0; i < in_memory.size(); ++i) {
+                EXPECT_EQ(in_blocks[i].pos, in_memory[i].pos);
+                EXPECT_EQ(in_blocks[i].bit_count, in_memory[i].bit_count);
+                EXPECT_EQ(in_blocks[i].mcu, in_memory[i].mcu);
+            }
+            for (size_t i = 0; i < in_memory.size(); i += 1 + in_memory.size() / 4) {
+                uint64_t resumed_end = 0;
+                EXPECT_EQ(a.run(blocks, in_memory[i], &resumed_end), result) << paths[p] << " state " << i;
+                EXPECT_EQ(resumed_end, end) << paths[p] << " state " << i;
+                ++resumed;
+            }
+        }
+    }
+    EXPECT_GT(resumed, 0u);
+}
