@@ -32,9 +32,13 @@ public:
         MESSAGE_HANDLER(WM_NCACTIVATE, on_nc_activate)
         MESSAGE_HANDLER(WM_NCMOUSEMOVE, on_nc_mouse_move)
         MESSAGE_HANDLER(WM_NCLBUTTONDOWN, on_nc_button_down)
-        MESSAGE_HANDLER(WM_NCLBUTTONUP, on_nc_button_up)
-        MESSAGE_HANDLER(WM_NCLBUTTONDBLCLK, on_nc_double_click)
+        MESSAGE_HANDLER(WM_NCLBUTTONDBLCLK, on_nc_button_down)
+        MESSAGE_HANDLER(WM_NCLBUTTONUP, on_button_up)
         MESSAGE_HANDLER(WM_NCMOUSELEAVE, on_nc_mouse_leave)
+        MESSAGE_HANDLER(WM_MOUSEMOVE, on_captured_move)
+        MESSAGE_HANDLER(WM_LBUTTONDOWN, on_captured_down)
+        MESSAGE_HANDLER(WM_LBUTTONUP, on_button_up)
+        MESSAGE_HANDLER(WM_CAPTURECHANGED, on_capture_changed)
     END_MSG_MAP()
 
     // Takes ownership of a button whose action is set; hit-tested and drawn in the order added.
@@ -95,6 +99,9 @@ public:
     int frame_height = 0;
     int caption_height = 0;
     std::vector<std::unique_ptr<button_c<T>>> buttons;
+    // The button the left button went down on. It holds the mouse capture until the release, so
+    // the release reaches it wherever it happens and a press never outlives its release.
+    button_c<T>* pressed = nullptr;
     bool leave_tracking = false;
     // How often the frame was painted; lets tests see that a repaint happened or did not.
     int frame_paints = 0;
@@ -111,10 +118,42 @@ protected:
 private:
     T& self() { return static_cast<T&>(*this); }
 
-    // The mouse point of a non-client message relative to the window's top-left corner.
-    POINT window_point(LPARAM lp, RECT& window) {
+    // The mouse point of a message relative to the window's top-left corner: non-client messages
+    // carry a screen point, client ones (those the capture brings) a client point.
+    POINT window_point(LPARAM lp, RECT& window, bool is_client = false) {
+        POINT point{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
+        if (is_client) ClientToScreen(self().hwnd(), &point);
         GetWindowRect(self().hwnd(), &window);
-        return POINT{static_cast<short>(LOWORD(lp)) - window.left, static_cast<short>(HIWORD(lp)) - window.top};
+        return POINT{point.x - window.left, point.y - window.top};
+    }
+    button_c<T>* button_at(POINT point, const RECT& window) {
+        for (auto& button : buttons)
+            if (button->hit_test(point.x, point.y, window)) return button.get();
+        return nullptr;
+    }
+    void show_state(button_c<T>* button, int state) {
+        if (button->state == state) return;
+        button->state = state;
+        invalidate_frame();
+    }
+    void track_leave() {
+        if (leave_tracking) return;
+        TRACKMOUSEEVENT track{sizeof track, TME_LEAVE | TME_NONCLIENT, self().hwnd(), 0};
+        leave_tracking = TrackMouseEvent(&track) != FALSE;
+    }
+    void press(button_c<T>* button) {
+        for (auto& other : buttons) other->state = caption_normal;
+        pressed = button;
+        button->state = caption_pressed;
+        if (GetCapture() != self().hwnd()) SetCapture(self().hwnd());
+        repaint_frame_now();
+    }
+    // Ends the press without a click; the capture goes with it.
+    void cancel_press() {
+        button_c<T>* button = pressed;
+        pressed = nullptr;
+        if (GetCapture() == self().hwnd()) ReleaseCapture();
+        if (button) show_state(button, caption_normal);
     }
 
     LRESULT on_nc_create(UINT, WPARAM, LPARAM, bool& handled) {
@@ -152,7 +191,8 @@ private:
         paint_frame();
         return wp ? FALSE : TRUE;
     }
-    LRESULT on_nc_mouse_move(UINT, WPARAM, LPARAM lp, bool& handled) {
+    LRESULT on_nc_mouse_move(UINT msg, WPARAM wp, LPARAM lp, bool& handled) {
+        if (pressed) return on_captured_move(msg, wp, lp, handled);
         handled = false;
         RECT window{};
         POINT point = window_point(lp, window);
@@ -166,61 +206,75 @@ private:
             }
             if (button->state != caption_normal) continue;
             button->state = caption_hover;
-            if (!leave_tracking) {
-                TRACKMOUSEEVENT track{sizeof track, TME_LEAVE | TME_NONCLIENT, self().hwnd(), 0};
-                TrackMouseEvent(&track);
-                leave_tracking = true;
-            }
+            track_leave();
             invalidate_frame();
             return 0;
         }
         return 0;
     }
+    // A press on a caption button starts afresh whatever the button showed before, a second
+    // press of a double-click included, and never reaches the system, which would start moving
+    // the window (or maximise it) and take the release for itself.
     LRESULT on_nc_button_down(UINT, WPARAM, LPARAM lp, bool& handled) {
         RECT window{};
-        POINT point = window_point(lp, window);
-        for (auto& button : buttons) {
-            if (!button->hit_test(point.x, point.y, window) || button->state == caption_pressed) continue;
-            button->state = caption_pressed;
-            repaint_frame_now();
+        button_c<T>* button = button_at(window_point(lp, window), window);
+        if (button) press(button);
+        else handled = false;
+        return 0;
+    }
+    // While pressed the button shows pressed over it and normal off it, as the press goes on.
+    LRESULT on_captured_move(UINT msg, WPARAM, LPARAM lp, bool& handled) {
+        if (!pressed) {
+            handled = false;
             return 0;
         }
-        handled = false;
+        RECT window{};
+        POINT point = window_point(lp, window, msg == WM_MOUSEMOVE);
+        show_state(pressed, pressed->hit_test(point.x, point.y, window) ? caption_pressed : caption_normal);
         return 0;
     }
-    LRESULT on_nc_button_up(UINT, WPARAM, LPARAM lp, bool& handled) {
-        RECT window{};
-        POINT point = window_point(lp, window);
-        for (auto& button : buttons) {
-            // Only a press that began on this button clicks it; a release over a button that
-            // merely shows hover (or none at all) does nothing.
-            if (!button->hit_test(point.x, point.y, window) || button->state == caption_hover) continue;
-            if (button->state != caption_pressed) break;
-            button->state = caption_hover;
-            repaint_frame_now();
-            // The action may end the window (close, end the dialog): nothing of it is used after.
-            if (button->action) button->action(self());
+    // A press whose release never came: the next one starts anew on a button, or ends it.
+    LRESULT on_captured_down(UINT, WPARAM, LPARAM lp, bool& handled) {
+        if (!pressed) {
+            handled = false;
             return 0;
         }
-        handled = false;
-        return 0;
-    }
-    LRESULT on_nc_double_click(UINT, WPARAM, LPARAM lp, bool& handled) {
         RECT window{};
-        POINT point = window_point(lp, window);
-        for (auto& button : buttons)
-            if (button->hit_test(point.x, point.y, window)) return 0;
-        handled = false;
+        POINT point = window_point(lp, window, true);
+        if (button_c<T>* button = button_at(point, window)) press(button);
+        else cancel_press();
         return 0;
     }
+    // The release ends the press wherever it happens; over the pressed button it clicks it.
+    LRESULT on_button_up(UINT msg, WPARAM, LPARAM lp, bool& handled) {
+        if (!pressed) {
+            handled = false;
+            return 0;
+        }
+        button_c<T>* button = pressed;
+        pressed = nullptr;
+        if (GetCapture() == self().hwnd()) ReleaseCapture();
+        RECT window{};
+        POINT point = window_point(lp, window, msg == WM_LBUTTONUP);
+        const bool is_over = button->hit_test(point.x, point.y, window);
+        button->state = is_over ? caption_hover : caption_normal;
+        if (is_over) track_leave();
+        repaint_frame_now();
+        // The action may end the window (close, end the dialog): nothing of it is used after.
+        if (is_over && button->action) button->action(self());
+        return 0;
+    }
+    // Another window took the mouse (a menu, a dialog): the press ends without a click.
+    LRESULT on_capture_changed(UINT, WPARAM, LPARAM lp, bool& handled) {
+        handled = false;
+        if (pressed && reinterpret_cast<HWND>(lp) != self().hwnd()) cancel_press();
+        return 0;
+    }
+    // Leaving the frame lets go of the hover; a press keeps its button until its release.
     LRESULT on_nc_mouse_leave(UINT, WPARAM, LPARAM, bool&) {
-        for (auto& button : buttons) {
-            if (button->state == caption_normal) continue;
-            button->state = caption_normal;
-            invalidate_frame();
-            break;
-        }
         leave_tracking = false;
+        for (auto& button : buttons)
+            if (button.get() != pressed) show_state(button.get(), caption_normal);
         return 0;
     }
 };

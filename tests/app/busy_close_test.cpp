@@ -118,8 +118,12 @@ protected:
         FindClose(search);
     }
 
-    // Starts Tessera and clicks resume on its home page.
+    // Starts Tessera and clicks resume on its home page. The pointer waits in the screen's corner,
+    // away from where the window appears: the display tells a window shown under the pointer
+    // where it is, and under load Tessera reads that late, after the click below has moved the
+    // pointer, which takes it back to the last run's close button for the press.
     void start_and_resume() {
+        mouse_to(0, 0);
         tessera_ = watcher_.start(app_ + L"\\Tessera.exe", app_);
         ASSERT_NE(tessera_.process, nullptr);
         main_ = wait_for_window(tessera_.id, L"Tessera", start_timeout_ms, L"TesseraMainWindow");
@@ -152,6 +156,10 @@ TEST_F(busy_close, closing_at_any_moment_of_a_load_and_its_thumbnails_ends_clean
         Sleep(random() % 3000);
         POINT close = caption_button(main_, 0);
         click_at(close.x, close.y);
+        // Wine hands the display's late reports of where the pointer was on as moves, so under
+        // load an injected press can land where the pointer was a moment before. A window still
+        // open after a second gets a second click, as a user would give; a hang outlasts both.
+        if (wait_for_exit(tessera_, 1000) == STILL_ACTIVE && IsWindowVisible(main_)) click_at(close.x, close.y);
         EXPECT_EQ(wait_for_exit(tessera_, start_timeout_ms), 0u) << "259 is still running";
         end_process(tessera_);
         EXPECT_EQ(watcher_.end(), 0) << "unhandled faults";

@@ -299,3 +299,33 @@ TEST_F(skinned_ui, caption_buttons_light_up_press_and_click_only_from_their_own_
     });
     EXPECT_EQ(run.result, 0);
 }
+
+// A press holds its caption button until its release, wherever that comes: a release off the
+// button ends it without a click and leaves the button ready for the next press, and a leave
+// between press and release does not end it.
+TEST_F(skinned_ui, a_caption_press_lasts_until_its_release_wherever_that_comes) {
+    box_run_t run = run_box(3, [](HWND dialog, message_window_c& box) {
+        auto& close = *box.buttons.at(0);
+        POINT on = close_button_point(dialog);
+        POINT inside = centre_of(dialog);
+        mouse_to(on.x, on.y);
+        EXPECT_TRUE(wait_until([&] { return close.state == caption_hover; }));
+        mouse_button(true);
+        EXPECT_TRUE(wait_until([&] { return close.state == caption_pressed; }));
+        mouse_to(inside.x, inside.y);
+        mouse_button(false);
+        EXPECT_TRUE(wait_until([&] { return close.state == caption_normal; })) << "released in the box";
+        ASSERT_TRUE(IsWindow(dialog)) << "a release off the button clicks nothing";
+        // Pressed again a few pixels aside, so that it is a press and not a double-click.
+        mouse_to(on.x - 8, on.y);
+        EXPECT_TRUE(wait_until([&] { return close.state == caption_hover; }));
+        mouse_button(true);
+        EXPECT_TRUE(wait_until([&] { return close.state == caption_pressed; }));
+        PostMessageW(dialog, WM_NCMOUSELEAVE, 0, 0);  // as the system's leave tracking posts it
+        Sleep(100);
+        EXPECT_EQ(close.state, caption_pressed) << "a leave does not end a press";
+        mouse_button(false);
+        EXPECT_TRUE(wait_until([&] { return !IsWindow(dialog); })) << "the release on the button closed the box";
+    });
+    EXPECT_EQ(run.result, 0);
+}
