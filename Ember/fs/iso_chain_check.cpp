@@ -260,7 +260,10 @@ bool iso_sample_holds(byte_source_i& bytes, uint64_t at, uint64_t limit, const i
     if (bytes.read_at(at, buffer.data(), n) != n) return false;
     carve_input_c in{std::span<const uint8_t>(buffer)};
     uint64_t nal_walked = 0;
-    return sample_holds(in, codec_t(sample.codec), sample.length_size, 0, sample.size, n, nullptr, nal_walked);
+    // With the whole sample read, every unit is looked at, bytes left over after the last one
+    // included, as the walk looks at them.
+    const uint64_t look = n == sample.size ? UINT64_MAX : n;
+    return sample_holds(in, codec_t(sample.codec), sample.length_size, 0, sample.size, look, nullptr, nal_walked);
 }
 
 structure_walk_t walk_iso_media_broken(byte_source_i& file, iso_break_t* broke) {
