@@ -141,12 +141,13 @@ class Bench:
         cs = self.card.cluster_size
         return (os.path.getsize(src) + cs - 1) // cs * cs + 4 * cs <= free
 
-    def fill(self):
+    def fill(self, next_file=None):
+        """Copies files from `next_file` (the usual recipes by default) until the card is full."""
         free = self.card.free_bytes()
         log("fill: %d MiB free" % (free >> 20))
         misses = 0
         while misses < 12 and free > 2 * 1024 * 1024:
-            src, kind = self.next_recipe()
+            src, kind = (next_file or self.next_recipe)()
             if self.fits(src, free):
                 self.put(src, kind, "fill")
                 free = self.card.free_bytes()

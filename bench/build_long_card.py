@@ -65,20 +65,6 @@ class LongVideoCard(build_card.Bench):
             self.photos = list(reversed(self.long.burst(self.burst_seed)))
         return self.photos.pop(), "jpg"
 
-    def fill(self):
-        free = self.card.free_bytes()
-        log("fill: %d MiB free" % (free >> 20))
-        misses = 0
-        while misses < 12 and free > 2 * MIB:
-            src, kind = self.next_fill()
-            if self.fits(src, free):
-                self.put(src, kind, "fill")
-                free = self.card.free_bytes()
-                misses = 0
-            else:
-                misses += 1
-        log("fill: %d files, %d KiB left" % (len(self.originals), free >> 10))
-
     def plan(self):
         """(style, fragments, MiB) of each clip: the styles in turn, each style once per group of
         fragment counts, its sizes drawn from the bands in an order of its own."""
@@ -155,7 +141,7 @@ class LongVideoCard(build_card.Bench):
         self.card = build_card.card_fs.CARDS[a.fs](self.image, a.size_mib, a.cluster_kib, build_card.PART_START)
         for d in ("/DCIM", "/DCIM/100TESSR", "/DCIM/101TESSR", "/DCIM/102CAMRA", "/MUSIC"):
             self.card.mkdir(d)
-        self.fill()
+        self.fill(self.next_fill)
         shot = self.shoot_clips()
         self.plan_rng.shuffle(shot)
         gone = shot[:len(shot) * 2 // 3]
