@@ -176,12 +176,18 @@ int jpeg_entropy_check_c::decode_long(entropy_bits_c& in, const table_t& t, int*
 jpeg_entropy_check_c::result_t jpeg_entropy_check_c::run(byte_source_i& file, state_t st, uint64_t* end,
                                                          std::vector<state_t>* checkpoints, uint64_t every,
                                                          uint64_t limit) const {
-    if (is_progressive_) return st.pos == first_.pos ? run_progressive(file, end, limit) : result_t::unsupported;
+    if (is_progressive_) {
+        if (st.pos != first_.pos) return result_t::unsupported;
+        const result_t result = run_progressive(file, end, limit);
+        if (result == result_t::error && end) *end = std::min<uint64_t>(*end, file.size());
+        return result;
+    }
     entropy_bits_c in(file);
     in.start(st.pos, st.bits, st.bit_count);
     constexpr int ahead = entropy_bits_c::lookahead;
+    // A decode that asked for bytes past the data's end failed at that end.
     auto fail = [&] {
-        if (end) *end = in.pos();
+        if (end) *end = std::min<uint64_t>(in.pos(), file.size());
         return result_t::error;
     };
     const int dc_limit = precision_ == 8 ? 2048 : 32768;
