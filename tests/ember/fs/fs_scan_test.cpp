@@ -12,6 +12,7 @@
 #include "core/scan.h"
 #include "fs/fs_guide.h"
 #include "fs_image_support.h"
+#include "ember/support/counting_source.h"
 #include "ember/support/memory_output.h"
 
 using namespace ember;
@@ -200,19 +201,10 @@ TEST(fs_scan, a_live_file_whose_chain_is_damaged_comes_back_from_its_own_cluster
 
 TEST(fs_scan, a_device_like_source_gives_the_same_finds) {
     // Through the read-ahead thread in small chunks, as a card is read.
-    class device_c final : public byte_source_i {
-    public:
-        explicit device_c(const std::vector<uint8_t>& b) : inner_(b) {}
-        size_t read_at(uint64_t o, uint8_t* buf, size_t n) override { return inner_.read_at(o, buf, n); }
-        uint64_t size() const override { return inner_.size(); }
-
-    private:
-        memory_source_c inner_;
-    };
     const std::vector<const format_t*> formats = all_formats();
     std::vector<uint8_t> bytes = read_fs_image("fat32_mbr.img");
     memory_source_c memory(bytes);
-    device_c device(bytes);
+    counting_source_c device(bytes);
     memory_output_c from_memory, from_device;
     fs::fs_guide_c memory_guide(memory), device_guide(device);
     scan_config_t config;

@@ -7,6 +7,7 @@
 
 #include "fs/jpeg_entropy_check.h"
 #include "ember/support/carve_test_support.h"
+#include "ember/support/counting_source.h"
 
 using namespace ember;
 using check_c = fs::jpeg_entropy_check_c;
@@ -109,21 +110,6 @@ TEST(jpeg_entropy_check, camera_pictures_decode_whole_and_restart_markers_keep_t
     EXPECT_GT(with_restarts, 0u);
 }
 
-namespace {
-
-// The same bytes without the memory shortcut: read in blocks, as a card is.
-class block_source_c final : public byte_source_i {
-public:
-    explicit block_source_c(const std::vector<uint8_t>& bytes) : memory_(bytes) {}
-    size_t read_at(uint64_t offset, uint8_t* buf, size_t len) override { return memory_.read_at(offset, buf, len); }
-    uint64_t size() const override { return memory_.size(); }
-
-private:
-    memory_source_c memory_;
-};
-
-}  // namespace
-
 // The walk reads ahead of what it decodes, yet the states it saves resume where they were taken:
 // from each, damaged or not, the walk ends as the walk from the start does, and reading the
 // card in blocks or the file from memory changes no verdict, end or saved state.
@@ -137,7 +123,8 @@ TEST(jpeg_entropy_check, saved_states_resume_to_the_same_end_however_the_bytes_a
         for (size_t i = damaged.size() * 2 / 3; i < damaged.size() * 2 / 3 + 512 && i < damaged.size(); ++i) damaged[i] = 0;
         for (const auto* bytes : {&whole, &damaged}) {
             memory_source_c memory(*bytes);
-            block_source_c blocks(*bytes);
+            // The same bytes without the memory shortcut: read in blocks, as a card is.
+            counting_source_c blocks(*bytes);
             check_c a, b;
             if (!a.start(memory) || a.is_progressive()) continue;
             ASSERT_TRUE(b.start(blocks)) << paths[p];
