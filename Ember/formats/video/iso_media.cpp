@@ -9,6 +9,7 @@
 
 #include "core/byte_order.h"
 #include "core/format.h"
+#include "iso_brand.h"
 #include "iso_samples.h"
 #include "video_formats.h"
 #include "video_util.h"
@@ -46,25 +47,6 @@ bool probe(const uint8_t* h, size_t size) {
     uint32_t box = load_be32(h);
     if (box != 1 && box < 8) return false;
     return is_first_type(load_be32(h + 4));
-}
-
-// The extension from the major brand, then the compatible brands; nullptr for HEIF stills and
-// raw photos, which share the box layout but are not videos.
-const char* kind_of(const uint8_t* ftyp, uint32_t size) {
-    auto brand = [&](uint32_t b) -> const char* {
-        if (b == fourcc("qt  ")) return "mov";
-        if ((b >> 8) == (fourcc("3gp0") >> 8)) return "3gp";
-        if ((b >> 8) == (fourcc("3g20") >> 8)) return "3g2";
-        if (b == fourcc("heic") || b == fourcc("heix") || b == fourcc("mif1") ||
-            b == fourcc("msf1") || b == fourcc("avif") || b == fourcc("crx ") ||
-            b == fourcc("hevc") || b == fourcc("heim") || b == fourcc("heis"))
-            return "";
-        return nullptr;
-    };
-    const char* k = brand(load_be32(ftyp + 8));
-    for (uint32_t off = 16; !k && off + 4 <= size; off += 4) k = brand(load_be32(ftyp + off));
-    if (!k) return "mp4";
-    return *k ? k : nullptr;
 }
 
 // Where the last box is media data that no later box confirms, its stated size is trusted only
@@ -106,7 +88,7 @@ carve_result_t carve(carve_input_c& in) {
             if (n != 0 || box < 16 || box > max_ftyp_size) break;
             const uint8_t* f = in.at(pos, size_t(box));
             if (!f) break;
-            ext = kind_of(f, uint32_t(box));
+            ext = iso_kind_of(f, uint32_t(box));
             if (!ext) return {};
         } else if (type == fourcc("moov")) {
             // The first child must look like a box that fits.
