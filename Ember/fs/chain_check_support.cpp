@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "extent_source.h"
+#include "fs_directory.h"
 
 namespace ember::fs {
 
@@ -77,6 +78,12 @@ bool is_loud_before(const uint8_t* bytes, size_t size, const pcm_t& pcm) {
     if (n < 1 || n > 4 || size < size_t(n)) return false;
     const int value = sample_at(bytes + (size / size_t(n) - 1) * size_t(n), pcm);  // the last whole sample
     return value > 2048 || value < -2048;
+}
+
+bool starts_file_or_folder(byte_source_i& card, const fs_volume_t& v, uint32_t c) {
+    uint8_t head[512];
+    return v.is_cluster(c) && card.read_at(v.cluster_offset(c), head, sizeof head) == sizeof head &&
+           (is_known_file_start(head, sizeof head) || holds_folder_entries(v, head));
 }
 
 uint64_t holds_to(const structure_walk_t& w, uint64_t size) {

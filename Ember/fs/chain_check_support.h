@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "core/byte_source.h"
+#include "fs_volume.h"
 #include "media_chain_check.h"
 
 namespace ember::fs {
@@ -21,6 +22,11 @@ bool is_chunk_id(const uint8_t* id);
 // True when the bytes start a file of a common type, as a cluster written by another file
 // does: the signatures are long enough that sound or pixel data does not hold them by chance.
 bool is_known_file_start(const uint8_t* bytes, size_t size);
+
+// True when cluster c of the volume starts a file of a common type or holds a folder's entries
+// (fs_directory.h): a cluster a camera writing another file went round. After a quick format no
+// entry names a folder's later clusters, and those lie among the files. One sector read.
+bool starts_file_or_folder(byte_source_i& card, const fs_volume_t& v, uint32_t c);
 
 // Integer PCM sound, as a walk knows it from the file's header.
 struct pcm_t {

@@ -182,4 +182,10 @@ bool continues_fat_directory(const fs_volume_t& v, const uint8_t* sector) {
     return !is_dot_entry(sector) && slots_are_sound(v, sector, saw_item);
 }
 
+bool holds_folder_entries(const fs_volume_t& v, const uint8_t* sector) {
+    if (sector[0] == end_mark) return false;
+    if (v.type == fs_type_t::exfat) return looks_like_exfat_directory(sector, 512) || continues_exfat_directory(sector);
+    return looks_like_fat_directory(v, sector) || continues_fat_directory(v, sector);
+}
+
 }  // namespace ember::fs

@@ -58,4 +58,8 @@ bool continues_exfat_directory(const uint8_t* sector);
 // True when an exFAT entry set with a sound checksum starts in the first 512 bytes.
 bool looks_like_exfat_directory(const uint8_t* data, size_t size);
 
+// True when the 512 bytes hold a folder's entries of the volume's kind, as a folder's first or
+// later cluster does (a sector of zeros does not count): no file's data lies in such a cluster.
+bool holds_folder_entries(const fs_volume_t& volume, const uint8_t* sector);
+
 }  // namespace ember::fs

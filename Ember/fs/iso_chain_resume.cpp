@@ -74,13 +74,13 @@ private:
         return out;
     }
 
-    // Another file started at cluster c: its header is there, or another deleted entry names it.
+    // Another file started at cluster c (its header is there, or another deleted entry names
+    // it), or a folder's entries lie there: the camera went round a folder's cluster as round a
+    // file's, and after a quick format no entry names a folder's later clusters.
     bool starts_a_file_at(uint32_t c) {
         for (const cluster_span_t& s : q_.others)
             if (s.first == c) return true;
-        uint8_t head[64];
-        return card_.read_at(v_.cluster_offset(c), head, sizeof head) == sizeof head &&
-               is_known_file_start(head, sizeof head);
+        return starts_file_or_folder(card_, v_, c);
     }
 
     // A file whose movie box comes first ends in media data, where the last cluster often holds

@@ -46,12 +46,12 @@ private:
 
     std::vector<extent_t> extents() const { return cluster_extents(v_, clusters_); }
 
+    // Another file started at cluster c (another deleted entry names it, or its header is
+    // there), or a folder's entries lie there.
     bool starts_a_file_at(uint32_t c) {
         for (const cluster_span_t& s : q_.others)
             if (s.first == c) return true;
-        uint8_t head[64];
-        return card_.read_at(v_.cluster_offset(c), head, sizeof head) == sizeof head &&
-               is_known_file_start(head, sizeof head);
+        return starts_file_or_folder(card_, v_, c);
     }
 
     // Walks the chain as it stands and follows each place it may go on at its break. False when

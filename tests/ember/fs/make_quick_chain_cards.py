@@ -6,10 +6,17 @@ made by make_fs_images.py when sox is there (512-byte clusters, mtools):
   well into X.BIN's clusters, so only MOVIE.BIN's first hole, up to the next cluster an entry
   names, says which clusters it held.
 - PADDED.JPG, a photo with 0xFF padding after its EOI that its entry's size takes in, was written
-  into the hole Q0.BIN left and went on after G.BIN."""
+  into the hole Q0.BIN left and went on after G.BIN.
+And, when ffmpeg is there, a quick-formatted card of two camera MOV clips (H.264 with PCM sound,
+the movie box last), each shot into three holes of deleted fillers and deleted:
+- MVI_0001.MOV went round a photo and then round a folder's second cluster (103GROW grew by one
+  cluster there), which after the quick format no entry names.
+- MVI_0002.MOV went round a photo and a filler; then a file was written over the clusters that
+  held its movie box, so only its head can come back."""
 
 import os
 import shutil
+import subprocess
 
 m = None  # the running make_fs_images, whose helpers and output folder these cards share
 
@@ -19,6 +26,7 @@ cluster = 512
 def quick_chain_cards(maker):
     global m
     m = maker
+    quick_video_card()
     if not shutil.which("sox"):
         print("sox is not installed: no quick-format chain card")
         return
@@ -61,3 +69,80 @@ def quick_chain_cards(maker):
         first, size, chain, src, _ = card.files[d + name]
         assert len(m.fat.runs(chain)) > 1, name + " is not fragmented"
         m.add(card.image, d + name, first, size, "deleted", chain, src, short_extension=True)
+
+
+def camera_clip(name, seconds, pattern, tone):
+    """A camera's H.264 MOV with PCM sound, its movie box after the media data."""
+    path = os.path.join(m.files_dir, name)
+    subprocess.run(["ffmpeg", "-nostdin", "-y", "-loglevel", "error", "-f", "lavfi", "-i",
+                    "%s=size=320x240:rate=30" % pattern, "-f", "lavfi", "-i", "sine=frequency=%d:sample_rate=48000" % tone,
+                    "-t", str(seconds), "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-b:v", "3000k",
+                    "-g", "30", "-c:a", "pcm_s16le", "-ac", "2", "-map_metadata", "-1", "-fflags", "+bitexact",
+                    "-flags:v", "+bitexact", "-f", "mov", path], check=True)
+    return path
+
+
+def quick_video_card():
+    if not shutil.which("ffmpeg"):
+        print("ffmpeg is not installed: no quick-format video card")
+        return
+    card = m.FatCard(m.new_image("quick_video_fat32.img", 40), 0, ["-F", "32", "-s", "1"])
+    # Each clip's fillers in a folder of their own, small enough not to grow.
+    grow, cam = "DCIM/103GROW/", "DCIM/102CAMRA/"
+    card.mkdir("DCIM", "DCIM/100FILL", "DCIM/101FILL", "DCIM/102CAMRA", "DCIM/103GROW", "DCIM/104CAMRA")
+    # Empty files fill 103GROW's first cluster (16 slots with its dot entries): the next entry
+    # makes it grow by one cluster, wherever the next free one is then.
+    empty = m.blob("quick_empty.bin", 0, 0)
+    for i in range(14):
+        card.put(empty, grow + "E%02d.BIN" % i)
+
+    def clip_in_holes(clip, cam, name, letter, walls, seed):
+        fill = "DCIM/10%dFILL/" % "AB".index(letter)
+        clusters = (os.path.getsize(clip) + cluster - 1) // cluster
+        # The fillers after everything written so far, not in an earlier clip's spare room.
+        card.hint(max([f[2][-1] for f in card.files.values() if f[2]] + [2]))
+        fillers = []
+        for h in range(3):
+            for i in range(3):
+                # Three holes of about a third of the clip each, the last with room to spare.
+                size = (clusters // 9 + 1 + (40 if h == 2 else 0)) * cluster
+                fillers.append(fill + "%s%d%d.BIN" % (letter, h, i))
+                card.put(m.blob("quick_%s%d%d.bin" % (letter.lower(), h, i), size, seed + 10 * h + i), fillers[-1])
+            if h < 2:
+                walls[h]()
+        card.put(m.picture("quick_%s_end.jpg" % letter.lower(), seed + 99, 160, 120), fill + letter + "END.JPG")
+        for f in fillers:
+            card.delete(f)
+        card.hint(card.files[fillers[0]][0] - 1)
+        card.put(clip, cam + name)
+        card.delete(cam + name)
+        first, size, chain, src, _ = card.files[cam + name]
+        assert len(m.fat.runs(chain)) == 3, name + " is not in three pieces"
+        return first, size, chain
+
+    def photo(letter, seed):
+        return lambda: card.put(m.picture("quick_%s.jpg" % letter.lower(), seed, 160, 120),
+                                "DCIM/10%dFILL/%s.JPG" % ("AB".index(letter[0]), letter))
+
+    def filler(letter, seed):
+        return lambda: card.put(m.blob("quick_%s.bin" % letter.lower(), 8 * cluster, seed),
+                                "DCIM/10%dFILL/%s.BIN" % ("AB".index(letter[0]), letter))
+
+    one = camera_clip("quick_mvi1.mov", 3, "testsrc2", 440)
+    two = camera_clip("quick_mvi2.mov", 3, "testsrc", 660)
+    # The second clip's entry in a folder of its own: in the first one's, it would take the first's
+    # deleted slot.
+    rows = [(cam + "MVI_0001.MOV", one, clip_in_holes(one, cam, "MVI_0001.MOV", "A", [
+        photo("AW", 801), lambda: card.put(empty, grow + "E14.BIN")], 800))]
+    first, size, chain = clip_in_holes(two, "DCIM/104CAMRA/", "MVI_0002.MOV", "B", [photo("BW", 901),
+                                                                                 filler("BF", 902)], 900)
+    rows.append(("DCIM/104CAMRA/MVI_0002.MOV", two, (first, size, chain)))
+    # A file written over the clusters of the movie box, from the cluster where it starts on.
+    with open(two, "rb") as f:
+        data = f.read()
+    moov_at = data.rfind(b"moov") - 4
+    card.hint(chain[moov_at // cluster] - 1)
+    card.put(m.blob("quick_over.bin", (size - moov_at) + 4 * cluster, 990), "DCIM/101FILL/OVER.BIN")
+    m.run(*card.mkfs)
+    for path, src, (first, size, chain) in rows:
+        m.add(card.image, path, first, size, "deleted", chain, src, short_extension=True)

@@ -1,7 +1,8 @@
 // Fragmented files that were on a quick-formatted card (make_quick_chain_cards.py): a WAV that
 // went round a file whose stated size reaches over the clusters it went on in, and a photo whose
 // entry's size takes in padding after its EOI, each come back whole by its first-fit chain, the
-// same whether the card is scanned from memory or read in small chunks.
+// same whether the card is scanned from memory or read in small chunks. A camera clip whose movie
+// box follows its media data and that went round a folder's later cluster comes back whole.
 #include <gtest/gtest.h>
 
 #include "core/format_registry.h"
@@ -53,4 +54,17 @@ TEST(quick_chain, files_on_the_card_at_its_quick_format_come_back_whole) {
         EXPECT_TRUE(it->second == read_fs_original(row));
     }
     EXPECT_TRUE(scan_card(device, 64 * 1024) == whole);
+}
+
+TEST(quick_chain, a_clip_that_went_round_a_folder_cluster_comes_back_whole) {
+    const char video[] = "quick_video_fat32.img";
+    if (fs_manifest(video).empty()) GTEST_SKIP() << "no quick-format video card (ffmpeg is not installed)";
+    std::vector<uint8_t> bytes = read_fs_image(video);
+    memory_source_c card(bytes);
+    const fs::fs_volume_t volume = fs::find_volumes(card).at(0);
+    const auto found = scan_card(card, 1 << 20);
+    const manifest_row_t row = fs_manifest_row(video, "DCIM/102CAMRA/MVI_0001.MOV");
+    auto it = found.find(volume.cluster_offset(row.first_cluster) / 512);
+    ASSERT_NE(it, found.end());
+    EXPECT_TRUE(it->second == read_fs_original(row));
 }
