@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "core/byte_order.h"
+#include "formats/video/iso_brand.h"
 #include "chain_check_support.h"
 #include "extension_match.h"
 #include "extent_source.h"
@@ -27,6 +28,58 @@ uint64_t iso_samples_end(byte_source_i& card, uint64_t offset, uint64_t length, 
     budget -= length;
     extent_source_c file(card, {{offset, length}}, length);
     return holds_to(walk_iso_media(file), length);
+}
+
+// Clusters looked at for another file's start in a head kept without its movie box.
+constexpr uint32_t max_head_clusters = 1u << 16;
+
+// What the ftyp box at the head names the file ("mov", "mp4", "3gp", "3g2"); nullptr when there
+// is none or it names a still picture.
+const char* iso_head_kind(byte_source_i& card, uint64_t offset) {
+    uint8_t h[256];
+    if (card.read_at(offset, h, 16) != 16 || load_be32(h + 4) != fourcc("ftyp")) return nullptr;
+    const uint32_t box = load_be32(h);
+    if (box < 16 || box > sizeof h || card.read_at(offset, h, box) != box) return nullptr;
+    return video::iso_kind_of(h, box);
+}
+
+// How much of an MP4 or MOV whose movie box follows its media data, and whose chain no walk
+// confirmed, is surely its own, from its first cluster on: with a movie box found on the card in
+// its place (tails), as far as the walk through the first-fit chain and that box confirms the
+// samples within the chain's first stretch (the furthest any such box confirms); with none, up
+// to the first cluster that is taken, starts another file or holds a folder (the camera went
+// round it there), at most up to where the movie box starts. At least the first cluster: a head,
+// never another file's bytes, so that a file whose start is on the card is never lost.
+uint64_t iso_media_head(byte_source_i& card, const allocation_request_t& q, uint64_t moov_at,
+                        const std::vector<iso_tail_t>& tails) {
+    const fs_volume_t& v = *q.volume;
+    uint64_t best = 0;
+    for (const iso_tail_t& t : tails) {
+        const uint64_t size = moov_at + t.moov_size;
+        std::vector<extent_t> tail = allocation_chain(v, t.cluster, size - q.tail_at, q.is_taken);
+        auto in_tail = [&](uint32_t c) {
+            const uint64_t at = v.cluster_offset(c);
+            return std::any_of(tail.begin(), tail.end(), [at](const extent_t& x) { return at - x.offset < x.length; });
+        };
+        std::vector<extent_t> chain =
+            allocation_chain(v, q.first, q.tail_at, [&](uint32_t c) { return q.is_taken(c) || in_tail(c); });
+        if (tail.empty() || chain.empty() || !q.budget || *q.budget < size) continue;
+        *q.budget -= size;
+        const uint64_t first = chain[0].length;
+        chain.insert(chain.end(), tail.begin(), tail.end());
+        extent_source_c file(card, chain, size);
+        const structure_walk_t w = walk_iso_media(file);
+        // A walk that stopped without telling where (tables it cannot read) confirms nothing.
+        if (!w.is_sound && w.failed_at == UINT64_MAX) continue;
+        best = std::max(best, std::min(first, holds_to(w, size)));
+    }
+    if (best) return best;
+    uint32_t c = q.first + 1;
+    for (uint64_t end = v.cluster_offset(q.first) + moov_at; c - q.first < max_head_clusters && v.is_cluster(c) &&
+                                                            v.cluster_offset(c) < end && !q.is_taken(c);
+         ++c)
+        if (starts_file_or_folder(card, v, c)) break;
+    return std::min<uint64_t>(moov_at, uint64_t(c - q.first) * v.cluster_size);
 }
 
 }  // namespace
@@ -59,14 +112,6 @@ bool fs_guide_c::carve_unlisted_video(uint64_t offset, const format_t& format, s
             if (samples_end == length) return true;
         }
     }
-    // Kept up to where its samples break, when no chain is confirmed.
-    auto keep_head = [&] {
-        if (samples_end == 0) return false;
-        out.length = samples_end;
-        out.resume = offset + samples_end;
-        out.origin.is_cut = true;
-        return true;
-    };
     const iso_head_t head = read_iso_head(window_, offset, source_.size() - offset);
     allocation_request_t q;
     q.volume = &v;
@@ -84,6 +129,25 @@ bool fs_guide_c::carve_unlisted_video(uint64_t offset, const format_t& format, s
         if (other.volume == volume && other.runs_count == 0 && other.first_cluster > q.first &&
             other.first_cluster - q.first <= reach_clusters)
             q.others.push_back({other.first_cluster, other.first_cluster + 1, false});
+    std::vector<iso_tail_t> tails;
+    // Kept up to where its samples break, when no chain is confirmed; one whose carve broke
+    // (its movie box is not where its media data ends) as its media data's head, as far as that
+    // is surely the file's.
+    auto keep_head = [&] {
+        const char* kind = nullptr;
+        if (samples_end == 0 && head.moov_at >= v.cluster_size) kind = iso_head_kind(window_, offset);
+        if (kind) {
+            const uint64_t kept = iso_media_head(window_, q, head.moov_at, tails);
+            out = {nullptr, kept, kind, offset + kept, true, {}, false, {}};
+        } else if (samples_end) {
+            out.length = samples_end;
+            out.resume = offset + samples_end;
+        } else {
+            return false;
+        }
+        out.origin.is_cut = true;
+        return true;
+    };
     std::vector<extent_t> chain;
     uint64_t size = 0;
     if (head.size > v.cluster_size) {
@@ -96,8 +160,8 @@ bool fs_guide_c::carve_unlisted_video(uint64_t offset, const format_t& format, s
         const uint64_t reach = 4 * (head.moov_at / v.cluster_size) + 64;
         const uint32_t from = uint32_t(q.first + q.tail_at / v.cluster_size);
         const uint32_t to = uint32_t(std::min<uint64_t>(q.first + reach, uint64_t(v.cluster_count) + 2));
-        for (const iso_tail_t& t :
-             find_iso_tail(window_, v, from, to, head.moov_at, 0, q.is_taken, max_unlisted_tails, q.budget)) {
+        tails = find_iso_tail(window_, v, from, to, head.moov_at, 0, q.is_taken, max_unlisted_tails, q.budget);
+        for (const iso_tail_t& t : tails) {
             q.size = head.moov_at + t.moov_size;
             q.tail = allocation_chain(v, t.cluster, q.size - q.tail_at, q.is_taken);
             std::vector<extent_t> found = q.tail.empty() ? std::vector<extent_t>{} : reassemble_iso_by_samples(window_, q);

@@ -1,8 +1,9 @@
 // Fragmented files that were on a quick-formatted card (make_quick_chain_cards.py): a WAV that
 // went round a file whose stated size reaches over the clusters it went on in, and a photo whose
 // entry's size takes in padding after its EOI, each come back whole by its first-fit chain, the
-// same whether the card is scanned from memory or read in small chunks. A camera clip whose movie
-// box follows its media data and that went round a folder's later cluster comes back whole.
+// same whether the card is scanned from memory or read in small chunks. Camera clips whose movie
+// box follows their media data (make_quick_chain_cards.py): one that went round a folder's later
+// cluster comes back whole; one whose movie box was written over comes back as its first piece.
 #include <gtest/gtest.h>
 
 #include "core/format_registry.h"
@@ -67,4 +68,21 @@ TEST(quick_chain, a_clip_that_went_round_a_folder_cluster_comes_back_whole) {
     auto it = found.find(volume.cluster_offset(row.first_cluster) / 512);
     ASSERT_NE(it, found.end());
     EXPECT_TRUE(it->second == read_fs_original(row));
+}
+
+TEST(quick_chain, a_clip_whose_movie_box_was_written_over_comes_back_as_its_first_piece) {
+    const char video[] = "quick_video_fat32.img";
+    if (fs_manifest(video).empty()) GTEST_SKIP() << "no quick-format video card (ffmpeg is not installed)";
+    std::vector<uint8_t> bytes = read_fs_image(video);
+    memory_source_c card(bytes);
+    const fs::fs_volume_t volume = fs::find_volumes(card).at(0);
+    const auto found = scan_card(card, 1 << 20);
+    const manifest_row_t row = fs_manifest_row(video, "DCIM/104CAMRA/MVI_0002.MOV");
+    auto it = found.find(volume.cluster_offset(row.first_cluster) / 512);
+    ASSERT_NE(it, found.end());
+    // The first piece ("first+count" of the chain), up to the photo the camera went round.
+    const uint64_t first_piece = std::stoull(row.runs.substr(row.runs.find('+') + 1)) * volume.cluster_size;
+    const std::vector<uint8_t> original = read_fs_original(row);
+    ASSERT_EQ(it->second.size(), first_piece);
+    EXPECT_TRUE(std::equal(it->second.begin(), it->second.end(), original.begin()));
 }
