@@ -51,7 +51,7 @@ private:
     std::vector<extent_t> allocated_chain(const fs_entry_t& e, structure_walk_fn walk, uint64_t moov_at, bool is_by_holes,
                                           bool& is_stopped);
     std::vector<extent_t> reassemble_iso_tail(allocation_request_t& q, structure_walk_fn walk, uint64_t reach,
-                                              uint64_t moov_at);
+                                              uint64_t moov_at, bool is_by_samples);
     bool is_believable_chain(const fs_entry_t& e, const std::vector<extent_t>& extents, byte_source_i& file,
                              carve_input_c& in, const carve_result_t& found, uint64_t offset, const format_t& format);
     struct settle_memo_t {

@@ -31,7 +31,7 @@ constexpr size_t max_iso_tails = 2;
 // ending in a movie box found on the card where the file's size says it starts. One chain alone
 // must be confirmed over all tails.
 std::vector<extent_t> fs_guide_c::reassemble_iso_tail(allocation_request_t& q, structure_walk_fn walk, uint64_t reach,
-                                                      uint64_t moov_at) {
+                                                      uint64_t moov_at, bool is_by_samples) {
     const fs_volume_t& v = *q.volume;
     if (moov_at < v.cluster_size) return {};
     q.tail_at = moov_at / v.cluster_size * v.cluster_size;
@@ -40,9 +40,12 @@ std::vector<extent_t> fs_guide_c::reassemble_iso_tail(allocation_request_t& q, s
     std::vector<extent_t> confirmed;
     for (const iso_tail_t& t : find_iso_tail(window_, v, from, to, moov_at, q.size, q.is_taken, max_iso_tails, q.budget)) {
         q.tail = allocation_chain(v, t.cluster, q.size - q.tail_at, q.is_taken);
+        // Sample by sample first: it walks the file once a break, where the chains that skip
+        // other entries' files take up to 49 walks, and those entries are many after a quick
+        // format (every file counts as deleted). All the walks of a scan share one budget.
         std::vector<extent_t> chain;
-        if (!q.tail.empty()) chain = reassemble_by_allocation(window_, q, walk);
-        if (!q.tail.empty() && chain.empty()) chain = reassemble_iso_by_samples(window_, q);
+        if (!q.tail.empty() && is_by_samples) chain = reassemble_iso_by_samples(window_, q);
+        if (!q.tail.empty() && chain.empty()) chain = reassemble_by_allocation(window_, q, walk);
         if (chain.empty()) continue;
         if (!confirmed.empty()) return {};  // two tails confirmed: neither is sure
         confirmed = std::move(chain);
@@ -100,10 +103,12 @@ std::vector<extent_t> fs_guide_c::allocated_chain(const fs_entry_t& e, structure
         for (const cluster_span_t& s : q.others) cut += s.end - s.first;
         if (cut == stated) return {};
     }
-    std::vector<extent_t> chain = reassemble_iso_tail(q, walk, reach, moov_at);
+    // The search sample by sample needs no other entry, so it is not made again by holes.
+    std::vector<extent_t> chain = reassemble_iso_tail(q, walk, reach, moov_at, !is_by_holes);
+    // Movie box first: the samples place every break (tried first, as with a tail above).
+    if (chain.empty() && walk == walk_iso_media && moov_at == 0 && !is_by_holes)
+        chain = reassemble_iso_by_samples(window_, q);
     if (chain.empty()) chain = reassemble_by_allocation(window_, q, walk);
-    // Movie box first: the samples place every break.
-    if (chain.empty() && walk == walk_iso_media && moov_at == 0) chain = reassemble_iso_by_samples(window_, q);
     // An AVI: its chunks and motion-JPEG frames place every break.
     if (chain.empty() && walk == walk_riff_avi)
         chain = reassemble_by_structure(window_, q, walk, avi_continues_at, avi_frame_holds);
