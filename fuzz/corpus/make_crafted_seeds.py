@@ -11,7 +11,8 @@ cluster more than the chain they name, and one whose names and folders are craft
 (names_and_loops, for fs_scan too); fs_scan: a FAT12 card whose only file, an AVI no entry names,
 breaks at a cluster into other bytes and goes on after them (unlisted_avi), and one whose only
 file, a movie with its movie box first that no entry names, has 2 KiB of other bytes inside its
-media data (unlisted_movie)."""
+media data (unlisted_movie), one whose movie (box last) went round a folder's later cluster
+(movie_round_folder), and one whose movie box after its media data was wiped (movie_without_box)."""
 
 import os
 import struct
@@ -123,6 +124,21 @@ def unlisted_movie():
     return cc.fat_card(bytes(movie), [], 128 * 1024, 1024)
 
 
+def camera_movie(folder_at=None, wipe_box=False):
+    """The motion-JPEG MOV fixture (movie box last) at cluster 2 of a FAT12 card with 1 KiB
+    clusters and no entries: with a folder's later cluster (two 8.3 entries) inserted at
+    folder_at, and with its movie box zeroed when wipe_box."""
+    with open(os.path.join(root, "tests", "ember", "fixtures", "video", "motion_jpeg.mov"), "rb") as f:
+        mov = bytearray(f.read())
+    if wipe_box:
+        moov = mov.rindex(b"moov") - 4
+        mov[moov:] = bytes(len(mov) - moov)
+    if folder_at is not None:
+        folder = short_entry(b"MVI_0002MOV", 0x20, 90, 4000) + short_entry(b"\xE5VI_0003MOV", 0x20, 95, 9000)
+        mov = mov[:folder_at] + folder + bytes(1024 - len(folder)) + mov[folder_at:]
+    return cc.fat_card(bytes(mov), [], 128 * 1024, 1024)
+
+
 def main():
     photo = cc.damage_entropy(fixture("large.jpg"), 0.3)
     sizes = [len(photo) + (i + 1) * 1024 for i in range(64)]
@@ -149,6 +165,8 @@ def main():
     write("gif", "crafted_endless_chains", cc.header_card([cc.gif_header()] * 8, 16384, fill=0xFF))
     write("fs_scan", "crafted_unlisted_avi", unlisted_avi())
     write("fs_scan", "crafted_unlisted_movie", unlisted_movie())
+    write("fs_scan", "crafted_movie_round_folder", camera_movie(folder_at=24 * 1024))
+    write("fs_scan", "crafted_movie_without_box", camera_movie(wipe_box=True))
 
 
 if __name__ == "__main__":
