@@ -59,7 +59,8 @@ uint64_t iso_media_head(byte_source_i& card, const allocation_request_t& q, uint
         std::vector<extent_t> tail = allocation_chain(v, t.cluster, size - q.tail_at, q.is_taken);
         auto in_tail = [&](uint32_t c) {
             const uint64_t at = v.cluster_offset(c);
-            return std::any_of(tail.begin(), tail.end(), [at](const extent_t& x) { return at - x.offset < x.length; });
+            return std::any_of(tail.begin(), tail.end(),
+                               [at](const extent_t& x) { return at >= x.offset && at - x.offset < x.length; });
         };
         std::vector<extent_t> chain =
             allocation_chain(v, q.first, q.tail_at, [&](uint32_t c) { return q.is_taken(c) || in_tail(c); });
