@@ -69,7 +69,10 @@ private:
         std::vector<uint64_t> jumps;
         for (uint64_t at = 0, i = 0; i + 1 < chain.size(); ++i) jumps.push_back(at += chain[i].length);
         if (judge_chain(w, jumps, q_.size, v_.cluster_size) == chain_verdict_t::confirmed) {
-            if (!confirmed_.empty()) return false;  // two confirmed: neither is sure
+            // Two ways at a break may come to the same chain: that is one answer, not two.
+            auto same = [](const extent_t& a, const extent_t& b) { return a.offset == b.offset && a.length == b.length; };
+            if (!confirmed_.empty() && !std::equal(chain.begin(), chain.end(), confirmed_.begin(), confirmed_.end(), same))
+                return false;  // two confirmed: neither is sure
             confirmed_ = chain;
             return true;
         }
