@@ -9,6 +9,8 @@
 #include "chain_check_support.h"
 #include "extension_match.h"
 #include "extent_source.h"
+#include "fragment_join.h"
+#include "fs_directory.h"
 #include "fs_guide.h"
 #include "iso_chain_resume.h"
 #include "iso_tail_search.h"
@@ -47,9 +49,10 @@ const char* iso_head_kind(byte_source_i& card, uint64_t offset) {
 // confirmed, is surely its own, from its first cluster on: with a movie box found on the card in
 // its place (tails), as far as the walk through the first-fit chain and that box confirms the
 // samples within the chain's first stretch (the furthest any such box confirms); with none, up
-// to the first cluster that is taken, starts another file or holds a folder (the camera went
-// round it there), at most up to where the movie box starts. At least the first cluster: a head,
-// never another file's bytes, so that a file whose start is on the card is never lost.
+// to the first cluster that is taken, starts another file (a carver's probe agrees) or holds a
+// folder (the camera went round it there, or a file was written over the rest), at most up to
+// where the movie box starts. At least the first cluster: a head, never another file's bytes,
+// so that a file whose start is on the card is never lost.
 uint64_t iso_media_head(byte_source_i& card, const allocation_request_t& q, uint64_t moov_at,
                         const std::vector<iso_tail_t>& tails) {
     const fs_volume_t& v = *q.volume;
@@ -78,8 +81,14 @@ uint64_t iso_media_head(byte_source_i& card, const allocation_request_t& q, uint
     uint32_t c = q.first + 1;
     for (uint64_t end = v.cluster_offset(q.first) + moov_at; c - q.first < max_head_clusters && v.is_cluster(c) &&
                                                             v.cluster_offset(c) < end && !q.is_taken(c);
-         ++c)
-        if (starts_file_or_folder(card, v, c)) break;
+         ++c) {
+        // Any carver's probe counts here too: a file written over the rest (a DV clip, say) may
+        // have no common signature.
+        uint8_t sector[probe_size];
+        if (card.read_at(v.cluster_offset(c), sector, probe_size) != probe_size ||
+            is_known_file_start(sector, probe_size) || holds_folder_entries(v, sector) || starts_a_file(sector, probe_size))
+            break;
+    }
     return std::min<uint64_t>(moov_at, uint64_t(c - q.first) * v.cluster_size);
 }
 

@@ -12,7 +12,9 @@ the movie box last), each shot into three holes of deleted fillers and deleted:
 - MVI_0001.MOV went round a photo and then round a folder's second cluster (103GROW grew by one
   cluster there), which after the quick format no entry names.
 - MVI_0002.MOV went round a photo and a filler; then a file was written over the clusters that
-  held its movie box, so only its head can come back."""
+  held its movie box, so only its head can come back.
+- MVI_0003.MOV, in one piece, had a DV clip (MVI_0004.DV) written over it from a third of the way
+  in: its head ends where the DV clip starts."""
 
 import os
 import shutil
@@ -89,7 +91,8 @@ def quick_video_card():
     card = m.FatCard(m.new_image("quick_video_fat32.img", 40), 0, ["-F", "32", "-s", "1"])
     # Each clip's fillers in a folder of their own, small enough not to grow.
     grow, cam = "DCIM/103GROW/", "DCIM/102CAMRA/"
-    card.mkdir("DCIM", "DCIM/100FILL", "DCIM/101FILL", "DCIM/102CAMRA", "DCIM/103GROW", "DCIM/104CAMRA")
+    card.mkdir("DCIM", "DCIM/100FILL", "DCIM/101FILL", "DCIM/102CAMRA", "DCIM/103GROW", "DCIM/104CAMRA",
+               "DCIM/105CAMRA")
     # Empty files fill 103GROW's first cluster (16 slots with its dot entries): the next entry
     # makes it grow by one cluster, wherever the next free one is then.
     empty = m.blob("quick_empty.bin", 0, 0)
@@ -143,6 +146,23 @@ def quick_video_card():
     moov_at = data.rfind(b"moov") - 4
     card.hint(chain[moov_at // cluster] - 1)
     card.put(m.blob("quick_over.bin", (size - moov_at) + 4 * cluster, 990), "DCIM/101FILL/OVER.BIN")
+    # A third clip in one piece, deleted, then a DV clip (no common signature) written over it
+    # from a third of the way in.
+    three = camera_clip("quick_mvi3.mov", 3, "rgbtestsrc", 880)
+    dv = os.path.join(m.files_dir, "quick_over.dv")
+    subprocess.run(["ffmpeg", "-nostdin", "-y", "-loglevel", "error", "-f", "lavfi", "-i",
+                    "testsrc2=size=720x576:rate=25", "-t", "0.4", "-c:v", "dvvideo", "-pix_fmt", "yuv420p",
+                    "-f", "dv", dv], check=True)
+    card.hint(max(f[2][-1] for f in card.files.values() if f[2]))
+    card.put(three, "DCIM/105CAMRA/MVI_0003.MOV")
+    card.delete("DCIM/105CAMRA/MVI_0003.MOV")
+    first, size, chain, _, _ = card.files["DCIM/105CAMRA/MVI_0003.MOV"]
+    rows.append(("DCIM/105CAMRA/MVI_0003.MOV", three, (first, size, chain)))
+    card.hint(chain[len(chain) // 3] - 1)
+    card.put(dv, "DCIM/105CAMRA/MVI_0004.DV")
+    assert card.files["DCIM/105CAMRA/MVI_0004.DV"][0] == chain[len(chain) // 3]
+    first, size, chain, _, _ = card.files["DCIM/105CAMRA/MVI_0004.DV"]
+    rows.append(("DCIM/105CAMRA/MVI_0004.DV", dv, (first, size, chain)))
     m.run(*card.mkfs)
     for path, src, (first, size, chain) in rows:
         m.add(card.image, path, first, size, "deleted", chain, src, short_extension=True)

@@ -3,7 +3,8 @@
 // entry's size takes in padding after its EOI, each come back whole by its first-fit chain, the
 // same whether the card is scanned from memory or read in small chunks. Camera clips whose movie
 // box follows their media data (make_quick_chain_cards.py): one that went round a folder's later
-// cluster comes back whole; one whose movie box was written over comes back as its first piece.
+// cluster comes back whole; one whose movie box was written over comes back as its first piece,
+// one that a DV clip was written over up to where that clip starts, and the DV clip whole.
 #include <gtest/gtest.h>
 
 #include "core/format_registry.h"
@@ -85,4 +86,23 @@ TEST(quick_chain, a_clip_whose_movie_box_was_written_over_comes_back_as_its_firs
     const std::vector<uint8_t> original = read_fs_original(row);
     ASSERT_EQ(it->second.size(), first_piece);
     EXPECT_TRUE(std::equal(it->second.begin(), it->second.end(), original.begin()));
+}
+
+TEST(quick_chain, a_clip_that_a_dv_clip_was_written_over_ends_where_that_clip_starts) {
+    const char video[] = "quick_video_fat32.img";
+    if (fs_manifest(video).empty()) GTEST_SKIP() << "no quick-format video card (ffmpeg is not installed)";
+    std::vector<uint8_t> bytes = read_fs_image(video);
+    memory_source_c card(bytes);
+    const fs::fs_volume_t volume = fs::find_volumes(card).at(0);
+    const auto found = scan_card(card, 1 << 20);
+    const manifest_row_t mov = fs_manifest_row(video, "DCIM/105CAMRA/MVI_0003.MOV");
+    const manifest_row_t dv = fs_manifest_row(video, "DCIM/105CAMRA/MVI_0004.DV");
+    auto head = found.find(volume.cluster_offset(mov.first_cluster) / 512);
+    auto whole = found.find(volume.cluster_offset(dv.first_cluster) / 512);
+    ASSERT_NE(head, found.end());
+    ASSERT_NE(whole, found.end());
+    const std::vector<uint8_t> original = read_fs_original(mov);
+    ASSERT_EQ(head->second.size(), uint64_t(dv.first_cluster - mov.first_cluster) * volume.cluster_size);
+    EXPECT_TRUE(std::equal(head->second.begin(), head->second.end(), original.begin()));
+    EXPECT_TRUE(whole->second == read_fs_original(dv));
 }
