@@ -98,12 +98,12 @@ uint64_t holds_to(const structure_walk_t& w, uint64_t size) {
 bool breaks_when_whole(structure_walk_fn walk, byte_source_i& card, uint64_t offset, uint64_t size, uint64_t* end) {
     if (end) *end = size;
     if (walk != walk_riff_wave && walk != walk_aiff && walk != walk_caf && walk != walk_gif && walk != walk_tiff &&
-        walk != walk_asf && walk != walk_iso_media)
+        walk != walk_asf && walk != walk_iso_media && walk != walk_bmp)
         return false;
     extent_source_c file(card, {{offset, size}}, size);
     const structure_walk_t w = walk(file);
     if (end) *end = holds_to(w, size);
-    return !w.is_sound;
+    return w.is_known && !w.is_sound;
 }
 
 }  // namespace ember::fs

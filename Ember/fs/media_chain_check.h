@@ -56,6 +56,8 @@ structure_walk_t walk_gif(byte_source_i& file);
 // TIFF: the IFDs, their values, strips and tiles inside the file, each JPEG, LZW or Deflate strip
 // starting as its coding does.
 structure_walk_t walk_tiff(byte_source_i& file);
+// BMP (24- and 32-bit, uncompressed): every sector of the pixel data following the row above.
+structure_walk_t walk_bmp(byte_source_i& file);
 // ASF (WMV, WMA): the top-level objects, and every data packet starting as the first one does.
 structure_walk_t walk_asf(byte_source_i& file);
 // JPEG: every MCU decoded to EOI, a multi-picture file's further pictures, then only padding.

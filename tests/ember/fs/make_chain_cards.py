@@ -1,4 +1,4 @@
-"""A card with deleted fragmented sound, animation, picture and WMV files, made by
+"""A card with deleted fragmented sound, animation, picture (GIF, TIFF, BMP) and WMV files, made by
 make_fs_images.py when sox and ffmpeg are there: each real file (sox, ffmpeg, ImageMagick) is
 written into the holes deleted fillers left between live ones, so that it splits into several
 fragments, then deleted. First-fit allocation from each file's start, past the live fillers,
@@ -28,9 +28,10 @@ def files():
     for name, compression in (("chain_lzw.tif", "lzw"), ("chain_jpeg.tif", "jpeg")):
         m.run("convert", "-seed", "5", "-size", "200x150", "plasma:fractal", "-compress", compression,
               "-define", "tiff:rows-per-strip=8", path(name))
+    m.run("convert", "-seed", "7", "-size", "320x240", "plasma:fractal", "-type", "TrueColor", "BMP3:" + path("chain.bmp"))
     return [("chain.wav", "SOUND.WAV"), ("chain.aif", "SOUND.AIF"), ("chain.caf", "SOUND.CAF"),
             ("chain_alac.caf", "ALAC.CAF"), ("chain.wmv", "CLIP.WMV"), ("chain.gif", "ANIM.GIF"),
-            ("chain_lzw.tif", "LZW.TIF"), ("chain_jpeg.tif", "JPEG.TIF")]
+            ("chain_lzw.tif", "LZW.TIF"), ("chain_jpeg.tif", "JPEG.TIF"), ("chain.bmp", "PICTURE.BMP")]
 
 
 def chain_cards(maker):

@@ -1,4 +1,4 @@
-// Deleted fragmented WAV, AIFF, CAF (PCM and ALAC), WMV, GIF and TIFF files shot into the holes of
+// Deleted fragmented WAV, AIFF, CAF (PCM and ALAC), WMV, GIF, TIFF and BMP files shot into the holes of
 // deleted fillers on a real FAT32 card (make_chain_cards.py): each comes back whole by the chain
 // first-fit allocation gave it, confirmed by its own structure; read from its first cluster on,
 // through the live filler after its first piece, each walk breaks at or after that filler.
