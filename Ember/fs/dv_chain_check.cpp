@@ -3,8 +3,11 @@
 // where it stands: its section type, its sequence number and its block number. So every block
 // of the file is checked against its place, and a stretch from the wrong clusters fails unless
 // it sits at the same place of a frame, to the 80 bytes, in the same system.
+#include <algorithm>
+
 #include "core/carve_input.h"
 #include "media_chain_check.h"
+#include "structure_chain_resume.h"
 
 namespace ember::fs {
 namespace {
@@ -29,7 +32,31 @@ void expected_block(uint64_t i, unsigned& section, unsigned& number) {
     }
 }
 
+// Whether the block at p stands as the in_frame-th block of a frame must.
+bool block_in_place(const uint8_t* p, uint64_t in_frame) {
+    unsigned section, number;
+    expected_block(in_frame % blocks_per_sequence, section, number);
+    return unsigned(p[0] >> 5) == section && unsigned(p[1] >> 4) == in_frame / blocks_per_sequence && p[2] == number;
+}
+
 }  // namespace
+
+bool dv_continues_at(byte_source_i& card, uint64_t at, uint64_t left) {
+    // The file is whole frames, so what is left of it places `at` in its frame (in either
+    // system); the blocks from there, up to eight, must each stand as that place says.
+    constexpr uint64_t looked_at = 8;
+    uint8_t blocks[looked_at * dif_block];
+    const uint64_t n = std::min(looked_at, left / dif_block);
+    if (n < 2 || card.read_at(at, blocks, n * dif_block) != n * dif_block) return false;
+    for (uint64_t sequences : {10u, 12u}) {
+        const uint64_t frame = sequences * blocks_per_sequence * dif_block, pos = (frame - left % frame) % frame;
+        if (pos % dif_block) continue;
+        uint64_t i = 0;
+        while (i < n && block_in_place(blocks + i * dif_block, (pos / dif_block + i) % (frame / dif_block))) ++i;
+        if (i == n) return true;
+    }
+    return false;
+}
 
 structure_walk_t walk_dv(byte_source_i& file) {
     structure_walk_t out;
@@ -46,12 +73,7 @@ structure_walk_t walk_dv(byte_source_i& file) {
         const uint64_t blocks = run.size() / dif_block;
         if (blocks == 0) return out;
         for (uint64_t b = 0; b < blocks; ++b, pos += dif_block) {
-            const uint8_t* p = run.data() + b * dif_block;
-            const uint64_t in_frame = pos % frame / dif_block;
-            unsigned section, number;
-            expected_block(in_frame % blocks_per_sequence, section, number);
-            if (unsigned(p[0] >> 5) != section || unsigned(p[1] >> 4) != in_frame / blocks_per_sequence ||
-                p[2] != number) {
+            if (!block_in_place(run.data() + b * dif_block, pos % frame / dif_block)) {
                 out.failed_at = pos;
                 return out;
             }

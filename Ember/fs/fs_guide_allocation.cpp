@@ -112,6 +112,8 @@ std::vector<extent_t> fs_guide_c::allocated_chain(const fs_entry_t& e, structure
     // An AVI: its chunks and motion-JPEG frames place every break.
     if (chain.empty() && walk == walk_riff_avi)
         chain = reassemble_by_structure(window_, q, walk, avi_continues_at, avi_frame_holds);
+    // Raw DV: every block says where it stands in its frame.
+    if (chain.empty() && walk == walk_dv) chain = reassemble_by_structure(window_, q, walk, dv_continues_at);
     return chain;
 }
 

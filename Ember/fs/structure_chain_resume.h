@@ -1,5 +1,5 @@
 // A deleted video no entry names, put together by its own structure where it has no sample
-// tables to go by (AVI). The file is read first fit from its first cluster; where the structure
+// tables to go by (AVI, DV). The file is read first fit from its first cluster; where the structure
 // walk breaks, the stretch before the break went wrong at a cluster boundary after the last place
 // the walk confirmed, and the file goes on in a free cluster after it at whose place the
 // structure continues (a chunk header, a frame's start); where the break may lie at several
@@ -24,6 +24,9 @@ using continues_fn = bool (*)(byte_source_i& card, uint64_t at, uint64_t left);
 // An AVI's movi list goes on at `at`: a stream chunk's header whose size fits, or a motion-JPEG
 // frame's SOI.
 bool avi_continues_at(byte_source_i& card, uint64_t at, uint64_t left);
+
+// A raw DV stream goes on at `at`: its DIF blocks stand where that place in a frame puts them.
+bool dv_continues_at(byte_source_i& card, uint64_t at, uint64_t left);
 
 // Whether the stretch of `file` from the walk's place `place` reads right across the cluster
 // boundary at `boundary` (a frame that decodes whole through it).
