@@ -20,6 +20,12 @@ constexpr uint64_t max_frame = 8 << 20;   // a motion-JPEG frame decoded to plac
 bool is_hex_digit(uint8_t c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 bool is_letter(uint8_t c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; }
 
+bool same_extents(const std::vector<extent_t>& a, const std::vector<extent_t>& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](const extent_t& x, const extent_t& y) {
+               return x.offset == y.offset && x.length == y.length;
+           });
+}
+
 class structure_chain_c {
 public:
     structure_chain_c(byte_source_i& card, const allocation_request_t& q, structure_walk_fn walk,
@@ -69,7 +75,9 @@ private:
         std::vector<uint64_t> jumps;
         for (uint64_t at = 0, i = 0; i + 1 < chain.size(); ++i) jumps.push_back(at += chain[i].length);
         if (judge_chain(w, jumps, q_.size, v_.cluster_size) == chain_verdict_t::confirmed) {
-            if (!confirmed_.empty()) return false;  // two confirmed: neither is sure
+            // Two ways to one chain are one answer; two chains confirmed: neither is sure.
+            if (same_extents(confirmed_, chain)) return true;
+            if (!confirmed_.empty()) return false;
             confirmed_ = chain;
             return true;
         }
