@@ -12,6 +12,7 @@
 #include "chain_check_support.h"
 #include "core/carve_input.h"
 #include "media_chain_check.h"
+#include "structure_chain_resume.h"
 
 namespace ember::fs {
 namespace {
@@ -88,9 +89,14 @@ public:
 
     // The element header at pos, which must fit before end; false when it is not one.
     bool read(uint64_t pos, uint64_t end, element_t& e) {
-        if (pos >= end || ++elements_ > max_elements) return false;
+        if (pos >= end || ++elements_ > max_elements || !header(pos, end, e)) return false;
+        return e.size == unknown_size || e.size <= end - pos - e.header;
+    }
+
+    // The element header at pos, read from the bytes before end, whatever its size.
+    bool header(uint64_t pos, uint64_t end, element_t& e) {
         const size_t n = size_t(std::min<uint64_t>(12, end - pos));
-        const uint8_t* p = in_.at(pos, n);
+        const uint8_t* p = pos < end ? in_.at(pos, n) : nullptr;
         if (!p || n < 2) return false;
         const unsigned id_length = p[0] & 0x80 ? 1 : p[0] & 0x40 ? 2 : p[0] & 0x20 ? 3 : p[0] & 0x10 ? 4 : 0;
         if (!id_length || id_length >= n) return false;
@@ -109,7 +115,7 @@ public:
         }
         e.size = all_ones ? unknown_size : v;
         e.header = id_length + length;
-        return e.size == unknown_size || e.size <= end - pos - e.header;
+        return true;
     }
 
     // The children of a master element's body [pos, end) and theirs, filling it exactly; their
@@ -144,7 +150,10 @@ public:
                 time_ = t;
                 has_time_ = has_timecode = true;
             }
-            if (e.id == simple_block_id && !block(body, e.size, 0x70)) return false;
+            if (e.id == simple_block_id && !block(body, e.size, 0x70)) {
+                pos = std::max(pos, broke_at_ == unknown_size ? pos : broke_at_);
+                return false;
+            }
             out_.places.push_back(pos);
             if (e.id == block_group_id && !master(body, body + e.size)) return false;
             pos = body + e.size;
@@ -231,7 +240,10 @@ private:
             if (!u) return false;
             uint64_t unit = 0;
             for (unsigned i = 0; i < n; ++i) unit = unit << 8 | u[i];
-            if (unit < 2 || unit > end - pos - n || !is_nal_header(u + n, t->is_hevc)) return false;
+            if (unit < 2 || unit > end - pos - n || !is_nal_header(u + n, t->is_hevc)) {
+                broke_at_ = pos;
+                return false;
+            }
             out_.places.push_back(pos);
             pos += n + unit;
         }
@@ -250,11 +262,52 @@ private:
     std::vector<track_t> tracks_;
     std::vector<uint64_t> pending_;
     uint64_t elements_ = 0;
+    uint64_t broke_at_ = unknown_size;  // the NAL unit whose prefix or header a frame broke at
     uint64_t time_ = 0;
     bool has_time_ = false;
 };
 
+// Whether the n bytes at p, `left` bytes before the file's end, start a block, or a block group
+// whose block comes first, of a track numbered 1 to 15 with no reserved flag set.
+bool starts_block(const uint8_t* p, size_t n, uint64_t left) {
+    carve_input_c in({p, n});
+    structure_walk_t unused;
+    walk_c walk(in, unused);
+    element_t e;
+    if (!walk.header(0, n, e) || e.size == unknown_size || e.size > left - e.header) return false;
+    uint8_t reserved = 0x70;
+    uint64_t at = e.header;
+    if (e.id == block_group_id) {
+        element_t b;
+        if (!walk.header(at, n, b) || b.id != block_id || b.size == unknown_size || b.size > e.size) return false;
+        at += b.header;
+        reserved = 0xF0;
+    } else if (e.id != simple_block_id) {
+        return false;
+    }
+    return at + 4 <= n && p[at] > 0x80 && p[at] <= 0x8F && !(p[at + 3] & reserved);
+}
+
 }  // namespace
+
+bool mkv_continues_at(byte_source_i& card, uint64_t at, uint64_t left) {
+    uint8_t h[32];
+    const size_t n = size_t(std::min<uint64_t>(left, sizeof h));
+    if (n < 8 || card.read_at(at, h, n) != n) return false;
+    carve_input_c in({h, n});
+    structure_walk_t unused;
+    walk_c walk(in, unused);
+    element_t e;
+    if (!walk.header(0, n, e)) return false;
+    // A top-level element (Cluster, Cues, Tags, ...) by its 4-byte ID, its size fitting.
+    if (e.header >= 5 && is_top_level(e.id))
+        return e.size == unknown_size ? e.id == cluster_id : e.size <= left - e.header;
+    if (starts_block(h, n, left)) return true;
+    // A Cluster's timecode, with a block after it.
+    if (e.id != timecode_id || e.size == 0 || e.size > 8 || e.header + e.size + 8 > n) return false;
+    const uint64_t skip = e.header + e.size;
+    return starts_block(h + skip, size_t(n - skip), left - skip);
+}
 
 structure_walk_t walk_matroska(byte_source_i& file) {
     structure_walk_t out;

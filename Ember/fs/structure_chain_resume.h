@@ -1,5 +1,5 @@
 // A deleted video no entry names, put together by its own structure where it has no sample
-// tables to go by (AVI). The file is read first fit from its first cluster; where the structure
+// tables to go by (AVI, Matroska). The file is read first fit from its first cluster; where the structure
 // walk breaks, the stretch before the break went wrong at a cluster boundary after the last place
 // the walk confirmed, and the file goes on in a free cluster after it at whose place the
 // structure continues (a chunk header, a frame's start); where the break may lie at several
@@ -24,6 +24,10 @@ using continues_fn = bool (*)(byte_source_i& card, uint64_t at, uint64_t left);
 // An AVI's movi list goes on at `at`: a stream chunk's header whose size fits, or a motion-JPEG
 // frame's SOI.
 bool avi_continues_at(byte_source_i& card, uint64_t at, uint64_t left);
+
+// A Matroska or WebM file goes on at `at`: a top-level element's header (a Cluster's), a block's
+// or block group's of a track numbered 1 to 15, or a Cluster's timecode with a block after it.
+bool mkv_continues_at(byte_source_i& card, uint64_t at, uint64_t left);
 
 // Whether the stretch of `file` from the walk's place `place` reads right across the cluster
 // boundary at `boundary` (a frame that decodes whole through it).
