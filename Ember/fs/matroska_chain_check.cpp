@@ -119,11 +119,13 @@ public:
     }
 
     // The children of a master element's body [pos, end) and theirs, filling it exactly; their
-    // headers become places once they did.
+    // headers become places once they did, and so does the element's last byte, as the end its
+    // children reach (the file's last cluster may hold no more than a value's last bytes).
     bool master(uint64_t pos, uint64_t end) {
         pending_.clear();
         if (!children(pos, end, 0)) return false;
         out_.places.insert(out_.places.end(), pending_.begin(), pending_.end());
+        if (end > pos) out_.places.push_back(end - 1);
         return true;
     }
 
