@@ -32,7 +32,7 @@ void put_le32(std::vector<uint8_t>& v, size_t at, uint32_t x) {
     for (int i = 0; i < 4; ++i) v.at(at + i) = uint8_t(x >> (8 * i));
 }
 
-// A FAT12 card (2 MiB of 1 KiB clusters unless told) whose root holds `sizes.size()` deleted
+// A FAT12 card (2 MiB of 1 KiB clusters unless told; `total` sectors) whose root holds `sizes.size()` deleted
 // entries ("_MG_nnnn.JPG") all starting at cluster 2, where `photo` lies, followed by free space.
 std::vector<uint8_t> fat12_card(const std::vector<uint8_t>& photo, const std::vector<uint32_t>& sizes,
                                 uint32_t total = 4096, uint8_t per_cluster = 2) {
@@ -48,7 +48,8 @@ std::vector<uint8_t> fat12_card(const std::vector<uint8_t>& photo, const std::ve
     put_le16(card, 14, 1);
     card[16] = 2;
     put_le16(card, 17, root_entries);
-    put_le16(card, 19, total);
+    put_le16(card, 19, total > 0xFFFF ? 0 : total);
+    if (total > 0xFFFF) put_le32(card, 32, total);
     card[21] = 0xF8;
     put_le16(card, 22, uint16_t(fat_sectors));
     put_le16(card, 510, 0xAA55);
@@ -323,4 +324,29 @@ TEST(crafted_card, a_movie_with_other_bytes_in_its_media_data_comes_back_as_its_
         EXPECT_LE(found.size(), t.foreign);
         EXPECT_TRUE(std::equal(found.begin(), found.end(), movie.begin()));
     }
+}
+
+// A deleted photo whose camera wrote the rest far on, past 64 MiB of clusters then in use (a
+// nearly full card), unwritten space between: it is joined by its size.
+TEST(crafted_card, a_photo_whose_rest_lies_far_on_is_joined) {
+    std::vector<std::vector<uint8_t>> photos = camera_photos(1);
+    if (photos.empty()) GTEST_SKIP() << "no camera photos in " << TESSERA_BENCH_MEDIA;
+    const std::vector<uint8_t>& photo = photos[0];
+    constexpr size_t cluster = 32 * 1024, mib = 1024 * 1024;
+    const size_t head = photo.size() / 2 / cluster * cluster;
+    std::vector<uint8_t> laid(photo.begin(), photo.begin() + long(head));
+    laid.resize(80 * mib);
+    laid.insert(laid.end(), photo.begin() + long(head), photo.end());
+    const std::vector<uint8_t> card = fat12_card(laid, {uint32_t(photo.size())}, 96 * 2048, 64);
+    memory_source_c source(card);
+    fs::fs_guide_c guide(source);
+    ember_test::memory_output_c out;
+    scan_config_t config;
+    config.guide = &guide;
+    config.chunk_size = mib;
+    scan_source(source, all_formats(), out, config);
+    const fs::fs_volume_t v = fs::find_volumes(source).at(0);
+    auto found = out.files.find(v.cluster_offset(2) / sector);
+    ASSERT_NE(found, out.files.end());
+    EXPECT_TRUE(found->second == photo) << photo.size() << " bytes, " << found->second.size() << " found";
 }
