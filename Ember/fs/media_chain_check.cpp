@@ -22,7 +22,7 @@ structure_walk_fn structure_walk_for(std::string_view extension, std::string_vie
         {"wmv", "asf", walk_asf},        {"wma", "asf", walk_asf},
         {"dv", "dv", walk_dv},           {"dif", "dv", walk_dv},
         {"mkv", "mkv", walk_matroska},   {"webm", "mkv", walk_matroska},  {"web", "mkv", walk_matroska},
-        {"mka", "mkv", walk_matroska},
+        {"mka", "mkv", walk_matroska},   {"png", "png", walk_png},
         {"jpg", "jpg", walk_jpeg},       {"jpeg", "jpg", walk_jpeg},      {"jpe", "jpg", walk_jpeg},
     };
     for (const kind_t& k : kinds)
