@@ -110,7 +110,7 @@ std::vector<extent_t> fs_guide_c::allocated_chain(const fs_entry_t& e, structure
     // Matroska: its elements and blocks place every break.
     if (chain.empty() && walk == walk_matroska) chain = reassemble_by_structure(window_, q, walk, mkv_continues_at);
     // PNG: its chunks place every break.
-    if (chain.empty() && walk == walk_png) chain = reassemble_by_structure(window_, q, walk, png_continues_at, nullptr, png_reach);
+    if (chain.empty() && walk == walk_png) chain = reassemble_by_structure(window_, q, walk, png_continues_at, png_chunk_holds, png_reach);
     return chain;
 }
 

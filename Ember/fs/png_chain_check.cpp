@@ -70,4 +70,26 @@ bool png_continues_at(byte_source_i& card, uint64_t at, uint64_t left) {
     return (is_data || (is_end && length == 0)) && length <= max_chunk && length <= left - 12;
 }
 
+stretch_verdict_t png_chunk_holds(byte_source_i& file, uint64_t place, uint64_t boundary) {
+    // The place is the last byte of a chunk (or the signature's start): the next chunk starts
+    // after it.
+    const uint64_t pos = place == 0 ? 8 : place + 1;
+    uint8_t c[8];
+    if (file.read_at(pos, c, sizeof c) != sizeof c) return stretch_verdict_t::unknown;
+    const uint64_t length = load_be32(c);
+    if (length > max_chunk || pos + 12 + length <= boundary || pos + 12 + length > file.size())
+        return stretch_verdict_t::unknown;
+    uint32_t crc = crc32_update(0, c + 4, 4);
+    uint8_t buffer[4096];
+    for (uint64_t at = pos + 8, end = pos + 8 + length; at < end;) {
+        const size_t n = size_t(std::min<uint64_t>(sizeof buffer, end - at));
+        if (file.read_at(at, buffer, n) != n) return stretch_verdict_t::unknown;
+        crc = crc32_update(crc, buffer, n);
+        at += n;
+    }
+    uint8_t stored[4];
+    if (file.read_at(pos + 8 + length, stored, 4) != 4) return stretch_verdict_t::unknown;
+    return load_be32(stored) == crc ? stretch_verdict_t::holds : stretch_verdict_t::broken;
+}
+
 }  // namespace ember::fs
