@@ -402,6 +402,9 @@ bool fs_guide_c::take_ready(uint64_t& start, guided_find_t& out) {
             out.origin.assembly = find_assembly_t::joined;
             out.origin.pieces = pieces;
             out.origin.entry = h.joined_by < h.entries.size() ? h.entries[h.joined_by] : find_origin_t::no_entry;
+            // Joined as a photo no entry names: named by the first entry held at its start.
+            for (uint32_t entry : h.entries)
+                if (out.origin.entry == find_origin_t::no_entry) out.origin.entry = entry;
         } else {
             // Not joined: a JPEG comes back as far as its data is its own, without the bytes of
             // whatever followed its first piece; named by the first entry it was held for, its
