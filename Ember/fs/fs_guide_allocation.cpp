@@ -109,8 +109,11 @@ std::vector<extent_t> fs_guide_c::allocated_chain(const fs_entry_t& e, structure
         chain = reassemble_by_structure(window_, q, walk, avi_continues_at, avi_frame_holds);
     // Matroska: its elements and blocks place every break.
     if (chain.empty() && walk == walk_matroska) chain = reassemble_by_structure(window_, q, walk, mkv_continues_at);
-    // PNG: its chunks place every break.
-    if (chain.empty() && walk == walk_png) chain = reassemble_by_structure(window_, q, walk, png_continues_at, png_chunk_holds, png_reach);
+    // PNG and Ogg: their chunks and pages place every break.
+    if (chain.empty() && walk == walk_png)
+        chain = reassemble_by_structure(window_, q, walk, png_continues_at, png_chunk_holds, exact_check_reach);
+    if (chain.empty() && walk == walk_ogg)
+        chain = reassemble_by_structure(window_, q, walk, ogg_continues_at, ogg_page_holds, exact_check_reach);
     return chain;
 }
 
