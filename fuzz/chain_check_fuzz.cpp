@@ -1,9 +1,9 @@
 // Fuzz target for the structure walks that confirm or reject a deleted file's chain of clusters
-// (videos, sound, GIF, TIFF, BMP, ASF, JPEG) and for the JPEG entropy-data walk that decides joins. The
-// input is a file; it is walked as it is, and read through a chain of its own pieces (its
-// 512-byte blocks from a block the first byte picks, then those before), as a wrong chain would
-// give it. Every place a walk confirms lies inside the file, and a sound walk broke nowhere; an
-// MP4's break lies inside it.
+// (videos, Matroska included, sound, Ogg included, GIF, TIFF, BMP, ASF, JPEG, PNG) and for the JPEG
+// entropy-data walk that decides joins. The input is a file; it is walked as it is, and read
+// through a chain of its own pieces (its 512-byte blocks from a block the first byte picks, then
+// those before), as a wrong chain would give it. Every place a walk confirms lies inside the
+// file, and a sound walk broke nowhere; an MP4's break lies inside it.
 #include <cstdlib>
 
 #include "core/byte_source.h"
@@ -18,7 +18,7 @@ namespace {
 constexpr size_t max_input = 1024 * 1024;
 
 void walk_all(ember::byte_source_i& file, std::span<const uint64_t> jumps) {
-    for (const char* kind : {"mp4", "avi", "mpg", "mts", "dv", "wav", "aif", "caf", "wmv", "gif", "tif", "bmp", "jpg"}) {
+    for (const char* kind : {"mp4", "avi", "mpg", "mts", "dv", "wav", "aif", "caf", "wmv", "gif", "tif", "bmp", "jpg", "mkv", "png", "ogg"}) {
         ember::fs::structure_walk_t w = ember::fs::structure_walk_for(kind)(file);
         if (w.failed_at != UINT64_MAX && (w.is_sound || w.failed_at > file.size())) std::abort();
         for (uint64_t at : w.places)

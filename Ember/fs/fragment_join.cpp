@@ -10,12 +10,17 @@ namespace ember::fs {
 namespace {
 
 // Bounds per file: its size (photos, not videos), how far past the head the rest is looked for
-// (a camera writes the rest in the next free clusters: tens of MiB on at most), how many cluster
-// boundaries before the failure may be the fragment's end, how many candidate ends are looked
+// (a camera writes the rest in the next free clusters: on a nearly full card, whose free clusters
+// lie scattered, hundreds of MiB on; with a size the rest's last cluster is known by the file's
+// end in place, so looking is cheap; without one every free cluster is a trial, so that far only
+// where an entry names a photo there, and for at most 2048 rests past the usual 64 MiB), how
+// many cluster boundaries before the failure may be the fragment's end, how many candidate ends are looked
 // at and how many joins are tried to the end (for the start, however many entries name it). Without a size: the splits tried, how far a rest
 // is decoded before it counts as promising, and how many promising rests are decoded to the end.
 constexpr uint64_t max_join_size = 64ull << 20;
 constexpr uint64_t max_search_bytes = 64ull << 20;
+constexpr uint64_t max_sized_search_bytes = 1ull << 30;
+constexpr uint32_t max_far_trials = 2048;
 constexpr int max_split_points = 64;
 constexpr uint64_t max_boundaries_looked_at = 4096;
 constexpr int max_candidates = 16;
@@ -162,7 +167,8 @@ uint64_t head_join_c::search_from() const {
 }
 
 uint64_t head_join_c::search_to() const {
-    uint64_t to = q_.start + (q_.size ? q_.size : q_.head_end) + max_search_bytes;
+    uint64_t to = q_.start + (q_.size ? q_.size + max_sized_search_bytes
+                                      : q_.head_end + (q_.is_named ? max_sized_search_bytes : max_search_bytes));
     return std::min(q_.area_end, to) - q_.cluster_size + key_offset_ + 1;
 }
 
@@ -364,6 +370,9 @@ head_join_c::outcome_t head_join_c::offer_first_cluster(uint64_t t) {
         if (t < tail_splits_[i].next || t < tail_splits_[i].decoded_to) continue;
         if (*trials_left_ == 0) return outcome_t::given_up;
         --*trials_left_;
+        // Past the usual reach a head may try only so many rests: a card full of photos offers
+        // entropy-coded data in most of its clusters.
+        if (t > q_.start + q_.head_end + max_search_bytes && ++far_trials_ > max_far_trials) return outcome_t::given_up;
         // Decoded a little way first: a wrong rest almost always fails within it.
         const split_t& s = tail_splits_[i];
         spliced_source_c file(card_, s.pieces, s.bytes, s.bytes_at, s.at, t);

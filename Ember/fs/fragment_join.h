@@ -28,6 +28,9 @@ struct join_request_t {
     uint64_t start = 0;         // the file's first byte on the card
     uint64_t size = 0;          // from its directory entry; 0 when none states it
     uint64_t head_end = 0;      // without a size: where the head's clusters end, from its start
+    // Without a size: a deleted entry names a photo larger than the head here, so its rest is
+    // looked for as far on as with a size (a camera's next free clusters on a full card).
+    bool is_named = false;
     uint32_t cluster_size = 0;
     uint64_t area_end = 0;      // the end of the volume's clusters
     const format_t* format = nullptr;  // the carver that recognised the head
@@ -123,6 +126,7 @@ private:
     std::vector<uint64_t> splits_;
     std::vector<split_t> tail_splits_;  // without a size
     int full_decodes_ = 0;
+    uint32_t far_trials_ = 0;  // rests tried past the usual reach (a named head's)
     uint64_t head_size_ = 0;
     std::vector<extent_t> extents_;
     uint64_t joined_size_ = 0;

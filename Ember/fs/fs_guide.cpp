@@ -336,13 +336,14 @@ bool fs_guide_c::settle_deleted(const fs_entry_t& e, carve_input_c& in, uint64_t
 // Holds the head at offset while the pass looks for its rest: with the size of entry e, or
 // (no entry) a JPEG whose head ends at head_end (see cut_head_end).
 bool fs_guide_c::hold(const fs_entry_t* e, uint16_t volume, const format_t& format, uint64_t offset,
-                      uint64_t head_end, const char* extension, bool is_cut) {
+                      uint64_t head_end, const char* extension, bool is_cut, bool is_named) {
     if (!extension || (e && !extension_matches(e->extension, extension))) return false;
     const fs_volume_t& v = reader_.volumes()[volume];
     join_request_t request;
     request.start = offset;
     request.size = e ? e->size : 0;
     request.head_end = head_end;
+    request.is_named = is_named;
     request.cluster_size = v.cluster_size;
     request.area_end = v.data_end();
     request.format = &format;
@@ -401,6 +402,9 @@ bool fs_guide_c::take_ready(uint64_t& start, guided_find_t& out) {
             out.origin.assembly = find_assembly_t::joined;
             out.origin.pieces = pieces;
             out.origin.entry = h.joined_by < h.entries.size() ? h.entries[h.joined_by] : find_origin_t::no_entry;
+            // Joined as a photo no entry names: named by the first entry held at its start.
+            for (uint32_t entry : h.entries)
+                if (out.origin.entry == find_origin_t::no_entry) out.origin.entry = entry;
         } else {
             // Not joined: a JPEG comes back as far as its data is its own, without the bytes of
             // whatever followed its first piece; named by the first entry it was held for, its
@@ -523,7 +527,11 @@ bool fs_guide_c::carve(uint64_t offset, const format_t& format, std::span<const 
     uint64_t head_end = joinable && out.extension && std::strcmp(out.extension, "jpg") == 0 && length
                             ? cut_head_end(in, offset, any.volume, out.length, length)
                             : 0;
-    if (head_end && hold(nullptr, any.volume, format, offset, head_end, out.extension, true)) out.is_held = true;
+    // Its rest is looked for far on when an entry here names a larger photo.
+    bool is_named = false;
+    for (auto it = first; it != last && head_end; ++it)
+        is_named = is_named || (entries[it->second].size > head_end && extension_matches(entries[it->second].extension, "jpg"));
+    if (head_end && hold(nullptr, any.volume, format, offset, head_end, out.extension, true, is_named)) out.is_held = true;
     if (out.is_held && !is_broken) note_foreign_end(in, offset, any.volume, length);
     // Every head at this start is held before any is looked for: they share one decode. The pass
     // has read the rest of its chunk already: that is looked through at once.

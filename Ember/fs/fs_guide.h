@@ -63,7 +63,7 @@ private:
     bool settle_deleted(const fs_entry_t& e, carve_input_c& in, uint64_t offset, guided_find_t& out,
                         settle_memo_t& memo);
     bool hold(const fs_entry_t* e, uint16_t volume, const format_t& format, uint64_t offset, uint64_t head_end,
-              const char* extension, bool is_cut);
+              const char* extension, bool is_cut, bool is_named = false);
     uint32_t index_of(const fs_entry_t& e) const { return uint32_t(&e - reader_.entries().data()); }
     bool carve_unlisted(uint64_t offset, const format_t& format, std::span<const uint8_t> resident,
                         guided_find_t& out);

@@ -114,6 +114,13 @@ std::vector<extent_t> fs_guide_c::allocated_chain(const fs_entry_t& e, structure
         chain = reassemble_by_structure(window_, q, walk, avi_continues_at, avi_frame_holds);
     // Raw DV: every block says where it stands in its frame.
     if (chain.empty() && walk == walk_dv) chain = reassemble_by_structure(window_, q, walk, dv_continues_at);
+    // Matroska: its elements and blocks place every break.
+    if (chain.empty() && walk == walk_matroska) chain = reassemble_by_structure(window_, q, walk, mkv_continues_at);
+    // PNG and Ogg: their chunks and pages place every break.
+    if (chain.empty() && walk == walk_png)
+        chain = reassemble_by_structure(window_, q, walk, png_continues_at, png_chunk_holds, exact_check_reach);
+    if (chain.empty() && walk == walk_ogg)
+        chain = reassemble_by_structure(window_, q, walk, ogg_continues_at, ogg_page_holds, exact_check_reach);
     return chain;
 }
 

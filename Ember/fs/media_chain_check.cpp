@@ -21,6 +21,11 @@ structure_walk_fn structure_walk_for(std::string_view extension, std::string_vie
         {"tif", "tif", walk_tiff},       {"tiff", "tif", walk_tiff},      {"asf", "asf", walk_asf},
         {"wmv", "asf", walk_asf},        {"wma", "asf", walk_asf},
         {"dv", "dv", walk_dv},           {"dif", "dv", walk_dv},         {"bmp", "bmp", walk_bmp},
+        {"mkv", "mkv", walk_matroska},   {"webm", "mkv", walk_matroska},  {"web", "mkv", walk_matroska},
+        {"mka", "mkv", walk_matroska},   {"png", "png", walk_png},
+        {"ogg", "ogg", walk_ogg},        {"oga", "ogg", walk_ogg},        {"ogv", "ogg", walk_ogg},
+        {"ogm", "ogg", walk_ogg},        {"opus", "ogg", walk_ogg},       {"opu", "ogg", walk_ogg},
+        {"spx", "ogg", walk_ogg},
         {"jpg", "jpg", walk_jpeg},       {"jpeg", "jpg", walk_jpeg},      {"jpe", "jpg", walk_jpeg},
     };
     for (const kind_t& k : kinds)

@@ -60,6 +60,13 @@ structure_walk_t walk_tiff(byte_source_i& file);
 structure_walk_t walk_bmp(byte_source_i& file);
 // ASF (WMV, WMA): the top-level objects, and every data packet starting as the first one does.
 structure_walk_t walk_asf(byte_source_i& file);
+// Matroska and WebM: every element to the file's end, the children of each master filling it,
+// each block naming a track, and the NAL units of each unlaced H.264 or HEVC frame filling it.
+structure_walk_t walk_matroska(byte_source_i& file);
+// PNG: the signature, then every chunk's CRC to IEND at the file's end.
+structure_walk_t walk_png(byte_source_i& file);
+// Ogg: every page's capture pattern and CRC, each stream's pages in sequence, to the file's end.
+structure_walk_t walk_ogg(byte_source_i& file);
 // JPEG: every MCU decoded to EOI, a multi-picture file's further pictures, then only padding.
 structure_walk_t walk_jpeg(byte_source_i& file);
 

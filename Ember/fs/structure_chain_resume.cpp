@@ -20,11 +20,18 @@ constexpr uint64_t max_frame = 8 << 20;   // a motion-JPEG frame decoded to plac
 bool is_hex_digit(uint8_t c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 bool is_letter(uint8_t c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; }
 
+bool same_extents(const std::vector<extent_t>& a, const std::vector<extent_t>& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](const extent_t& x, const extent_t& y) {
+               return x.offset == y.offset && x.length == y.length;
+           });
+}
+
 class structure_chain_c {
 public:
     structure_chain_c(byte_source_i& card, const allocation_request_t& q, structure_walk_fn walk,
-                      continues_fn continues, stretch_fn stretch)
-        : card_(card), q_(q), v_(*q.volume), walk_(walk), continues_(continues), stretch_(stretch) {}
+                      continues_fn continues, stretch_fn stretch, uint32_t min_reach)
+        : card_(card), q_(q), v_(*q.volume), walk_(walk), continues_(continues), stretch_(stretch),
+          min_reach_(min_reach) {}
 
     std::vector<extent_t> run() {
         const uint32_t cs = v_.cluster_size;
@@ -56,7 +63,7 @@ private:
 
     // Walks the chain as it stands and follows each place it may go on at its break. False when
     // the search must stop with no answer: a second confirmed chain, the walks or the budget used up.
-    bool follow(int breaks) {
+    bool follow(int breaks, uint64_t broke_at = 0) {
         if (++walks_ > max_walks) return false;
         if (q_.budget) {
             if (*q_.budget < q_.size) return false;
@@ -69,20 +76,20 @@ private:
         std::vector<uint64_t> jumps;
         for (uint64_t at = 0, i = 0; i + 1 < chain.size(); ++i) jumps.push_back(at += chain[i].length);
         if (judge_chain(w, jumps, q_.size, v_.cluster_size) == chain_verdict_t::confirmed) {
-            // Two ways at a break may come to the same chain: that is one answer, not two.
-            auto same = [](const extent_t& a, const extent_t& b) { return a.offset == b.offset && a.length == b.length; };
-            if (!confirmed_.empty() && !std::equal(chain.begin(), chain.end(), confirmed_.begin(), confirmed_.end(), same))
-                return false;  // two confirmed: neither is sure
+            // Two ways to one chain are one answer; two chains confirmed: neither is sure.
+            if (same_extents(confirmed_, chain)) return true;
+            if (!confirmed_.empty()) return false;
             confirmed_ = chain;
             return true;
         }
-        if (breaks == max_breaks || w.failed_at == UINT64_MAX) return true;
+        // A way that breaks no further on than the break it was taken at is not the file's.
+        if (breaks == max_breaks || w.failed_at == UINT64_MAX || (breaks && w.failed_at <= broke_at)) return true;
         std::vector<std::pair<size_t, uint32_t>> ways;  // index b of the chain goes on at cluster
         if (!places_after(w, ways)) return false;
         const std::vector<uint32_t> before = clusters_;
         for (auto [b, to] : ways) {
             clusters_ = before;
-            if (fill_from(b, to) && !follow(breaks + 1)) return false;
+            if (fill_from(b, to) && !follow(breaks + 1, w.failed_at)) return false;
         }
         clusters_ = before;
         return true;
@@ -109,7 +116,9 @@ private:
             while (by_start <= j && !starts_a_file_at(clusters_[by_start])) ++by_start;
         }
         const uint64_t within = w.failed_at % cs, left = q_.size - w.failed_at;
-        const uint64_t reach = uint64_t(clusters_.size()) * 8 + 64;
+        // Within eight times the file's clusters, or further where the caller's check is strict
+        // enough (on a nearly full card the next free cluster may lie far on).
+        const uint64_t reach = std::max<uint64_t>(uint64_t(clusters_.size()) * 8 + 64, min_reach_);
         uint32_t looked = 0;
         for (uint32_t c = clusters_[first_boundary - 1] + 1;
              v_.is_cluster(c) && c - q_.first <= reach && looked < max_looked_at; ++c) {
@@ -174,6 +183,7 @@ private:
     const structure_walk_fn walk_;
     const continues_fn continues_;
     const stretch_fn stretch_;
+    const uint32_t min_reach_;
     std::vector<uint32_t> clusters_;
     std::vector<extent_t> confirmed_;
     int walks_ = 0;
@@ -215,9 +225,10 @@ stretch_verdict_t avi_frame_holds(byte_source_i& file, uint64_t place, uint64_t 
 }
 
 std::vector<extent_t> reassemble_by_structure(byte_source_i& card, const allocation_request_t& q,
-                                              structure_walk_fn walk, continues_fn continues, stretch_fn stretch) {
+                                              structure_walk_fn walk, continues_fn continues, stretch_fn stretch,
+                                              uint32_t min_reach) {
     if (!q.volume || !q.is_taken || !walk || !continues) return {};
-    return structure_chain_c(card, q, walk, continues, stretch).run();
+    return structure_chain_c(card, q, walk, continues, stretch, min_reach).run();
 }
 
 }  // namespace ember::fs

@@ -26,8 +26,8 @@ head -c 1024 "$tmp/d.avi" > "$out/gap_d.avi"
 cp "$tmp/a.mp4" "$out/wrong_a.mp4"
 dd if="$tmp/d.avi" of="$out/wrong_a.mp4" bs=512 skip=4 seek=4 count=4 conv=notrunc status=none
 tail -c +2049 "$tmp/d.avi" >> "$out/gap_d.avi"
-# Sound, animation, picture (GIF, TIFF, JPEG, BMP) and WMV files, small, each whole and with a block left out; a
-# progressive JPEG.
+# Sound, animation, picture (GIF, TIFF, JPEG, BMP), WMV, Matroska, PNG and Ogg files, small, each whole and with a block left
+# out; a progressive JPEG.
 sox -n -r 8000 -c 1 -b 16 "$tmp/s.wav" synth 0.3 sine 440 vol 0.5
 sox -n -r 8000 -c 2 -b 16 "$tmp/s.aif" synth 0.2 sine 300 vol 0.5
 tone() { ffmpeg -nostdin -y -loglevel error -f lavfi -i sine=frequency=330:sample_rate=8000 -t 0.3 "$@"; }
@@ -38,11 +38,17 @@ ffmpeg -nostdin -y -loglevel error -f lavfi -i testsrc2=size=32x24:rate=5 -t 1 "
 convert -seed 3 -size 48x32 plasma:fractal -compress lzw -define tiff:rows-per-strip=4 "$tmp/l.tif"
 convert -seed 3 -size 48x32 plasma:fractal -compress jpeg -define tiff:rows-per-strip=16 "$tmp/j.tif"
 convert -seed 3 -size 96x64 plasma:fractal -interlace JPEG "$tmp/p.jpg"
+# An Ogg Vorbis recording of a few pages.
+tone -c:a libvorbis -f ogg "$tmp/v.ogg"
+# A PNG whose image data spans two chunks.
+convert -seed 5 -size 96x64 plasma:fractal "$tmp/i.png"
+# A Matroska clip (H.264 frames as NAL units in blocks).
+clip -c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac -b:a 16k -fflags +bitexact -f matroska "$tmp/m.mkv"
 # A baseline photo with the camera's padding after its EOI.
 convert -seed 4 -size 96x64 plasma:fractal -strip "$tmp/b.jpg"
 head -c 700 /dev/zero | tr '\0' '\377' >> "$tmp/b.jpg"
 convert -seed 5 -size 64x48 plasma:fractal -type TrueColor "BMP3:$tmp/m.bmp"
-for f in s.wav s.aif s.caf a.caf w.wmv g.gif l.tif j.tif p.jpg b.jpg m.bmp; do
+for f in s.wav s.aif s.caf a.caf w.wmv g.gif l.tif j.tif p.jpg b.jpg m.mkv i.png v.ogg m.bmp; do
     cp "$tmp/$f" "$out/whole_$f"
     head -c 1024 "$tmp/$f" > "$out/gap_$f"
     tail -c +1537 "$tmp/$f" >> "$out/gap_$f"

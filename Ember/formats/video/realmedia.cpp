@@ -1,4 +1,5 @@
 // RealMedia: a chain of chunks (.RMF, PROP, MDPR, CONT, DATA, INDX), each with its size.
+#include <algorithm>
 #include <cstring>
 
 #include "core/byte_order.h"
@@ -21,14 +22,22 @@ bool probe(const uint8_t* h, size_t size) {
 constexpr uint32_t data_header = 18;  // chunk header, packet count, next DATA offset
 constexpr uint32_t packet_header = 12;
 
-// The end of the media packets of the DATA chunk at pos, or 0 when they do not add up.
-uint64_t data_packets_end(carve_input_c& in, uint64_t pos, uint64_t size) {
+// The end of the media packets of the DATA chunk at pos, or 0 when they do not add up. Where a
+// packet's header is no packet's (the bytes from there on are another file's, which begin at a
+// sector boundary), `sound_to` gets the sector boundary at or before the last packet that seemed
+// sound, since nothing after it confirms its bytes.
+uint64_t data_packets_end(carve_input_c& in, uint64_t pos, uint64_t size, uint64_t& sound_to) {
     uint32_t count = 0;
     if (!in.be32(pos + 10, count)) return 0;
-    uint64_t p = pos + data_header;
+    uint64_t p = pos + data_header, last = p;
     for (uint32_t i = 0; i < count; ++i) {
         const uint8_t* h = in.at(p, 4);
-        if (!h || load_be16(h) > 1 || load_be16(h + 2) < packet_header) return 0;
+        if (h && (load_be16(h) > 1 || load_be16(h + 2) < packet_header)) {
+            sound_to = std::max(pos + data_header, last / 512 * 512);
+            return 0;
+        }
+        if (!h) return 0;
+        last = p;
         p += load_be16(h + 2);
         if (p - pos > size) return 0;
     }
@@ -68,7 +77,12 @@ carve_result_t carve(carve_input_c& in) {
         }
         if (id == fourcc("DATA")) {
             // The packets, counted in the chunk, are what it holds: some writers overstate its size.
-            uint64_t end = data_packets_end(in, pos, size);
+            uint64_t sound_to = 0;
+            uint64_t end = data_packets_end(in, pos, size, sound_to);
+            if (sound_to) {
+                pos = sound_to;
+                break;
+            }
             // ffmpeg closes the packets with eight zero bytes, and counts them in no size.
             uint64_t tail = 0;
             if (end != 0 && end < pos + size && in.be64(end, tail) && tail == 0) end += 8;

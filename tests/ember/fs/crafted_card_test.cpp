@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <random>
 
+#include "core/byte_order.h"
 #include "core/format_registry.h"
 #include "core/scan.h"
 #include "ember/image/image_test_support.h"
@@ -16,6 +17,7 @@
 #include "ember/support/memory_output.h"
 #include "fs/fs_guide.h"
 #include "fs/fs_volume.h"
+#include "formats/image/crc32.h"
 #include "fs/jpeg_entropy_check.h"
 
 using namespace ember;
@@ -32,7 +34,7 @@ void put_le32(std::vector<uint8_t>& v, size_t at, uint32_t x) {
     for (int i = 0; i < 4; ++i) v.at(at + i) = uint8_t(x >> (8 * i));
 }
 
-// A FAT12 card (2 MiB of 1 KiB clusters unless told) whose root holds `sizes.size()` deleted
+// A FAT12 card (2 MiB of 1 KiB clusters unless told; `total` sectors) whose root holds `sizes.size()` deleted
 // entries ("_MG_nnnn.JPG") all starting at cluster 2, where `photo` lies, followed by free space.
 std::vector<uint8_t> fat12_card(const std::vector<uint8_t>& photo, const std::vector<uint32_t>& sizes,
                                 uint32_t total = 4096, uint8_t per_cluster = 2) {
@@ -48,7 +50,8 @@ std::vector<uint8_t> fat12_card(const std::vector<uint8_t>& photo, const std::ve
     put_le16(card, 14, 1);
     card[16] = 2;
     put_le16(card, 17, root_entries);
-    put_le16(card, 19, total);
+    put_le16(card, 19, total > 0xFFFF ? 0 : total);
+    if (total > 0xFFFF) put_le32(card, 32, total);
     card[21] = 0xF8;
     put_le16(card, 22, uint16_t(fat_sectors));
     put_le16(card, 510, 0xAA55);
@@ -323,4 +326,87 @@ TEST(crafted_card, a_movie_with_other_bytes_in_its_media_data_comes_back_as_its_
         EXPECT_LE(found.size(), t.foreign);
         EXPECT_TRUE(std::equal(found.begin(), found.end(), movie.begin()));
     }
+}
+
+// A deleted photo whose camera wrote the rest far on, past 64 MiB of clusters then in use (a
+// nearly full card), unwritten space between: it is joined by its size.
+TEST(crafted_card, a_photo_whose_rest_lies_far_on_is_joined) {
+    std::vector<std::vector<uint8_t>> photos = camera_photos(1);
+    if (photos.empty()) GTEST_SKIP() << "no camera photos in " << TESSERA_BENCH_MEDIA;
+    const std::vector<uint8_t>& photo = photos[0];
+    constexpr size_t cluster = 32 * 1024, mib = 1024 * 1024;
+    const size_t head = photo.size() / 2 / cluster * cluster;
+    std::vector<uint8_t> laid(photo.begin(), photo.begin() + long(head));
+    laid.resize(80 * mib);
+    laid.insert(laid.end(), photo.begin() + long(head), photo.end());
+    const std::vector<uint8_t> card = fat12_card(laid, {uint32_t(photo.size())}, 96 * 2048, 64);
+    memory_source_c source(card);
+    fs::fs_guide_c guide(source);
+    ember_test::memory_output_c out;
+    scan_config_t config;
+    config.guide = &guide;
+    config.chunk_size = mib;
+    scan_source(source, all_formats(), out, config);
+    const fs::fs_volume_t v = fs::find_volumes(source).at(0);
+    auto found = out.files.find(v.cluster_offset(2) / sector);
+    ASSERT_NE(found, out.files.end());
+    EXPECT_TRUE(found->second == photo) << photo.size() << " bytes, " << found->second.size() << " found";
+}
+
+namespace {
+
+void put_be32(uint8_t* p, uint32_t x) {
+    for (int i = 0; i < 4; ++i) p[i] = uint8_t(x >> (24 - 8 * i));
+}
+
+// The PNG with its image data split into chunks of 600 bytes, as encoders write it in chunks of
+// a few KiB: every cluster of a small card holds a chunk's header.
+std::vector<uint8_t> png_in_small_chunks(const std::vector<uint8_t>& png) {
+    std::vector<uint8_t> out(png.begin(), png.begin() + 8);
+    auto chunk = [&](const uint8_t* type, const uint8_t* data, uint32_t length) {
+        const size_t at = out.size();
+        out.resize(at + 12 + length);
+        put_be32(&out[at], length);
+        std::copy(type, type + 4, out.begin() + long(at) + 4);
+        std::copy(data, data + length, out.begin() + long(at) + 8);
+        put_be32(&out[at + 8 + length], crc32_update(0, &out[at + 4], 4 + length));
+    };
+    for (size_t pos = 8; pos + 12 <= png.size();) {
+        const uint32_t length = load_be32(&png[pos]);
+        const uint8_t* type = &png[pos + 4];
+        for (uint32_t done = 0; std::equal(type, type + 4, "IDAT") && done < length; done += 600)
+            chunk(type, &png[pos + 8 + done], std::min<uint32_t>(600, length - done));
+        if (!std::equal(type, type + 4, "IDAT")) chunk(type, &png[pos + 8], length);
+        pos += 12 + length;
+    }
+    return out;
+}
+
+}  // namespace
+
+// A deleted PNG in three pieces on a card of 512-byte clusters, deleted noise between them and
+// no other entry to tell which clusters the camera went round: where a chunk's CRC breaks, the
+// file goes on in the one free cluster holding an image data chunk's header at that place.
+TEST(crafted_card, a_png_in_three_pieces_is_put_together_by_its_chunks) {
+    const std::vector<uint8_t> png = png_in_small_chunks(ember_test::read_bytes(ember_test::fixture("image/alpha.png")));
+    ASSERT_GT(png.size(), 16 * sector);
+    const size_t a = 4 * sector, b = 10 * sector;
+    std::vector<uint8_t> laid(png.begin(), png.begin() + long(a));
+    std::vector<uint8_t> noise = ember_test::noise(3 * sector, 5);
+    laid.insert(laid.end(), noise.begin(), noise.end());
+    laid.insert(laid.end(), png.begin() + long(a), png.begin() + long(b));
+    noise = ember_test::noise(2 * sector, 6);
+    laid.insert(laid.end(), noise.begin(), noise.end());
+    laid.insert(laid.end(), png.begin() + long(b), png.end());
+    std::vector<uint8_t> card = fat12_card(laid, {uint32_t(png.size())}, 4096, 1);
+    const char name[] = "MG_0000JPG";  // the deleted entry's name after its first byte
+    auto entry = std::search(card.begin(), card.end(), name, name + 10);
+    ASSERT_NE(entry, card.end());
+    std::copy_n("PNG", 3, entry + 7);
+    scan_cost_t scan = guided_scan(card);
+    memory_source_c source(card);
+    const fs::fs_volume_t v = fs::find_volumes(source).at(0);
+    auto found = scan.files.find(v.cluster_offset(2) / sector);
+    ASSERT_NE(found, scan.files.end());
+    EXPECT_TRUE(found->second == png) << png.size() << " bytes, " << found->second.size() << " found";
 }

@@ -12,7 +12,8 @@ writer), has three folders:
   says they were there), all deleted after it: only skipping each, where the DV's blocks stop
   being in place, gives each clip.
 - 105FIRST: an MP4 with its movie box first (so it ends in sound) written into holes as in
-  100PLAIN and deleted."""
+  100PLAIN and deleted.
+- 106GROW, 107GROW: a Matroska clip, and an Ogg Vorbis recording, shot as in 103GROW."""
 
 import os
 import shutil
@@ -26,6 +27,14 @@ def ffmpeg(name, seconds, size, codec_args, audio_args, fmt):
     m.run("ffmpeg", "-nostdin", "-y", "-loglevel", "error", "-f", "lavfi", "-i",
           "testsrc2=size=%s:rate=25" % size, "-f", "lavfi", "-i", "sine=frequency=440:sample_rate=22050",
           "-t", str(seconds), *codec_args, *audio_args, "-f", fmt, path)
+    return path
+
+
+def sound(name, seconds, codec_args, fmt):
+    path = os.path.join(m.files_dir, name)
+    m.run("ffmpeg", "-nostdin", "-y", "-loglevel", "error", "-f", "lavfi", "-i",
+          "anoisesrc=color=pink:sample_rate=44100:amplitude=0.5:seed=3", "-t", str(seconds), *codec_args,
+          "-fflags", "+bitexact", "-f", fmt, path)
     return path
 
 
@@ -43,6 +52,8 @@ def videos():
         "walk": ffmpeg("walk.mp4", 1, "160x120", h264, ["-c:a", "aac", "-b:a", "32k"], "mp4"),
         "dv": ffmpeg("grow.dv", 1, "720x576", ["-c:v", "dvvideo", "-pix_fmt", "yuv420p"],
                      ["-c:a", "pcm_s16le", "-ar", "48000", "-ac", "2"], "dv"),
+        "mkv": ffmpeg("grow.mkv", 1, "320x240", h264, ["-c:a", "aac", "-b:a", "64k", "-fflags", "+bitexact"], "matroska"),
+        "ogg": sound("grow.ogg", 16, ["-c:a", "libvorbis", "-q:a", "6"], "ogg"),
     }
 
 
@@ -92,7 +103,7 @@ def build(card_name, put, delete, first_cluster, hint, cluster_size, record):
     put(v["mp4"], d3 + "CLIP0006.MP4")
     for name in names[2::2] + [d3 + "CLIP0006.MP4"]:
         delete(name)
-    for d4, kind, clip, seed in (("DCIM/103GROW/", "dv", "CLIP0007.DV", 400), ("DCIM/104GROW/", "avi", "CLIP0008.AVI", 500)):
+    def grow(d4, kind, clip, seed):
         names = []
         for i in range(13):
             names.append(d4 + "%s%d_%d.BIN" % ("S" if i % 2 == 0 else "H", i, seed))
@@ -103,11 +114,16 @@ def build(card_name, put, delete, first_cluster, hint, cluster_size, record):
         put(v[kind], d4 + clip)
         for name in names[2::2] + [d4 + clip]:
             delete(name)
+
+    grow("DCIM/103GROW/", "dv", "CLIP0007.DV", 400)
+    grow("DCIM/104GROW/", "avi", "CLIP0008.AVI", 500)
     d5 = "DCIM/105FIRST/"
     holes = fill(put, delete, d5, [64 << 10] * 8, 600)
     hint(first_cluster(holes[1]))
     put(v["first"], d5 + "CLIP0009.MP4")
     delete(d5 + "CLIP0009.MP4")
+    grow("DCIM/106GROW/", "mkv", "CLIP0010.MKV", 700)
+    grow("DCIM/107GROW/", "ogg", "REC0011.OGG", 800)
     record()
 
 
@@ -115,7 +131,7 @@ def fat32_card():
     image = m.new_image("video_fat32.img", 48)
     card = m.FatCard(image, 0, ["-F", "32", "-s", "1"])
     card.mkdir("DCIM", "DCIM/100PLAIN", "DCIM/101CROSS", "DCIM/102MANY", "DCIM/103GROW", "DCIM/104GROW",
-               "DCIM/105FIRST")
+               "DCIM/105FIRST", "DCIM/106GROW", "DCIM/107GROW")
     build(image, card.put, card.delete, lambda p: card.files[p][0], lambda c: card.hint(c - 1), 512,
           lambda: record_fat(card))
 
@@ -137,6 +153,8 @@ def exfat_card():
     vol.mkdir("DCIM/103GROW")
     vol.mkdir("DCIM/104GROW")
     vol.mkdir("DCIM/105FIRST")
+    vol.mkdir("DCIM/106GROW")
+    vol.mkdir("DCIM/107GROW")
     chains, hint = {}, [None]
 
     def put(src, path):

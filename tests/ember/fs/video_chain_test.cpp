@@ -105,10 +105,13 @@ TEST(video_chain, each_check_confirms_the_true_chain_and_rejects_one_through_ano
         const manifest_row_t mpg = fs_manifest_row(image, "DCIM/100PLAIN/CLIP0004.MPG");
         const manifest_row_t mts = fs_manifest_row(image, "DCIM/100PLAIN/CLIP0005.MTS");
         const manifest_row_t dv = fs_manifest_row(image, "DCIM/103GROW/CLIP0007.DV");
+        const manifest_row_t mkv = fs_manifest_row(image, "DCIM/106GROW/CLIP0010.MKV");
+        const manifest_row_t ogg = fs_manifest_row(image, "DCIM/107GROW/REC0011.OGG");
         for (const auto& [row, other, walk] :
              {std::tuple{mp4, avi, &fs::walk_iso_media}, std::tuple{avi, mp4, &fs::walk_riff_avi},
               std::tuple{mpg, mts, &fs::walk_mpeg_ps}, std::tuple{mts, mpg, &fs::walk_mpeg_ts},
-              std::tuple{dv, mts, &fs::walk_dv}}) {
+              std::tuple{dv, mts, &fs::walk_dv}, std::tuple{mkv, mp4, &fs::walk_matroska},
+              std::tuple{ogg, mkv, &fs::walk_ogg}}) {
             SCOPED_TRACE(row.path);
             std::vector<fs::extent_t> chain = chain_of(v, row);
             ASSERT_GE(chain.size(), 3u);

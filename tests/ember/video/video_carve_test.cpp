@@ -347,6 +347,19 @@ TEST(video_carve, matroska_cluster_cut_by_other_bytes_ends_before_its_last_block
     }
 }
 
+// A RealMedia file whose packets give way to other bytes at a sector boundary ends at or before
+// that boundary, not at its DATA chunk's stated size.
+TEST(video_carve, realmedia_cut_by_other_bytes_ends_before_the_packet_they_cut) {
+    const std::vector<uint8_t> rm = load("clip.rm");
+    for (size_t cut = 1024; cut + 1024 < rm.size(); cut += 512) {
+        std::vector<uint8_t> broken(rm.begin(), rm.begin() + long(cut));
+        const std::vector<uint8_t> foreign = random_bytes(16384, unsigned(cut));
+        broken.insert(broken.end(), foreign.begin(), foreign.end());
+        const uint64_t length = carve_bytes(format("rm"), broken).length;
+        EXPECT_LE(length, cut) << "cut at " << cut;
+    }
+}
+
 // An ASF file whose data states more packets than lie here, other bytes from a sector boundary
 // inside its second packet on: the packet whose flags are in place but whose tail is not the
 // file's is not kept.
