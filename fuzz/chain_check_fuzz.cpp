@@ -3,7 +3,8 @@
 // entropy-data walk that decides joins. The input is a file; it is walked as it is, and read
 // through a chain of its own pieces (its 512-byte blocks from a block the first byte picks, then
 // those before), as a wrong chain would give it. Every place a walk confirms lies inside the
-// file, and a sound walk broke nowhere; an MP4's break lies inside it.
+// file, and a sound walk broke nowhere; an MP4's break lies inside it. The looks that place a
+// break are made at a place the input picks.
 #include <cstdlib>
 
 #include "core/byte_source.h"
@@ -12,6 +13,7 @@
 #include "fs/iso_tail_search.h"
 #include "fs/jpeg_entropy_check.h"
 #include "fs/media_chain_check.h"
+#include "fs/structure_chain_resume.h"
 
 namespace {
 
@@ -44,12 +46,26 @@ void walk_all(ember::byte_source_i& file, std::span<const uint64_t> jumps) {
         std::abort();
 }
 
+// The looks at a card that tell where a file goes on after a break, and at a stretch across a
+// cluster boundary: each at a place the input picks, with as much or more left of the file than
+// the card holds; they must stay inside the source (the sanitizers tell).
+void look_at_breaks(ember::byte_source_i& card, const uint8_t* data, size_t size) {
+    using namespace ember::fs;
+    const uint64_t at = size > 2 ? (uint64_t(data[1]) << 8 | data[2]) % size : 0;
+    for (uint64_t left : {uint64_t(size - at), uint64_t(size), uint64_t(1) << 32}) {
+        for (continues_fn continues : {avi_continues_at, dv_continues_at, mkv_continues_at, png_continues_at, ogg_continues_at})
+            continues(card, at, left);
+    }
+    for (stretch_fn stretch : {avi_frame_holds, png_chunk_holds, ogg_page_holds}) stretch(card, at, at + 512);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > max_input || size == 0) return 0;
     ember::memory_source_c source({data, size});
     walk_all(source, {});
+    look_at_breaks(source, data, size);
     const uint64_t blocks = (size + 511) / 512, cut = data[0] % blocks;
     if (cut == 0) return 0;
     std::vector<ember::fs::extent_t> chain = {{cut * 512, size - cut * 512}, {0, cut * 512}};
