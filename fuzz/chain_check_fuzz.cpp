@@ -3,7 +3,8 @@
 // input is a file; it is walked as it is, and read through a chain of its own pieces (its
 // 512-byte blocks from a block the first byte picks, then those before), as a wrong chain would
 // give it. Every place a walk confirms lies inside the file, and a sound walk broke nowhere; an
-// MP4's break lies inside it.
+// MP4's break lies inside it. A motion-JPEG frame is decoded from the file's start as a break is
+// placed by it, across the second sector's boundary.
 #include <cstdlib>
 
 #include "core/byte_source.h"
@@ -12,6 +13,7 @@
 #include "fs/iso_tail_search.h"
 #include "fs/jpeg_entropy_check.h"
 #include "fs/media_chain_check.h"
+#include "fs/structure_chain_resume.h"
 
 namespace {
 
@@ -42,6 +44,11 @@ void walk_all(ember::byte_source_i& file, std::span<const uint64_t> jumps) {
     if (check.start(file) && check.run(file, check.first_state(), &end) == ember::fs::jpeg_entropy_check_c::result_t::complete &&
         end > file.size())
         std::abort();
+    // A frame that holds reaches past the boundary, inside the file.
+    if (ember::fs::jpeg_frame_holds(file, 0, file.size(), 512) == ember::fs::stretch_verdict_t::holds &&
+        file.size() <= 512)
+        std::abort();
+    ember::fs::avi_frame_holds(file, 8, 512);
 }
 
 }  // namespace

@@ -195,13 +195,21 @@ bool avi_continues_at(byte_source_i& card, uint64_t at, uint64_t left) {
 
 stretch_verdict_t avi_frame_holds(byte_source_i& file, uint64_t place, uint64_t boundary) {
     // The place is a frame's first byte, its chunk's header just before it.
-    uint8_t h[11];
+    uint8_t h[8];
     if (place < 8 || file.read_at(place - 8, h, sizeof h) != sizeof h) return stretch_verdict_t::unknown;
-    if (!is_hex_digit(h[0]) || !is_hex_digit(h[1]) || h[2] != 'd' || (h[3] != 'c' && h[3] != 'b') ||
-        h[8] != 0xFF || h[9] != 0xD8 || h[10] != 0xFF)
+    if (!is_hex_digit(h[0]) || !is_hex_digit(h[1]) || h[2] != 'd' || (h[3] != 'c' && h[3] != 'b'))
         return stretch_verdict_t::unknown;
     const uint64_t size = load_le32(h + 4);
     if (size > file.size() - place || size > max_frame) return stretch_verdict_t::unknown;
+    return jpeg_frame_holds(file, place, size, boundary);
+}
+
+stretch_verdict_t jpeg_frame_holds(byte_source_i& file, uint64_t place, uint64_t size, uint64_t boundary) {
+    uint8_t h[3];
+    if (place >= file.size() || file.read_at(place, h, sizeof h) != sizeof h || h[0] != 0xFF || h[1] != 0xD8 ||
+        h[2] != 0xFF)
+        return stretch_verdict_t::unknown;
+    size = std::min({size, file.size() - place, max_frame});
     extent_source_c frame(file, {{place, size}}, size);
     jpeg_entropy_check_c check;
     // Headers that do not read (through this chain, or at all) place no break here.

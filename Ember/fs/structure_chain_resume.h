@@ -36,6 +36,10 @@ using stretch_fn = stretch_verdict_t (*)(byte_source_i& file, uint64_t place, ui
 // An AVI's motion-JPEG frame starting at `place` decodes whole, its data reaching past `boundary`.
 stretch_verdict_t avi_frame_holds(byte_source_i& file, uint64_t place, uint64_t boundary);
 
+// A motion-JPEG frame starting with SOI at `place` decodes whole within `size` bytes (and 8 MiB),
+// its data reaching past `boundary`; unknown where no SOI is there or it ends before.
+stretch_verdict_t jpeg_frame_holds(byte_source_i& file, uint64_t place, uint64_t size, uint64_t boundary);
+
 // The one chain of q.size bytes from q.first that walk confirms, built as above; empty when none
 // or more than one is. From q.budget each walk costs the file's size and each cluster looked at a
 // sector; at most 64 walks in all, 32 breaks along a chain, 8192 clusters looked at for a break,

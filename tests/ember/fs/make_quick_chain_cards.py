@@ -14,7 +14,11 @@ the movie box last), each shot into three holes of deleted fillers and deleted:
 - MVI_0002.MOV went round a photo and a filler; then a file was written over the clusters that
   held its movie box, so only its head can come back.
 - MVI_0003.MOV, in one piece, had a DV clip (MVI_0004.DV) written over it from a third of the way
-  in: its head ends where the DV clip starts."""
+  in: its head ends where the DV clip starts.
+And a quick-formatted card of a motion-JPEG MOV (the movie box last) shot into two holes round
+the second piece of another file, W.BIN, whose first piece lies elsewhere: no file starts in the
+clusters the clip went round, and the break lies inside a frame, several cluster boundaries after
+the frame's start."""
 
 import os
 import shutil
@@ -29,6 +33,7 @@ def quick_chain_cards(maker):
     global m
     m = maker
     quick_video_card()
+    quick_mjpeg_card()
     if not shutil.which("sox"):
         print("sox is not installed: no quick-format chain card")
         return
@@ -166,3 +171,50 @@ def quick_video_card():
     m.run(*card.mkfs)
     for path, src, (first, size, chain) in rows:
         m.add(card.image, path, first, size, "deleted", chain, src, short_extension=True)
+
+
+def quick_mjpeg_card():
+    if not shutil.which("ffmpeg"):
+        print("ffmpeg is not installed: no quick-format motion-JPEG card")
+        return
+    clip = os.path.join(m.files_dir, "quick_mjpeg.mov")
+    subprocess.run(["ffmpeg", "-nostdin", "-y", "-loglevel", "error", "-f", "lavfi", "-i",
+                    "testsrc2=size=320x240:rate=25", "-f", "lavfi", "-i", "sine=frequency=500:sample_rate=44100",
+                    "-t", "2", "-c:v", "mjpeg", "-q:v", "3", "-c:a", "pcm_s16le", "-map_metadata", "-1",
+                    "-fflags", "+bitexact", "-flags:v", "+bitexact", "-f", "mov", clip], check=True)
+    with open(clip, "rb") as f:
+        data = f.read()
+    # The first hole ends inside a frame, at least four cluster boundaries past its SOI.
+    soi = data.find(b"\xff\xd8\xff", len(data) * 2 // 5)
+    following = data.find(b"\xff\xd8\xff", soi + 3)
+    cut = (soi + (following - soi) * 3 // 4) // cluster
+    assert cut * cluster - soi > 4 * cluster, "frames too small"
+    clusters = (len(data) + cluster - 1) // cluster
+    card = m.FatCard(m.new_image("quick_mjpeg_fat32.img", 40), 0, ["-F", "32", "-s", "1"])
+    cam, fill = "DCIM/100CAMRA/", "DCIM/100FILL/"
+    card.mkdir("DCIM", cam[:-1], fill[:-1])
+
+    def filler(name, count, seed):
+        card.put(m.blob("quick_mj_%s.bin" % name.lower(), count * cluster, seed), fill + name + ".BIN")
+
+    filler("T", 8, 1100)
+    filler("Z", 1, 1101)
+    filler("H1", cut, 1102)
+    filler("P", 12, 1103)
+    filler("H2", clusters - cut + 20, 1104)
+    card.delete(fill + "T.BIN")
+    card.delete(fill + "P.BIN")
+    card.hint(card.files[fill + "T.BIN"][0] - 1)
+    filler("W", 20, 1105)
+    assert len(m.fat.runs(card.files[fill + "W.BIN"][2])) == 2, "W.BIN is not in two pieces"
+    # W.BIN took T.BIN's deleted entry and Q.BIN takes P.BIN's: no entry names W's second piece.
+    filler("Q", 1, 1106)
+    card.delete(fill + "H1.BIN")
+    card.delete(fill + "H2.BIN")
+    card.hint(card.files[fill + "H1.BIN"][0] - 1)
+    card.put(clip, cam + "MVI_0010.MOV")
+    card.delete(cam + "MVI_0010.MOV")
+    first, size, chain, _, _ = card.files[cam + "MVI_0010.MOV"]
+    assert len(m.fat.runs(chain)) == 2 and chain[cut] == card.files[fill + "P.BIN"][0] + 12
+    m.run(*card.mkfs)
+    m.add(card.image, cam + "MVI_0010.MOV", first, size, "deleted", chain, clip, short_extension=True)

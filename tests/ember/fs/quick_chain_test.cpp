@@ -4,7 +4,9 @@
 // same whether the card is scanned from memory or read in small chunks. Camera clips whose movie
 // box follows their media data (make_quick_chain_cards.py): one that went round a folder's later
 // cluster comes back whole; one whose movie box was written over comes back as its first piece,
-// one that a DV clip was written over up to where that clip starts, and the DV clip whole.
+// one that a DV clip was written over up to where that clip starts, and the DV clip whole. A
+// motion-JPEG clip that went round another file's second piece comes back whole: the frame the
+// break lies in decodes whole at one cluster boundary only.
 #include <gtest/gtest.h>
 
 #include "core/format_registry.h"
@@ -105,4 +107,17 @@ TEST(quick_chain, a_clip_that_a_dv_clip_was_written_over_ends_where_that_clip_st
     ASSERT_EQ(head->second.size(), uint64_t(dv.first_cluster - mov.first_cluster) * volume.cluster_size);
     EXPECT_TRUE(std::equal(head->second.begin(), head->second.end(), original.begin()));
     EXPECT_TRUE(whole->second == read_fs_original(dv));
+}
+
+TEST(quick_chain, a_motion_jpeg_clip_that_went_round_another_files_second_piece_comes_back_whole) {
+    const char video[] = "quick_mjpeg_fat32.img";
+    if (fs_manifest(video).empty()) GTEST_SKIP() << "no quick-format motion-JPEG card (ffmpeg is not installed)";
+    std::vector<uint8_t> bytes = read_fs_image(video);
+    memory_source_c card(bytes);
+    const fs::fs_volume_t volume = fs::find_volumes(card).at(0);
+    const auto found = scan_card(card, 1 << 20);
+    const manifest_row_t row = fs_manifest_row(video, "DCIM/100CAMRA/MVI_0010.MOV");
+    auto it = found.find(volume.cluster_offset(row.first_cluster) / 512);
+    ASSERT_NE(it, found.end());
+    EXPECT_TRUE(it->second == read_fs_original(row));
 }
