@@ -92,7 +92,7 @@ std::vector<extent_t> fs_guide_c::allocated_chain(const fs_entry_t& e, structure
             q.others.push_back({other.first_cluster,
                                 uint32_t(std::min<uint64_t>(other.first_cluster + (other.size - 1) / v.cluster_size + 1,
                                                             uint64_t(v.cluster_count) + 2)),
-                                is_intact});
+                                is_intact, other.size});
         }
     }
     if (is_by_holes) {

@@ -18,7 +18,10 @@ the movie box last), each shot into three holes of deleted fillers and deleted:
 And a quick-formatted card of a motion-JPEG MOV (the movie box last) shot into two holes round
 the second piece of another file, W.BIN, whose first piece lies elsewhere: no file starts in the
 clusters the clip went round, and the break lies inside a frame, several cluster boundaries after
-the frame's start."""
+the frame's start.
+And a quick-formatted card of a DV clip shot round another file's second piece (no entry names
+it) and then round a second DV clip of the same length, which was deleted too: past that clip's
+start its clusters read as well as the first clip's own rest."""
 
 import os
 import shutil
@@ -34,6 +37,7 @@ def quick_chain_cards(maker):
     m = maker
     quick_video_card()
     quick_mjpeg_card()
+    quick_dv_card()
     if not shutil.which("sox"):
         print("sox is not installed: no quick-format chain card")
         return
@@ -218,3 +222,46 @@ def quick_mjpeg_card():
     assert len(m.fat.runs(chain)) == 2 and chain[cut] == card.files[fill + "P.BIN"][0] + 12
     m.run(*card.mkfs)
     m.add(card.image, cam + "MVI_0010.MOV", first, size, "deleted", chain, clip, short_extension=True)
+
+
+def quick_dv_card():
+    if not shutil.which("ffmpeg"):
+        print("ffmpeg is not installed: no quick-format DV card")
+        return
+    clips = []
+    for name, pattern in (("quick_dv_a.dv", "testsrc2"), ("quick_dv_b.dv", "rgbtestsrc")):
+        clips.append(os.path.join(m.files_dir, name))
+        subprocess.run(["ffmpeg", "-nostdin", "-y", "-loglevel", "error", "-f", "lavfi", "-i",
+                        "%s=size=720x576:rate=25" % pattern, "-t", "0.4", "-c:v", "dvvideo", "-pix_fmt", "yuv420p",
+                        "-f", "dv", clips[-1]], check=True)
+    # 4 KiB clusters: a frame's place in a cluster comes back only every 4500 clusters. FAT16
+    # (too few clusters for FAT32) keeps no hint: each file starts in the first free cluster.
+    size = 4096
+    clusters = (os.path.getsize(clips[0]) + size - 1) // size
+    card = m.FatCard(m.new_image("quick_dv_fat16.img", 40), 0, ["-F", "16", "-s", "8"])
+    cam, fill = "DCIM/100CAMRA/", "DCIM/100FILL/"
+    card.mkdir("DCIM", cam[:-1], fill[:-1])
+
+    def filler(name, count, seed):
+        card.put(m.blob("quick_dv_%s.bin" % name.lower(), count * size, seed), fill + name + ".BIN")
+
+    filler("T", 4, 1200)
+    filler("Z", 1, 1201)
+    filler("P1", 40, 1202)
+    filler("P", 3, 1203)
+    filler("P2", 50, 1204)
+    card.put(clips[1], cam + "MVI_0021.DV")
+    filler("H", clusters - 90 + 10, 1205)
+    card.delete(fill + "T.BIN")
+    card.delete(fill + "P.BIN")
+    filler("W", 7, 1206)
+    filler("Q", 1, 1207)  # takes P.BIN's deleted entry: no entry names W's second piece
+    for name in ("P1", "P2", "H"):
+        card.delete(fill + name + ".BIN")
+    card.put(clips[0], cam + "MVI_0020.DV")
+    card.delete(cam + "MVI_0020.DV")
+    card.delete(cam + "MVI_0021.DV")
+    first, size, chain, _, _ = card.files[cam + "MVI_0020.DV"]
+    assert len(m.fat.runs(chain)) == 3, "MVI_0020.DV is not in three pieces"
+    m.run(*card.mkfs)
+    m.add(card.image, cam + "MVI_0020.DV", first, size, "deleted", chain, clips[0], short_extension=True)
