@@ -49,6 +49,9 @@ void walk_all(ember::byte_source_i& file, std::span<const uint64_t> jumps) {
         file.size() <= 512)
         std::abort();
     ember::fs::avi_frame_holds(file, 8, 512);
+    // Where an ASF's data may go on: only a packet's head that reads as one.
+    if (ember::fs::asf_continues_at(file, 0, file.size()) && (file.size() < 5))
+        std::abort();
 }
 
 }  // namespace

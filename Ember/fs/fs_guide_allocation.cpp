@@ -114,6 +114,8 @@ std::vector<extent_t> fs_guide_c::allocated_chain(const fs_entry_t& e, structure
         chain = reassemble_by_structure(window_, q, walk, avi_continues_at, avi_frame_holds);
     // Raw DV: every block says where it stands in its frame.
     if (chain.empty() && walk == walk_dv) chain = reassemble_by_structure(window_, q, walk, dv_continues_at);
+    // ASF (WMV, WMA): every data packet starts as the first one does, at the stated interval.
+    if (chain.empty() && walk == walk_asf) chain = reassemble_by_structure(window_, q, walk, asf_continues_at);
     return chain;
 }
 

@@ -21,7 +21,8 @@ clusters the clip went round, and the break lies inside a frame, several cluster
 the frame's start.
 And a quick-formatted card of a DV clip shot round another file's second piece (no entry names
 it) and then round a second DV clip of the same length, which was deleted too: past that clip's
-start its clusters read as well as the first clip's own rest."""
+start its clusters read as well as the first clip's own rest.
+And one of a WMA recording written round another file's second piece (no entry names it)."""
 
 import os
 import shutil
@@ -38,6 +39,7 @@ def quick_chain_cards(maker):
     quick_video_card()
     quick_mjpeg_card()
     quick_dv_card()
+    quick_wma_card()
     if not shutil.which("sox"):
         print("sox is not installed: no quick-format chain card")
         return
@@ -265,3 +267,50 @@ def quick_dv_card():
     assert len(m.fat.runs(chain)) == 3, "MVI_0020.DV is not in three pieces"
     m.run(*card.mkfs)
     m.add(card.image, cam + "MVI_0020.DV", first, size, "deleted", chain, clips[0], short_extension=True)
+
+
+def quick_wma_card():
+    if not shutil.which("ffmpeg"):
+        print("ffmpeg is not installed: no quick-format WMA card")
+        return
+    wma = os.path.join(m.files_dir, "quick_rec.wma")
+    # 4 KiB clusters, each longer than a data packet; FAT16 keeps no hint (first free cluster).
+    size = 4096
+    # A length whose last cluster holds a packet's start, as a chain is confirmed only then.
+    for seconds in range(20, 40):
+        subprocess.run(["ffmpeg", "-nostdin", "-y", "-loglevel", "error", "-f", "lavfi", "-i",
+                        "sine=frequency=440:sample_rate=44100", "-t", str(seconds), "-c:a", "wmav2", "-b:a", "128k",
+                        "-map_metadata", "-1", "-fflags", "+bitexact", "-f", "asf", wma], check=True)
+        with open(wma, "rb") as f:
+            data = f.read()
+        at = data.find(bytes.fromhex("3626b2758e66cf11a6d900aa0062ce6c"))
+        packet = 3200
+        count = int.from_bytes(data[at + 40:at + 48], "little")
+        last = (len(data) - 1) // size * size
+        if any(at + 50 + i * packet >= last for i in range(count)):
+            break
+    clusters = (os.path.getsize(wma) + size - 1) // size
+    card = m.FatCard(m.new_image("quick_wma_fat16.img", 40), 0, ["-F", "16", "-s", "8"])
+    rec, fill = "RECORD/", "RECORD/FILL/"
+    card.mkdir(rec[:-1], fill[:-1])
+
+    def filler(name, count, seed):
+        card.put(m.blob("quick_wma_%s.bin" % name.lower(), count * size, seed), fill + name + ".BIN")
+
+    filler("T", 4, 1300)
+    filler("Z", 1, 1301)
+    filler("H1", clusters // 2, 1302)
+    filler("P", 3, 1303)
+    filler("H2", clusters - clusters // 2 + 10, 1304)
+    card.delete(fill + "T.BIN")
+    card.delete(fill + "P.BIN")
+    filler("W", 7, 1305)
+    filler("Q", 1, 1306)  # takes P.BIN's deleted entry: no entry names W's second piece
+    card.delete(fill + "H1.BIN")
+    card.delete(fill + "H2.BIN")
+    card.put(wma, rec + "REC_0001.WMA")
+    card.delete(rec + "REC_0001.WMA")
+    first, size, chain, _, _ = card.files[rec + "REC_0001.WMA"]
+    assert len(m.fat.runs(chain)) == 2, "REC_0001.WMA is not in two pieces"
+    m.run(*card.mkfs)
+    m.add(card.image, rec + "REC_0001.WMA", first, size, "deleted", chain, wma, short_extension=True)
