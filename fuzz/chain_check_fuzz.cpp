@@ -20,7 +20,7 @@ namespace {
 constexpr size_t max_input = 1024 * 1024;
 
 void walk_all(ember::byte_source_i& file, std::span<const uint64_t> jumps) {
-    for (const char* kind : {"mp4", "avi", "mpg", "mts", "dv", "wav", "aif", "caf", "wmv", "gif", "tif", "bmp", "jpg"}) {
+    for (const char* kind : {"mp4", "avi", "mpg", "mts", "dv", "wav", "aif", "caf", "wmv", "gif", "tif", "bmp", "jpg", "flv"}) {
         ember::fs::structure_walk_t w = ember::fs::structure_walk_for(kind)(file);
         if (w.failed_at != UINT64_MAX && (w.is_sound || w.failed_at > file.size())) std::abort();
         for (uint64_t at : w.places)
@@ -49,6 +49,7 @@ void walk_all(ember::byte_source_i& file, std::span<const uint64_t> jumps) {
         file.size() <= 512)
         std::abort();
     ember::fs::avi_frame_holds(file, 8, 512);
+    ember::fs::flv_continues_at(file, 0, file.size());
     // Where an ASF's data may go on: only a packet's head that reads as one.
     if (ember::fs::asf_continues_at(file, 0, file.size()) && (file.size() < 5))
         std::abort();

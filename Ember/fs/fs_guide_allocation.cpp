@@ -116,6 +116,7 @@ std::vector<extent_t> fs_guide_c::allocated_chain(const fs_entry_t& e, structure
     if (chain.empty() && walk == walk_dv) chain = reassemble_by_structure(window_, q, walk, dv_continues_at);
     // ASF (WMV, WMA): every data packet starts as the first one does, at the stated interval.
     if (chain.empty() && walk == walk_asf) chain = reassemble_by_structure(window_, q, walk, asf_continues_at);
+    if (chain.empty() && walk == walk_flv) chain = reassemble_by_structure(window_, q, walk, flv_continues_at);
     return chain;
 }
 

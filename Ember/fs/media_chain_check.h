@@ -60,6 +60,8 @@ structure_walk_t walk_tiff(byte_source_i& file);
 structure_walk_t walk_bmp(byte_source_i& file);
 // ASF (WMV, WMA): the top-level objects, and every data packet starting as the first one does.
 structure_walk_t walk_asf(byte_source_i& file);
+// Flash video: every tag's header and the size after it that repeats the tag's own.
+structure_walk_t walk_flv(byte_source_i& file);
 // JPEG: every MCU decoded to EOI, a multi-picture file's further pictures, then only padding.
 structure_walk_t walk_jpeg(byte_source_i& file);
 

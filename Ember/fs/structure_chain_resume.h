@@ -27,6 +27,8 @@ bool avi_continues_at(byte_source_i& card, uint64_t at, uint64_t left);
 
 // An ASF's data goes on at `at`: a packet's head with uncorrected error-correction data.
 bool asf_continues_at(byte_source_i& card, uint64_t at, uint64_t left);
+// Flash video goes on at `at`: a tag's header, or the size that ends a tag before the next one.
+bool flv_continues_at(byte_source_i& card, uint64_t at, uint64_t left);
 // A raw DV stream goes on at `at`: its DIF blocks stand where that place in a frame puts them.
 bool dv_continues_at(byte_source_i& card, uint64_t at, uint64_t left);
 

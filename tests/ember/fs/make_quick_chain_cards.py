@@ -22,7 +22,8 @@ the frame's start.
 And a quick-formatted card of a DV clip shot round another file's second piece (no entry names
 it) and then round a second DV clip of the same length, which was deleted too: past that clip's
 start its clusters read as well as the first clip's own rest.
-And one of a WMA recording written round another file's second piece (no entry names it)."""
+And one of a WMA recording written round another file's second piece (no entry names it), and
+one of a Flash video written the same way."""
 
 import os
 import shutil
@@ -40,6 +41,7 @@ def quick_chain_cards(maker):
     quick_mjpeg_card()
     quick_dv_card()
     quick_wma_card()
+    quick_flv_card()
     if not shutil.which("sox"):
         print("sox is not installed: no quick-format chain card")
         return
@@ -314,3 +316,41 @@ def quick_wma_card():
     assert len(m.fat.runs(chain)) == 2, "REC_0001.WMA is not in two pieces"
     m.run(*card.mkfs)
     m.add(card.image, rec + "REC_0001.WMA", first, size, "deleted", chain, wma, short_extension=True)
+
+
+def quick_flv_card():
+    if not shutil.which("ffmpeg"):
+        print("ffmpeg is not installed: no quick-format FLV card")
+        return
+    flv = os.path.join(m.files_dir, "quick_clip.flv")
+    subprocess.run(["ffmpeg", "-nostdin", "-y", "-loglevel", "error", "-f", "lavfi", "-i",
+                    "testsrc2=size=160x120:rate=15", "-f", "lavfi", "-i", "sine=frequency=440:sample_rate=22050",
+                    "-t", "10", "-c:v", "flv1", "-b:v", "200k", "-c:a", "adpcm_swf", "-map_metadata", "-1",
+                    "-fflags", "+bitexact", "-flags:v", "+bitexact", "-f", "flv", flv], check=True)
+    # 4 KiB clusters, each longer than most tags; FAT16 keeps no hint (first free cluster).
+    size = 4096
+    clusters = (os.path.getsize(flv) + size - 1) // size
+    card = m.FatCard(m.new_image("quick_flv_fat16.img", 40), 0, ["-F", "16", "-s", "8"])
+    cam, fill = "DCIM/100CAMRA/", "DCIM/100FILL/"
+    card.mkdir("DCIM", cam[:-1], fill[:-1])
+
+    def filler(name, count, seed):
+        card.put(m.blob("quick_flv_%s.bin" % name.lower(), count * size, seed), fill + name + ".BIN")
+
+    filler("T", 4, 1400)
+    filler("Z", 1, 1401)
+    filler("H1", clusters // 2, 1402)
+    filler("P", 3, 1403)
+    filler("H2", clusters - clusters // 2 + 10, 1404)
+    card.delete(fill + "T.BIN")
+    card.delete(fill + "P.BIN")
+    filler("W", 7, 1405)
+    filler("Q", 1, 1406)  # takes P.BIN's deleted entry: no entry names W's second piece
+    card.delete(fill + "H1.BIN")
+    card.delete(fill + "H2.BIN")
+    card.put(flv, cam + "CLIP0001.FLV")
+    card.delete(cam + "CLIP0001.FLV")
+    first, size, chain, _, _ = card.files[cam + "CLIP0001.FLV"]
+    assert len(m.fat.runs(chain)) == 2, "CLIP0001.FLV is not in two pieces"
+    m.run(*card.mkfs)
+    m.add(card.image, cam + "CLIP0001.FLV", first, size, "deleted", chain, flv, short_extension=True)

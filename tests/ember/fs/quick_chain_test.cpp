@@ -9,7 +9,7 @@
 // break lies in decodes whole at one cluster boundary only. A DV clip that went round another
 // DV clip of the same length comes back whole, though that clip's clusters past its start read
 // as well as its own rest. So does a WMA recording that went round another file's second piece,
-// by its data packets.
+// by its data packets, and a Flash video by its tags.
 #include <gtest/gtest.h>
 
 #include "core/format_registry.h"
@@ -146,6 +146,19 @@ TEST(quick_chain, a_wma_that_went_round_another_files_second_piece_comes_back_wh
     const fs::fs_volume_t volume = fs::find_volumes(card).at(0);
     const auto found = scan_card(card, 1 << 20);
     const manifest_row_t row = fs_manifest_row(card_image, "RECORD/REC_0001.WMA");
+    auto it = found.find(volume.cluster_offset(row.first_cluster) / 512);
+    ASSERT_NE(it, found.end());
+    EXPECT_TRUE(it->second == read_fs_original(row));
+}
+
+TEST(quick_chain, a_flash_video_that_went_round_another_files_second_piece_comes_back_whole) {
+    const char card_image[] = "quick_flv_fat16.img";
+    if (fs_manifest(card_image).empty()) GTEST_SKIP() << "no quick-format FLV card (ffmpeg is not installed)";
+    std::vector<uint8_t> bytes = read_fs_image(card_image);
+    memory_source_c card(bytes);
+    const fs::fs_volume_t volume = fs::find_volumes(card).at(0);
+    const auto found = scan_card(card, 1 << 20);
+    const manifest_row_t row = fs_manifest_row(card_image, "DCIM/100CAMRA/CLIP0001.FLV");
     auto it = found.find(volume.cluster_offset(row.first_cluster) / 512);
     ASSERT_NE(it, found.end());
     EXPECT_TRUE(it->second == read_fs_original(row));
