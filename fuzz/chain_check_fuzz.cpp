@@ -1,10 +1,11 @@
 // Fuzz target for the structure walks that confirm or reject a deleted file's chain of clusters
-// (videos, Matroska included, sound, Ogg included, GIF, TIFF, BMP, ASF, JPEG, PNG) and for the JPEG
+// (videos, Matroska included, sound, Ogg included, GIF, TIFF, BMP, ASF, FLV, JPEG, PNG) and for the JPEG
 // entropy-data walk that decides joins. The input is a file; it is walked as it is, and read
 // through a chain of its own pieces (its 512-byte blocks from a block the first byte picks, then
 // those before), as a wrong chain would give it. Every place a walk confirms lies inside the
 // file, and a sound walk broke nowhere; an MP4's break lies inside it. The looks that place a
-// break are made at a place the input picks.
+// break are made at a place the input picks, and a motion-JPEG frame is decoded from the file's
+// start as a break is placed by it, across the second sector's boundary.
 #include <cstdlib>
 
 #include "core/byte_source.h"
@@ -20,7 +21,7 @@ namespace {
 constexpr size_t max_input = 1024 * 1024;
 
 void walk_all(ember::byte_source_i& file, std::span<const uint64_t> jumps) {
-    for (const char* kind : {"mp4", "avi", "mpg", "mts", "dv", "wav", "aif", "caf", "wmv", "gif", "tif", "bmp", "jpg", "mkv", "png", "ogg"}) {
+    for (const char* kind : {"mp4", "avi", "mpg", "mts", "dv", "wav", "aif", "caf", "wmv", "gif", "tif", "bmp", "jpg", "mkv", "png", "ogg", "flv"}) {
         ember::fs::structure_walk_t w = ember::fs::structure_walk_for(kind)(file);
         if (w.failed_at != UINT64_MAX && (w.is_sound || w.failed_at > file.size())) std::abort();
         for (uint64_t at : w.places)
@@ -44,6 +45,15 @@ void walk_all(ember::byte_source_i& file, std::span<const uint64_t> jumps) {
     if (check.start(file) && check.run(file, check.first_state(), &end) == ember::fs::jpeg_entropy_check_c::result_t::complete &&
         end > file.size())
         std::abort();
+    // A frame that holds reaches past the boundary, inside the file.
+    if (ember::fs::jpeg_frame_holds(file, 0, file.size(), 512) == ember::fs::stretch_verdict_t::holds &&
+        file.size() <= 512)
+        std::abort();
+    ember::fs::avi_frame_holds(file, 8, 512);
+    ember::fs::flv_continues_at(file, 0, file.size());
+    // Where an ASF's data may go on: only a packet's head that reads as one.
+    if (ember::fs::asf_continues_at(file, 0, file.size()) && (file.size() < 5))
+        std::abort();
 }
 
 // The looks at a card that tell where a file goes on after a break, and at a stretch across a
@@ -53,7 +63,8 @@ void look_at_breaks(ember::byte_source_i& card, const uint8_t* data, size_t size
     using namespace ember::fs;
     const uint64_t at = size > 2 ? (uint64_t(data[1]) << 8 | data[2]) % size : 0;
     for (uint64_t left : {uint64_t(size - at), uint64_t(size), uint64_t(1) << 32}) {
-        for (continues_fn continues : {avi_continues_at, dv_continues_at, mkv_continues_at, png_continues_at, ogg_continues_at})
+        for (continues_fn continues : {avi_continues_at, dv_continues_at, mkv_continues_at, png_continues_at, ogg_continues_at,
+                                         asf_continues_at, flv_continues_at})
             continues(card, at, left);
     }
     for (stretch_fn stretch : {avi_frame_holds, png_chunk_holds, ogg_page_holds}) stretch(card, at, at + 512);

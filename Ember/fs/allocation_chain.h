@@ -21,6 +21,7 @@ struct cluster_span_t {
     uint32_t first = 0;
     uint32_t end = 0;          // one past the last cluster
     bool is_intact = false;    // its first cluster still starts a file: it was not written over
+    uint64_t size = 0;         // bytes its entry states
 };
 
 struct allocation_request_t {

@@ -8,6 +8,7 @@
 #include "core/byte_order.h"
 #include "core/carve_input.h"
 #include "media_chain_check.h"
+#include "structure_chain_resume.h"
 
 namespace ember::fs {
 namespace {
@@ -36,6 +37,15 @@ bool packet_head(const uint8_t* p, size_t size, uint8_t* key) {
 }
 
 }  // namespace
+
+bool asf_continues_at(byte_source_i& card, uint64_t at, uint64_t left) {
+    // A data packet with two bytes of error-correction data, uncorrected, as writers put before
+    // every packet; the whole walk then checks every packet against the first one.
+    uint8_t p[5];
+    if (left < sizeof p || card.read_at(at, p, sizeof p) != sizeof p) return false;
+    uint8_t key[2];
+    return p[0] == 0x82 && p[1] == 0 && p[2] == 0 && packet_head(p, sizeof p, key);
+}
 
 structure_walk_t walk_asf(byte_source_i& file) {
     structure_walk_t out;

@@ -92,7 +92,7 @@ std::vector<extent_t> fs_guide_c::allocated_chain(const fs_entry_t& e, structure
             q.others.push_back({other.first_cluster,
                                 uint32_t(std::min<uint64_t>(other.first_cluster + (other.size - 1) / v.cluster_size + 1,
                                                             uint64_t(v.cluster_count) + 2)),
-                                is_intact});
+                                is_intact, other.size});
         }
     }
     if (is_by_holes) {
@@ -121,6 +121,9 @@ std::vector<extent_t> fs_guide_c::allocated_chain(const fs_entry_t& e, structure
         chain = reassemble_by_structure(window_, q, walk, png_continues_at, png_chunk_holds, exact_check_reach);
     if (chain.empty() && walk == walk_ogg)
         chain = reassemble_by_structure(window_, q, walk, ogg_continues_at, ogg_page_holds, exact_check_reach);
+    // ASF (WMV, WMA): every data packet starts as the first one does, at the stated interval.
+    if (chain.empty() && walk == walk_asf) chain = reassemble_by_structure(window_, q, walk, asf_continues_at);
+    if (chain.empty() && walk == walk_flv) chain = reassemble_by_structure(window_, q, walk, flv_continues_at);
     return chain;
 }
 

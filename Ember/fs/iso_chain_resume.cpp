@@ -4,6 +4,7 @@
 
 #include "chain_check_support.h"
 #include "extent_source.h"
+#include "structure_chain_resume.h"
 
 namespace ember::fs {
 namespace {
@@ -17,6 +18,8 @@ constexpr uint64_t max_sample_check = 1 << 20;
 // Bytes after the last confirmed place that the file's end may run on through unchecked samples
 // (a movie box first: its last cluster holds sound or the rest of the last frame).
 constexpr uint64_t max_unplaced_end = 1 << 20;
+// A motion-JPEG frame decoded to place a break among several cluster boundaries.
+constexpr uint64_t max_frame_check = 8 << 20;
 
 class sample_chain_c {
 public:
@@ -144,22 +147,61 @@ private:
             }
         }
         if (matches != 1) return false;
-        // Which boundary the break lies at: the only one, or the first at whose cluster, as the
+        // Which boundary the break lies at: the only one; the one at which the motion-JPEG frame
+        // at the last place decodes whole through it; or the first at whose cluster, as the
         // chain had it, another file started (that cluster was the other file's, as the camera
         // went round it).
         size_t b = j;
         if (first_boundary < j) {
-            b = first_boundary;
-            while (b <= j && !starts_a_file_at(clusters_[b])) ++b;
+            b = frame_boundary(good, first_boundary, j, found);
+            if (b > j) {
+                b = first_boundary;
+                while (b <= j && !starts_a_file_at(clusters_[b])) ++b;
+            }
             if (b > j) return false;
         }
-        // Index b goes to the cluster j - b before the one found, the clusters between all free.
+        if (!is_open(b, j, found)) return false;
+        return fill_from(b, uint32_t(found - (j - b)));
+    }
+
+    // Index b may go to the cluster j - b before `found`, the clusters between all free.
+    bool is_open(size_t b, size_t j, uint32_t found) const {
         if (found < j - b) return false;
         const uint32_t to = uint32_t(found - (j - b));
         if (to <= clusters_[b - 1]) return false;
         for (uint32_t c = to; c <= found; ++c)
             if (!is_free(c)) return false;
-        return fill_from(b, to);
+        return true;
+    }
+
+    // The one boundary from `first` to j at which the motion-JPEG frame starting at the place
+    // `good` decodes whole through it when the file goes on there, every other boundary breaking
+    // it; j + 1 when there is not exactly one (no frame there, or it cannot tell).
+    size_t frame_boundary(uint64_t good, size_t first, size_t j, uint32_t found) {
+        const uint32_t cs = v_.cluster_size;
+        const uint64_t cost = std::min<uint64_t>(q_.size - good, max_frame_check);
+        size_t picked = j + 1;
+        const std::vector<uint32_t> before = clusters_;
+        for (size_t b = first; b <= j; ++b) {
+            clusters_ = before;
+            if (!is_open(b, j, found) || !fill_from(b, uint32_t(found - (j - b)))) continue;
+            if (q_.budget) {
+                if (*q_.budget < cost) {
+                    picked = j + 1;
+                    break;
+                }
+                *q_.budget -= cost;
+            }
+            extent_source_c file(card_, extents(), q_.size);
+            const stretch_verdict_t v = jpeg_frame_holds(file, good, cost, uint64_t(b) * cs);
+            if (v == stretch_verdict_t::unknown || (v == stretch_verdict_t::holds && picked <= j)) {
+                picked = j + 1;
+                break;
+            }
+            if (v == stretch_verdict_t::holds) picked = b;
+        }
+        clusters_ = before;
+        return picked;
     }
 
     byte_source_i& card_;

@@ -20,6 +20,7 @@ structure_walk_fn structure_walk_for(std::string_view extension, std::string_vie
         {"aifc", "aif", walk_aiff},      {"caf", "caf", walk_caf},        {"gif", "gif", walk_gif},
         {"tif", "tif", walk_tiff},       {"tiff", "tif", walk_tiff},      {"asf", "asf", walk_asf},
         {"wmv", "asf", walk_asf},        {"wma", "asf", walk_asf},
+        {"flv", "flv", walk_flv},        {"f4v", "flv", walk_flv},
         {"dv", "dv", walk_dv},           {"dif", "dv", walk_dv},         {"bmp", "bmp", walk_bmp},
         {"mkv", "mkv", walk_matroska},   {"webm", "mkv", walk_matroska},  {"web", "mkv", walk_matroska},
         {"mka", "mkv", walk_matroska},   {"png", "png", walk_png},

@@ -67,6 +67,8 @@ structure_walk_t walk_matroska(byte_source_i& file);
 structure_walk_t walk_png(byte_source_i& file);
 // Ogg: every page's capture pattern and CRC, each stream's pages in sequence, to the file's end.
 structure_walk_t walk_ogg(byte_source_i& file);
+// Flash video: every tag's header and the size after it that repeats the tag's own.
+structure_walk_t walk_flv(byte_source_i& file);
 // JPEG: every MCU decoded to EOI, a multi-picture file's further pictures, then only padding.
 structure_walk_t walk_jpeg(byte_source_i& file);
 

@@ -16,6 +16,7 @@ constexpr size_t max_followed = 4;      // clusters where the structure continue
 constexpr uint32_t max_looked_at = 8192;  // free clusters looked at for one break
 constexpr uint64_t look_cost = 512;     // taken from the budget a cluster looked at
 constexpr uint64_t max_frame = 8 << 20;   // a motion-JPEG frame decoded to place a break
+constexpr size_t max_whole_walks = 8;     // other files walked whole in their clusters, a file
 
 bool is_hex_digit(uint8_t c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 bool is_letter(uint8_t c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; }
@@ -134,7 +135,7 @@ private:
             if (b > j || c < j - b) continue;
             // Index b goes to the cluster j - b before the one found, the clusters between all free.
             const uint32_t to = uint32_t(c - (j - b));
-            if (!is_open(b, to, c)) continue;
+            if (!is_open(b, to, c) || went_round(b, to, c)) continue;
             // More places than can be followed: the structure cannot tell them apart.
             if (ways.size() == max_followed) return false;
             ways.push_back({b, to});
@@ -146,6 +147,33 @@ private:
         bool open = to > clusters_[b - 1];
         for (uint32_t k = to; open && k <= c; ++k) open = is_free(k);
         return open;
+    }
+
+    // Going on at `to`, the chain goes round the first cluster of another file of this kind whose
+    // stated clusters, read in a row from there, its structure confirms whole, and `to` to c lie
+    // among them: they are that file's (held when this one was written, or written over it
+    // since), though another clip of the same kind reads just as well at the same place.
+    bool went_round(size_t b, uint32_t to, uint32_t c) {
+        const uint32_t cs = v_.cluster_size;
+        for (const cluster_span_t& s : q_.others)
+            if (s.first > clusters_[b - 1] && s.first < to && c < s.end && s.size &&
+                (s.size + cs - 1) / cs == s.end - s.first && holds_whole(s))
+                return true;
+        return false;
+    }
+
+    bool holds_whole(const cluster_span_t& s) {
+        for (auto [first, holds] : whole_)
+            if (first == s.first) return holds;
+        bool holds = false;
+        if (whole_.size() < max_whole_walks && (!q_.budget || *q_.budget >= s.size)) {
+            if (q_.budget) *q_.budget -= s.size;
+            extent_source_c file(card_, {{v_.cluster_offset(s.first), s.size}}, s.size);
+            holds = file.size() == s.size &&
+                    judge_chain(walk_(file), {}, s.size, v_.cluster_size) == chain_verdict_t::confirmed;
+        }
+        whole_.push_back({s.first, holds});
+        return holds;
     }
 
     // The one boundary from `first` to j at which the stretch from `good` reads right when the
@@ -186,6 +214,7 @@ private:
     const uint32_t min_reach_;
     std::vector<uint32_t> clusters_;
     std::vector<extent_t> confirmed_;
+    std::vector<std::pair<uint32_t, bool>> whole_;  // other files walked whole in their own clusters
     int walks_ = 0;
 };
 
@@ -205,13 +234,21 @@ bool avi_continues_at(byte_source_i& card, uint64_t at, uint64_t left) {
 
 stretch_verdict_t avi_frame_holds(byte_source_i& file, uint64_t place, uint64_t boundary) {
     // The place is a frame's first byte, its chunk's header just before it.
-    uint8_t h[11];
+    uint8_t h[8];
     if (place < 8 || file.read_at(place - 8, h, sizeof h) != sizeof h) return stretch_verdict_t::unknown;
-    if (!is_hex_digit(h[0]) || !is_hex_digit(h[1]) || h[2] != 'd' || (h[3] != 'c' && h[3] != 'b') ||
-        h[8] != 0xFF || h[9] != 0xD8 || h[10] != 0xFF)
+    if (!is_hex_digit(h[0]) || !is_hex_digit(h[1]) || h[2] != 'd' || (h[3] != 'c' && h[3] != 'b'))
         return stretch_verdict_t::unknown;
     const uint64_t size = load_le32(h + 4);
     if (size > file.size() - place || size > max_frame) return stretch_verdict_t::unknown;
+    return jpeg_frame_holds(file, place, size, boundary);
+}
+
+stretch_verdict_t jpeg_frame_holds(byte_source_i& file, uint64_t place, uint64_t size, uint64_t boundary) {
+    uint8_t h[3];
+    if (place >= file.size() || file.read_at(place, h, sizeof h) != sizeof h || h[0] != 0xFF || h[1] != 0xD8 ||
+        h[2] != 0xFF)
+        return stretch_verdict_t::unknown;
+    size = std::min({size, file.size() - place, max_frame});
     extent_source_c frame(file, {{place, size}}, size);
     jpeg_entropy_check_c check;
     // Headers that do not read (through this chain, or at all) place no break here.

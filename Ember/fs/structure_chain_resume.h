@@ -25,6 +25,10 @@ using continues_fn = bool (*)(byte_source_i& card, uint64_t at, uint64_t left);
 // frame's SOI.
 bool avi_continues_at(byte_source_i& card, uint64_t at, uint64_t left);
 
+// An ASF's data goes on at `at`: a packet's head with uncorrected error-correction data.
+bool asf_continues_at(byte_source_i& card, uint64_t at, uint64_t left);
+// Flash video goes on at `at`: a tag's header, or the size that ends a tag before the next one.
+bool flv_continues_at(byte_source_i& card, uint64_t at, uint64_t left);
 // A raw DV stream goes on at `at`: its DIF blocks stand where that place in a frame puts them.
 bool dv_continues_at(byte_source_i& card, uint64_t at, uint64_t left);
 
@@ -58,6 +62,10 @@ stretch_verdict_t png_chunk_holds(byte_source_i& file, uint64_t place, uint64_t 
 // An Ogg page after the place (the end of the page before it) has its CRC, its bytes reaching
 // past `boundary`.
 stretch_verdict_t ogg_page_holds(byte_source_i& file, uint64_t place, uint64_t boundary);
+
+// A motion-JPEG frame starting with SOI at `place` decodes whole within `size` bytes (and 8 MiB),
+// its data reaching past `boundary`; unknown where no SOI is there or it ends before.
+stretch_verdict_t jpeg_frame_holds(byte_source_i& file, uint64_t place, uint64_t size, uint64_t boundary);
 
 // The one chain of q.size bytes from q.first that walk confirms, built as above; empty when none
 // or more than one is. From q.budget each walk costs the file's size and each cluster looked at a

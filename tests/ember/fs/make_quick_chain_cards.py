@@ -14,7 +14,16 @@ the movie box last), each shot into three holes of deleted fillers and deleted:
 - MVI_0002.MOV went round a photo and a filler; then a file was written over the clusters that
   held its movie box, so only its head can come back.
 - MVI_0003.MOV, in one piece, had a DV clip (MVI_0004.DV) written over it from a third of the way
-  in: its head ends where the DV clip starts."""
+  in: its head ends where the DV clip starts.
+And a quick-formatted card of a motion-JPEG MOV (the movie box last) shot into two holes round
+the second piece of another file, W.BIN, whose first piece lies elsewhere: no file starts in the
+clusters the clip went round, and the break lies inside a frame, several cluster boundaries after
+the frame's start.
+And a quick-formatted card of a DV clip shot round another file's second piece (no entry names
+it) and then round a second DV clip of the same length, which was deleted too: past that clip's
+start its clusters read as well as the first clip's own rest.
+And one of a WMA recording written round another file's second piece (no entry names it), and
+one of a Flash video written the same way."""
 
 import os
 import shutil
@@ -29,6 +38,10 @@ def quick_chain_cards(maker):
     global m
     m = maker
     quick_video_card()
+    quick_mjpeg_card()
+    quick_dv_card()
+    quick_wma_card()
+    quick_flv_card()
     if not shutil.which("sox"):
         print("sox is not installed: no quick-format chain card")
         return
@@ -166,3 +179,178 @@ def quick_video_card():
     m.run(*card.mkfs)
     for path, src, (first, size, chain) in rows:
         m.add(card.image, path, first, size, "deleted", chain, src, short_extension=True)
+
+
+def quick_mjpeg_card():
+    if not shutil.which("ffmpeg"):
+        print("ffmpeg is not installed: no quick-format motion-JPEG card")
+        return
+    clip = os.path.join(m.files_dir, "quick_mjpeg.mov")
+    subprocess.run(["ffmpeg", "-nostdin", "-y", "-loglevel", "error", "-f", "lavfi", "-i",
+                    "testsrc2=size=320x240:rate=25", "-f", "lavfi", "-i", "sine=frequency=500:sample_rate=44100",
+                    "-t", "2", "-c:v", "mjpeg", "-q:v", "3", "-c:a", "pcm_s16le", "-map_metadata", "-1",
+                    "-fflags", "+bitexact", "-flags:v", "+bitexact", "-f", "mov", clip], check=True)
+    with open(clip, "rb") as f:
+        data = f.read()
+    # The first hole ends inside a frame, at least four cluster boundaries past its SOI.
+    soi = data.find(b"\xff\xd8\xff", len(data) * 2 // 5)
+    following = data.find(b"\xff\xd8\xff", soi + 3)
+    cut = (soi + (following - soi) * 3 // 4) // cluster
+    assert cut * cluster - soi > 4 * cluster, "frames too small"
+    clusters = (len(data) + cluster - 1) // cluster
+    card = m.FatCard(m.new_image("quick_mjpeg_fat32.img", 40), 0, ["-F", "32", "-s", "1"])
+    cam, fill = "DCIM/100CAMRA/", "DCIM/100FILL/"
+    card.mkdir("DCIM", cam[:-1], fill[:-1])
+
+    def filler(name, count, seed):
+        card.put(m.blob("quick_mj_%s.bin" % name.lower(), count * cluster, seed), fill + name + ".BIN")
+
+    filler("T", 8, 1100)
+    filler("Z", 1, 1101)
+    filler("H1", cut, 1102)
+    filler("P", 12, 1103)
+    filler("H2", clusters - cut + 20, 1104)
+    card.delete(fill + "T.BIN")
+    card.delete(fill + "P.BIN")
+    card.hint(card.files[fill + "T.BIN"][0] - 1)
+    filler("W", 20, 1105)
+    assert len(m.fat.runs(card.files[fill + "W.BIN"][2])) == 2, "W.BIN is not in two pieces"
+    # W.BIN took T.BIN's deleted entry and Q.BIN takes P.BIN's: no entry names W's second piece.
+    filler("Q", 1, 1106)
+    card.delete(fill + "H1.BIN")
+    card.delete(fill + "H2.BIN")
+    card.hint(card.files[fill + "H1.BIN"][0] - 1)
+    card.put(clip, cam + "MVI_0010.MOV")
+    card.delete(cam + "MVI_0010.MOV")
+    first, size, chain, _, _ = card.files[cam + "MVI_0010.MOV"]
+    assert len(m.fat.runs(chain)) == 2 and chain[cut] == card.files[fill + "P.BIN"][0] + 12
+    m.run(*card.mkfs)
+    m.add(card.image, cam + "MVI_0010.MOV", first, size, "deleted", chain, clip, short_extension=True)
+
+
+def quick_dv_card():
+    if not shutil.which("ffmpeg"):
+        print("ffmpeg is not installed: no quick-format DV card")
+        return
+    clips = []
+    for name, pattern in (("quick_dv_a.dv", "testsrc2"), ("quick_dv_b.dv", "rgbtestsrc")):
+        clips.append(os.path.join(m.files_dir, name))
+        subprocess.run(["ffmpeg", "-nostdin", "-y", "-loglevel", "error", "-f", "lavfi", "-i",
+                        "%s=size=720x576:rate=25" % pattern, "-t", "0.4", "-c:v", "dvvideo", "-pix_fmt", "yuv420p",
+                        "-f", "dv", clips[-1]], check=True)
+    # 4 KiB clusters: a frame's place in a cluster comes back only every 4500 clusters. FAT16
+    # (too few clusters for FAT32) keeps no hint: each file starts in the first free cluster.
+    size = 4096
+    clusters = (os.path.getsize(clips[0]) + size - 1) // size
+    card = m.FatCard(m.new_image("quick_dv_fat16.img", 40), 0, ["-F", "16", "-s", "8"])
+    cam, fill = "DCIM/100CAMRA/", "DCIM/100FILL/"
+    card.mkdir("DCIM", cam[:-1], fill[:-1])
+
+    def filler(name, count, seed):
+        card.put(m.blob("quick_dv_%s.bin" % name.lower(), count * size, seed), fill + name + ".BIN")
+
+    filler("T", 4, 1200)
+    filler("Z", 1, 1201)
+    filler("P1", 40, 1202)
+    filler("P", 3, 1203)
+    filler("P2", 50, 1204)
+    card.put(clips[1], cam + "MVI_0021.DV")
+    filler("H", clusters - 90 + 10, 1205)
+    card.delete(fill + "T.BIN")
+    card.delete(fill + "P.BIN")
+    filler("W", 7, 1206)
+    filler("Q", 1, 1207)  # takes P.BIN's deleted entry: no entry names W's second piece
+    for name in ("P1", "P2", "H"):
+        card.delete(fill + name + ".BIN")
+    card.put(clips[0], cam + "MVI_0020.DV")
+    card.delete(cam + "MVI_0020.DV")
+    card.delete(cam + "MVI_0021.DV")
+    first, size, chain, _, _ = card.files[cam + "MVI_0020.DV"]
+    assert len(m.fat.runs(chain)) == 3, "MVI_0020.DV is not in three pieces"
+    m.run(*card.mkfs)
+    m.add(card.image, cam + "MVI_0020.DV", first, size, "deleted", chain, clips[0], short_extension=True)
+
+
+def quick_wma_card():
+    if not shutil.which("ffmpeg"):
+        print("ffmpeg is not installed: no quick-format WMA card")
+        return
+    wma = os.path.join(m.files_dir, "quick_rec.wma")
+    # 4 KiB clusters, each longer than a data packet; FAT16 keeps no hint (first free cluster).
+    size = 4096
+    # A length whose last cluster holds a packet's start, as a chain is confirmed only then.
+    for seconds in range(20, 40):
+        subprocess.run(["ffmpeg", "-nostdin", "-y", "-loglevel", "error", "-f", "lavfi", "-i",
+                        "sine=frequency=440:sample_rate=44100", "-t", str(seconds), "-c:a", "wmav2", "-b:a", "128k",
+                        "-map_metadata", "-1", "-fflags", "+bitexact", "-f", "asf", wma], check=True)
+        with open(wma, "rb") as f:
+            data = f.read()
+        at = data.find(bytes.fromhex("3626b2758e66cf11a6d900aa0062ce6c"))
+        packet = 3200
+        count = int.from_bytes(data[at + 40:at + 48], "little")
+        last = (len(data) - 1) // size * size
+        if any(at + 50 + i * packet >= last for i in range(count)):
+            break
+    clusters = (os.path.getsize(wma) + size - 1) // size
+    card = m.FatCard(m.new_image("quick_wma_fat16.img", 40), 0, ["-F", "16", "-s", "8"])
+    rec, fill = "RECORD/", "RECORD/FILL/"
+    card.mkdir(rec[:-1], fill[:-1])
+
+    def filler(name, count, seed):
+        card.put(m.blob("quick_wma_%s.bin" % name.lower(), count * size, seed), fill + name + ".BIN")
+
+    filler("T", 4, 1300)
+    filler("Z", 1, 1301)
+    filler("H1", clusters // 2, 1302)
+    filler("P", 3, 1303)
+    filler("H2", clusters - clusters // 2 + 10, 1304)
+    card.delete(fill + "T.BIN")
+    card.delete(fill + "P.BIN")
+    filler("W", 7, 1305)
+    filler("Q", 1, 1306)  # takes P.BIN's deleted entry: no entry names W's second piece
+    card.delete(fill + "H1.BIN")
+    card.delete(fill + "H2.BIN")
+    card.put(wma, rec + "REC_0001.WMA")
+    card.delete(rec + "REC_0001.WMA")
+    first, size, chain, _, _ = card.files[rec + "REC_0001.WMA"]
+    assert len(m.fat.runs(chain)) == 2, "REC_0001.WMA is not in two pieces"
+    m.run(*card.mkfs)
+    m.add(card.image, rec + "REC_0001.WMA", first, size, "deleted", chain, wma, short_extension=True)
+
+
+def quick_flv_card():
+    if not shutil.which("ffmpeg"):
+        print("ffmpeg is not installed: no quick-format FLV card")
+        return
+    flv = os.path.join(m.files_dir, "quick_clip.flv")
+    subprocess.run(["ffmpeg", "-nostdin", "-y", "-loglevel", "error", "-f", "lavfi", "-i",
+                    "testsrc2=size=160x120:rate=15", "-f", "lavfi", "-i", "sine=frequency=440:sample_rate=22050",
+                    "-t", "10", "-c:v", "flv1", "-b:v", "200k", "-c:a", "adpcm_swf", "-map_metadata", "-1",
+                    "-fflags", "+bitexact", "-flags:v", "+bitexact", "-f", "flv", flv], check=True)
+    # 4 KiB clusters, each longer than most tags; FAT16 keeps no hint (first free cluster).
+    size = 4096
+    clusters = (os.path.getsize(flv) + size - 1) // size
+    card = m.FatCard(m.new_image("quick_flv_fat16.img", 40), 0, ["-F", "16", "-s", "8"])
+    cam, fill = "DCIM/100CAMRA/", "DCIM/100FILL/"
+    card.mkdir("DCIM", cam[:-1], fill[:-1])
+
+    def filler(name, count, seed):
+        card.put(m.blob("quick_flv_%s.bin" % name.lower(), count * size, seed), fill + name + ".BIN")
+
+    filler("T", 4, 1400)
+    filler("Z", 1, 1401)
+    filler("H1", clusters // 2, 1402)
+    filler("P", 3, 1403)
+    filler("H2", clusters - clusters // 2 + 10, 1404)
+    card.delete(fill + "T.BIN")
+    card.delete(fill + "P.BIN")
+    filler("W", 7, 1405)
+    filler("Q", 1, 1406)  # takes P.BIN's deleted entry: no entry names W's second piece
+    card.delete(fill + "H1.BIN")
+    card.delete(fill + "H2.BIN")
+    card.put(flv, cam + "CLIP0001.FLV")
+    card.delete(cam + "CLIP0001.FLV")
+    first, size, chain, _, _ = card.files[cam + "CLIP0001.FLV"]
+    assert len(m.fat.runs(chain)) == 2, "CLIP0001.FLV is not in two pieces"
+    m.run(*card.mkfs)
+    m.add(card.image, cam + "CLIP0001.FLV", first, size, "deleted", chain, flv, short_extension=True)

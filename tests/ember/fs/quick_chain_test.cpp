@@ -4,7 +4,12 @@
 // same whether the card is scanned from memory or read in small chunks. Camera clips whose movie
 // box follows their media data (make_quick_chain_cards.py): one that went round a folder's later
 // cluster comes back whole; one whose movie box was written over comes back as its first piece,
-// one that a DV clip was written over up to where that clip starts, and the DV clip whole.
+// one that a DV clip was written over up to where that clip starts, and the DV clip whole. A
+// motion-JPEG clip that went round another file's second piece comes back whole: the frame the
+// break lies in decodes whole at one cluster boundary only. A DV clip that went round another
+// DV clip of the same length comes back whole, though that clip's clusters past its start read
+// as well as its own rest. So does a WMA recording that went round another file's second piece,
+// by its data packets, and a Flash video by its tags.
 #include <gtest/gtest.h>
 
 #include "core/format_registry.h"
@@ -105,4 +110,56 @@ TEST(quick_chain, a_clip_that_a_dv_clip_was_written_over_ends_where_that_clip_st
     ASSERT_EQ(head->second.size(), uint64_t(dv.first_cluster - mov.first_cluster) * volume.cluster_size);
     EXPECT_TRUE(std::equal(head->second.begin(), head->second.end(), original.begin()));
     EXPECT_TRUE(whole->second == read_fs_original(dv));
+}
+
+TEST(quick_chain, a_motion_jpeg_clip_that_went_round_another_files_second_piece_comes_back_whole) {
+    const char video[] = "quick_mjpeg_fat32.img";
+    if (fs_manifest(video).empty()) GTEST_SKIP() << "no quick-format motion-JPEG card (ffmpeg is not installed)";
+    std::vector<uint8_t> bytes = read_fs_image(video);
+    memory_source_c card(bytes);
+    const fs::fs_volume_t volume = fs::find_volumes(card).at(0);
+    const auto found = scan_card(card, 1 << 20);
+    const manifest_row_t row = fs_manifest_row(video, "DCIM/100CAMRA/MVI_0010.MOV");
+    auto it = found.find(volume.cluster_offset(row.first_cluster) / 512);
+    ASSERT_NE(it, found.end());
+    EXPECT_TRUE(it->second == read_fs_original(row));
+}
+
+TEST(quick_chain, a_dv_clip_that_went_round_another_dv_clip_comes_back_whole) {
+    const char video[] = "quick_dv_fat16.img";
+    if (fs_manifest(video).empty()) GTEST_SKIP() << "no quick-format DV card (ffmpeg is not installed)";
+    std::vector<uint8_t> bytes = read_fs_image(video);
+    memory_source_c card(bytes);
+    const fs::fs_volume_t volume = fs::find_volumes(card).at(0);
+    const auto found = scan_card(card, 1 << 20);
+    const manifest_row_t row = fs_manifest_row(video, "DCIM/100CAMRA/MVI_0020.DV");
+    auto it = found.find(volume.cluster_offset(row.first_cluster) / 512);
+    ASSERT_NE(it, found.end());
+    EXPECT_TRUE(it->second == read_fs_original(row));
+}
+
+TEST(quick_chain, a_wma_that_went_round_another_files_second_piece_comes_back_whole) {
+    const char card_image[] = "quick_wma_fat16.img";
+    if (fs_manifest(card_image).empty()) GTEST_SKIP() << "no quick-format WMA card (ffmpeg is not installed)";
+    std::vector<uint8_t> bytes = read_fs_image(card_image);
+    memory_source_c card(bytes);
+    const fs::fs_volume_t volume = fs::find_volumes(card).at(0);
+    const auto found = scan_card(card, 1 << 20);
+    const manifest_row_t row = fs_manifest_row(card_image, "RECORD/REC_0001.WMA");
+    auto it = found.find(volume.cluster_offset(row.first_cluster) / 512);
+    ASSERT_NE(it, found.end());
+    EXPECT_TRUE(it->second == read_fs_original(row));
+}
+
+TEST(quick_chain, a_flash_video_that_went_round_another_files_second_piece_comes_back_whole) {
+    const char card_image[] = "quick_flv_fat16.img";
+    if (fs_manifest(card_image).empty()) GTEST_SKIP() << "no quick-format FLV card (ffmpeg is not installed)";
+    std::vector<uint8_t> bytes = read_fs_image(card_image);
+    memory_source_c card(bytes);
+    const fs::fs_volume_t volume = fs::find_volumes(card).at(0);
+    const auto found = scan_card(card, 1 << 20);
+    const manifest_row_t row = fs_manifest_row(card_image, "DCIM/100CAMRA/CLIP0001.FLV");
+    auto it = found.find(volume.cluster_offset(row.first_cluster) / 512);
+    ASSERT_NE(it, found.end());
+    EXPECT_TRUE(it->second == read_fs_original(row));
 }
