@@ -1,5 +1,5 @@
-// WavPack: a run of "wvpk" blocks, each with its size, version and sample position. The file
-// ends after the last block that follows on from the one before, plus any trailing tags. Where
+// WavPack: a run of "wvpk" blocks, each with its size, version and sample position, the first at
+// sample 0. The file ends after the last block that follows on from the one before, plus any trailing tags. Where
 // the blocks state the stream's length in samples, the file ends once its blocks reach it (then
 // only blocks without samples, which hold metadata); blocks that stop before it were cut by
 // other bytes, which begin at a sector boundary after the last block's header: that block is
@@ -43,8 +43,12 @@ block_t read_block(const uint8_t* p) {
     return b;
 }
 
+// A stream starts with the block of its first sample: a later block at a sector start is the
+// middle of a recording whose head is elsewhere (or gone), not a file's start.
 bool probe(const uint8_t* head, size_t size) {
-    return size >= block_header_size && read_block(head).size != 0;
+    if (size < block_header_size) return false;
+    const block_t b = read_block(head);
+    return b.size != 0 && b.index == 0;
 }
 
 carve_result_t carve(carve_input_c& in) {
@@ -59,7 +63,7 @@ carve_result_t carve(carve_input_c& in) {
         block_t b = read_block(p);
         // Blocks of one multichannel frame share a position; the next frame follows on. Past
         // the stated length only blocks without samples follow (metadata).
-        const bool follows = blocks == 0 || (b.version == last.version &&
+        const bool follows = blocks == 0 ? b.index == 0 : (b.version == last.version &&
                                              (b.index == last.index || b.index == last.index + last.samples));
         if (b.size == 0 || b.size > in.size() - pos || !follows || (is_whole && b.samples != 0)) {
             is_cut = blocks != 0 && !is_whole && last.total != ~uint64_t(0) && (b.size == 0 || !follows);

@@ -160,6 +160,17 @@ TEST(wavpack_carve, blocks_cut_short_of_the_stated_length_end_before_the_block_c
     EXPECT_EQ(carve_bytes(format_named("wv"), longer).length, file.size());
 }
 
+// The blocks of a recording from its second block on (its head written over) start no file.
+TEST(wavpack_carve, a_stream_that_starts_past_its_first_sample_is_no_file) {
+    const std::vector<uint8_t> file = read_bytes(fixture("audio/lossy.wv"));
+    size_t second = 4;
+    while (second + 4 <= file.size() && std::memcmp(file.data() + second, "wvpk", 4) != 0) ++second;
+    ASSERT_LT(second + 32, file.size());
+    const std::vector<uint8_t> rest(file.begin() + long(second), file.end());
+    EXPECT_FALSE(format_named("wv").probe(rest.data(), std::min<size_t>(rest.size(), 512)));
+    EXPECT_EQ(carve_bytes(format_named("wv"), rest).length, 0u);
+}
+
 // An MP3 whose info frame states its frame count, other bytes written over it from a sector
 // boundary on: the frames stop well short of the count, and the frame they cut is not kept.
 TEST(mp3_carve, frames_cut_short_of_the_stated_count_end_before_the_frame_cut) {
