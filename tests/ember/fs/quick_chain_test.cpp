@@ -112,54 +112,26 @@ TEST(quick_chain, a_clip_that_a_dv_clip_was_written_over_ends_where_that_clip_st
     EXPECT_TRUE(whole->second == read_fs_original(dv));
 }
 
-TEST(quick_chain, a_motion_jpeg_clip_that_went_round_another_files_second_piece_comes_back_whole) {
-    const char video[] = "quick_mjpeg_fat32.img";
-    if (fs_manifest(video).empty()) GTEST_SKIP() << "no quick-format motion-JPEG card (ffmpeg is not installed)";
-    std::vector<uint8_t> bytes = read_fs_image(video);
-    memory_source_c card(bytes);
-    const fs::fs_volume_t volume = fs::find_volumes(card).at(0);
-    const auto found = scan_card(card, 1 << 20);
-    const manifest_row_t row = fs_manifest_row(video, "DCIM/100CAMRA/MVI_0010.MOV");
-    auto it = found.find(volume.cluster_offset(row.first_cluster) / 512);
-    ASSERT_NE(it, found.end());
-    EXPECT_TRUE(it->second == read_fs_original(row));
-}
-
-TEST(quick_chain, a_dv_clip_that_went_round_another_dv_clip_comes_back_whole) {
-    const char video[] = "quick_dv_fat16.img";
-    if (fs_manifest(video).empty()) GTEST_SKIP() << "no quick-format DV card (ffmpeg is not installed)";
-    std::vector<uint8_t> bytes = read_fs_image(video);
-    memory_source_c card(bytes);
-    const fs::fs_volume_t volume = fs::find_volumes(card).at(0);
-    const auto found = scan_card(card, 1 << 20);
-    const manifest_row_t row = fs_manifest_row(video, "DCIM/100CAMRA/MVI_0020.DV");
-    auto it = found.find(volume.cluster_offset(row.first_cluster) / 512);
-    ASSERT_NE(it, found.end());
-    EXPECT_TRUE(it->second == read_fs_original(row));
-}
-
-TEST(quick_chain, a_wma_that_went_round_another_files_second_piece_comes_back_whole) {
-    const char card_image[] = "quick_wma_fat16.img";
-    if (fs_manifest(card_image).empty()) GTEST_SKIP() << "no quick-format WMA card (ffmpeg is not installed)";
-    std::vector<uint8_t> bytes = read_fs_image(card_image);
-    memory_source_c card(bytes);
-    const fs::fs_volume_t volume = fs::find_volumes(card).at(0);
-    const auto found = scan_card(card, 1 << 20);
-    const manifest_row_t row = fs_manifest_row(card_image, "RECORD/REC_0001.WMA");
-    auto it = found.find(volume.cluster_offset(row.first_cluster) / 512);
-    ASSERT_NE(it, found.end());
-    EXPECT_TRUE(it->second == read_fs_original(row));
-}
-
-TEST(quick_chain, a_flash_video_that_went_round_another_files_second_piece_comes_back_whole) {
-    const char card_image[] = "quick_flv_fat16.img";
-    if (fs_manifest(card_image).empty()) GTEST_SKIP() << "no quick-format FLV card (ffmpeg is not installed)";
-    std::vector<uint8_t> bytes = read_fs_image(card_image);
-    memory_source_c card(bytes);
-    const fs::fs_volume_t volume = fs::find_volumes(card).at(0);
-    const auto found = scan_card(card, 1 << 20);
-    const manifest_row_t row = fs_manifest_row(card_image, "DCIM/100CAMRA/CLIP0001.FLV");
-    auto it = found.find(volume.cluster_offset(row.first_cluster) / 512);
-    ASSERT_NE(it, found.end());
-    EXPECT_TRUE(it->second == read_fs_original(row));
+TEST(quick_chain, files_that_went_round_another_files_piece_come_back_whole) {
+    // A motion-JPEG MOV, a DV clip that went round another DV clip, a WMA and a Flash video, each
+    // on a quick-formatted card of its own: each is put together by its own structure.
+    const struct {
+        const char* image;
+        const char* path;
+    } cases[] = {{"quick_mjpeg_fat32.img", "DCIM/100CAMRA/MVI_0010.MOV"},
+                 {"quick_dv_fat16.img", "DCIM/100CAMRA/MVI_0020.DV"},
+                 {"quick_wma_fat16.img", "RECORD/REC_0001.WMA"},
+                 {"quick_flv_fat16.img", "DCIM/100CAMRA/CLIP0001.FLV"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        if (fs_manifest(c.image).empty()) GTEST_SKIP() << "no quick-format card " << c.image << " (ffmpeg is not installed)";
+        std::vector<uint8_t> bytes = read_fs_image(c.image);
+        memory_source_c card(bytes);
+        const fs::fs_volume_t volume = fs::find_volumes(card).at(0);
+        const auto found = scan_card(card, 1 << 20);
+        const manifest_row_t row = fs_manifest_row(c.image, c.path);
+        auto it = found.find(volume.cluster_offset(row.first_cluster) / 512);
+        ASSERT_NE(it, found.end());
+        EXPECT_TRUE(it->second == read_fs_original(row));
+    }
 }
