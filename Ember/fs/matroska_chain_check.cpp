@@ -11,6 +11,7 @@
 
 #include "chain_check_support.h"
 #include "core/carve_input.h"
+#include "formats/video/ebml.h"
 #include "media_chain_check.h"
 #include "structure_chain_resume.h"
 
@@ -21,7 +22,7 @@ constexpr uint32_t ebml_id = 0x1A45DFA3, segment_id = 0x18538067, cluster_id = 0
                    tracks_id = 0x1654AE6B, track_entry_id = 0xAE, track_number_id = 0xD7, codec_id_id = 0x86,
                    codec_private_id = 0x63A2, timecode_id = 0xE7, simple_block_id = 0xA3, block_group_id = 0xA0,
                    block_id = 0xA1;
-constexpr uint64_t unknown_size = ~uint64_t(0);
+constexpr uint64_t unknown_size = video::ebml_unknown_size;
 constexpr uint64_t max_ebml_header = 4096;
 constexpr uint64_t max_elements = uint64_t(1) << 23;  // over the whole file
 constexpr int max_depth = 8;
@@ -29,11 +30,7 @@ constexpr size_t max_tracks = 64;
 constexpr int max_nal_units = 64;  // walked in one frame
 constexpr size_t max_codec_private = 4096;
 
-struct element_t {
-    uint32_t id = 0;
-    uint64_t size = 0;    // unknown_size when all its bits are set
-    uint64_t header = 0;  // bytes of ID and size
-};
+using element_t = video::ebml_element_t;
 
 // How a track's frames start.
 struct track_t {
@@ -41,26 +38,6 @@ struct track_t {
     unsigned nal_length = 0;  // bytes of a NAL unit's length prefix (H.264, HEVC); 0: not looked at
     bool is_hevc = false;
 };
-
-bool is_top_level(uint32_t id) {
-    switch (id) {
-    case 0x114D9B74: case 0x1549A966: case tracks_id: case cluster_id: case 0x1C53BB6B:
-    case 0x1941A469: case 0x1043A770: case 0x1254C367: case 0xEC: case 0xBF:
-        return true;
-    default:
-        return false;
-    }
-}
-
-bool is_cluster_child(uint32_t id) {
-    switch (id) {
-    case timecode_id: case simple_block_id: case block_group_id: case 0xA7: case 0xAB: case 0xEC: case 0xBF:
-    case 0x5854: case 0xAF:
-        return true;
-    default:
-        return false;
-    }
-}
 
 // The master elements outside Clusters whose children are walked in turn.
 bool is_master(uint32_t id) {
@@ -95,27 +72,9 @@ public:
 
     // The element header at pos, read from the bytes before end, whatever its size.
     bool header(uint64_t pos, uint64_t end, element_t& e) {
-        const size_t n = size_t(std::min<uint64_t>(12, end - pos));
-        const uint8_t* p = pos < end ? in_.at(pos, n) : nullptr;
-        if (!p || n < 2) return false;
-        const unsigned id_length = p[0] & 0x80 ? 1 : p[0] & 0x40 ? 2 : p[0] & 0x20 ? 3 : p[0] & 0x10 ? 4 : 0;
-        if (!id_length || id_length >= n) return false;
-        e.id = 0;
-        for (unsigned i = 0; i < id_length; ++i) e.id = e.id << 8 | p[i];
-        const uint8_t first = p[id_length];
-        if (!first) return false;
-        unsigned length = 1;
-        while (!(first & (0x80 >> (length - 1)))) ++length;
-        if (id_length + length > n) return false;
-        uint64_t v = first & (0xFF >> length);
-        bool all_ones = v == (0xFFu >> length);
-        for (unsigned i = 1; i < length; ++i) {
-            v = v << 8 | p[id_length + i];
-            all_ones = all_ones && p[id_length + i] == 0xFF;
-        }
-        e.size = all_ones ? unknown_size : v;
-        e.header = id_length + length;
-        return true;
+        const size_t n = size_t(std::min<uint64_t>(12, end > pos ? end - pos : 0));
+        const uint8_t* p = n >= 2 ? in_.at(pos, n) : nullptr;
+        return p && video::parse_ebml_element(p, n, e);
     }
 
     // The children of a master element's body [pos, end) and theirs, filling it exactly; their
@@ -136,11 +95,11 @@ public:
         while (pos < end) {
             element_t e;
             if (!read(pos, end, e)) return false;
-            if (is_unknown && is_top_level(e.id)) {
+            if (is_unknown && video::is_matroska_top_level(e.id)) {
                 --elements_;
                 return has_timecode;
             }
-            if (!is_cluster_child(e.id) || e.size == unknown_size) return false;
+            if (!video::is_matroska_cluster_child(e.id) || e.size == unknown_size) return false;
             const uint64_t body = pos + e.header;
             if (e.id == timecode_id) {
                 // The clusters' times run on: a cluster of another recording rarely fits.
@@ -302,7 +261,7 @@ bool mkv_continues_at(byte_source_i& card, uint64_t at, uint64_t left) {
     element_t e;
     if (!walk.header(0, n, e)) return false;
     // A top-level element (Cluster, Cues, Tags, ...) by its 4-byte ID, its size fitting.
-    if (e.header >= 5 && is_top_level(e.id))
+    if (e.header >= 5 && video::is_matroska_top_level(e.id))
         return e.size == unknown_size ? e.id == cluster_id : e.size <= left - e.header;
     if (starts_block(h, n, left)) return true;
     // A Cluster's timecode, with a block after it.
@@ -330,7 +289,7 @@ structure_walk_t walk_matroska(byte_source_i& file) {
     bool has_cluster = false;
     while (pos < end) {
         const uint64_t at = pos;
-        if (!walk.read(pos, end, e) || !is_top_level(e.id)) return stop_at(out, at);
+        if (!walk.read(pos, end, e) || !video::is_matroska_top_level(e.id)) return stop_at(out, at);
         const uint64_t body = pos + e.header;
         if (e.id == cluster_id) {
             if (!walk.has_tracks()) return stop_at(out, at);

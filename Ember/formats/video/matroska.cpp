@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "core/format.h"
+#include "ebml.h"
 #include "video_formats.h"
 #include "video_util.h"
 
@@ -15,66 +16,18 @@ namespace {
 
 constexpr uint32_t ebml_id = 0x1A45DFA3, segment_id = 0x18538067, cluster_id = 0x1F43B675;
 constexpr uint32_t doctype_id = 0x4282, tracks_id = 0x1654AE6B;
-constexpr uint64_t unknown_size = ~uint64_t(0);
 constexpr uint64_t max_ebml_header = 4096;
 constexpr uint64_t max_elements = uint64_t(1) << 32;
 constexpr uint64_t sector = 512;
 
-struct element_t {
-    uint32_t id = 0;
-    uint64_t size = 0;    // unknown_size when all its bits are set
-    uint64_t header = 0;  // bytes of ID and size
-};
+using element_t = ebml_element_t;
+constexpr uint64_t unknown_size = ebml_unknown_size;
 
 // Reads an element header at pos; false when it is not one.
 bool read_element(carve_input_c& in, uint64_t pos, element_t& e) {
-    const uint8_t* p = in.at(pos, 12);
-    uint8_t buf[12] = {};
-    if (!p) {
-        uint64_t left = pos < in.size() ? in.size() - pos : 0;
-        if (left < 2) return false;
-        p = in.at(pos, size_t(left));
-        if (!p) return false;
-        std::memcpy(buf, p, size_t(left));
-        p = buf;
-    }
-    unsigned id_len = p[0] & 0x80 ? 1 : p[0] & 0x40 ? 2 : p[0] & 0x20 ? 3 : p[0] & 0x10 ? 4 : 0;
-    if (!id_len) return false;
-    e.id = 0;
-    for (unsigned i = 0; i < id_len; ++i) e.id = e.id << 8 | p[i];
-    uint8_t first = p[id_len];
-    if (!first) return false;
-    unsigned len = 1;
-    while (!(first & (0x80 >> (len - 1)))) ++len;
-    uint64_t v = first & (0xFF >> len);
-    bool all_ones = v == (0xFFu >> len);
-    for (unsigned i = 1; i < len; ++i) {
-        v = v << 8 | p[id_len + i];
-        all_ones = all_ones && p[id_len + i] == 0xFF;
-    }
-    e.size = all_ones ? unknown_size : v;
-    e.header = id_len + len;
-    return true;
-}
-
-bool is_top_level(uint32_t id) {
-    switch (id) {
-    case 0x114D9B74: case 0x1549A966: case 0x1654AE6B: case 0x1F43B675: case 0x1C53BB6B:
-    case 0x1941A469: case 0x1043A770: case 0x1254C367: case 0xEC: case 0xBF:
-        return true;
-    default:
-        return false;
-    }
-}
-
-bool is_cluster_child(uint32_t id) {
-    switch (id) {
-    case 0xE7: case 0xA3: case 0xA0: case 0xA7: case 0xAB: case 0xEC: case 0xBF: case 0x5854:
-    case 0xAF:
-        return true;
-    default:
-        return false;
-    }
+    const size_t n = size_t(std::min<uint64_t>(12, pos < in.size() ? in.size() - pos : 0));
+    const uint8_t* p = n >= 2 ? in.at(pos, n) : nullptr;
+    return p && parse_ebml_element(p, n, e);
 }
 
 constexpr uint32_t simple_block_id = 0xA3, block_group_id = 0xA0, block_id = 0xA1;
@@ -103,7 +56,7 @@ uint64_t cluster_end(carve_input_c& in, uint64_t pos, uint64_t end, bool is_cut)
     uint64_t last = pos;
     while (pos < end) {
         element_t c;
-        const bool is_child = read_element(in, pos, c) && is_cluster_child(c.id) && c.size != unknown_size;
+        const bool is_child = read_element(in, pos, c) && is_matroska_cluster_child(c.id) && c.size != unknown_size;
         if (!is_child || c.header > end - pos || c.size > end - pos - c.header)
             return is_child && is_cut ? pos : std::max(start, last / sector * sector);
         last = pos;
@@ -152,8 +105,8 @@ carve_result_t carve(carve_input_c& in) {
     for (uint64_t n = 0; n < max_elements && pos < seg_end; ++n) {
         element_t c;
         if (!read_element(in, pos, c)) break;
-        bool child = in_cluster && is_cluster_child(c.id);
-        if (!child && !is_top_level(c.id)) break;
+        bool child = in_cluster && is_matroska_cluster_child(c.id);
+        if (!child && !is_matroska_top_level(c.id)) break;
         if (!child) in_cluster = false;
         has_tracks |= c.id == tracks_id;
         if (c.id == cluster_id) {
