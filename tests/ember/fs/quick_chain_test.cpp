@@ -45,6 +45,23 @@ std::map<uint64_t, std::vector<uint8_t>> scan_card(byte_source_i& card, size_t c
     return out.files;
 }
 
+// A card image scanned whole, and the find at a manifest row's first cluster (null when none).
+struct scanned_image_t {
+    fs::fs_volume_t volume;
+    std::map<uint64_t, std::vector<uint8_t>> found;
+
+    explicit scanned_image_t(const char* image) {
+        const std::vector<uint8_t> bytes = read_fs_image(image);
+        memory_source_c card(bytes);
+        volume = fs::find_volumes(card).at(0);
+        found = scan_card(card, 1 << 20);
+    }
+    const std::vector<uint8_t>* at(const manifest_row_t& row) const {
+        auto it = found.find(volume.cluster_offset(row.first_cluster) / 512);
+        return it == found.end() ? nullptr : &it->second;
+    }
+};
+
 }  // namespace
 
 TEST(quick_chain, files_on_the_card_at_its_quick_format_come_back_whole) {
@@ -66,50 +83,40 @@ TEST(quick_chain, files_on_the_card_at_its_quick_format_come_back_whole) {
 TEST(quick_chain, a_clip_that_went_round_a_folder_cluster_comes_back_whole) {
     const char video[] = "quick_video_fat32.img";
     if (fs_manifest(video).empty()) GTEST_SKIP() << "no quick-format video card (ffmpeg is not installed)";
-    std::vector<uint8_t> bytes = read_fs_image(video);
-    memory_source_c card(bytes);
-    const fs::fs_volume_t volume = fs::find_volumes(card).at(0);
-    const auto found = scan_card(card, 1 << 20);
+    const scanned_image_t card(video);
     const manifest_row_t row = fs_manifest_row(video, "DCIM/102CAMRA/MVI_0001.MOV");
-    auto it = found.find(volume.cluster_offset(row.first_cluster) / 512);
-    ASSERT_NE(it, found.end());
-    EXPECT_TRUE(it->second == read_fs_original(row));
+    ASSERT_NE(card.at(row), nullptr);
+    EXPECT_TRUE(*card.at(row) == read_fs_original(row));
 }
 
 TEST(quick_chain, a_clip_whose_movie_box_was_written_over_comes_back_as_its_first_piece) {
     const char video[] = "quick_video_fat32.img";
     if (fs_manifest(video).empty()) GTEST_SKIP() << "no quick-format video card (ffmpeg is not installed)";
-    std::vector<uint8_t> bytes = read_fs_image(video);
-    memory_source_c card(bytes);
-    const fs::fs_volume_t volume = fs::find_volumes(card).at(0);
-    const auto found = scan_card(card, 1 << 20);
+    const scanned_image_t card(video);
     const manifest_row_t row = fs_manifest_row(video, "DCIM/104CAMRA/MVI_0002.MOV");
-    auto it = found.find(volume.cluster_offset(row.first_cluster) / 512);
-    ASSERT_NE(it, found.end());
+    const std::vector<uint8_t>* head = card.at(row);
+    ASSERT_NE(head, nullptr);
     // The first piece ("first+count" of the chain), up to the photo the camera went round.
-    const uint64_t first_piece = std::stoull(row.runs.substr(row.runs.find('+') + 1)) * volume.cluster_size;
+    const uint64_t first_piece = std::stoull(row.runs.substr(row.runs.find('+') + 1)) * card.volume.cluster_size;
     const std::vector<uint8_t> original = read_fs_original(row);
-    ASSERT_EQ(it->second.size(), first_piece);
-    EXPECT_TRUE(std::equal(it->second.begin(), it->second.end(), original.begin()));
+    ASSERT_EQ(head->size(), first_piece);
+    EXPECT_TRUE(std::equal(head->begin(), head->end(), original.begin()));
 }
 
 TEST(quick_chain, a_clip_that_a_dv_clip_was_written_over_ends_where_that_clip_starts) {
     const char video[] = "quick_video_fat32.img";
     if (fs_manifest(video).empty()) GTEST_SKIP() << "no quick-format video card (ffmpeg is not installed)";
-    std::vector<uint8_t> bytes = read_fs_image(video);
-    memory_source_c card(bytes);
-    const fs::fs_volume_t volume = fs::find_volumes(card).at(0);
-    const auto found = scan_card(card, 1 << 20);
+    const scanned_image_t card(video);
     const manifest_row_t mov = fs_manifest_row(video, "DCIM/105CAMRA/MVI_0003.MOV");
     const manifest_row_t dv = fs_manifest_row(video, "DCIM/105CAMRA/MVI_0004.DV");
-    auto head = found.find(volume.cluster_offset(mov.first_cluster) / 512);
-    auto whole = found.find(volume.cluster_offset(dv.first_cluster) / 512);
-    ASSERT_NE(head, found.end());
-    ASSERT_NE(whole, found.end());
+    const std::vector<uint8_t>* head = card.at(mov);
+    const std::vector<uint8_t>* whole = card.at(dv);
+    ASSERT_NE(head, nullptr);
+    ASSERT_NE(whole, nullptr);
     const std::vector<uint8_t> original = read_fs_original(mov);
-    ASSERT_EQ(head->second.size(), uint64_t(dv.first_cluster - mov.first_cluster) * volume.cluster_size);
-    EXPECT_TRUE(std::equal(head->second.begin(), head->second.end(), original.begin()));
-    EXPECT_TRUE(whole->second == read_fs_original(dv));
+    ASSERT_EQ(head->size(), uint64_t(dv.first_cluster - mov.first_cluster) * card.volume.cluster_size);
+    EXPECT_TRUE(std::equal(head->begin(), head->end(), original.begin()));
+    EXPECT_TRUE(*whole == read_fs_original(dv));
 }
 
 TEST(quick_chain, files_that_went_round_another_files_piece_come_back_whole) {
@@ -125,13 +132,9 @@ TEST(quick_chain, files_that_went_round_another_files_piece_come_back_whole) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
         if (fs_manifest(c.image).empty()) GTEST_SKIP() << "no quick-format card " << c.image << " (ffmpeg is not installed)";
-        std::vector<uint8_t> bytes = read_fs_image(c.image);
-        memory_source_c card(bytes);
-        const fs::fs_volume_t volume = fs::find_volumes(card).at(0);
-        const auto found = scan_card(card, 1 << 20);
+        const scanned_image_t card(c.image);
         const manifest_row_t row = fs_manifest_row(c.image, c.path);
-        auto it = found.find(volume.cluster_offset(row.first_cluster) / 512);
-        ASSERT_NE(it, found.end());
-        EXPECT_TRUE(it->second == read_fs_original(row));
+        ASSERT_NE(card.at(row), nullptr);
+        EXPECT_TRUE(*card.at(row) == read_fs_original(row));
     }
 }
